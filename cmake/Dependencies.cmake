@@ -1,0 +1,23 @@
+# Every dependency comes from Debian's packages; scripts/install-deps.sh installs them.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
+find_package(RapidJSON REQUIRED)
+if(NOT TARGET velloc_rapidjson)
+  add_library(velloc_rapidjson INTERFACE)
+  target_include_directories(velloc_rapidjson SYSTEM INTERFACE ${RAPIDJSON_INCLUDE_DIRS})
+endif()
+find_package(SQLite3 REQUIRED)
+find_package(Threads REQUIRED)
+
+if(VELLOC_GUI)
+  pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+  pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0 gio-unix-2.0)
+  pkg_check_modules(WEBKITGTK REQUIRED IMPORTED_TARGET webkit2gtk-4.1 webkit2gtk-web-extension-4.1)
+endif()
+
+if(VELLOC_TESTS)
+  find_package(GTest REQUIRED)
+endif()
+if(VELLOC_BENCH)
+  find_package(benchmark REQUIRED)
+endif()

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running the demo need.
+# Idempotent: installs only what is missing. Run as root, or as a user with sudo.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang clang-format git
+  # libraries
+  libgtk-3-dev libwebkit2gtk-4.1-dev libdeflate-dev rapidjson-dev libsqlite3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # the real components the tests drive
+  zip unzip media-types xvfb xauth openbox xdotool x11-utils imagemagick
+  dbus dbus-x11 python3 python3-dbusmock hyperfine
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "install-deps: need root or sudo to install ${missing[*]}" >&2; exit 1; }
+  as_root=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

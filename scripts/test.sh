@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the release build (unit, fuzz-corpus replay and
+# end-to-end tests under Xvfb), then the unit tests again under ASan + UBSan, then the format check.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+
+echo "== release build"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
+echo "== release tests"
+ctest --preset release -j "$jobs"
+
+echo "== asan-ubsan build"
+cmake --preset asan-ubsan >/dev/null
+cmake --build --preset asan-ubsan -j "$jobs"
+echo "== asan-ubsan unit tests"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --preset asan-ubsan -j "$jobs"
+
+echo "== format check"
+scripts/format.sh --check
+
+echo "All tests passed."
