@@ -1,0 +1,96 @@
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "config/AppKeys.h"
+
+namespace velloc::config {
+namespace {
+
+TProjectIni Load(std::string_view text) {
+  TProjectIni ini;
+  ini.LoadFromText(text);
+  return ini;
+}
+
+TEST(AppKeys, DefaultsOfAnEmptyConfiguration) {
+  const TProjectIni ini;
+  struct Case {
+    AppKey key;
+    const char* text;
+  } cases[] = {
+      {app::ID, ""},
+      {app::Name, ""},
+      {app::DirName, ""},
+      {app::IndexHtml, "index.html"},
+      {app::Theme, "Windows"},
+      {app::WebviewArguments, ""},
+      {app::EdgeInstaller, "true"},
+      {app::InstallFormColor, "0xFF00001A"},
+      {app::InstallIndicatorColor, "1"},
+      {app::InstallIndicatorType, "0"},
+      {app::Password, ""},
+      {app::AllowInstances, "false"},
+      {app::AllowDebug, "false"},
+      {app::AllowZoom, "false"},
+      {app::AllowContextMenu, "false"},
+      {app::ShowBrowserProgressBar, "false"},
+      {app::Top, "50"},
+      {app::Left, "50"},
+      {app::Width, "800"},
+      {app::Height, "600"},
+      {app::MaxWidth, "0"},
+      {app::MaxHeight, "0"},
+      {app::MinWidth, "0"},
+      {app::MinHeight, "0"},
+      {app::WindowPosition, "0"},
+      {app::WindowStyle, "0"},
+      {app::WindowBorder, "2"},
+      {app::WindowState, "0"},
+      {app::WindowOrder, "0"},
+      {app::DynamicAppTitle, "false"},
+  };
+  static_assert(sizeof(cases) / sizeof(cases[0]) == kAppKeys.size());
+  for (const auto& c : cases) {
+    EXPECT_EQ(AppKeyValueText(ini, c.key), c.text) << AppKeyName(c.key);
+  }
+  EXPECT_EQ(ReadAppKey(ini, app::InstallFormColor), -16777190);
+}
+
+TEST(AppKeys, TableNamesEveryKeyOnce) {
+  std::set<std::string> names;
+  for (const AppKey& key : kAppKeys)
+    names.insert(std::string(AppKeyName(key)));
+  EXPECT_EQ(names.size(), kAppKeys.size());
+}
+
+TEST(AppKeys, TypedReads) {
+  const TProjectIni ini = Load(
+      "[app]\nid=Demo\nIndexHtml=\nWindowBorder=$3\nAllowDebug=-1\nEdgeInstaller=no\n"
+      "InstallFormColor=0x00FF8000\nWidth=1024px\n");
+  EXPECT_EQ(ReadAppKey(ini, app::ID), "Demo");
+  EXPECT_EQ(ReadAppKey(ini, app::IndexHtml), "");  // present and empty: not the default
+  EXPECT_EQ(ReadAppKey(ini, app::WindowBorder), 3);
+  EXPECT_TRUE(ReadAppKey(ini, app::AllowDebug));
+  EXPECT_TRUE(ReadAppKey(ini, app::EdgeInstaller));  // a word: the default
+  EXPECT_EQ(ReadAppKey(ini, app::InstallFormColor), 0x00FF8000);
+  EXPECT_EQ(ReadAppKey(ini, app::Width), 800);
+}
+
+TEST(AppKeys, WebviewArgumentLine) {
+  struct Case {
+    const char* ini;
+    std::string expected;
+  } cases[] = {
+      {"[App]", std::string(kDefaultWebviewArguments)},
+      {"[App]\nWebviewArguments=", std::string(kDefaultWebviewArguments)},
+      {"[App]\nWebviewArguments=  \t ", std::string(kDefaultWebviewArguments)},
+      {"[App]\nWebviewArguments=--foo --bar", "--foo --bar"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(WebviewArgumentLine(Load(c.ini)), c.expected) << c.ini;
+}
+
+}  // namespace
+}  // namespace velloc::config
