@@ -1,0 +1,462 @@
+#include "archive/ZipArchive.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <libdeflate.h>
+#include <limits>
+#include <new>
+#include <numeric>
+#include <stdexcept>
+#include <utility>
+
+#include "archive/ZipFormat.h"
+#include "core/Text.h"
+
+namespace velloc::archive {
+
+using namespace format;
+
+namespace {
+
+// Deflate cannot expand a byte of input into more than about 1032 bytes of output (a 258-byte
+// match coded in two bits), so a larger declared size is a lie that must not size a buffer.
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
+
+// Stored entries are checked and copied in pieces small enough to stay in the CPU cache.
+constexpr std::size_t kChunkSize = 64 * 1024;
+
+// Scratch memory kept between extractions; larger buffers are freed after use.
+constexpr std::size_t kKeptScratchSize = 1024 * 1024;
+
+std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
+  return libdeflate_crc32(crc, data, size);
+}
+
+std::uint32_t HashFolded(std::string_view name) {
+  std::uint32_t h = 2166136261u;  // FNV-1a
+  for (const char c : name) {
+    h ^= static_cast<std::uint8_t>(text::AsciiLower(c));
+    h *= 16777619u;
+  }
+  return h;
+}
+
+ZipError DirectoryError(const std::string& what) {
+  return ZipError(ZipErrorCode::BadCentralDirectory, "Bad ZIP central directory: " + what);
+}
+
+std::string_view AsChars(const std::uint8_t* p, std::size_t size) {
+  return {reinterpret_cast<const char*>(p), size};
+}
+
+// The Info-ZIP Unicode Path extra field: version 1, the CRC-32 of the header's name, then the
+// name in UTF-8. Used only when it still belongs to the header's name.
+bool FindUnicodePath(std::span<const std::uint8_t> extra, std::string_view rawName,
+                     std::string_view& utf8) {
+  std::size_t pos = 0;
+  while (pos + 4 <= extra.size()) {
+    const std::uint16_t id = Read16(extra.data() + pos);
+    const std::uint16_t size = Read16(extra.data() + pos + 2);
+    pos += 4;
+    if (size > extra.size() - pos) return false;
+    if (id == kExtraUnicodePath && size >= 5 && extra[pos] == 1) {
+      const std::uint32_t nameCrc = Read32(extra.data() + pos + 1);
+      const auto* raw = reinterpret_cast<const std::uint8_t*>(rawName.data());
+      const std::string_view candidate = AsChars(extra.data() + pos + 5, size - 5u);
+      if (nameCrc == Crc32(0, raw, rawName.size()) && !candidate.empty() &&
+          text::IsValidUtf8(candidate)) {
+        utf8 = candidate;
+        return true;
+      }
+      return false;
+    }
+    pos += size;
+  }
+  return false;
+}
+
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+void AppendDecodedName(std::string& names, std::string_view raw, std::uint16_t flags,
+                       std::span<const std::uint8_t> extra) {
+  if ((flags & kFlagUtf8) != 0 || IsAscii(raw) || text::IsMultiByteUtf8(raw)) {
+    names.append(raw);
+    return;
+  }
+  std::string_view unicodePath;
+  if (FindUnicodePath(extra, raw, unicodePath)) {
+    names.append(unicodePath);
+    return;
+  }
+  names.append(text::Cp437ToUtf8(raw));
+}
+
+std::uint64_t Read64(const std::uint8_t* p) {
+  return Read32(p) | (std::uint64_t{Read32(p + 4)} << 32);
+}
+
+// Info-ZIP writes Zip64 end records whenever its input was a stream, even when every value fits
+// the classic record. Such an archive is read through the classic record, provided the Zip64
+// record says the same; anything else really needs Zip64.
+bool Zip64RecordRepeats(std::span<const std::uint8_t> data, std::size_t locator,
+                        std::uint16_t entryCount, std::uint32_t directorySize,
+                        std::uint32_t directoryOffset) {
+  if (entryCount == kZip64Marker16) return false;
+  const std::uint64_t recordOffset = Read64(data.data() + locator + 8);
+  if (recordOffset > locator || locator - recordOffset < kZip64EndOfDirectorySize) return false;
+  const std::uint8_t* record = data.data() + recordOffset;
+  return Read32(record) == kZip64EndOfDirectorySignature && Read64(record + 24) == entryCount &&
+         Read64(record + 32) == entryCount && Read64(record + 40) == directorySize &&
+         Read64(record + 48) == directoryOffset;
+}
+
+}  // namespace
+
+std::string_view ToString(ExtractResult result) {
+  switch (result) {
+    case ExtractResult::Ok:
+      return "ok";
+    case ExtractResult::BadIndex:
+      return "no such entry";
+    case ExtractResult::WrongPassword:
+      return "wrong password";
+    case ExtractResult::UnsupportedMethod:
+      return "unsupported compression or encryption method";
+    case ExtractResult::UnsupportedVersion:
+      return "unsupported format version";
+    case ExtractResult::BadEntry:
+      return "damaged entry header or offsets";
+    case ExtractResult::TooLarge:
+      return "entry too large";
+    case ExtractResult::CorruptData:
+      return "corrupt data";
+    case ExtractResult::CrcMismatch:
+      return "CRC-32 mismatch";
+  }
+  return "unknown";
+}
+
+void TZipArchive::DecompressorDeleter::operator()(libdeflate_decompressor* d) const {
+  libdeflate_free_decompressor(d);
+}
+
+TZipArchive::TZipArchive() = default;
+TZipArchive::~TZipArchive() = default;
+TZipArchive::TZipArchive(TZipArchive&&) noexcept = default;
+TZipArchive& TZipArchive::operator=(TZipArchive&&) noexcept = default;
+
+void TZipArchive::Password(std::string_view password) {
+  FCipherStart = PkwareCipher(password);
+}
+
+void TZipArchive::Close() {
+  FData = {};
+  FOpen = false;
+  FEntries.clear();
+  FNames.clear();
+  FIndex.clear();
+  FIndexMask = 0;
+}
+
+void TZipArchive::Stream(std::span<const std::uint8_t> data) {
+  Close();
+  const std::size_t size = data.size();
+  const std::uint8_t* base = data.data();
+
+  // The end record is the last 22 bytes plus a comment of up to 64 KiB; search backwards.
+  if (size < kEndOfDirectorySize) {
+    throw ZipError(ZipErrorCode::NotZip, "Not a ZIP archive: the data is too short.");
+  }
+  std::size_t eocd = std::numeric_limits<std::size_t>::max();
+  const std::size_t lowest = size > kEndOfDirectorySize + kMaxCommentSize
+                                 ? size - kEndOfDirectorySize - kMaxCommentSize
+                                 : 0;
+  for (std::size_t pos = size - kEndOfDirectorySize + 1; pos-- > lowest;) {
+    if (base[pos] == 0x50 && Read32(base + pos) == kEndOfDirectorySignature &&
+        pos + kEndOfDirectorySize + Read16(base + pos + 20) <= size) {
+      eocd = pos;
+      break;
+    }
+  }
+  if (eocd == std::numeric_limits<std::size_t>::max()) {
+    throw ZipError(ZipErrorCode::NotZip, "Not a ZIP archive: no end of central directory record.");
+  }
+
+  const std::uint8_t* end = base + eocd;
+  const std::uint16_t disk = Read16(end + 4);
+  const std::uint16_t directoryDisk = Read16(end + 6);
+  const std::uint16_t entriesOnDisk = Read16(end + 8);
+  const std::uint16_t entryCount = Read16(end + 10);
+  const std::uint32_t directorySize = Read32(end + 12);
+  const std::uint32_t directoryOffset = Read32(end + 16);
+
+  if (eocd >= kZip64LocatorSize && Read32(end - kZip64LocatorSize) == kZip64LocatorSignature &&
+      !Zip64RecordRepeats(data, eocd - kZip64LocatorSize, entryCount, directorySize,
+                          directoryOffset)) {
+    throw ZipError(ZipErrorCode::Zip64NotSupported,
+                   "Unsupported ZIP archive: it needs Zip64 records.");
+  }
+  if (directorySize == kZip64Marker32 || directoryOffset == kZip64Marker32) {
+    throw ZipError(ZipErrorCode::Zip64NotSupported,
+                   "Unsupported ZIP archive: its directory needs Zip64 values.");
+  }
+  if (disk != 0 || directoryDisk != 0 || entriesOnDisk != entryCount) {
+    throw ZipError(ZipErrorCode::MultiDisk, "Unsupported ZIP archive: it is split over disks.");
+  }
+  if (std::uint64_t{directoryOffset} + directorySize > eocd) {
+    throw DirectoryError("the directory lies outside the data.");
+  }
+  if (std::uint64_t{entryCount} * kCentralHeaderSize > directorySize) {
+    throw DirectoryError("it claims more entries than it can hold.");
+  }
+
+  std::vector<IndexedEntry> entries;
+  std::string names;
+  entries.reserve(entryCount);
+  names.reserve(directorySize);
+
+  std::size_t pos = directoryOffset;
+  const std::size_t directoryEnd = std::size_t{directoryOffset} + directorySize;
+  for (std::uint32_t i = 0; i < entryCount; ++i) {
+    const std::string where = "record " + std::to_string(i + 1u);
+    if (directoryEnd - pos < kCentralHeaderSize) throw DirectoryError(where + " is truncated.");
+    const std::uint8_t* rec = base + pos;
+    if (Read32(rec) != kCentralHeaderSignature) throw DirectoryError(where + " has no signature.");
+    const std::size_t nameSize = Read16(rec + 28);
+    const std::size_t extraSize = Read16(rec + 30);
+    const std::size_t commentSize = Read16(rec + 32);
+    const std::size_t recordSize = kCentralHeaderSize + nameSize + extraSize + commentSize;
+    if (directoryEnd - pos < recordSize) throw DirectoryError(where + " runs past the directory.");
+
+    IndexedEntry e;
+    TZipEntry& info = e.Info;
+    info.MadeBy = Read16(rec + 4);
+    info.VersionNeeded = Read16(rec + 6);
+    info.Flags = Read16(rec + 8);
+    info.Method = Read16(rec + 10);
+    info.ModTime = Read16(rec + 12);
+    info.ModDate = Read16(rec + 14);
+    info.Crc32 = Read32(rec + 16);
+    info.CompressedSize = Read32(rec + 20);
+    info.UncompressedSize = Read32(rec + 24);
+    info.ExternalAttributes = Read32(rec + 38);
+    info.LocalHeaderOffset = Read32(rec + 42);
+
+    const std::string_view rawName = AsChars(rec + kCentralHeaderSize, nameSize);
+    const std::span<const std::uint8_t> extra(rec + kCentralHeaderSize + nameSize, extraSize);
+    e.NameOffset = static_cast<std::uint32_t>(names.size());
+    AppendDecodedName(names, rawName, info.Flags, extra);
+    e.NameSize = static_cast<std::uint32_t>(names.size() - e.NameOffset);
+
+    if ((info.VersionNeeded & 0xFFu) > kVersionSupported || info.CompressedSize == kZip64Marker32 ||
+        info.UncompressedSize == kZip64Marker32 || info.LocalHeaderOffset == kZip64Marker32) {
+      e.Problem = ExtractResult::UnsupportedVersion;
+    } else if ((info.Method != kMethodStored && info.Method != kMethodDeflate) ||
+               (info.Flags & kFlagStrongEncryption) != 0) {
+      e.Problem = ExtractResult::UnsupportedMethod;
+    } else if (std::uint64_t{info.LocalHeaderOffset} + kLocalHeaderSize > directoryOffset) {
+      e.Problem = ExtractResult::BadEntry;
+    }
+    entries.push_back(e);
+    pos += recordSize;
+  }
+
+  // Each entry owns the bytes from its local header up to the next entry's local header (or the
+  // directory). Entries that share a start overlap by construction and are refused, so no byte
+  // of the archive can be expanded twice.
+  std::vector<std::uint32_t> order(entries.size());
+  std::iota(order.begin(), order.end(), 0u);
+  const auto byOffset = [&](std::uint32_t a, std::uint32_t b) {
+    return entries[a].Info.LocalHeaderOffset < entries[b].Info.LocalHeaderOffset;
+  };
+  if (!std::is_sorted(order.begin(), order.end(), byOffset)) {
+    std::sort(order.begin(), order.end(), byOffset);
+  }
+  std::uint64_t limit = directoryOffset;
+  for (std::size_t k = order.size(); k-- > 0;) {
+    IndexedEntry& e = entries[order[k]];
+    const std::uint32_t offset = e.Info.LocalHeaderOffset;
+    const bool sharesStart =
+        (k + 1 < order.size() && entries[order[k + 1]].Info.LocalHeaderOffset == offset) ||
+        (k > 0 && entries[order[k - 1]].Info.LocalHeaderOffset == offset);
+    if (sharesStart && e.Problem == ExtractResult::Ok) e.Problem = ExtractResult::BadEntry;
+    e.Limit = std::min<std::uint64_t>(limit, directoryOffset);
+    if (offset < limit) limit = offset;
+  }
+
+  // Open-addressing index over folded names, at most half full.
+  const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(16, entries.size() * 2));
+  std::vector<Slot> index(capacity);
+  const auto mask = static_cast<std::uint32_t>(capacity - 1);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string_view name(names.data() + entries[i].NameOffset, entries[i].NameSize);
+    const std::uint32_t hash = HashFolded(name);
+    std::uint32_t slot = hash & mask;
+    bool duplicate = false;
+    while (index[slot].Index >= 0) {
+      const IndexedEntry& other = entries[static_cast<std::size_t>(index[slot].Index)];
+      if (index[slot].Hash == hash &&
+          text::AsciiEqualsIgnoreCase(
+              name, std::string_view(names.data() + other.NameOffset, other.NameSize))) {
+        duplicate = true;
+        break;
+      }
+      slot = (slot + 1) & mask;
+    }
+    if (!duplicate) index[slot] = Slot{hash, static_cast<std::int32_t>(i)};
+  }
+
+  FData = data;
+  FEntries = std::move(entries);
+  FNames = std::move(names);
+  FIndex = std::move(index);
+  FIndexMask = mask;
+  FOpen = true;
+}
+
+std::string_view TZipArchive::NameOf(const IndexedEntry& entry) const {
+  return {FNames.data() + entry.NameOffset, entry.NameSize};
+}
+
+int TZipArchive::FindFile(std::string_view name) const {
+  if (FIndex.empty()) return -1;
+  const std::uint32_t hash = HashFolded(name);
+  for (std::uint32_t slot = hash & FIndexMask;; slot = (slot + 1) & FIndexMask) {
+    const Slot& s = FIndex[slot];
+    if (s.Index < 0) return -1;
+    if (s.Hash == hash &&
+        text::AsciiEqualsIgnoreCase(name, NameOf(FEntries[static_cast<std::size_t>(s.Index)]))) {
+      return s.Index;
+    }
+  }
+}
+
+TZipEntry TZipArchive::Entry(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= FEntries.size()) {
+    throw std::out_of_range("ZIP entry index out of range");
+  }
+  const IndexedEntry& e = FEntries[static_cast<std::size_t>(index)];
+  TZipEntry info = e.Info;
+  info.Name = NameOf(e);
+  return info;
+}
+
+void TZipArchive::ExtractToStream(std::string_view name, std::vector<std::uint8_t>& target) {
+  const int index = FindFile(name);
+  if (index >= 0) (void)Extract(index, target);
+}
+
+ExtractResult TZipArchive::Extract(int index, std::vector<std::uint8_t>& out) {
+  if (index < 0 || static_cast<std::size_t>(index) >= FEntries.size()) {
+    return ExtractResult::BadIndex;
+  }
+  const std::size_t oldSize = out.size();
+  ExtractResult result;
+  try {
+    result = ExtractEntry(FEntries[static_cast<std::size_t>(index)], out);
+  } catch (const std::bad_alloc&) {
+    result = ExtractResult::TooLarge;
+  } catch (const std::length_error&) {
+    result = ExtractResult::TooLarge;
+  }
+  // Commit only verified bytes: whatever a failed attempt appended goes again.
+  if (result != ExtractResult::Ok) out.resize(oldSize);
+  ReleaseScratch();
+  return result;
+}
+
+ExtractResult TZipArchive::ExtractEntry(const IndexedEntry& entry, std::vector<std::uint8_t>& out) {
+  if (entry.Problem != ExtractResult::Ok) return entry.Problem;
+  const TZipEntry& info = entry.Info;
+
+  // Local header: only its name and extra lengths matter; sizes come from the directory,
+  // which is also right for entries written with a data descriptor.
+  const std::uint64_t offset = info.LocalHeaderOffset;
+  const std::uint8_t* local = FData.data() + offset;
+  if (Read32(local) != kLocalHeaderSignature) return ExtractResult::BadEntry;
+  const std::uint64_t dataStart =
+      offset + kLocalHeaderSize + Read16(local + 26) + Read16(local + 28);
+  if (dataStart > entry.Limit || entry.Limit - dataStart < info.CompressedSize) {
+    return ExtractResult::BadEntry;
+  }
+  std::span<const std::uint8_t> payload(FData.data() + dataStart, info.CompressedSize);
+
+  PkwareCipher cipher = FCipherStart;
+  if (info.Encrypted()) {
+    if (payload.size() < kPkwareHeaderSize) return ExtractResult::BadEntry;
+    const std::uint8_t check = cipher.DecryptHeader(payload.first<kPkwareHeaderSize>());
+    const auto expected = static_cast<std::uint8_t>(
+        (info.Flags & kFlagDataDescriptor) != 0 ? info.ModTime >> 8 : info.Crc32 >> 24);
+    if (check != expected) return ExtractResult::WrongPassword;
+    payload = payload.subspan(kPkwareHeaderSize);
+  }
+
+  if (info.Method == kMethodStored) {
+    if (payload.size() != info.UncompressedSize) return ExtractResult::CorruptData;
+    out.reserve(out.size() + payload.size());
+    std::uint8_t* plain =
+        info.Encrypted() ? Scratch(std::min(kChunkSize, payload.size())) : nullptr;
+    std::uint32_t crc = 0;
+    for (std::size_t done = 0; done < payload.size();) {
+      const std::size_t n = std::min(kChunkSize, payload.size() - done);
+      const std::uint8_t* chunk = payload.data() + done;
+      if (plain != nullptr) {
+        cipher.Decrypt(chunk, plain, n);
+        chunk = plain;
+      }
+      crc = Crc32(crc, chunk, n);
+      out.insert(out.end(), chunk, chunk + n);
+      done += n;
+    }
+    return crc == info.Crc32 ? ExtractResult::Ok : ExtractResult::CrcMismatch;
+  }
+
+  // Deflate.
+  if (info.UncompressedSize > payload.size() * kMaxDeflateRatio) return ExtractResult::TooLarge;
+  if (info.Encrypted()) {
+    std::uint8_t* plain = Scratch(payload.size());
+    cipher.Decrypt(payload.data(), plain, payload.size());
+    payload = std::span<const std::uint8_t>(plain, payload.size());
+  }
+  return Inflate(payload, info.UncompressedSize, info.Crc32, out);
+}
+
+ExtractResult TZipArchive::Inflate(std::span<const std::uint8_t> compressed, std::uint32_t size,
+                                   std::uint32_t crc, std::vector<std::uint8_t>& out) {
+  if (!FDecompressor) {
+    FDecompressor.reset(libdeflate_alloc_decompressor());
+    if (!FDecompressor) throw std::bad_alloc();
+  }
+  const std::size_t oldSize = out.size();
+  out.resize(oldSize + size);
+  // With no "actual size" pointer libdeflate insists on exactly `size` bytes of output, so a
+  // stream longer or shorter than the directory says is corrupt.
+  const libdeflate_result r =
+      libdeflate_deflate_decompress(FDecompressor.get(), compressed.data(), compressed.size(),
+                                    out.data() + oldSize, size, nullptr);
+  if (r != LIBDEFLATE_SUCCESS) return ExtractResult::CorruptData;
+  return Crc32(0, out.data() + oldSize, size) == crc ? ExtractResult::Ok
+                                                     : ExtractResult::CrcMismatch;
+}
+
+std::uint8_t* TZipArchive::Scratch(std::size_t size) {
+  if (FScratchSize < size) {
+    FScratch.reset();
+    FScratch.reset(new std::uint8_t[size]);
+    FScratchSize = size;
+  }
+  return FScratch.get();
+}
+
+void TZipArchive::ReleaseScratch() {
+  if (FScratchSize > kKeptScratchSize) {
+    FScratch.reset();
+    FScratchSize = 0;
+  }
+}
+
+}  // namespace velloc::archive

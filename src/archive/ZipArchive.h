@@ -1,0 +1,134 @@
+// The package archive object (`ExeZip`): a ZIP reader over memory it does not own.
+//
+// The central directory is read once when the archive is opened and kept as an index with
+// O(1) lookup by name (ASCII letters folded). Entries are stored or Deflate, optionally under
+// the traditional PKWARE encryption. Every extraction decompresses and verifies the CRC-32
+// before it counts: on any failure the target is left exactly as it was, and malformed data
+// (offsets outside the data, impossible sizes, overlapping entries) reads as a failed entry,
+// never as a crash or an unbounded allocation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/PkwareCrypto.h"
+#include "archive/ZipError.h"
+
+struct libdeflate_decompressor;
+
+namespace velloc::archive {
+
+enum class ExtractResult {
+  Ok,
+  BadIndex,            // no entry with that index
+  WrongPassword,       // the encryption header's check byte does not match
+  UnsupportedMethod,   // neither stored nor Deflate, or strong encryption
+  UnsupportedVersion,  // needs a newer format version, or Zip64 values
+  BadEntry,            // local header or data outside the entry's room in the archive
+  TooLarge,            // declared size beyond what the data could produce, or out of memory
+  CorruptData,         // Deflate data damaged, or sizes that disagree with the data
+  CrcMismatch,         // the bytes do not match the stored CRC-32
+};
+
+std::string_view ToString(ExtractResult result);
+
+// What the central directory says about one entry.
+struct TZipEntry {
+  std::string_view Name;  // decoded to UTF-8; valid while the archive stays open
+  std::uint16_t MadeBy = 0;
+  std::uint16_t VersionNeeded = 0;
+  std::uint16_t Flags = 0;    // general-purpose bits
+  std::uint16_t Method = 0;   // 0 stored, 8 Deflate
+  std::uint16_t ModTime = 0;  // MS-DOS time and date
+  std::uint16_t ModDate = 0;
+  std::uint32_t Crc32 = 0;
+  std::uint32_t CompressedSize = 0;  // with the 12-byte encryption header when encrypted
+  std::uint32_t UncompressedSize = 0;
+  std::uint32_t ExternalAttributes = 0;  // Unix mode in the high 16 bits when made on Unix
+  std::uint32_t LocalHeaderOffset = 0;
+
+  bool Encrypted() const { return (Flags & 0x0001u) != 0; }
+  bool IsDirectory() const { return !Name.empty() && Name.back() == '/'; }
+};
+
+class TZipArchive {
+ public:
+  TZipArchive();
+  ~TZipArchive();
+  TZipArchive(const TZipArchive&) = delete;
+  TZipArchive& operator=(const TZipArchive&) = delete;
+  TZipArchive(TZipArchive&&) noexcept;
+  TZipArchive& operator=(TZipArchive&&) noexcept;
+
+  // The password for every encrypted entry. Set it before Stream; a later change applies to
+  // the extractions that follow it.
+  void Password(std::string_view password);
+
+  // Opens the archive held in `data` and reads its central directory. The bytes are not copied
+  // and must outlive the archive (or the next Stream). Throws ZipError when the data is not a
+  // ZIP archive or its directory cannot be read; the archive is then closed.
+  void Stream(std::span<const std::uint8_t> data);
+  // A temporary buffer would be gone before the first extraction.
+  void Stream(const std::vector<std::uint8_t>&& data) = delete;
+
+  bool IsOpen() const { return FOpen; }
+  void Close();
+
+  // Index of the entry whose name equals `name` except for ASCII letter case, or -1. When two
+  // entries match, the first in the directory wins.
+  int FindFile(std::string_view name) const;
+
+  // Appends the uncompressed bytes of the entry named `name` to `target`. Does nothing when the
+  // name is missing or the entry cannot be extracted (the target keeps its size and bytes).
+  void ExtractToStream(std::string_view name, std::vector<std::uint8_t>& target);
+
+  // Detailed access for tools and tests.
+  int EntryCount() const { return static_cast<int>(FEntries.size()); }
+  TZipEntry Entry(int index) const;  // throws std::out_of_range
+
+  // Appends the entry's uncompressed bytes to `out` and returns Ok, or returns why not and
+  // leaves `out` exactly as it was.
+  ExtractResult Extract(int index, std::vector<std::uint8_t>& out);
+
+ private:
+  struct IndexedEntry {
+    TZipEntry Info;  // Name is filled in by Entry()
+    std::uint32_t NameOffset = 0;
+    std::uint32_t NameSize = 0;
+    std::uint64_t Limit = 0;  // the entry's local header and data must end here
+    ExtractResult Problem = ExtractResult::Ok;
+  };
+  struct Slot {
+    std::uint32_t Hash = 0;
+    std::int32_t Index = -1;
+  };
+
+  std::string_view NameOf(const IndexedEntry& entry) const;
+  ExtractResult ExtractEntry(const IndexedEntry& entry, std::vector<std::uint8_t>& out);
+  ExtractResult Inflate(std::span<const std::uint8_t> compressed, std::uint32_t size,
+                        std::uint32_t crc, std::vector<std::uint8_t>& out);
+  std::uint8_t* Scratch(std::size_t size);
+  void ReleaseScratch();
+
+  std::span<const std::uint8_t> FData;
+  bool FOpen = false;
+  PkwareCipher FCipherStart{""};  // key state after the password
+  std::vector<IndexedEntry> FEntries;
+  std::string FNames;  // every decoded name, back to back
+  std::vector<Slot> FIndex;
+  std::uint32_t FIndexMask = 0;
+
+  struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor* d) const;
+  };
+  std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> FDecompressor;
+  std::unique_ptr<std::uint8_t[]> FScratch;
+  std::size_t FScratchSize = 0;
+};
+
+}  // namespace velloc::archive
