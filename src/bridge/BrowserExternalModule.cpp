@@ -128,8 +128,9 @@ void TBrowserExternalModule::BrowserWebMessageReceived(const TWebMessage& messag
     Fault(TBridgeFault::MalformedMessage, e.what());
     return;
   }
-  const auto data = document.FindMember("data");
-  if (data == document.MemberEnd() || !data->value.IsObject()) {
+  const TJsonValue& root = document;
+  const auto data = root.FindMember("data");
+  if (data == root.MemberEnd() || !data->value.IsObject()) {
     Fault(TBridgeFault::MalformedMessage, "no data object");
     return;
   }
