@@ -1,0 +1,122 @@
+#include "browser/BrowserForm.h"
+
+#include "bridge/VlxSharedJavascript.h"
+#include "browser/ResourceServer.h"
+#include "core/Text.h"
+
+namespace velloc::browser {
+namespace {
+
+std::string DirectoryOf(const std::string& path, char separator) {
+  const auto slash = path.rfind(separator);
+  return slash == std::string::npos ? std::string(1, separator) : path.substr(0, slash + 1);
+}
+
+bool IsBlank(std::string_view text) {
+  for (const char c : text) {
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\f' && c != '\v') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TBrowserForm::TBrowserForm(platform::IBrowserFormView& view, platform::IWebViewLoader& loader,
+                           platform::ISystem& system)
+    : FAppDirPath(DirectoryOf(system.ExecutablePath(), system.PathSeparator())),
+      FView(view),
+      FLoader(loader),
+      FSystem(system) {}
+
+TBrowserForm::~TBrowserForm() {
+  FView.SetTimer(false, kBrowserTimerInterval, nullptr);
+  FView.DestroyBrowser();
+}
+
+void TBrowserForm::InitializeBrowser() {
+  if (FLoader.InitializationError()) {
+    FView.ShowMessage(FLoader.ErrorMessage());
+  } else if (FLoader.Initialized()) {
+    FView.CreateBrowser(*this);
+  } else {
+    FView.SetTimer(true, kBrowserTimerInterval, [this] { BrowserTimerTimer(); });
+  }
+}
+
+void TBrowserForm::BrowserTimerTimer() {
+  FView.SetTimer(false, kBrowserTimerInterval, nullptr);
+  if (!FLoader.Initialized()) {
+    FView.SetTimer(true, kBrowserTimerInterval, [this] { BrowserTimerTimer(); });
+    return;
+  }
+  FView.CreateBrowser(*this);
+}
+
+std::string TBrowserForm::ComposePageScript() const {
+  std::string script;
+  if (FWithExternal) {
+    script += '\r';
+    script += bridge::VlxSharedJavascript();
+  }
+  script += "\rwindow.addEventListener(\"dragover\", function(e){e.preventDefault();},false);";
+  script += "\rwindow.addEventListener(\"drop\", function(e){e.preventDefault();}, false);";
+  if (!IsBlank(FWebviewJavascript)) {
+    script += '\r';
+    script += FWebviewJavascript;
+  }
+  return script;
+}
+
+void TBrowserForm::BrowserAfterCreated() {
+  platform::IWebView* browser = Browser();
+  if (!browser) return;
+  browser->AddScriptToExecuteOnDocumentCreated(ComposePageScript());
+  FView.FillBrowserWindow();
+  if (FView.BrowserWindowCanFocus()) FView.FocusBrowserWindow();
+  platform::TWebViewSettings settings;
+  settings.AreDevToolsEnabled = FAllowDebug;
+  settings.IsPinchZoomEnabled = FAllowZoom;
+  settings.IsZoomControlEnabled = FAllowZoom;
+  settings.AreBrowserAcceleratorKeysEnabled = FAllowDebug;
+  settings.AreDefaultContextMenusEnabled = FAllowContextMenu;
+  browser->ApplySettings(settings);
+  // Every package-scheme request reaches BrowserWebResourceRequested; no filter to add.
+  if (!FStartPageURL.empty()) browser->Navigate(FStartPageURL);
+}
+
+std::optional<platform::TWebResourceResponse> TBrowserForm::BrowserWebResourceRequested(
+    std::string_view uri) {
+  if (!FHandleRequests) return std::nullopt;
+  return ServeFileRequest(uri, FExeZip, FAppDirName, FAppDirPath);
+}
+
+void TBrowserForm::BrowserWebMessageReceived(const platform::TWebMessageEvent& message) {
+  if (OnWebMessageReceived) OnWebMessageReceived(message);
+}
+
+void TBrowserForm::BrowserDocumentTitleChanged() {
+  if (OnDocumentTitleChanged) OnDocumentTitleChanged();
+}
+
+void TBrowserForm::BrowserNavigationStarting() {
+  if (FShowProgressBar) FView.SetProgressBarVisible(true);
+}
+
+void TBrowserForm::BrowserNavigationCompleted() {
+  if (FShowProgressBar) FView.SetProgressBarVisible(false);
+}
+
+void TBrowserForm::BrowserDOMContentLoaded() {
+  FView.FillBrowserWindow();
+}
+
+void TBrowserForm::BrowserProcessFailed() {}
+
+bool TBrowserForm::BrowserNewWindowRequested(std::string_view uri) {
+  // A page of the application opens in a further instance of the whole application.
+  if (!text::AsciiStartsWithIgnoreCase(uri, "file:")) return false;
+  FSystem.StartProcess(FSystem.ExecutablePath(), {FRuntimeAppID, std::string(uri)});
+  return true;
+}
+
+}  // namespace velloc::browser

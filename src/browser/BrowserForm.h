@@ -1,0 +1,75 @@
+// The browser form: owns the web view inside the main window, creates it when the loader's
+// environment is ready, gives every page its scripts and settings, serves package files to it
+// and shows a thin progress bar while pages load.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "archive/ZipArchive.h"
+#include "platform/BrowserFormView.h"
+#include "platform/System.h"
+#include "platform/WebView.h"
+#include "platform/WebViewLoader.h"
+
+namespace velloc::browser {
+
+inline constexpr int kBrowserTimerInterval = 300;  // ms between creation attempts
+
+class TBrowserForm final : public platform::IWebViewEvents {
+ public:
+  TBrowserForm(platform::IBrowserFormView& view, platform::IWebViewLoader& loader,
+               platform::ISystem& system);
+  TBrowserForm(const TBrowserForm&) = delete;
+  TBrowserForm& operator=(const TBrowserForm&) = delete;
+  ~TBrowserForm() override;
+
+  // Starts creating the web view; changes nothing while it exists.
+  void InitializeBrowser();
+  void BrowserTimerTimer();
+
+  // The page script: the bridge script when FWithExternal, the two drag-and-drop guards and the
+  // package's own script when it is not blank, each after a carriage return.
+  std::string ComposePageScript() const;
+
+  platform::IWebView* Browser() const { return FView.Browser(); }
+  platform::IBrowserFormView& View() { return FView; }
+
+  // Set by the main window before InitializeBrowser.
+  archive::TZipArchive* FExeZip = nullptr;
+  bool FIsRuntime = false;
+  std::string FRuntimeAppID;
+  bool FWithExternal = false;
+  std::string FAppDirName;
+  std::string FAppDirPath;  // the executable's folder, with a trailing separator
+  bool FAllowDebug = false;
+  bool FAllowZoom = false;
+  bool FAllowContextMenu = false;
+  std::string FWebviewJavascript;
+  std::string FStartPageURL;
+  bool FHandleRequests = false;
+  bool FShowProgressBar = false;
+
+  // The main window routes these to the bridge module and to itself.
+  std::function<void(const platform::TWebMessageEvent&)> OnWebMessageReceived;
+  std::function<void()> OnDocumentTitleChanged;
+
+  // IWebViewEvents
+  void BrowserAfterCreated() override;
+  std::optional<platform::TWebResourceResponse> BrowserWebResourceRequested(
+      std::string_view uri) override;
+  void BrowserWebMessageReceived(const platform::TWebMessageEvent& message) override;
+  void BrowserDocumentTitleChanged() override;
+  void BrowserNavigationStarting() override;
+  void BrowserNavigationCompleted() override;
+  void BrowserDOMContentLoaded() override;
+  void BrowserProcessFailed() override;
+  bool BrowserNewWindowRequested(std::string_view uri) override;
+
+ private:
+  platform::IBrowserFormView& FView;
+  platform::IWebViewLoader& FLoader;
+  platform::ISystem& FSystem;
+};
+
+}  // namespace velloc::browser

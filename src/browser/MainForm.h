@@ -1,0 +1,75 @@
+// The main window: builds the browser form and the bridge module, applies the configured
+// geometry and style, picks the start page, and runs the close protocol under which the page
+// decides whether the application may close.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/ZipArchive.h"
+#include "bridge/BrowserExternalModule.h"
+#include "browser/BrowserForm.h"
+#include "config/ProjectIni.h"
+#include "platform/Window.h"
+
+namespace velloc::browser {
+
+// What start-up hands to the main window.
+struct TMainFormStartup {
+  archive::TZipArchive* ExeZip = nullptr;
+  const config::TProjectIni* ProjectINI = nullptr;
+  std::string AppID;
+  std::string AppName;
+  std::string AppDirName;
+  std::string AppIndexHtml;
+};
+
+// Size limits where a maximum below the minimum lowers the minimum, and a minimum above the
+// maximum raises the maximum; 0 means no limit.
+class TSizeLimits {
+ public:
+  void SetMaxWidth(int value);
+  void SetMaxHeight(int value);
+  void SetMinWidth(int value);
+  void SetMinHeight(int value);
+  const platform::TSizeConstraints& Constraints() const { return FLimits; }
+
+ private:
+  platform::TSizeConstraints FLimits;
+};
+
+class TMainForm final : public platform::IMainWindowEvents {
+ public:
+  TMainForm(platform::IMainWindow& window, platform::IBrowserFormView& browserView,
+            platform::IWebViewLoader& loader, platform::ISystem& system, TMainFormStartup startup);
+  TMainForm(const TMainForm&) = delete;
+  TMainForm& operator=(const TMainForm&) = delete;
+  ~TMainForm() override;
+
+  // Runs once while the window is constructed and before it is first shown.
+  void FormCreate();
+  bool FormCloseQuery() override;
+  void FormClose() override;
+  // The page asked to close: closing is allowed from now on.
+  void AppCloseRequest();
+  void BrowserDocumentTitleChanged();
+
+  bool CanClose() const { return FCanClose; }
+  TBrowserForm* BrowserForm() const { return FBrowserForm.get(); }
+  bridge::TBrowserExternalModule* BrowserExternalModule() const {
+    return FBrowserExternalModule.get();
+  }
+
+ private:
+  platform::IMainWindow& FWindow;
+  platform::IBrowserFormView& FBrowserView;
+  platform::IWebViewLoader& FLoader;
+  platform::ISystem& FSystem;
+  TMainFormStartup FStartup;
+  bool FCanClose = false;
+  std::unique_ptr<TBrowserForm> FBrowserForm;
+  std::unique_ptr<bridge::TBrowserExternalModule> FBrowserExternalModule;
+};
+
+}  // namespace velloc::browser

@@ -1,0 +1,92 @@
+#include "browser/ResourceServer.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <system_error>
+
+#include "core/StrUtils.h"
+#include "core/Text.h"
+
+namespace velloc::browser {
+namespace {
+
+std::string RemoveFilePrefixes(std::string_view uri) {
+  std::string s(uri);
+  text::ReplaceAll(s, "file:///", "");
+  return s;
+}
+
+std::optional<std::unique_ptr<std::vector<std::uint8_t>>> ReadWholeFile(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  auto bytes = std::make_unique<std::vector<std::uint8_t>>();
+  in.seekg(0, std::ios::end);
+  const auto size = in.tellg();
+  in.seekg(0);
+  if (size > 0) {
+    bytes->resize(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes->data()), size);
+    bytes->resize(static_cast<std::size_t>(in.gcount()));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::string RequestPath(std::string_view uri) {
+  std::string path = RemoveFilePrefixes(uri);
+  if (const auto query = path.find('?'); query != std::string::npos) path.resize(query);
+  text::ReplaceAll(path, "%20", " ");
+  return path;
+}
+
+std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view uri,
+                                                               archive::TZipArchive* exeZip,
+                                                               const std::string& appDirName,
+                                                               const std::string& appDirPath) {
+  if (!text::AsciiStartsWithIgnoreCase(uri, "file:///")) return std::nullopt;
+  const std::string path = RequestPath(uri);
+  platform::TWebResourceResponse response;
+  response.MimeType = TStrUtils::ResponseMimeType(path);
+
+  // The package: the application's folder, names compared without regard to ASCII case.
+  if (!appDirName.empty() && exeZip) {
+    const std::string entry = appDirName + "/" + path;
+    if (exeZip->FindFile(entry) >= 0) {
+      response.Body = std::make_unique<std::vector<std::uint8_t>>();
+      exeZip->ExtractToStream(entry, *response.Body);
+      return response;
+    }
+  }
+
+  // Beside the executable.
+#if defined(_WIN32)
+  std::string relative = path;
+  for (char& c : relative)
+    c = c == '/' ? '\\' : c;
+#else
+  const std::string& relative = path;
+#endif
+  if (auto bytes = ReadWholeFile(appDirPath + relative)) {
+    response.Body = std::move(*bytes);
+    return response;
+  }
+
+  // An absolute path: the whole URI without its "file:///", query and "%20" left as they are.
+  // On Linux the path keeps the "/" that the prefix took away.
+#if defined(_WIN32)
+  const std::string absolute = RemoveFilePrefixes(uri);
+#else
+  const std::string absolute = "/" + RemoveFilePrefixes(uri);
+#endif
+  if (auto bytes = ReadWholeFile(absolute)) {
+    response.Body = std::move(*bytes);
+    return response;
+  }
+  return std::nullopt;
+}
+
+}  // namespace velloc::browser

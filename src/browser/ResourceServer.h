@@ -1,0 +1,25 @@
+// Serving "file:///" requests of the web view: from the package first, then from beside the
+// executable, then from the absolute path. Pages are never unpacked to disk.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "archive/ZipArchive.h"
+#include "platform/WebView.h"
+
+namespace velloc::browser {
+
+// The request path of a "file:///" URI: every "file:///" removed, the query cut off, "%20"
+// turned into blanks; nothing else is decoded.
+std::string RequestPath(std::string_view uri);
+
+// The answer to one request, or no value when the URI is not a "file:///" URI or nothing
+// matches (the web view then fails the load in its own way).
+std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view uri,
+                                                               archive::TZipArchive* exeZip,
+                                                               const std::string& appDirName,
+                                                               const std::string& appDirPath);
+
+}  // namespace velloc::browser

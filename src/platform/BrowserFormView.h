@@ -1,0 +1,34 @@
+// The platform side of the browser form: the host window of the web view, the progress bar and
+// the creation timer. The rules (retry, script composition, settings order) live in the core.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/WebView.h"
+
+namespace velloc::platform {
+
+class IBrowserFormView {
+ public:
+  virtual ~IBrowserFormView() = default;
+  // Creates the web view inside the host window with the loader's shared environment and then
+  // raises BrowserAfterCreated. False when a web view exists already (the request is refused).
+  virtual bool CreateBrowser(IWebViewEvents& events) = 0;
+  // The web view, or null while it does not exist.
+  virtual IWebView* Browser() const = 0;
+  // Destroys the web view, so no event reaches a browser form that is going away.
+  virtual void DestroyBrowser() = 0;
+  virtual void SetProgressBarVisible(bool visible) = 0;
+  virtual bool ProgressBarVisible() const = 0;
+  // A repeating timer; the tick calls `onTick` until disabled.
+  virtual void SetTimer(bool enabled, int intervalMs, std::function<void()> onTick) = 0;
+  virtual bool BrowserWindowCanFocus() const = 0;
+  virtual void FocusBrowserWindow() = 0;
+  // Makes the web view fill the host window again.
+  virtual void FillBrowserWindow() = 0;
+  // A plain message box at the default position.
+  virtual void ShowMessage(const std::string& text) = 0;
+};
+
+}  // namespace velloc::platform

@@ -1,0 +1,35 @@
+// Operating-system services that start-up and the browser host need.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velloc::platform {
+
+enum class TInstanceLockResult { Created, AlreadyExists, Failed };
+
+class ISystem {
+ public:
+  virtual ~ISystem() = default;
+  // Full path of the running executable.
+  virtual std::string ExecutablePath() const = 0;
+  // Command-line arguments after the program name.
+  virtual std::vector<std::string> Arguments() const = 0;
+  // The user's local application data folder, with a trailing separator.
+  virtual std::string LocalAppDataDirPath() const = 0;
+  virtual char PathSeparator() const = 0;
+  virtual bool FileExists(const std::string& path) const = 0;
+  virtual bool ForceDirectories(const std::string& path) = 0;
+  // Writes a new file that must not exist yet; false when it could not be written.
+  virtual bool CreateNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) = 0;
+  virtual void SetEnvironmentVariable(const std::string& name, const std::string& value) = 0;
+  virtual void RemoveEnvironmentVariable(const std::string& name) = 0;
+  // Held until the process ends.
+  virtual TInstanceLockResult CreateInstanceLock(const std::string& name) = 0;
+  // Starts the executable again with the given arguments; false when it could not start.
+  virtual bool StartProcess(const std::string& executable,
+                            const std::vector<std::string>& arguments) = 0;
+};
+
+}  // namespace velloc::platform

@@ -1,0 +1,79 @@
+// The web view as the core sees it. Each platform backend implements IWebView and calls back
+// into IWebViewEvents on the UI thread; names follow the operations the core relies on.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velloc::platform {
+
+// The settings the browser form applies after creation, in its order.
+struct TWebViewSettings {
+  bool IsScriptEnabled = true;
+  bool IsWebMessageEnabled = true;
+  bool IsBuiltInErrorPageEnabled = true;
+  bool AreDefaultScriptDialogsEnabled = true;
+  bool AreDevToolsEnabled = false;
+  bool IsPinchZoomEnabled = false;
+  bool IsZoomControlEnabled = false;
+  bool AreBrowserAcceleratorKeysEnabled = false;
+  bool AreDefaultContextMenusEnabled = false;
+  bool IsStatusBarEnabled = false;
+  bool IsGeneralAutofillEnabled = false;
+  bool IsSwipeNavigationEnabled = false;
+  bool IsPasswordAutosaveEnabled = false;
+  bool IsReputationCheckingRequired = false;
+  int HiddenPdfToolbarItems = 0;
+};
+
+// A complete answer to a resource request: status 200 "OK" with the body handed over as is.
+struct TWebResourceResponse {
+  std::unique_ptr<std::vector<std::uint8_t>> Body;
+  std::string MimeType;  // the header becomes "Content-Type: <MimeType>; charset=utf-8"
+};
+
+// One message posted by a page through window.chrome.webview.postMessage.
+struct TWebMessageEvent {
+  std::string_view Json;       // the message as JSON text
+  std::string_view SourceUri;  // URI of the document (frame) that posted it
+  // Answers the posting document; at most once. The core must not keep it past the event.
+  std::function<void(std::string_view json)> Reply;
+};
+
+class IWebViewEvents {
+ public:
+  virtual ~IWebViewEvents() = default;
+  virtual void BrowserAfterCreated() = 0;
+  // Called for every "file:///" request (the backend maps its own package scheme back to
+  // "file:///" first). No value means: let the web view fail the load in its own way.
+  virtual std::optional<TWebResourceResponse> BrowserWebResourceRequested(std::string_view uri) = 0;
+  virtual void BrowserWebMessageReceived(const TWebMessageEvent& message) = 0;
+  virtual void BrowserDocumentTitleChanged() = 0;
+  virtual void BrowserNavigationStarting() = 0;
+  virtual void BrowserNavigationCompleted() = 0;
+  virtual void BrowserDOMContentLoaded() = 0;
+  virtual void BrowserProcessFailed() = 0;
+  // True when the request was handled and the web view must open no window of its own.
+  virtual bool BrowserNewWindowRequested(std::string_view uri) = 0;
+};
+
+class IWebView {
+ public:
+  virtual ~IWebView() = default;
+  virtual void AddScriptToExecuteOnDocumentCreated(std::string_view script) = 0;
+  virtual void ApplySettings(const TWebViewSettings& settings) = 0;
+  virtual void Navigate(std::string_view uri) = 0;
+  virtual void ExecuteScript(std::string_view script) = 0;  // never awaited
+  virtual std::string DocumentTitle() const = 0;
+  virtual double ZoomFactor() const = 0;
+  virtual void SetZoomFactor(double factor) = 0;
+  virtual bool IsVisible() const = 0;
+  virtual void MoveFocus() = 0;
+};
+
+}  // namespace velloc::platform

@@ -1,0 +1,109 @@
+#include "platform/gtk/GtkBrowserFormView.h"
+
+namespace velloc::platform::gtk {
+namespace {
+
+constexpr int kProgressBarHeight = 4;
+
+}  // namespace
+
+TGtkBrowserFormView::TGtkBrowserFormView(GtkWidget* parent, TWebKitLoader& loader)
+    : FLoader(loader) {
+  FBox = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  FHost = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_widget_set_can_focus(FHost, TRUE);
+  FProgressBar = gtk_progress_bar_new();
+  gtk_widget_set_size_request(FProgressBar, -1, kProgressBarHeight);
+  GtkCssProvider* css = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(
+      css, "progressbar trough, progressbar progress { min-height: 4px; border-radius: 0; }", -1,
+      nullptr);
+  gtk_style_context_add_provider(gtk_widget_get_style_context(FProgressBar),
+                                 GTK_STYLE_PROVIDER(css), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(css);
+  gtk_widget_set_no_show_all(FProgressBar, TRUE);
+  gtk_box_pack_start(GTK_BOX(FBox), FHost, TRUE, TRUE, 0);
+  gtk_box_pack_end(GTK_BOX(FBox), FProgressBar, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(parent), FBox, TRUE, TRUE, 0);
+  gtk_widget_show(FHost);
+  gtk_widget_show(FBox);
+}
+
+TGtkBrowserFormView::~TGtkBrowserFormView() {
+  SetTimer(false, 0, nullptr);
+  SetProgressBarVisible(false);
+  DestroyBrowser();
+}
+
+bool TGtkBrowserFormView::CreateBrowser(IWebViewEvents& events) {
+  webkit::IWebKitModule* module = FLoader.Module();
+  if (FBrowser || !module) return false;
+  FBrowser = module->CreateWebView(events);
+  if (!FBrowser) return false;
+  gtk_box_pack_start(GTK_BOX(FHost), FBrowser->Widget(), TRUE, TRUE, 0);
+  gtk_widget_show(FBrowser->Widget());
+  events.BrowserAfterCreated();
+  return true;
+}
+
+void TGtkBrowserFormView::DestroyBrowser() {
+  FBrowser.reset();
+}
+
+void TGtkBrowserFormView::SetProgressBarVisible(bool visible) {
+  gtk_widget_set_visible(FProgressBar, visible);
+  if (visible && !FPulse) {
+    // A marquee: the bar runs without knowing how far the load is.
+    FPulse = g_timeout_add(
+        100,
+        [](gpointer bar) -> gboolean {
+          gtk_progress_bar_pulse(GTK_PROGRESS_BAR(bar));
+          return G_SOURCE_CONTINUE;
+        },
+        FProgressBar);
+  } else if (!visible && FPulse) {
+    g_source_remove(FPulse);
+    FPulse = 0;
+  }
+}
+
+bool TGtkBrowserFormView::ProgressBarVisible() const {
+  return gtk_widget_get_visible(FProgressBar);
+}
+
+void TGtkBrowserFormView::SetTimer(bool enabled, int intervalMs, std::function<void()> onTick) {
+  if (FTimer) {
+    g_source_remove(FTimer);
+    FTimer = 0;
+  }
+  FOnTick = std::move(onTick);
+  if (!enabled || !FOnTick) return;
+  FTimer = g_timeout_add(
+      static_cast<guint>(intervalMs),
+      [](gpointer data) -> gboolean {
+        auto* self = static_cast<TGtkBrowserFormView*>(data);
+        // The tick may stop or restart the timer itself; this source is done either way.
+        self->FTimer = 0;
+        std::function<void()> tick = self->FOnTick;
+        if (tick) tick();
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
+bool TGtkBrowserFormView::BrowserWindowCanFocus() const {
+  return gtk_widget_get_can_focus(FHost) && gtk_widget_get_visible(FHost);
+}
+
+void TGtkBrowserFormView::FocusBrowserWindow() {
+  if (FBrowser) FBrowser->MoveFocus();
+}
+
+void TGtkBrowserFormView::ShowMessage(const std::string& text) {
+  GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
+                                             GTK_BUTTONS_OK, "%s", text.c_str());
+  gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+}
+
+}  // namespace velloc::platform::gtk

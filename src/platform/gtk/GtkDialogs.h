@@ -1,0 +1,26 @@
+// Message dialogs with GTK; without a display their text goes to standard error.
+#pragma once
+
+#include "platform/Dialogs.h"
+
+namespace velloc::platform::gtk {
+
+class TGtkDialogs final : public IDialogs {
+ public:
+  explicit TGtkDialogs(bool hasDisplay) : FHasDisplay(hasDisplay) {}
+
+  int MessageDlg(const std::string& message, TMsgDlgType kind,
+                 const std::vector<TMsgDlgBtn>& buttons, const std::vector<std::string>& captions,
+                 const std::string& title) override;
+  void ShowMessage(const std::string& title, const std::string& message, bool error) override;
+  bool RequirePassword(const std::string& caption, const std::string& password) override;
+
+ private:
+  bool FHasDisplay;
+};
+
+// The report of an error that start-up did not expect: a message box titled "Application Error"
+// when a display exists, and the same text on standard error.
+void ShowApplicationError(const std::string& message);
+
+}  // namespace velloc::platform::gtk

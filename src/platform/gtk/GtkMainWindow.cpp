@@ -1,0 +1,281 @@
+#include "platform/gtk/GtkMainWindow.h"
+
+#include <algorithm>
+
+namespace velloc::platform::gtk {
+namespace {
+
+GdkWindowTypeHint TypeHint(TBorderStyle style) {
+  switch (style) {
+    case TBorderStyle::Dialog:
+      return GDK_WINDOW_TYPE_HINT_DIALOG;
+    case TBorderStyle::ToolWindow:
+    case TBorderStyle::SizeToolWindow:
+      return GDK_WINDOW_TYPE_HINT_UTILITY;
+    default:
+      return GDK_WINDOW_TYPE_HINT_NORMAL;
+  }
+}
+
+bool Resizable(TBorderStyle style) {
+  // A borderless window stays resizable, so the full-screen mode (no border, maximized) can
+  // maximize it; the user has no frame to drag anyway.
+  return style == TBorderStyle::None || style == TBorderStyle::Sizeable ||
+         style == TBorderStyle::SizeToolWindow;
+}
+
+}  // namespace
+
+TGtkMainWindow::TGtkMainWindow() : FWindow(gtk_window_new(GTK_WINDOW_TOPLEVEL)) {
+  g_object_ref_sink(FWindow);
+  FContent = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_container_add(GTK_CONTAINER(FWindow), FContent);
+  gtk_window_set_position(GTK_WINDOW(FWindow), GTK_WIN_POS_CENTER);
+  gtk_window_set_default_size(GTK_WINDOW(FWindow), FBounds.Width, FBounds.Height);
+  g_signal_connect(FWindow, "delete-event", G_CALLBACK(OnDeleteEvent), this);
+  g_signal_connect(FWindow, "window-state-event", G_CALLBACK(OnWindowStateEvent), this);
+  g_signal_connect(FWindow, "map-event", G_CALLBACK(OnMapEvent), this);
+  g_signal_connect(FWindow, "configure-event", G_CALLBACK(OnConfigureEvent), this);
+  g_signal_connect(FWindow, "destroy", G_CALLBACK(OnDestroy), this);
+}
+
+TGtkMainWindow::~TGtkMainWindow() {
+  if (FCloseIdle) g_source_remove(FCloseIdle);
+  g_signal_handlers_disconnect_by_data(FWindow, this);
+  if (!FClosed) gtk_widget_destroy(FWindow);
+  g_object_unref(FWindow);
+}
+
+void TGtkMainWindow::SetCaption(const std::string& caption) {
+  gtk_window_set_title(GTK_WINDOW(FWindow), caption.c_str());
+}
+
+std::string TGtkMainWindow::Caption() const {
+  const char* title = gtk_window_get_title(GTK_WINDOW(FWindow));
+  return title ? title : "";
+}
+
+void TGtkMainWindow::SetApplicationTitle(const std::string& title) {
+  g_set_application_name(title.c_str());
+}
+
+TGtkMainWindow::TFrame TGtkMainWindow::FrameExtents() const {
+  GdkWindow* window = gtk_widget_get_window(FWindow);
+  if (!window || !gtk_widget_get_mapped(FWindow)) return {};
+  GdkRectangle frame{};
+  gdk_window_get_frame_extents(window, &frame);
+  int x = 0, y = 0;
+  gdk_window_get_origin(window, &x, &y);
+  const int width = gdk_window_get_width(window), height = gdk_window_get_height(window);
+  TFrame f;
+  f.Left = std::max(0, x - frame.x);
+  f.Top = std::max(0, y - frame.y);
+  f.Right = std::max(0, frame.x + frame.width - (x + width));
+  f.Bottom = std::max(0, frame.y + frame.height - (y + height));
+  return f;
+}
+
+void TGtkMainWindow::ApplySize() {
+  const TFrame f = FrameExtents();
+  const int width = std::max(1, FBounds.Width - f.Left - f.Right);
+  const int height = std::max(1, FBounds.Height - f.Top - f.Bottom);
+  if (gtk_widget_get_mapped(FWindow)) {
+    gtk_window_resize(GTK_WINDOW(FWindow), width, height);
+  } else {
+    gtk_window_set_default_size(GTK_WINDOW(FWindow), width, height);
+  }
+}
+
+void TGtkMainWindow::SetBounds(const TRect& bounds) {
+  FBounds = bounds;
+  if (gtk_widget_get_mapped(FWindow)) {
+    // The reference point is the frame's corner, as the outer rectangle's is.
+    gtk_window_set_gravity(GTK_WINDOW(FWindow), GDK_GRAVITY_NORTH_WEST);
+    gtk_window_move(GTK_WINDOW(FWindow), bounds.Left, bounds.Top);
+  }
+  ApplySize();
+}
+
+TRect TGtkMainWindow::Bounds() const {
+  GdkWindow* window = gtk_widget_get_window(FWindow);
+  if (!window || !gtk_widget_get_mapped(FWindow)) return FBounds;
+  GdkRectangle frame{};
+  gdk_window_get_frame_extents(window, &frame);
+  return {frame.y, frame.x, frame.width, frame.height};
+}
+
+void TGtkMainWindow::ApplyGeometryHints() {
+  const TFrame f = FrameExtents();
+  const int dw = f.Left + f.Right, dh = f.Top + f.Bottom;
+  GdkGeometry geometry{};
+  int mask = 0;
+  if (FLimits.MinWidth > 0 || FLimits.MinHeight > 0) {
+    geometry.min_width = FLimits.MinWidth > 0 ? std::max(1, FLimits.MinWidth - dw) : 1;
+    geometry.min_height = FLimits.MinHeight > 0 ? std::max(1, FLimits.MinHeight - dh) : 1;
+    mask |= GDK_HINT_MIN_SIZE;
+  }
+  if (FLimits.MaxWidth > 0 || FLimits.MaxHeight > 0) {
+    geometry.max_width = FLimits.MaxWidth > 0 ? std::max(1, FLimits.MaxWidth - dw) : G_MAXSHORT;
+    geometry.max_height = FLimits.MaxHeight > 0 ? std::max(1, FLimits.MaxHeight - dh) : G_MAXSHORT;
+    mask |= GDK_HINT_MAX_SIZE;
+  }
+  gtk_window_set_geometry_hints(GTK_WINDOW(FWindow), nullptr, mask ? &geometry : nullptr,
+                                static_cast<GdkWindowHints>(mask));
+}
+
+void TGtkMainWindow::SetSizeConstraints(const TSizeConstraints& limits) {
+  FLimits = limits;
+  ApplyGeometryHints();
+  // The current size obeys the limits at once.
+  const auto clamp = [](int value, int min, int max) {
+    if (max > 0) value = std::min(value, max);
+    if (min > 0) value = std::max(value, min);
+    return value;
+  };
+  FBounds.Width = clamp(FBounds.Width, limits.MinWidth, limits.MaxWidth);
+  FBounds.Height = clamp(FBounds.Height, limits.MinHeight, limits.MaxHeight);
+  ApplySize();
+}
+
+void TGtkMainWindow::SetInitialPlacement(bool centred) {
+  gtk_window_set_position(GTK_WINDOW(FWindow), centred ? GTK_WIN_POS_CENTER : GTK_WIN_POS_NONE);
+}
+
+void TGtkMainWindow::ApplyBorder() {
+  GtkWindow* window = GTK_WINDOW(FWindow);
+  const bool hintChanges = gtk_window_get_type_hint(window) != TypeHint(FBorder);
+  // GTK sets a window's type only before it is mapped: re-map it. Its children, the web view
+  // among them, live on; the state and stacking are put back afterwards.
+  const bool remap = hintChanges && gtk_widget_get_mapped(FWindow);
+  const TRect bounds = Bounds();
+  if (remap) gtk_widget_hide(FWindow);
+  gtk_window_set_decorated(window, FBorder != TBorderStyle::None);
+  gtk_window_set_resizable(window, Resizable(FBorder));
+  if (hintChanges) gtk_window_set_type_hint(window, TypeHint(FBorder));
+  if (GdkWindow* gdkWindow = gtk_widget_get_window(FWindow)) {
+    gdk_window_set_functions(gdkWindow,
+                             FBorder == TBorderStyle::Dialog
+                                 ? static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE)
+                                 : GDK_FUNC_ALL);
+  }
+  if (remap) {
+    gtk_window_set_position(window, GTK_WIN_POS_NONE);
+    gtk_window_move(window, bounds.Left, bounds.Top);
+    gtk_widget_show(FWindow);
+    gtk_window_set_keep_above(window, FTopmost);
+    if (FState == TWindowState::Maximized) gtk_window_maximize(window);
+    if (FState == TWindowState::Minimized) gtk_window_iconify(window);
+  }
+}
+
+void TGtkMainWindow::SetBorderStyle(TBorderStyle style) {
+  FBorder = style;
+  ApplyBorder();
+}
+
+void TGtkMainWindow::SetWindowState(TWindowState state) {
+  GtkWindow* window = GTK_WINDOW(FWindow);
+  FState = state;
+  switch (state) {
+    case TWindowState::Normal:
+      gtk_window_deiconify(window);
+      gtk_window_unmaximize(window);
+      break;
+    case TWindowState::Minimized:
+      gtk_window_iconify(window);
+      break;
+    case TWindowState::Maximized:
+      gtk_window_deiconify(window);
+      gtk_window_maximize(window);
+      break;
+  }
+}
+
+void TGtkMainWindow::SetTopmost(bool topmost) {
+  FTopmost = topmost;
+  gtk_window_set_keep_above(GTK_WINDOW(FWindow), topmost);
+}
+
+void TGtkMainWindow::Show() {
+  gtk_widget_show_all(FWindow);
+  if (FState == TWindowState::Minimized) gtk_window_iconify(GTK_WINDOW(FWindow));
+}
+
+void TGtkMainWindow::Hide() {
+  gtk_widget_hide(FWindow);
+}
+
+void TGtkMainWindow::BringToFront() {
+  gtk_widget_show(FWindow);
+  gtk_window_present(GTK_WINDOW(FWindow));
+}
+
+bool TGtkMainWindow::Visible() const {
+  return gtk_widget_get_visible(FWindow);
+}
+
+void TGtkMainWindow::Close() {
+  // Asked from inside a web view or bridge event: the close runs once that event has returned,
+  // since closing destroys the web view and the bridge.
+  if (FCloseIdle || FClosed) return;
+  FCloseIdle = g_idle_add(
+      [](gpointer data) -> gboolean {
+        auto* self = static_cast<TGtkMainWindow*>(data);
+        self->FCloseIdle = 0;
+        self->RunCloseQuery();
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
+void TGtkMainWindow::RunCloseQuery() {
+  if (FClosed) return;
+  if (FEvents && !FEvents->FormCloseQuery()) return;
+  FClosed = true;
+  if (FEvents) FEvents->FormClose();
+  gtk_widget_destroy(FWindow);
+}
+
+gboolean TGtkMainWindow::OnDeleteEvent(GtkWidget*, GdkEvent*, TGtkMainWindow* self) {
+  self->RunCloseQuery();
+  return TRUE;  // the window is destroyed by RunCloseQuery when the close is allowed
+}
+
+gboolean TGtkMainWindow::OnWindowStateEvent(GtkWidget*, GdkEventWindowState* event,
+                                            TGtkMainWindow* self) {
+  const GdkWindowState state = event->new_window_state;
+  if (state & GDK_WINDOW_STATE_ICONIFIED) {
+    self->FState = TWindowState::Minimized;
+  } else if (state & GDK_WINDOW_STATE_MAXIMIZED) {
+    self->FState = TWindowState::Maximized;
+  } else if (event->changed_mask & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_MAXIMIZED)) {
+    self->FState = TWindowState::Normal;
+  }
+  return FALSE;
+}
+
+gboolean TGtkMainWindow::OnMapEvent(GtkWidget*, GdkEvent*, TGtkMainWindow* self) {
+  if (self->FBorder == TBorderStyle::Dialog) self->ApplyBorder();
+  return FALSE;
+}
+
+gboolean TGtkMainWindow::OnConfigureEvent(GtkWidget*, GdkEventConfigure*, TGtkMainWindow* self) {
+  // The first configure after mapping knows the frame: the outer size and limits become exact.
+  if (self->FSizePending && gtk_widget_get_mapped(self->FWindow)) {
+    const TFrame f = self->FrameExtents();
+    if (f.Top > 0 || f.Left > 0 || self->FBorder == TBorderStyle::None) {
+      self->FSizePending = false;
+      gtk_window_set_position(GTK_WINDOW(self->FWindow), GTK_WIN_POS_NONE);
+      self->ApplyGeometryHints();
+      if (self->FState == TWindowState::Normal) self->ApplySize();
+    }
+  }
+  return FALSE;
+}
+
+void TGtkMainWindow::OnDestroy(GtkWidget*, TGtkMainWindow* self) {
+  self->FClosed = true;
+  gtk_main_quit();
+}
+
+}  // namespace velloc::platform::gtk

@@ -1,0 +1,40 @@
+// ISystem on Linux: /proc for the executable, XDG folders, flock for the instance lock.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/System.h"
+
+namespace velloc::platform {
+
+class TLinuxSystem final : public ISystem {
+ public:
+  explicit TLinuxSystem(std::vector<std::string> arguments) : FArguments(std::move(arguments)) {}
+
+  std::string ExecutablePath() const override;
+  std::vector<std::string> Arguments() const override { return FArguments; }
+  std::string LocalAppDataDirPath() const override;
+  char PathSeparator() const override { return '/'; }
+  bool FileExists(const std::string& path) const override;
+  bool ForceDirectories(const std::string& path) override;
+  bool CreateNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) override;
+  void SetEnvironmentVariable(const std::string& name, const std::string& value) override;
+  void RemoveEnvironmentVariable(const std::string& name) override;
+  TInstanceLockResult CreateInstanceLock(const std::string& name) override;
+  bool StartProcess(const std::string& executable,
+                    const std::vector<std::string>& arguments) override;
+
+  // The lock file of an instance name: $XDG_RUNTIME_DIR/velloc/<name>.lock, else below the
+  // temporary folder. Characters a file name cannot hold are percent-encoded.
+  static std::string InstanceLockPath(const std::string& name);
+
+ private:
+  std::vector<std::string> FArguments;
+};
+
+// Writes a file whole or not at all: a temporary file in the same folder, flushed, then moved
+// into place. With `replace` false an existing target is kept and the call fails.
+bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size, bool replace);
+
+}  // namespace velloc::platform

@@ -1,0 +1,26 @@
+#include "platform/webkit/Uris.h"
+
+namespace velloc::webkit {
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char a = s[i], b = prefix[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + 32);
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + 32);
+    if (a != b) return false;
+  }
+  return true;
+}
+
+std::string ToPackageUri(std::string_view uri) {
+  if (!StartsWithNoCase(uri, "file:///")) return std::string(uri);
+  return std::string(kPackageScheme) + ":///" + std::string(uri.substr(8));
+}
+
+std::string ToFileUri(std::string_view uri) {
+  if (!StartsWithNoCase(uri, "vlx:")) return std::string(uri);
+  return "file:" + std::string(uri.substr(4));
+}
+
+}  // namespace velloc::webkit

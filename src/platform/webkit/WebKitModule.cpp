@@ -1,0 +1,106 @@
+// The runtime side of the WebKitGTK module: the shared web context and the package scheme.
+#include <dlfcn.h>
+#include <sstream>
+#include <string>
+
+#include <webkit2/webkit2.h>
+
+#include "platform/gtk/GLibPtr.h"
+#include "platform/webkit/ModuleApi.h"
+#include "platform/webkit/Uris.h"
+#include "platform/webkit/WebKitWebView.h"
+
+#define VELLOC_EXPORT __attribute__((visibility("default")))
+
+namespace velloc::webkit {
+namespace {
+
+TBrowserFlags ParseBrowserFlags(const std::string& arguments) {
+  TBrowserFlags flags;
+  std::istringstream words(arguments);
+  std::string word;
+  while (words >> word) {
+    if (word == "--disable-web-security") flags.DisableWebSecurity = true;
+    if (word == "--autoplay-policy=no-user-gesture-required") flags.AutoplayWithoutGesture = true;
+  }
+  return flags;
+}
+
+// The folder of this module: WebKit's web processes load it from there as their extension.
+std::string ModuleFolder() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&ParseBrowserFlags), &info) == 0 || !info.dli_fname) return {};
+  glib::TGFree<char> folder(g_path_get_dirname(info.dli_fname));
+  return folder.Get();
+}
+
+void ServePackageScheme(WebKitURISchemeRequest* request, gpointer) {
+  TWebKitWebView* owner = TWebKitWebView::FromView(webkit_uri_scheme_request_get_web_view(request));
+  if (!owner) {
+    GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "No application page");
+    webkit_uri_scheme_request_finish_error(request, error);
+    g_error_free(error);
+    return;
+  }
+  owner->ServePackageRequest(request);
+}
+
+class TWebKitModule final : public IWebKitModule {
+ public:
+  const char* Version() const override {
+    static const std::string version = std::to_string(webkit_get_major_version()) + "." +
+                                       std::to_string(webkit_get_minor_version()) + "." +
+                                       std::to_string(webkit_get_micro_version());
+    return version.c_str();
+  }
+
+  bool CreateEnvironment(const TWebViewEnvironment& environment, std::string& error) override {
+    if (FContext) return true;
+    FFlags = ParseBrowserFlags(environment.AdditionalBrowserArguments);
+    const std::string data = environment.UserDataFolder + "WebKit/data";
+    const std::string cache = environment.UserDataFolder + "WebKit/cache";
+    glib::TObjectPtr<WebKitWebsiteDataManager> manager(webkit_website_data_manager_new(
+        "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr));
+    FContext.Reset(WEBKIT_WEB_CONTEXT(
+        g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", manager.Get(), nullptr)));
+    if (!FContext) {
+      error = "WebKit could not create its web context";
+      return false;
+    }
+    const std::string extensions = ModuleFolder();
+    if (!extensions.empty())
+      webkit_web_context_set_web_extensions_directory(FContext.Get(), extensions.c_str());
+    const std::string scheme(kPackageScheme);
+    webkit_web_context_register_uri_scheme(FContext.Get(), scheme.c_str(), ServePackageScheme,
+                                           nullptr, nullptr);
+    WebKitSecurityManager* security = webkit_web_context_get_security_manager(FContext.Get());
+    // Local: web pages from elsewhere cannot load package files. Secure and CORS-enabled:
+    // package pages get the features of an https site and can fetch their own files.
+    webkit_security_manager_register_uri_scheme_as_local(security, scheme.c_str());
+    webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
+    webkit_security_manager_register_uri_scheme_as_cors_enabled(security, scheme.c_str());
+    return true;
+  }
+
+  std::unique_ptr<IGtkWebView> CreateWebView(platform::IWebViewEvents& events) override {
+    if (!FContext) return nullptr;
+    return std::make_unique<TWebKitWebView>(FContext.Get(), FFlags, events);
+  }
+
+ private:
+  glib::TObjectPtr<WebKitWebContext> FContext;
+  TBrowserFlags FFlags;
+};
+
+}  // namespace
+}  // namespace velloc::webkit
+
+extern "C" VELLOC_EXPORT velloc::webkit::IWebKitModule* velloc_webkit_module(int abi) {
+  if (abi != velloc::webkit::kModuleAbi) return nullptr;
+  static velloc::webkit::TWebKitModule module;
+  return &module;
+}
+
+extern "C" VELLOC_EXPORT const char* velloc_webkit_version() {
+  return velloc_webkit_module(velloc::webkit::kModuleAbi)->Version();
+}

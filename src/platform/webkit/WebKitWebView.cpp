@@ -1,0 +1,262 @@
+#include "platform/webkit/WebKitWebView.h"
+
+#include <utility>
+
+#include <gdk/gdkkeysyms.h>
+
+#include "platform/webkit/Uris.h"
+
+namespace velloc::webkit {
+namespace {
+
+constexpr const char* kOwnerKey = "velloc-web-view";
+
+// Opens a web page that is not the application's in a plain window of its own, as a browser
+// would for a pop-up.
+GtkWidget* OpenPopup(WebKitWebView* related) {
+  GtkWidget* view = webkit_web_view_new_with_related_view(related);
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_default_size(GTK_WINDOW(window), 800, 600);
+  gtk_container_add(GTK_CONTAINER(window), view);
+  g_signal_connect_swapped(view, "ready-to-show", G_CALLBACK(gtk_widget_show_all), window);
+  g_signal_connect_swapped(view, "close", G_CALLBACK(gtk_widget_destroy), window);
+  return view;
+}
+
+bool IsZoomKey(guint keyval) {
+  switch (keyval) {
+    case GDK_KEY_plus:
+    case GDK_KEY_minus:
+    case GDK_KEY_equal:
+    case GDK_KEY_0:
+    case GDK_KEY_KP_Add:
+    case GDK_KEY_KP_Subtract:
+    case GDK_KEY_KP_0:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+TWebKitWebView::TWebKitWebView(WebKitWebContext* context, const TBrowserFlags& flags,
+                               platform::IWebViewEvents& events)
+    : FEvents(events), FContentManager(webkit_user_content_manager_new()) {
+  WebKitSettings* settings = webkit_settings_new();
+  // Package pages live under a local scheme; workers and file access between them need this.
+  webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
+  webkit_settings_set_disable_web_security(settings, flags.DisableWebSecurity);
+  webkit_settings_set_media_playback_requires_user_gesture(settings, !flags.AutoplayWithoutGesture);
+  webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+
+  auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
+                                            "settings", settings, "user-content-manager",
+                                            FContentManager.Get(), nullptr));
+  g_object_unref(settings);
+  FView.Reset(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));
+  g_object_set_data(G_OBJECT(view), kOwnerKey, this);
+
+  g_signal_connect(view, "notify::title", G_CALLBACK(OnTitleChanged), this);
+  g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this);
+  g_signal_connect(view, "create", G_CALLBACK(OnCreate), this);
+  g_signal_connect(view, "permission-request", G_CALLBACK(OnPermissionRequest), this);
+  g_signal_connect(view, "context-menu", G_CALLBACK(OnContextMenu), this);
+  g_signal_connect(view, "user-message-received", G_CALLBACK(OnUserMessage), this);
+  g_signal_connect(view, "web-process-terminated", G_CALLBACK(OnProcessTerminated), this);
+  g_signal_connect(view, "key-press-event", G_CALLBACK(OnKeyPress), this);
+  g_signal_connect(view, "scroll-event", G_CALLBACK(OnScroll), this);
+  g_signal_connect(view, "event", G_CALLBACK(OnEvent), this);
+}
+
+TWebKitWebView::~TWebKitWebView() {
+  GObject* view = G_OBJECT(FView.Get());
+  g_signal_handlers_disconnect_by_data(view, this);
+  g_object_set_data(view, kOwnerKey, nullptr);
+  if (GtkWidget* parent = gtk_widget_get_parent(GTK_WIDGET(view))) {
+    gtk_container_remove(GTK_CONTAINER(parent), GTK_WIDGET(view));
+  }
+}
+
+TWebKitWebView* TWebKitWebView::FromView(WebKitWebView* view) {
+  return view ? static_cast<TWebKitWebView*>(g_object_get_data(G_OBJECT(view), kOwnerKey))
+              : nullptr;
+}
+
+void TWebKitWebView::AddScriptToExecuteOnDocumentCreated(std::string_view script) {
+  const std::string source(script);
+  WebKitUserScript* userScript =
+      webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_add_script(FContentManager.Get(), userScript);
+  webkit_user_script_unref(userScript);
+}
+
+void TWebKitWebView::ApplySettings(const platform::TWebViewSettings& settings) {
+  FSettings = settings;
+  WebKitSettings* s = webkit_web_view_get_settings(FView.Get());
+  webkit_settings_set_enable_javascript(s, settings.IsScriptEnabled);
+  webkit_settings_set_enable_developer_extras(s, settings.AreDevToolsEnabled);
+  webkit_settings_set_enable_back_forward_navigation_gestures(s, settings.IsSwipeNavigationEnabled);
+  // Status bar, autofill, password saving, reputation checks and the PDF toolbar have no
+  // counterpart in WebKitGTK; script dialogs and the error page are WebKit's defaults.
+}
+
+void TWebKitWebView::Navigate(std::string_view uri) {
+  const std::string target = ToPackageUri(uri);
+  webkit_web_view_load_uri(FView.Get(), target.c_str());
+}
+
+void TWebKitWebView::ExecuteScript(std::string_view script) {
+  webkit_web_view_evaluate_javascript(FView.Get(), script.data(),
+                                      static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
+                                      nullptr, nullptr);
+}
+
+std::string TWebKitWebView::DocumentTitle() const {
+  const char* title = webkit_web_view_get_title(FView.Get());
+  return title ? title : "";
+}
+
+double TWebKitWebView::ZoomFactor() const {
+  return webkit_web_view_get_zoom_level(FView.Get());
+}
+
+void TWebKitWebView::SetZoomFactor(double factor) {
+  webkit_web_view_set_zoom_level(FView.Get(), factor);
+}
+
+bool TWebKitWebView::IsVisible() const {
+  return gtk_widget_get_visible(GTK_WIDGET(FView.Get()));
+}
+
+void TWebKitWebView::MoveFocus() {
+  gtk_widget_grab_focus(GTK_WIDGET(FView.Get()));
+}
+
+void TWebKitWebView::ServePackageRequest(WebKitURISchemeRequest* request) {
+  const std::string uri = ToFileUri(webkit_uri_scheme_request_get_uri(request));
+  std::optional<platform::TWebResourceResponse> response = FEvents.BrowserWebResourceRequested(uri);
+  if (!response || !response->Body) {
+    GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "Not found: %s", uri.c_str());
+    webkit_uri_scheme_request_finish_error(request, error);
+    g_error_free(error);
+    return;
+  }
+  // The extracted bytes go to WebKit as they are; GBytes frees the vector when WebKit is done.
+  auto* body = response->Body.release();
+  GBytes* bytes = g_bytes_new_with_free_func(
+      body->data(), body->size(),
+      [](gpointer p) { delete static_cast<std::vector<std::uint8_t>*>(p); }, body);
+  GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
+  WebKitURISchemeResponse* reply =
+      webkit_uri_scheme_response_new(stream, static_cast<gint64>(g_bytes_get_size(bytes)));
+  SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+  const std::string contentType = response->MimeType + "; charset=utf-8";
+  soup_message_headers_append(headers, "Content-Type", contentType.c_str());
+  // Module scripts, workers and fetch run in CORS mode; the package serves every origin of the app.
+  soup_message_headers_append(headers, "Access-Control-Allow-Origin", "*");
+  webkit_uri_scheme_response_set_http_headers(reply, headers);  // takes the headers
+  webkit_uri_scheme_response_set_content_type(reply, response->MimeType.c_str());
+  webkit_uri_scheme_response_set_status(reply, 200, "OK");
+  webkit_uri_scheme_request_finish_with_response(request, reply);
+  g_object_unref(reply);
+  g_object_unref(stream);
+  g_bytes_unref(bytes);
+}
+
+void TWebKitWebView::OnTitleChanged(WebKitWebView*, GParamSpec*, TWebKitWebView* self) {
+  self->FEvents.BrowserDocumentTitleChanged();
+}
+
+void TWebKitWebView::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, TWebKitWebView* self) {
+  if (event == WEBKIT_LOAD_STARTED) self->FEvents.BrowserNavigationStarting();
+  if (event == WEBKIT_LOAD_FINISHED) self->FEvents.BrowserNavigationCompleted();
+}
+
+GtkWidget* TWebKitWebView::OnCreate(WebKitWebView* view, WebKitNavigationAction* action,
+                                    TWebKitWebView* self) {
+  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+  const char* uri = webkit_uri_request_get_uri(request);
+  // The package scheme counts as "file:" for the policy, which also sees a "file:" URI.
+  const std::string policyUri = ToFileUri(uri ? uri : "");
+  if (self->FEvents.BrowserNewWindowRequested(policyUri)) return nullptr;
+  return OpenPopup(view);
+}
+
+gboolean TWebKitWebView::OnPermissionRequest(WebKitWebView*, WebKitPermissionRequest* request,
+                                             TWebKitWebView*) {
+  webkit_permission_request_allow(request);
+  return TRUE;
+}
+
+gboolean TWebKitWebView::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*,
+                                       WebKitHitTestResult*, TWebKitWebView* self) {
+  return self->FSettings.AreDefaultContextMenusEnabled ? FALSE : TRUE;
+}
+
+gboolean TWebKitWebView::OnUserMessage(WebKitWebView*, WebKitUserMessage* message,
+                                       TWebKitWebView* self) {
+  const char* name = webkit_user_message_get_name(message);
+  if (g_strcmp0(name, "vlx.dom-content-loaded") == 0) {
+    self->FEvents.BrowserDOMContentLoaded();
+    return TRUE;
+  }
+  if (g_strcmp0(name, "vlx.post") != 0) return FALSE;
+  GVariant* parameters = webkit_user_message_get_parameters(message);
+  if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ss)"))) return TRUE;
+  if (!self->FSettings.IsWebMessageEnabled) return TRUE;
+  const char* json = nullptr;
+  const char* source = nullptr;
+  g_variant_get(parameters, "(&s&s)", &json, &source);
+  bool replied = false;
+  platform::TWebMessageEvent event{
+      json, source, [message, &replied](std::string_view reply) {
+        if (replied) return;
+        replied = true;
+        const std::string text(reply);
+        webkit_user_message_send_reply(
+            message, webkit_user_message_new("vlx.reply", g_variant_new_string(text.c_str())));
+      }};
+  g_object_ref(message);  // a nested loop inside a handler must not outlive the message
+  self->FEvents.BrowserWebMessageReceived(event);
+  g_object_unref(message);
+  return TRUE;
+}
+
+void TWebKitWebView::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
+                                         TWebKitWebView* self) {
+  self->FEvents.BrowserProcessFailed();
+}
+
+gboolean TWebKitWebView::OnKeyPress(GtkWidget*, GdkEventKey* event, TWebKitWebView* self) {
+  const bool ctrl = (event->state & GDK_CONTROL_MASK) != 0;
+  if (ctrl && IsZoomKey(event->keyval) && !self->FSettings.IsZoomControlEnabled) return TRUE;
+  if (self->FSettings.AreBrowserAcceleratorKeysEnabled) {
+    const bool reload = event->keyval == GDK_KEY_F5 ||
+                        (ctrl && (event->keyval == GDK_KEY_r || event->keyval == GDK_KEY_R));
+    if (reload) {
+      webkit_web_view_reload(self->FView.Get());
+      return TRUE;
+    }
+    if (event->keyval == GDK_KEY_F12 && self->FSettings.AreDevToolsEnabled) {
+      webkit_web_inspector_show(webkit_web_view_get_inspector(self->FView.Get()));
+      return TRUE;
+    }
+  } else if (ctrl && (event->state & GDK_SHIFT_MASK) &&
+             (event->keyval == GDK_KEY_I || event->keyval == GDK_KEY_i)) {
+    return TRUE;  // the inspector's own shortcut is a browser accelerator too
+  }
+  return FALSE;
+}
+
+gboolean TWebKitWebView::OnScroll(GtkWidget*, GdkEventScroll* event, TWebKitWebView* self) {
+  return (event->state & GDK_CONTROL_MASK) && !self->FSettings.IsZoomControlEnabled ? TRUE : FALSE;
+}
+
+gboolean TWebKitWebView::OnEvent(GtkWidget*, GdkEvent* event, TWebKitWebView* self) {
+  return event->type == GDK_TOUCHPAD_PINCH && !self->FSettings.IsPinchZoomEnabled ? TRUE : FALSE;
+}
+
+}  // namespace velloc::webkit

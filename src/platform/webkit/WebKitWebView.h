@@ -1,0 +1,66 @@
+// The WebKitGTK web view behind the core's IWebView.
+#pragma once
+
+#include <string>
+
+#include <webkit2/webkit2.h>
+
+#include "platform/gtk/GLibPtr.h"
+#include "platform/webkit/ModuleApi.h"
+
+namespace velloc::webkit {
+
+// Flags of the additional browser arguments that WebKit can honour.
+struct TBrowserFlags {
+  bool DisableWebSecurity = false;
+  bool AutoplayWithoutGesture = false;
+};
+
+class TWebKitWebView final : public IGtkWebView {
+ public:
+  TWebKitWebView(WebKitWebContext* context, const TBrowserFlags& flags,
+                 platform::IWebViewEvents& events);
+  TWebKitWebView(const TWebKitWebView&) = delete;
+  TWebKitWebView& operator=(const TWebKitWebView&) = delete;
+  ~TWebKitWebView() override;
+
+  // The view that issued a package-scheme request, or null for views not made here.
+  static TWebKitWebView* FromView(WebKitWebView* view);
+
+  GtkWidget* Widget() override { return GTK_WIDGET(FView.Get()); }
+  void AddScriptToExecuteOnDocumentCreated(std::string_view script) override;
+  void ApplySettings(const platform::TWebViewSettings& settings) override;
+  void Navigate(std::string_view uri) override;
+  void ExecuteScript(std::string_view script) override;
+  std::string DocumentTitle() const override;
+  double ZoomFactor() const override;
+  void SetZoomFactor(double factor) override;
+  bool IsVisible() const override;
+  void MoveFocus() override;
+
+  void ServePackageRequest(WebKitURISchemeRequest* request);
+
+ private:
+  static void OnTitleChanged(WebKitWebView* view, GParamSpec* spec, TWebKitWebView* self);
+  static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, TWebKitWebView* self);
+  static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action,
+                             TWebKitWebView* self);
+  static gboolean OnPermissionRequest(WebKitWebView* view, WebKitPermissionRequest* request,
+                                      TWebKitWebView* self);
+  static gboolean OnContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
+                                WebKitHitTestResult* hit, TWebKitWebView* self);
+  static gboolean OnUserMessage(WebKitWebView* view, WebKitUserMessage* message,
+                                TWebKitWebView* self);
+  static void OnProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason,
+                                  TWebKitWebView* self);
+  static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, TWebKitWebView* self);
+  static gboolean OnScroll(GtkWidget* widget, GdkEventScroll* event, TWebKitWebView* self);
+  static gboolean OnEvent(GtkWidget* widget, GdkEvent* event, TWebKitWebView* self);
+
+  platform::IWebViewEvents& FEvents;
+  glib::TObjectPtr<WebKitUserContentManager> FContentManager;
+  glib::TObjectPtr<WebKitWebView> FView;
+  platform::TWebViewSettings FSettings;
+};
+
+}  // namespace velloc::webkit

@@ -1,0 +1,144 @@
+#include "startup/ExeZipLoader.h"
+
+#include <stdexcept>
+
+#include "archive/PackagePassword.h"
+#include "config/AppKeys.h"
+#include "core/Text.h"
+#include "platform/PlatformNames.h"
+#include "startup/LocalizedMessages.h"
+
+namespace velloc::startup {
+namespace {
+
+using platform::TMsgDlgBtn;
+using platform::TMsgDlgType;
+
+std::string WithTrailingSeparator(std::string path, char separator) {
+  if (path.empty() || path.back() != separator) path.push_back(separator);
+  return path;
+}
+
+}  // namespace
+
+int TExeZipLoader::ShowLocalizedError(int textIndex) {
+  FServices.Dialogs.MessageDlg(GetLocalizedMessage(textIndex), TMsgDlgType::Error,
+                               {TMsgDlgBtn::Yes}, {GetLocalizedMessage(msg::AcceptButton)},
+                               GetLocalizedMessage(msg::ErrorTitle));
+  return 0;
+}
+
+std::vector<std::uint8_t> TExeZipLoader::ExtractEntry(std::string_view name) {
+  std::vector<std::uint8_t> bytes;
+  ExeZip->ExtractToStream(name, bytes);
+  return bytes;
+}
+
+bool TExeZipLoader::IsFurtherWindowCommandLine() const {
+  const std::vector<std::string> args = FServices.System.Arguments();
+  return args.size() == 2 && args[0] == AppID;
+}
+
+std::optional<int> TExeZipLoader::LoadExeZip() {
+  platform::ISystem& system = FServices.System;
+
+  // 1. The start-up objects.
+  ExeUtils = std::make_unique<package::TExeUtils>(system.ExecutablePath());
+  ExeZip = std::make_unique<archive::TZipArchive>();
+  ProjectINI = std::make_unique<config::TProjectIni>();
+
+  // 2. A runtime without a package is not an application.
+  if (!ExeUtils->ExeHasAttachedStub()) return ShowLocalizedError(msg::NotValidApplication);
+
+  // 3, 4. The password goes in before the archive is opened.
+  ExeZip->Password(archive::PackagePassword());
+  ExeZipStream = std::make_unique<std::vector<std::uint8_t>>();
+  ExeUtils->GetZipFromExe(*ExeZipStream);
+  ExeZip->Stream(*ExeZipStream);
+
+  // 5, 6. The configuration and the four start-up values, all read before any check.
+  ProjectINI->LoadFromBytes(ExtractEntry("vlx.ini"));
+  AppID = config::ReadAppKey(*ProjectINI, config::app::ID);
+  AppName = config::ReadAppKey(*ProjectINI, config::app::Name);
+  AppDirName = config::ReadAppKey(*ProjectINI, config::app::DirName);
+  AppIndexHtml = config::ReadAppKey(*ProjectINI, config::app::IndexHtml);
+
+  // 7. A package under another password, or an incomplete configuration, ends silently.
+  if (AppID.empty() || AppName.empty() || AppDirName.empty()) return 0;
+
+  // 8. The visual style; "Windows" is the native look and needs no style.
+  const std::string theme = config::ReadAppKey(*ProjectINI, config::app::Theme);
+  if (theme != platform::kSystemStyleName) FServices.Styles.TrySetStyle(theme, true);
+  FServices.Styles.ExcludeMenusFromStyling();
+
+  // 9. Per-application folders.
+  const char separator = system.PathSeparator();
+  AppDataDirPath = WithTrailingSeparator(system.LocalAppDataDirPath() + AppID, separator);
+  if (!system.ForceDirectories(AppDataDirPath)) {
+    throw std::runtime_error("Unable to create directory \"" + AppDataDirPath + "\"");
+  }
+  WebView2DataDirPath = AppDataDirPath + std::string(platform::kWebViewDataSubfolder);
+  const int loaderIndex = ExeZip->FindFile(platform::kWebViewLoaderEntry);
+  const std::uint32_t loaderCrc = loaderIndex >= 0 ? ExeZip->Entry(loaderIndex).Crc32 : 0;
+  LoaderLibraryPath = WebView2DataDirPath + platform::LoaderLibraryRelativePath(loaderCrc);
+  const std::string loaderFolder =
+      LoaderLibraryPath.substr(0, LoaderLibraryPath.rfind(separator) + 1);
+  if (!system.ForceDirectories(loaderFolder)) {
+    throw std::runtime_error("Unable to create directory \"" + loaderFolder + "\"");
+  }
+
+  // 10. The loader library, only when absent; an existing file is used as it is. It is written
+  // whole or not at all, since a half-written file would be kept for every later start.
+  if (!system.FileExists(LoaderLibraryPath) &&
+      !system.CreateNewFile(LoaderLibraryPath, ExtractEntry(platform::kWebViewLoaderEntry)) &&
+      !system.FileExists(LoaderLibraryPath)) {
+    throw std::runtime_error("Cannot create file \"" + LoaderLibraryPath + "\"");
+  }
+
+  // 11. The web view's environment.
+  system.SetEnvironmentVariable("WEBVIEW2_USER_DATA_FOLDER", WebView2DataDirPath);
+  const std::string arguments = config::ReadAppKey(*ProjectINI, config::app::WebviewArguments);
+  system.SetEnvironmentVariable("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS",
+                                text::TrimControl(arguments).empty()
+                                    ? std::string(config::kDefaultWebviewArguments)
+                                    : arguments);
+  system.RemoveEnvironmentVariable("WEBVIEW2_BROWSER_EXECUTABLE_FOLDER");
+  system.RemoveEnvironmentVariable("WEBVIEW2_RELEASE_CHANNEL_PREFERENCE");
+
+  // 12. Without a usable web view runtime the application cannot run.
+  if (!FServices.Loader.CheckEdgeIsInstalled(LoaderLibraryPath)) {
+    return ShowLocalizedError(msg::RuntimeRequired);
+  }
+
+  // 13. The password gate; further windows of the application itself pass.
+  const std::vector<std::string> args = system.Arguments();
+  if (args.empty() || args[0] != AppID) {
+    const std::string password = config::ReadAppKey(*ProjectINI, config::app::Password);
+    if (!password.empty() && !FServices.Dialogs.RequirePassword(AppName, password)) return 0;
+  }
+
+  // 14. The web view loader starts creating its environment in the background.
+  FServices.Loader.StartWebView2(LoaderLibraryPath);
+  return std::nullopt;
+}
+
+bool TExeZipLoader::ApplySingleInstanceRule() {
+  if (config::ReadAppKey(*ProjectINI, config::app::AllowInstances)) return true;
+  const platform::TInstanceLockResult lock = FServices.System.CreateInstanceLock(AppID);
+  return lock != platform::TInstanceLockResult::AlreadyExists || IsFurtherWindowCommandLine();
+}
+
+void TExeZipLoader::UnloadExeZip() {
+  ExeZip.reset();
+  ExeUtils.reset();
+  ProjectINI.reset();
+  ExeZipStream.reset();
+  AppID.clear();
+  AppName.clear();
+  AppDirName.clear();
+  AppIndexHtml.clear();
+  AppDataDirPath.clear();
+  WebView2DataDirPath.clear();
+}
+
+}  // namespace velloc::startup

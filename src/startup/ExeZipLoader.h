@@ -1,0 +1,69 @@
+// Start-up: everything between the program entry and the main window. It finds and opens the
+// package behind the executable's image, reads the configuration, applies the style, prepares
+// the per-application folders and the web view environment, checks the web view runtime, asks
+// for the password and starts the web view loader. Every stop is an orderly end of the process.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/ZipArchive.h"
+#include "config/ProjectIni.h"
+#include "package/ExeUtils.h"
+#include "platform/Dialogs.h"
+#include "platform/Styles.h"
+#include "platform/System.h"
+#include "platform/WebViewLoader.h"
+
+namespace velloc::startup {
+
+struct TStartupServices {
+  platform::ISystem& System;
+  platform::IDialogs& Dialogs;
+  platform::IStyleManager& Styles;
+  platform::IWebViewLoader& Loader;
+};
+
+class TExeZipLoader {
+ public:
+  explicit TExeZipLoader(TStartupServices services) : FServices(services) {}
+  TExeZipLoader(const TExeZipLoader&) = delete;
+  TExeZipLoader& operator=(const TExeZipLoader&) = delete;
+
+  // Runs the start-up steps in order. Returns no value when the application may go on to its
+  // main window, or the exit code of an orderly end. Errors it does not expect (a package that
+  // is not a ZIP archive, a folder that cannot be created) propagate to the program entry.
+  std::optional<int> LoadExeZip();
+  // Frees the start-up objects; runs at process end, also after an end inside LoadExeZip.
+  void UnloadExeZip();
+
+  // The single-instance rule of the program entry: false when this process must end quietly.
+  bool ApplySingleInstanceRule();
+
+  // True when the command line is the two-argument form "<AppID> <URL>" of a further window.
+  bool IsFurtherWindowCommandLine() const;
+
+  // The process-wide start-up state; read by the main window and the bridge.
+  std::unique_ptr<package::TExeUtils> ExeUtils;
+  std::unique_ptr<archive::TZipArchive> ExeZip;
+  std::unique_ptr<config::TProjectIni> ProjectINI;
+  std::unique_ptr<std::vector<std::uint8_t>> ExeZipStream;
+  std::string AppID;
+  std::string AppName;
+  std::string AppDirName;
+  std::string AppIndexHtml;
+  std::string AppDataDirPath;
+  std::string WebView2DataDirPath;
+  std::string LoaderLibraryPath;
+
+ private:
+  int ShowLocalizedError(int textIndex);
+  std::vector<std::uint8_t> ExtractEntry(std::string_view name);
+
+  TStartupServices FServices;
+};
+
+}  // namespace velloc::startup
