@@ -143,9 +143,11 @@ void TBrowserExternalModule::BrowserWebMessageReceived(const TWebMessage& messag
 
   // The one place where a handler's error is caught: the message ends without a reply, the
   // page's promise stays pending, and the program goes on with the next message.
+  // A copy, so that a handler may replace itself while it runs.
+  const THandler run = handler->second;
   const TDispatchScope scope(FDispatching, message);
   try {
-    handler->second(*this, uuid, data->value);
+    run(*this, uuid, data->value);
   } catch (const std::exception& e) {
     Fault(TBridgeFault::HandlerError, std::to_string(*id) + ": " + e.what());
   } catch (...) {

@@ -6,7 +6,9 @@ file(READ "${INPUT}" hex HEX)
 string(LENGTH "${hex}" hexLength)
 math(EXPR byteCount "${hexLength} / 2")
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
-string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){16})" "\\1\n    " bytes "${bytes}")
+# Sixteen bytes a line (CMake's regular expressions have no repetition counts).
+string(REPEAT "0x[0-9a-f][0-9a-f]," 16 line)
+string(REGEX REPLACE "(${line})" "\\1\n    " bytes "${bytes}")
 set(content "// Generated from ${INPUT}; do not edit.
 #include \"bridge/VlxSharedJavascript.h\"
 
