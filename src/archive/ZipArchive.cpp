@@ -222,15 +222,17 @@ void TZipArchive::Stream(std::span<const std::uint8_t> data) {
   std::size_t pos = directoryOffset;
   const std::size_t directoryEnd = std::size_t{directoryOffset} + directorySize;
   for (std::uint32_t i = 0; i < entryCount; ++i) {
-    const std::string where = "record " + std::to_string(i + 1u);
-    if (directoryEnd - pos < kCentralHeaderSize) throw DirectoryError(where + " is truncated.");
+    const auto recordError = [i](const char* what) {
+      return DirectoryError("record " + std::to_string(i + 1u) + what);
+    };
+    if (directoryEnd - pos < kCentralHeaderSize) throw recordError(" is truncated.");
     const std::uint8_t* rec = base + pos;
-    if (Read32(rec) != kCentralHeaderSignature) throw DirectoryError(where + " has no signature.");
+    if (Read32(rec) != kCentralHeaderSignature) throw recordError(" has no signature.");
     const std::size_t nameSize = Read16(rec + 28);
     const std::size_t extraSize = Read16(rec + 30);
     const std::size_t commentSize = Read16(rec + 32);
     const std::size_t recordSize = kCentralHeaderSize + nameSize + extraSize + commentSize;
-    if (directoryEnd - pos < recordSize) throw DirectoryError(where + " runs past the directory.");
+    if (directoryEnd - pos < recordSize) throw recordError(" runs past the directory.");
 
     IndexedEntry e;
     TZipEntry& info = e.Info;

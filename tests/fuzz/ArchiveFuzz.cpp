@@ -1,0 +1,38 @@
+// Opens arbitrary bytes as a package and extracts every entry. Opening may fail with ZipError;
+// anything else (a crash, another exception, a failed extraction that changed its target) is a
+// bug.
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "archive/PackagePassword.h"
+#include "archive/ZipArchive.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace velloc::archive;
+  static const std::string password = PackagePassword();
+  TZipArchive archive;
+  archive.Password(password);
+  try {
+    archive.Stream(std::span<const std::uint8_t>(data, size));
+  } catch (const ZipError&) {
+    return 0;
+  }
+  const std::vector<std::uint8_t> prefix = {'k', 'e', 'e', 'p'};
+  for (int i = 0; i < archive.EntryCount(); ++i) {
+    const TZipEntry entry = archive.Entry(i);
+    const int found = archive.FindFile(entry.Name);
+    if (found < 0 || found > i) std::abort();  // the first entry of that name wins
+    std::vector<std::uint8_t> out = prefix;
+    const ExtractResult result = archive.Extract(i, out);
+    if (result == ExtractResult::Ok) {
+      if (out.size() != prefix.size() + entry.UncompressedSize) std::abort();
+    } else if (out != prefix) {
+      std::abort();
+    }
+    archive.ExtractToStream(entry.Name, out);
+  }
+  return 0;
+}
