@@ -1,0 +1,41 @@
+// The `velloc` command: packs an application folder into one executable, and inspects and
+// unpacks packaged executables.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace velloc::cli {
+
+// A failure the user can act on; the command prints it and exits with code 2.
+class TCliError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct TPackOptions {
+  std::filesystem::path AppFolder;
+  std::filesystem::path Output;     // empty: the application's ID in the current folder
+  std::filesystem::path Runtime;    // empty: velloc-runtime beside this program
+  std::filesystem::path Module;     // empty: the WebKitGTK module beside the runtime
+  std::filesystem::path Installer;  // empty: the built-in installer script
+  bool Quiet = false;
+};
+
+void RunInit(const std::filesystem::path& folder, std::string_view name);
+std::filesystem::path RunPack(const TPackOptions& options);
+void RunInfo(const std::filesystem::path& executable);
+void RunExtract(const std::filesystem::path& executable, const std::filesystem::path& folder);
+
+// The path below `root` for an entry name, or no value when the name could escape `root`
+// (absolute, "..", a drive letter, backslash separators, empty or NUL-holding components).
+std::optional<std::filesystem::path> SafeEntryPath(const std::filesystem::path& root,
+                                                   std::string_view entryName);
+
+// The folder of the running `velloc` program.
+std::filesystem::path ProgramFolder();
+
+}  // namespace velloc::cli

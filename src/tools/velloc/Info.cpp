@@ -1,0 +1,82 @@
+// velloc info: what an executable carries.
+#include <cstdio>
+
+#include "archive/PackagePassword.h"
+#include "archive/ZipArchive.h"
+#include "config/AppKeys.h"
+#include "core/Text.h"
+#include "package/ExeUtils.h"
+#include "tools/velloc/Cli.h"
+
+namespace velloc::cli {
+namespace {
+
+const char* FormatName(package::ExeFormat format) {
+  switch (format) {
+    case package::ExeFormat::Elf32:
+      return "ELF 32-bit";
+    case package::ExeFormat::Elf64:
+      return "ELF 64-bit";
+    case package::ExeFormat::Pe:
+      return "PE (Windows)";
+  }
+  return "unknown";
+}
+
+}  // namespace
+
+void RunInfo(const std::filesystem::path& executable) {
+  package::ExeImageInfo image{};
+  try {
+    image = package::TExeUtils::InspectImage(executable);
+  } catch (const package::ExeUtilsError& error) {
+    throw TCliError("\"" + executable.string() + "\": " + error.what());
+  }
+  std::printf("Executable: %s\n", executable.c_str());
+  std::printf("Format:     %s, image of %ju bytes, file of %ju bytes\n", FormatName(image.Format),
+              static_cast<std::uintmax_t>(image.ImageEnd),
+              static_cast<std::uintmax_t>(image.FileSize));
+  if (image.AttachedLength() == 0) {
+    std::printf("Package:    none (a bare runtime)\n");
+    return;
+  }
+  std::printf("Package:    %ju bytes\n", static_cast<std::uintmax_t>(image.AttachedLength()));
+
+  std::vector<std::uint8_t> bytes;
+  package::TExeUtils(executable).GetZipFromExe(bytes);
+  archive::TZipArchive zip;
+  zip.Password(archive::PackagePassword());
+  try {
+    zip.Stream(bytes);
+  } catch (const archive::ZipError& error) {
+    throw TCliError(std::string("the attached data is not a readable package: ") + error.what());
+  }
+
+  std::vector<std::uint8_t> iniBytes;
+  const int iniIndex = zip.FindFile("vlx.ini");
+  if (iniIndex < 0 || zip.Extract(iniIndex, iniBytes) != archive::ExtractResult::Ok) {
+    std::printf("\nvlx.ini:    cannot be read (missing, or packed under another password)\n");
+  } else {
+    config::TProjectIni ini;
+    ini.LoadFromBytes(iniBytes);
+    std::printf("\n[App] of vlx.ini:\n");
+    for (const std::string& key : ini.ReadSection(config::kAppSection)) {
+      const std::string value = ini.ReadString(config::kAppSection, key, "");
+      // The password's value stays inside the package.
+      const bool secret = text::LocaleUpper(key) == text::LocaleUpper(config::app::Password.Name);
+      std::printf("  %s = %s\n", key.c_str(),
+                  secret ? (value.empty() ? "(empty)" : "(set, not shown)") : value.c_str());
+    }
+  }
+
+  std::printf("\nEntries (%d):\n  %10s %10s  %-7s %s\n", zip.EntryCount(), "Size", "Packed",
+              "Method", "Name");
+  for (int i = 0; i < zip.EntryCount(); ++i) {
+    const archive::TZipEntry entry = zip.Entry(i);
+    const char* method = entry.Method == 0 ? "stored" : entry.Method == 8 ? "deflate" : "other";
+    std::printf("  %10u %10u  %-7s %s%s\n", entry.UncompressedSize, entry.CompressedSize, method,
+                std::string(entry.Name).c_str(), entry.Encrypted() ? "" : "  (not encrypted)");
+  }
+}
+
+}  // namespace velloc::cli

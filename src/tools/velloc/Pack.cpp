@@ -1,0 +1,273 @@
+// velloc pack: one encrypted package from an application folder, appended to a copy of the
+// runtime. Everything is written to temporary files beside the output and moved into place only
+// when complete, so a failed pack leaves no partial output behind.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "archive/PackagePassword.h"
+#include "archive/ZipWriter.h"
+#include "config/AppKeys.h"
+#include "core/Text.h"
+#include "core/Version.h"
+#include "package/ExeUtils.h"
+#include "platform/PlatformNames.h"
+#include "tools/velloc/Cli.h"
+#include "tools/velloc/Progress.h"
+
+namespace velloc::embedded {
+extern const std::string_view WebKitInstallerScript;
+}
+
+namespace velloc::cli {
+namespace fs = std::filesystem;
+namespace {
+
+std::string Quote(const fs::path& p) {
+  return "\"" + p.string() + "\"";
+}
+
+std::vector<std::uint8_t> ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw TCliError("cannot read " + Quote(path) + ": " + std::strerror(errno));
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+  if (in.bad()) throw TCliError("cannot read " + Quote(path));
+  return bytes;
+}
+
+// A temporary file that is removed unless it was moved into place.
+class TTempFile {
+ public:
+  explicit TTempFile(const fs::path& folder) {
+    std::string pattern = (folder / ".velloc-pack-XXXXXX").string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) throw TCliError("cannot write in " + Quote(folder) + ": " + std::strerror(errno));
+    ::close(fd);
+    FPath = pattern;
+  }
+  TTempFile(const TTempFile&) = delete;
+  TTempFile& operator=(const TTempFile&) = delete;
+  ~TTempFile() {
+    if (!FPath.empty()) {
+      std::error_code ec;
+      fs::remove(FPath, ec);
+    }
+  }
+  const fs::path& Path() const { return FPath; }
+  void MoveTo(const fs::path& target) {
+    std::error_code ec;
+    fs::rename(FPath, target, ec);
+    if (ec) throw TCliError("cannot write " + Quote(target) + ": " + ec.message());
+    FPath.clear();
+  }
+
+ private:
+  fs::path FPath;
+};
+
+struct TSource {
+  std::string EntryName;
+  fs::path Path;  // empty for a folder
+};
+
+// The application folder's files and folders, in a stable order.
+std::vector<TSource> CollectAppFolder(const fs::path& appFolder, const std::string& dirName,
+                                      std::uint64_t& totalBytes) {
+  std::vector<TSource> sources;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(
+           appFolder, fs::directory_options::follow_directory_symlink, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    const std::string relative = fs::relative(it->path(), appFolder).generic_string();
+    if (!text::IsValidUtf8(relative)) {
+      std::fprintf(stderr, "velloc: warning: %s is not a UTF-8 name; pages may not find it\n",
+                   relative.c_str());
+    }
+    if (it->is_directory()) {
+      sources.push_back({dirName + "/" + relative + "/", {}});
+    } else if (it->is_regular_file()) {
+      sources.push_back({dirName + "/" + relative, it->path()});
+      totalBytes += it->file_size();
+    } else {
+      std::fprintf(stderr, "velloc: warning: skipping %s (not a regular file)\n",
+                   it->path().c_str());
+    }
+  }
+  if (ec)
+    throw TCliError("cannot read the application folder " + Quote(appFolder) + ": " + ec.message());
+  std::sort(sources.begin(), sources.end(),
+            [](const TSource& a, const TSource& b) { return a.EntryName < b.EntryName; });
+  return sources;
+}
+
+std::string OutputName(const std::string& id) {
+  std::string name;
+  for (const char c : id) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '_' || c == '-';
+    name += plain ? c : '-';
+  }
+  if (name.empty() || name == "." || name == "..") name = "app";
+  return name;
+}
+
+}  // namespace
+
+fs::path RunPack(const TPackOptions& options) {
+  const fs::path& folder = options.AppFolder;
+  if (!fs::is_directory(folder)) throw TCliError("no such application folder: " + Quote(folder));
+
+  // The configuration and the keys the runtime cannot start without.
+  const fs::path iniPath = folder / "vlx.ini";
+  if (!fs::exists(iniPath))
+    throw TCliError(Quote(iniPath) + " is missing: every application needs one");
+  const std::vector<std::uint8_t> ini = ReadFile(iniPath);
+  config::TProjectIni config;
+  config.LoadFromBytes(ini);
+  for (const config::StringKey& key : {config::app::ID, config::app::Name, config::app::DirName}) {
+    if (config::ReadAppKey(config, key).empty()) {
+      throw TCliError(Quote(iniPath) + ": the key " + std::string(key.Name) +
+                      " of section [App] is missing or empty");
+    }
+  }
+  const std::string id = config::ReadAppKey(config, config::app::ID);
+  const std::string dirName = config::ReadAppKey(config, config::app::DirName);
+  if (dirName.find_first_of("/\\") != std::string::npos || dirName == "." || dirName == "..") {
+    throw TCliError(Quote(iniPath) + ": DirName must name a folder directly inside " +
+                    Quote(folder));
+  }
+  const fs::path appFolder = folder / dirName;
+  if (!fs::is_directory(appFolder)) {
+    throw TCliError("the application folder " + Quote(appFolder) +
+                    " named by DirName does not exist");
+  }
+
+  // The runtime must end at its image end: the format appends a package once.
+  const fs::path runtime =
+      options.Runtime.empty() ? ProgramFolder() / "velloc-runtime" : options.Runtime;
+  if (!fs::is_regular_file(runtime))
+    throw TCliError("no runtime at " + Quote(runtime) + "; pass --runtime PATH");
+  package::ExeImageInfo image{};
+  try {
+    image = package::TExeUtils::InspectImage(runtime);
+  } catch (const package::ExeUtilsError& error) {
+    throw TCliError(Quote(runtime) + " is not a runtime executable: " + error.what());
+  }
+  if (image.AttachedLength() > 0) {
+    throw TCliError(Quote(runtime) + " already carries a package (" +
+                    std::to_string(image.AttachedLength()) +
+                    " bytes after its image); pack onto a bare runtime");
+  }
+
+  // What the runtime needs besides the application: its web view module and installer.
+  const bool linuxRuntime = image.Format != package::ExeFormat::Pe;
+  fs::path module = options.Module;
+  if (module.empty() && linuxRuntime) {
+    module = runtime.parent_path() / ("velloc-webkit-" + std::string(kRuntimeVersion) + ".so");
+  }
+  if (!module.empty() && !fs::is_regular_file(module)) {
+    throw TCliError("no web view module at " + Quote(module) + "; pass --module PATH");
+  }
+  if (!linuxRuntime && (options.Module.empty() || options.Installer.empty())) {
+    std::fprintf(stderr,
+                 "velloc: warning: a Windows runtime needs --module (WebView2LoaderWin64.dll) and "
+                 "--installer (WebView2Installer.exe)\n");
+  }
+  const std::string moduleEntry =
+      linuxRuntime ? std::string(platform::kWebViewLoaderEntry) : "WebView2LoaderWin64.dll";
+  const std::string installerEntry =
+      linuxRuntime ? std::string(platform::kWebViewInstallerEntry) : "WebView2Installer.exe";
+
+  // The output, never a folder and never the runtime itself.
+  fs::path output = options.Output.empty() ? fs::current_path() / OutputName(id) : options.Output;
+  if (fs::is_directory(output))
+    throw TCliError("the output " + Quote(output) + " is a folder; pass -o FILE");
+  std::error_code ec;
+  if (fs::equivalent(output, runtime, ec))
+    throw TCliError("the output would overwrite the runtime " + Quote(runtime));
+  fs::path outputFolder = output.parent_path().empty() ? fs::current_path() : output.parent_path();
+  if (!fs::is_directory(outputFolder))
+    throw TCliError("cannot write " + Quote(output) + ": no such folder");
+
+  std::uint64_t totalBytes = ini.size();
+  const std::vector<TSource> appSources = CollectAppFolder(appFolder, dirName, totalBytes);
+  const fs::path pageScript = folder / "vlx-webviewjs";
+  const bool hasPageScript = fs::is_regular_file(pageScript);
+  if (hasPageScript) totalBytes += fs::file_size(pageScript);
+  if (!module.empty()) totalBytes += fs::file_size(module);
+
+  TTempFile zip(outputFolder);
+  TTempFile executable(outputFolder);
+  {
+    TProgressBar bar("packing", !options.Quiet);
+    bar.SetMax(totalBytes);
+    try {
+      archive::TZipWriter writer(zip.Path());
+      writer.Password(archive::PackagePassword());
+      writer.OnProgress([&bar](std::uint64_t done) { bar.SetPos(done); });
+      writer.AddFile("vlx.ini", ini, archive::ZipMethod::Deflate);
+      if (hasPageScript)
+        writer.AddFileFromDisk("vlx-webviewjs", pageScript, archive::ZipMethod::Deflate);
+      if (!module.empty()) writer.AddFileFromDisk(moduleEntry, module, archive::ZipMethod::Deflate);
+      if (!options.Installer.empty()) {
+        writer.AddFileFromDisk(installerEntry, options.Installer, archive::ZipMethod::Deflate);
+      } else if (linuxRuntime) {
+        const std::string_view script = embedded::WebKitInstallerScript;
+        writer.AddFile(installerEntry,
+                       {reinterpret_cast<const std::uint8_t*>(script.data()), script.size()},
+                       archive::ZipMethod::Deflate);
+      }
+      for (const TSource& source : appSources) {
+        if (source.Path.empty()) {
+          writer.AddDirectory(source.EntryName);
+        } else {
+          writer.AddFileFromDisk(source.EntryName, source.Path,
+                                 archive::ShouldStore(source.EntryName)
+                                     ? archive::ZipMethod::Stored
+                                     : archive::ZipMethod::Deflate);
+        }
+      }
+      writer.Finish();
+    } catch (const archive::ZipError& error) {
+      throw TCliError(std::string("cannot write the package: ") + error.what());
+    }
+  }
+
+  fs::copy_file(runtime, executable.Path(), fs::copy_options::overwrite_existing, ec);
+  if (ec) throw TCliError("cannot copy the runtime " + Quote(runtime) + ": " + ec.message());
+  {
+    TProgressBar bar("attaching", !options.Quiet);
+    package::TExeUtils exeUtils(executable.Path());
+    exeUtils.SetOnProgressMax(
+        [&bar](std::int64_t max) { bar.SetMax(static_cast<std::uint64_t>(max)); });
+    exeUtils.SetOnProgressPos(
+        [&bar](std::int64_t pos) { bar.SetPos(static_cast<std::uint64_t>(pos)); });
+    try {
+      exeUtils.AppendZipToExe(zip.Path(), executable.Path());
+    } catch (const package::ExeUtilsError& error) {
+      throw TCliError(std::string("cannot attach the package: ") + error.what());
+    }
+  }
+  if (::chmod(executable.Path().c_str(), 0755) != 0) {
+    throw TCliError("cannot make " + Quote(output) + " executable: " + std::strerror(errno));
+  }
+  executable.MoveTo(output);
+  if (!options.Quiet) {
+    std::printf("Packed %zu entries of %s into %s (%ju bytes)\n", appSources.size(),
+                Quote(folder).c_str(), Quote(output).c_str(),
+                static_cast<std::uintmax_t>(fs::file_size(output)));
+  }
+  return output;
+}
+
+}  // namespace velloc::cli

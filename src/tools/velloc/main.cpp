@@ -1,0 +1,112 @@
+// velloc: packs web applications into one executable, and inspects or unpacks them.
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+#include "core/Version.h"
+#include "tools/velloc/Cli.h"
+
+namespace velloc::cli {
+
+std::filesystem::path ProgramFolder() {
+  std::error_code ec;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::filesystem::current_path() : self.parent_path();
+}
+
+}  // namespace velloc::cli
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "  velloc init DIR [--name NAME]                  create a minimal application in DIR\n"
+    "  velloc pack DIR [-o OUTPUT] [--runtime PATH]   pack DIR into one executable\n"
+    "              [--module PATH] [--installer PATH] [--quiet]\n"
+    "  velloc info EXE                                show what an executable carries\n"
+    "  velloc extract EXE DIR                         write a packaged application's files into "
+    "DIR\n"
+    "  velloc --version | --help\n";
+
+int Usage(const char* problem) {
+  std::fprintf(stderr, "velloc: %s\n%s", problem, kUsage);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace velloc::cli;
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  if (args.empty()) return Usage("no command given");
+  const std::string_view command = args[0];
+  try {
+    if (command == "--help" || command == "-h" || command == "help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (command == "--version") {
+      std::printf("velloc %s\n", std::string(velloc::kRuntimeVersion).c_str());
+      return 0;
+    }
+    // Options take the next argument; everything else is positional.
+    std::vector<std::string_view> positional;
+    TPackOptions pack;
+    std::string_view name;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      const std::string_view a = args[i];
+      const auto value = [&]() -> std::string_view {
+        if (i + 1 >= args.size()) throw TCliError(std::string(a) + " needs a value");
+        return args[++i];
+      };
+      if (a == "-o" || a == "--output") {
+        pack.Output = value();
+      } else if (a == "--runtime") {
+        pack.Runtime = value();
+      } else if (a == "--module") {
+        pack.Module = value();
+      } else if (a == "--installer") {
+        pack.Installer = value();
+      } else if (a == "--name") {
+        name = value();
+      } else if (a == "--quiet" || a == "-q") {
+        pack.Quiet = true;
+      } else if (a.starts_with("-") && a != "-") {
+        return Usage(("unknown option " + std::string(a)).c_str());
+      } else {
+        positional.push_back(a);
+      }
+    }
+    const auto need = [&](std::size_t count) {
+      if (positional.size() != count)
+        throw TCliError(std::string(command) + " takes " + std::to_string(count) +
+                        (count == 1 ? " argument" : " arguments"));
+    };
+    if (command == "init") {
+      need(1);
+      RunInit(positional[0], name);
+    } else if (command == "pack") {
+      need(1);
+      pack.AppFolder = positional[0];
+      RunPack(pack);
+    } else if (command == "info") {
+      need(1);
+      RunInfo(positional[0]);
+    } else if (command == "extract") {
+      need(2);
+      RunExtract(positional[0], positional[1]);
+    } else {
+      return Usage(("unknown command " + std::string(command)).c_str());
+    }
+  } catch (const TCliError& error) {
+    std::fprintf(stderr, "velloc: %s\n", error.what());
+    return 2;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "velloc: %s\n", error.what());
+    return 2;
+  }
+  return 0;
+}
