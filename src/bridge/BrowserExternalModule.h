@@ -19,7 +19,27 @@
 
 #include <rapidjson/document.h>
 
+#include "archive/ZipArchive.h"
+#include "config/ProjectIni.h"
+#include "platform/FileDialogs.h"
+#include "platform/System.h"
+#include "platform/WebView.h"
+#include "platform/Window.h"
+
 namespace velloc::bridge {
+
+// The browser form as the bridge functions reach it.
+class IBridgeBrowserForm {
+ public:
+  virtual ~IBridgeBrowserForm() = default;
+  // The web view, or null while it does not exist.
+  virtual platform::IWebView* Browser() const = 0;
+  // FStartPageURL: where the web view goes once it is created.
+  virtual void SetStartPageURL(const std::string& url) = 0;
+  virtual void InitializeBrowser() = 0;
+  // The executable's folder, with a trailing separator: relative page paths resolve against it.
+  virtual std::string AppDirPath() const = 0;
+};
 
 // The parsed `data` object of a call (and any JSON value below it).
 using TJsonValue = rapidjson::Value;
@@ -122,8 +142,23 @@ class TBrowserExternalModule {
   // tests, and for a backend that wraps a handler.
   bool ReplaceHandler(std::int32_t id, THandler handler);
 
-  // The main window, browser form, package archive and configuration are attached here as the
-  // handlers that use them are built; the main window sets them before the web view exists.
+  // What the functions act on. The main window sets these before the web view exists; none is
+  // owned by the module.
+  platform::IMainWindow* MainForm() const { return FMainForm; }
+  void SetMainForm(platform::IMainWindow* mainForm) { FMainForm = mainForm; }
+  IBridgeBrowserForm* BrowserForm() const { return FBrowserForm; }
+  void SetBrowserForm(IBridgeBrowserForm* browserForm) { FBrowserForm = browserForm; }
+  archive::TZipArchive* ExeZip() const { return FExeZip; }
+  void SetExeZip(archive::TZipArchive* exeZip) { FExeZip = exeZip; }
+  const config::TProjectIni* ProjectINI() const { return FProjectINI; }
+  void SetProjectINI(const config::TProjectIni* projectIni) { FProjectINI = projectIni; }
+  platform::ISystem* System() const { return FSystem; }
+  void SetSystem(platform::ISystem* system) { FSystem = system; }
+  platform::IFileDialogs* FileDialogs() const { return FFileDialogs; }
+  void SetFileDialogs(platform::IFileDialogs* dialogs) { FFileDialogs = dialogs; }
+  // Whether the tray icon is shown: a minimized window then lives on in the tray.
+  bool TrayIconVisible() const { return FTrayIconVisible && FTrayIconVisible(); }
+  void SetTrayIconVisible(std::function<bool()> query) { FTrayIconVisible = std::move(query); }
 
  private:
   void Fault(TBridgeFault fault, std::string_view detail);
@@ -133,6 +168,13 @@ class TBrowserExternalModule {
   std::vector<const TWebMessage*> FDispatching;
   bool FInFullscreen = false;
   std::function<void()> FOnAppCloseRequest;
+  platform::IMainWindow* FMainForm = nullptr;
+  IBridgeBrowserForm* FBrowserForm = nullptr;
+  archive::TZipArchive* FExeZip = nullptr;
+  const config::TProjectIni* FProjectINI = nullptr;
+  platform::ISystem* FSystem = nullptr;
+  platform::IFileDialogs* FFileDialogs = nullptr;
+  std::function<bool()> FTrayIconVisible;
   TFaultCallback FOnFault;
   std::array<std::size_t, 4> FFaultCounts{};
 };

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/ZipArchive.h"
+#include "bridge/BrowserExternalModule.h"
 #include "platform/BrowserFormView.h"
 #include "platform/System.h"
 #include "platform/WebView.h"
@@ -16,7 +17,7 @@ namespace velloc::browser {
 
 inline constexpr int kBrowserTimerInterval = 300;  // ms between creation attempts
 
-class TBrowserForm final : public platform::IWebViewEvents {
+class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBridgeBrowserForm {
  public:
   TBrowserForm(platform::IBrowserFormView& view, platform::IWebViewLoader& loader,
                platform::ISystem& system);
@@ -25,14 +26,17 @@ class TBrowserForm final : public platform::IWebViewEvents {
   ~TBrowserForm() override;
 
   // Starts creating the web view; changes nothing while it exists.
-  void InitializeBrowser();
+  void InitializeBrowser() override;
   void BrowserTimerTimer();
 
   // The page script: the bridge script when FWithExternal, the two drag-and-drop guards and the
   // package's own script when it is not blank, each after a carriage return.
   std::string ComposePageScript() const;
 
-  platform::IWebView* Browser() const { return FView.Browser(); }
+  // IBridgeBrowserForm
+  platform::IWebView* Browser() const override { return FView.Browser(); }
+  void SetStartPageURL(const std::string& url) override { FStartPageURL = url; }
+  std::string AppDirPath() const override { return FAppDirPath; }
   platform::IBrowserFormView& View() { return FView; }
 
   // Set by the main window before InitializeBrowser.

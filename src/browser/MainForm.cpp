@@ -48,6 +48,7 @@ void TMainForm::FormCreate() {
   FCanClose = false;
 
   FBrowserExternalModule = std::make_unique<bridge::TBrowserExternalModule>();
+  FBrowserExternalModule->SetExeZip(FStartup.ExeZip);
 
   FBrowserForm = std::make_unique<TBrowserForm>(FBrowserView, FLoader, FSystem);
   TBrowserForm& form = *FBrowserForm;
@@ -70,6 +71,11 @@ void TMainForm::FormCreate() {
     }
   };
   form.OnDocumentTitleChanged = [this] { BrowserDocumentTitleChanged(); };
+  FBrowserExternalModule->SetMainForm(&FWindow);
+  FBrowserExternalModule->SetBrowserForm(FBrowserForm.get());
+  FBrowserExternalModule->SetProjectINI(FStartup.ProjectINI);
+  FBrowserExternalModule->SetSystem(&FSystem);
+  FBrowserExternalModule->SetFileDialogs(FStartup.FileDialogs);
   FBrowserExternalModule->SetOnAppCloseRequest([this] { AppCloseRequest(); });
 
   if (FStartup.ExeZip) {

@@ -23,6 +23,7 @@ struct TMainFormStartup {
   std::string AppName;
   std::string AppDirName;
   std::string AppIndexHtml;
+  platform::IFileDialogs* FileDialogs = nullptr;  // the bridge's file and folder dialogs
 };
 
 // Size limits where a maximum below the minimum lowers the minimum, and a minimum above the

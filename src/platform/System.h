@@ -30,6 +30,14 @@ class ISystem {
   // Starts the executable again with the given arguments; false when it could not start.
   virtual bool StartProcess(const std::string& executable,
                             const std::vector<std::string>& arguments) = 0;
+
+  // The user's folders, each with a trailing separator; empty when the system names none.
+  virtual std::string TempDir() const = 0;
+  virtual std::string UserDocumentsDir() const = 0;
+  virtual std::string UserDesktopDir() const = 0;
+  virtual std::string RoamingAppDataDir() const = 0;
+  // The decimal separator of the user's locale, for numbers shown to pages.
+  virtual char DecimalSeparator() const = 0;
 };
 
 }  // namespace velloc::platform

@@ -1,6 +1,7 @@
 #include "platform/linux/LinuxSystem.h"
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -144,6 +145,31 @@ bool TLinuxSystem::StartProcess(const std::string& executable,
   argv.push_back(nullptr);
   return g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr,
                        nullptr) != FALSE;
+}
+
+std::string TLinuxSystem::TempDir() const {
+  return WithSlash(g_get_tmp_dir());
+}
+
+std::string TLinuxSystem::UserDocumentsDir() const {
+  const char* folder = g_get_user_special_dir(G_USER_DIRECTORY_DOCUMENTS);
+  return folder ? WithSlash(folder) : std::string();
+}
+
+std::string TLinuxSystem::UserDesktopDir() const {
+  const char* folder = g_get_user_special_dir(G_USER_DIRECTORY_DESKTOP);
+  return folder ? WithSlash(folder) : std::string();
+}
+
+std::string TLinuxSystem::RoamingAppDataDir() const {
+  return WithSlash(g_get_user_config_dir());
+}
+
+char TLinuxSystem::DecimalSeparator() const {
+  const lconv* conventions = std::localeconv();
+  return conventions && conventions->decimal_point && conventions->decimal_point[0]
+             ? conventions->decimal_point[0]
+             : '.';
 }
 
 }  // namespace velloc::platform

@@ -24,6 +24,11 @@ class TLinuxSystem final : public ISystem {
   TInstanceLockResult CreateInstanceLock(const std::string& name) override;
   bool StartProcess(const std::string& executable,
                     const std::vector<std::string>& arguments) override;
+  std::string TempDir() const override;
+  std::string UserDocumentsDir() const override;
+  std::string UserDesktopDir() const override;
+  std::string RoamingAppDataDir() const override;
+  char DecimalSeparator() const override;
 
   // The lock file of an instance name: $XDG_RUNTIME_DIR/velloc/<name>.lock, else below the
   // temporary folder. Characters a file name cannot hold are percent-encoded.
