@@ -1,11 +1,19 @@
 // The handlers of the bridge functions, one file per family under handlers/.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 #include "bridge/BrowserExternalModule.h"
 
 namespace velloc::bridge::handlers {
+
+// What a function acts on; a missing connection is an error of the handler (no reply).
+template <typename T>
+T& Required(T* connection) {
+  if (!connection) throw std::logic_error("the bridge is not connected to the window");
+  return *connection;
+}
 
 // The answer of a function this build does not provide yet.
 inline void ReplyNotSupported(TBrowserExternalModule& module, const std::string& uuid) {
