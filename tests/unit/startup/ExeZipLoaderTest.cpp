@@ -1,0 +1,360 @@
+// Start-up decisions, run on real packaged executables (a copy of /bin/true with a package
+// appended) against the platform fakes.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <stdlib.h>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "archive/PackagePassword.h"
+#include "archive/ZipError.h"
+#include "archive/ZipWriter.h"
+#include "core/Version.h"
+#include "platform/fake/Fakes.h"
+#include "startup/ExeZipLoader.h"
+
+namespace velloc::startup {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using platform::TInstanceLockResult;
+using platform::TMsgDlgBtn;
+using platform::TMsgDlgType;
+
+constexpr std::string_view kModuleBytes = "webkit module";  // CRC-32 f33ce1ba
+constexpr std::string_view kModuleCrc = "f33ce1ba";
+constexpr std::string_view kBaseIni = "[App]\nID=demo.app\nName=Demo\nDirName=app\n";
+constexpr std::string_view kDefaultArguments =
+    "--disable-logging --disable-web-security --disable-features=RendererCodeIntegrity "
+    "--enable-features=msSpeechRecognition --autoplay-policy=no-user-gesture-required";
+
+Bytes ToBytes(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
+
+// A package as the packer makes it, with an optional configuration.
+Bytes MakePackage(std::optional<std::string_view> ini,
+                  const std::string& password = archive::PackagePassword()) {
+  archive::TZipWriter writer;
+  writer.Password(password);
+  if (ini) writer.AddFile("vlx.ini", ToBytes(*ini), archive::ZipMethod::Deflate);
+  writer.AddFile("VellocWebKitLinux64.so", ToBytes(kModuleBytes), archive::ZipMethod::Stored);
+  writer.AddFile("app/index.html", ToBytes("<p>hello</p>"), archive::ZipMethod::Deflate);
+  writer.Finish();
+  return writer.TakeBytes();
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "velloc-startup-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    FPath = pattern;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(FPath, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  // A copy of a real executable with `attached` appended.
+  std::string Executable(const Bytes& attached) {
+    const fs::path path = FPath / ("app" + std::to_string(++FCount));
+    fs::copy_file("/bin/true", path);
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out.write(reinterpret_cast<const char*>(attached.data()),
+              static_cast<std::streamsize>(attached.size()));
+    return path.string();
+  }
+  std::string Package(std::string_view ini) { return Executable(MakePackage(ini)); }
+
+ private:
+  fs::path FPath;
+  int FCount = 0;
+};
+
+class TCountingSystem : public platform::fake::TFakeSystem {
+ public:
+  int CreateCalls = 0;
+  bool CreateNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) override {
+    ++CreateCalls;
+    return TFakeSystem::CreateNewFile(path, bytes);
+  }
+};
+
+// One start of the runtime: the fakes it talks to and the start-up object.
+struct TStart {
+  explicit TStart(std::string executable, std::vector<std::string> args = {}) {
+    System.Executable = std::move(executable);
+    System.Args = std::move(args);
+  }
+  std::optional<int> Run() { return Startup.LoadExeZip(); }
+
+  TCountingSystem System;
+  platform::fake::TFakeDialogs Dialogs;
+  platform::fake::TFakeStyles Styles;
+  platform::fake::TFakeWebViewLoader Loader;
+  TExeZipLoader Startup{{System, Dialogs, Styles, Loader}};
+};
+
+class ExeZipLoader : public ::testing::Test {
+ protected:
+  // The start-up texts follow the user's language; the tests pin it.
+  static void SetUpTestSuite() { setenv("LANGUAGE", "en", 1); }
+  void TearDown() override { setenv("LANGUAGE", "en", 1); }
+
+  // Ended without touching the machine: no folder, no file, no loader.
+  static void ExpectNothingPrepared(const TStart& s) {
+    EXPECT_TRUE(s.System.Folders.empty());
+    EXPECT_TRUE(s.System.Files.empty());
+    EXPECT_TRUE(s.System.Environment.empty());
+    EXPECT_TRUE(s.Loader.Checked.empty());
+    EXPECT_TRUE(s.Loader.Started.empty());
+  }
+
+  TempDir FDir;
+};
+
+TEST_F(ExeZipLoader, BareExecutableShowsTheLocalizedErrorAndEnds) {
+  const struct {
+    const char* language;
+    const char* message;
+    const char* accept;
+    const char* title;
+  } cases[] = {
+      {"en", "This is not a valid Linux application.", "Accept", "Error"},
+      {"de_DE.UTF-8", "Dies ist keine gültige Linux-Anwendung.", "Akzeptieren", "Error"},
+      {"it", "Questa non è un'applicazione Linux valida.", "Accettare", "Errore"},
+  };
+  const std::string bare = FDir.Executable({});
+  for (const auto& c : cases) {
+    setenv("LANGUAGE", c.language, 1);
+    for (const std::string& exe : {bare, std::string("/nonexistent/velloc-app")}) {
+      TStart s(exe);
+      EXPECT_EQ(s.Run(), 0) << c.language << " " << exe;
+      ASSERT_EQ(s.Dialogs.Calls.size(), 1u) << c.language;
+      const platform::fake::TDialogCall& call = s.Dialogs.Calls[0];
+      EXPECT_EQ(call.Message, c.message);
+      EXPECT_EQ(call.Kind, TMsgDlgType::Error);
+      EXPECT_EQ(call.Buttons, std::vector<TMsgDlgBtn>{TMsgDlgBtn::Yes});
+      EXPECT_EQ(call.Captions, std::vector<std::string>{c.accept});
+      EXPECT_EQ(call.Title, c.title);
+      ExpectNothingPrepared(s);
+    }
+  }
+}
+
+TEST_F(ExeZipLoader, IncompletePackageEndsSilently) {
+  const struct {
+    const char* name;
+    std::string exe;
+  } cases[] = {
+      {"no ID", FDir.Package("[App]\nName=Demo\nDirName=app\n")},
+      {"no Name", FDir.Package("[App]\nID=demo.app\nDirName=app\n")},
+      {"no DirName", FDir.Package("[App]\nID=demo.app\nName=Demo\n")},
+      {"empty DirName", FDir.Package("[App]\nID=demo.app\nName=Demo\nDirName=\n")},
+      {"keys in another section", FDir.Package("[Other]\nID=demo.app\nName=Demo\nDirName=app\n")},
+      {"no vlx.ini", FDir.Executable(MakePackage(std::nullopt))},
+      {"another password", FDir.Executable(MakePackage(kBaseIni, "not-the-package-password"))},
+  };
+  for (const auto& c : cases) {
+    TStart s(c.exe);
+    EXPECT_EQ(s.Run(), 0) << c.name;
+    EXPECT_TRUE(s.Dialogs.Calls.empty()) << c.name;
+    EXPECT_TRUE(s.Dialogs.PasswordForms.empty()) << c.name;
+    EXPECT_TRUE(s.Styles.Requests.empty()) << c.name;
+    ExpectNothingPrepared(s);
+  }
+}
+
+TEST_F(ExeZipLoader, AttachedDataThatIsNoZipThrows) {
+  TStart s(FDir.Executable(ToBytes("this is not a zip archive, only some attached bytes")));
+  EXPECT_THROW(s.Run(), archive::ZipError);
+  EXPECT_TRUE(s.Dialogs.Calls.empty());
+}
+
+TEST_F(ExeZipLoader, FullStartPreparesFoldersModuleAndEnvironment) {
+  TStart s(FDir.Package(kBaseIni));
+  // Inherited from the parent process; start-up deletes them.
+  s.System.Environment["WEBVIEW2_BROWSER_EXECUTABLE_FOLDER"] = "/somewhere";
+  s.System.Environment["WEBVIEW2_RELEASE_CHANNEL_PREFERENCE"] = "1";
+  s.System.Environment["HOME"] = "/home/user";
+
+  EXPECT_EQ(s.Run(), std::nullopt);
+
+  const TExeZipLoader& l = s.Startup;
+  EXPECT_EQ(l.AppID, "demo.app");
+  EXPECT_EQ(l.AppName, "Demo");
+  EXPECT_EQ(l.AppDirName, "app");
+  EXPECT_EQ(l.AppIndexHtml, "index.html");
+  EXPECT_EQ(l.AppDataDirPath, "/home/user/.local/share/demo.app/");
+  EXPECT_EQ(l.WebView2DataDirPath, "/home/user/.local/share/demo.app/Linux64/");
+  const std::string version(kRuntimeVersion);
+  const std::string moduleFolder =
+      l.WebView2DataDirPath + "velloc-webkit-" + version + "-" + std::string(kModuleCrc) + "/";
+  const std::string modulePath = moduleFolder + "velloc-webkit-" + version + ".so";
+  EXPECT_EQ(l.LoaderLibraryPath, modulePath);
+  EXPECT_EQ(s.System.Folders, (std::vector<std::string>{l.AppDataDirPath, moduleFolder}));
+
+  EXPECT_EQ(s.System.CreateCalls, 1);
+  ASSERT_EQ(s.System.Files.size(), 1u);
+  EXPECT_EQ(s.System.Files.begin()->first, modulePath);
+  EXPECT_EQ(s.System.Files.begin()->second, ToBytes(kModuleBytes));
+
+  EXPECT_EQ(s.System.Environment,
+            (std::map<std::string, std::string>{
+                {"HOME", "/home/user"},
+                {"WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS", std::string(kDefaultArguments)},
+                {"WEBVIEW2_USER_DATA_FOLDER", l.WebView2DataDirPath},
+            }));
+  EXPECT_EQ(s.Loader.Checked, std::vector<std::string>{modulePath});
+  EXPECT_EQ(s.Loader.Started, std::vector<std::string>{modulePath});
+  EXPECT_TRUE(s.Dialogs.Calls.empty());
+  EXPECT_TRUE(s.Dialogs.PasswordForms.empty());
+  ASSERT_TRUE(l.ExeZip && l.ExeZip->IsOpen());
+  EXPECT_GE(l.ExeZip->FindFile("APP/INDEX.HTML"), 0);
+
+  s.Startup.UnloadExeZip();
+  EXPECT_FALSE(l.ExeZip || l.ExeUtils || l.ProjectINI || l.ExeZipStream);
+  EXPECT_TRUE(l.AppID.empty() && l.AppName.empty() && l.AppDirName.empty() &&
+              l.AppIndexHtml.empty() && l.AppDataDirPath.empty() && l.WebView2DataDirPath.empty());
+}
+
+TEST_F(ExeZipLoader, ExistingModuleFileIsUsedUnchanged) {
+  const std::string exe = FDir.Package(kBaseIni);
+  TStart first(exe);
+  ASSERT_EQ(first.Run(), std::nullopt);
+  const std::string modulePath = first.Startup.LoaderLibraryPath;
+
+  // An empty or outdated file at that path stays as it is, and the loader gets it.
+  TStart second(exe);
+  second.System.Files[modulePath] = {};
+  EXPECT_EQ(second.Run(), std::nullopt);
+  EXPECT_EQ(second.System.CreateCalls, 0);
+  EXPECT_EQ(second.System.Files, (std::map<std::string, Bytes>{{modulePath, {}}}));
+  EXPECT_EQ(second.Loader.Started, std::vector<std::string>{modulePath});
+}
+
+TEST_F(ExeZipLoader, WebViewArguments) {
+  const struct {
+    const char* line;
+    std::string expected;
+  } cases[] = {
+      {"", std::string(kDefaultArguments)},
+      {"WebviewArguments=\n", std::string(kDefaultArguments)},
+      {"WebviewArguments= \t \n", std::string(kDefaultArguments)},
+      {"WebviewArguments=--foo\n", "--foo"},
+      {"WebviewArguments=  --a=1 \t --b \"x y\"  \n", "--a=1 \t --b \"x y\""},
+  };
+  for (const auto& c : cases) {
+    TStart s(FDir.Package(std::string(kBaseIni) + c.line));
+    EXPECT_EQ(s.Run(), std::nullopt) << c.line;
+    EXPECT_EQ(s.System.Environment["WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS"], c.expected) << c.line;
+  }
+}
+
+TEST_F(ExeZipLoader, ThemeRules) {
+  const struct {
+    const char* line;
+    std::vector<std::string> requests;
+  } cases[] = {
+      {"", {}},
+      {"Theme=Windows\n", {}},
+      {"theme = Windows\n", {}},
+      {"Theme=windows\n", {"windows"}},
+      {"Theme=\n", {""}},
+      {"Theme=Carbon\n", {"Carbon"}},
+  };
+  for (const auto& c : cases) {
+    TStart s(FDir.Package(std::string(kBaseIni) + c.line));
+    EXPECT_EQ(s.Run(), std::nullopt) << c.line;
+    EXPECT_EQ(s.Styles.Requests, c.requests) << c.line;
+    EXPECT_TRUE(s.Styles.MenusExcluded) << c.line;
+  }
+}
+
+TEST_F(ExeZipLoader, MissingWebViewRuntimeShowsTextSixAndEnds) {
+  TStart s(FDir.Package(std::string(kBaseIni) + "Password=secret\n"));
+  s.Loader.Installed = false;
+  EXPECT_EQ(s.Run(), 0);
+  ASSERT_EQ(s.Dialogs.Calls.size(), 1u);
+  const platform::fake::TDialogCall& call = s.Dialogs.Calls[0];
+  EXPECT_EQ(call.Message,
+            "The WebKitGTK runtime is required to run this application. This application cannot "
+            "continue and will be closed now.");
+  EXPECT_EQ(call.Kind, TMsgDlgType::Error);
+  EXPECT_EQ(call.Buttons, std::vector<TMsgDlgBtn>{TMsgDlgBtn::Yes});
+  EXPECT_EQ(call.Captions, std::vector<std::string>{"Accept"});
+  EXPECT_EQ(call.Title, "Error");
+  EXPECT_EQ(s.Loader.Checked, std::vector<std::string>{s.Startup.LoaderLibraryPath});
+  EXPECT_TRUE(s.Loader.Started.empty());
+  EXPECT_TRUE(s.Dialogs.PasswordForms.empty());
+}
+
+TEST_F(ExeZipLoader, PasswordGate) {
+  using Form = std::pair<std::string, std::string>;
+  const std::string withPassword = FDir.Package(std::string(kBaseIni) + "Password=s3cret\n");
+  const std::string withoutPassword = FDir.Package(kBaseIni);
+  const struct {
+    const char* name;
+    const std::string& exe;
+    std::vector<std::string> args;
+    bool accepted;
+    std::vector<Form> forms;
+    std::optional<int> result;
+  } cases[] = {
+      {"refused", withPassword, {}, false, {{"Demo", "s3cret"}}, 0},
+      {"accepted", withPassword, {}, true, {{"Demo", "s3cret"}}, std::nullopt},
+      {"first argument is the ID", withPassword, {"demo.app"}, false, {}, std::nullopt},
+      {"further window", withPassword, {"demo.app", "file:///b.html"}, false, {}, std::nullopt},
+      {"ID in other case", withPassword, {"DEMO.APP"}, false, {{"Demo", "s3cret"}}, 0},
+      {"ID not first", withPassword, {"x", "demo.app"}, true, {{"Demo", "s3cret"}}, std::nullopt},
+      {"no password", withoutPassword, {}, false, {}, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    TStart s(c.exe, c.args);
+    s.Dialogs.PasswordAccepted = c.accepted;
+    EXPECT_EQ(s.Run(), c.result) << c.name;
+    EXPECT_EQ(s.Dialogs.PasswordForms, c.forms) << c.name;
+    EXPECT_EQ(s.Loader.Started.size(), c.result ? 0u : 1u) << c.name;
+  }
+}
+
+TEST_F(ExeZipLoader, SingleInstanceRule) {
+  using Args = std::vector<std::string>;
+  const std::string single = FDir.Package(kBaseIni);
+  const std::string many = FDir.Package(std::string(kBaseIni) + "AllowInstances=1\n");
+  const Args argLists[] = {
+      {}, {"demo.app"}, {"demo.app", "file:///page.html"}, {"Demo.App", "file:///page.html"}};
+  // Only a running instance stops a start, and only the further-window form passes it.
+  const bool passWhenRunning[] = {false, false, true, false};
+  for (const bool allowInstances : {false, true}) {
+    for (const auto lock : {TInstanceLockResult::Created, TInstanceLockResult::AlreadyExists,
+                            TInstanceLockResult::Failed}) {
+      for (std::size_t i = 0; i < std::size(argLists); ++i) {
+        TStart s(allowInstances ? many : single, argLists[i]);
+        s.System.LockResult = lock;
+        ASSERT_EQ(s.Run(), std::nullopt);
+        const bool expected =
+            allowInstances || lock != TInstanceLockResult::AlreadyExists || passWhenRunning[i];
+        const std::string label = "AllowInstances " + std::to_string(allowInstances) + ", lock " +
+                                  std::to_string(static_cast<int>(lock)) + ", args #" +
+                                  std::to_string(i);
+        EXPECT_EQ(s.Startup.ApplySingleInstanceRule(), expected) << label;
+        EXPECT_EQ(s.System.LockNames, allowInstances ? std::vector<std::string>{}
+                                                     : std::vector<std::string>{"demo.app"})
+            << label;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velloc::startup
