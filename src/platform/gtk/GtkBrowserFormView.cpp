@@ -30,8 +30,9 @@ TGtkBrowserFormView::TGtkBrowserFormView(GtkWidget* parent, TWebKitLoader& loade
 }
 
 TGtkBrowserFormView::~TGtkBrowserFormView() {
+  // The widgets may be gone with the window already; only the sources and the web view are ours.
   SetTimer(false, 0, nullptr);
-  SetProgressBarVisible(false);
+  if (FPulse) g_source_remove(FPulse);
   DestroyBrowser();
 }
 

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The runtime beside a minimal WebKitGTK host, in the same run, on a private Xvfb display:
+#   1. start-up: exec to the first page's DOMContentLoaded (both exit right there), with hyperfine
+#   2. bridge: vlx.hello round trips per second, sequential and 1,000 concurrent, beside WebKit's
+#      own script-message round trips
+#   3. resident memory of the runtime (and of its web processes) once a page has loaded
+# Usage: scripts/bench-runtime.sh [BUILD_DIR]   (default build/release; build it first)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/release}
+bin=$(realpath "$build/bin")
+for tool in velloc velloc-runtime minimal-webkit-host; do
+  [ -x "$bin/$tool" ] || { echo "missing $bin/$tool: build the release preset first" >&2; exit 1; }
+done
+command -v hyperfine >/dev/null || { echo "hyperfine is missing: scripts/install-deps.sh" >&2; exit 1; }
+
+work=$(mktemp -d /tmp/velloc-bench.XXXXXX)
+cleanup() { kill "${wm_pid:-}" "${xvfb_pid:-}" 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+
+exec 3<> "$work/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox >/dev/null 2>&1 &
+wm_pid=$!
+export HOME="$work/home" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+export WEBKIT_DISABLE_COMPOSITING_MODE=1
+eval "$(dbus-launch --sh-syntax)"
+trap 'kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true; cleanup' EXIT
+
+pages=$(realpath bench/runtime)
+"$bin/velloc" pack "$pages/startup" -o "$work/startup-app" --quiet
+"$bin/velloc" pack "$pages/bridge" -o "$work/bridge-app" --quiet
+"$work/startup-app" >/dev/null 2>&1 || true  # first start extracts the WebKit module
+
+echo "== start-up to DOMContentLoaded"
+hyperfine --warmup 2 --runs 15 --export-json "$work/startup.json" \
+  -n runtime "$work/startup-app" \
+  -n minimal-host "$bin/minimal-webkit-host --startup file://$pages/startup/app/index.html"
+python3 - "$work/startup.json" <<'PY'
+import json, sys
+r = {x["command"]: x["mean"] for x in json.load(open(sys.argv[1]))["results"]}
+print(f"start-up ratio runtime / minimal host: {r['runtime'] / r['minimal-host']:.3f} (target <= 1.15)")
+PY
+
+echo "== bridge round trips per second"
+raw=$("$bin/minimal-webkit-host" --roundtrips "file://$pages/bridge/app/raw.html")
+"$work/bridge-app" >/dev/null 2>&1 &
+app_pid=$!
+title=""
+for _ in $(seq 600); do
+  title=$(xdotool search --name '^RESULT:' getwindowname 2>/dev/null | head -n1 || true)
+  [ -n "$title" ] && break
+  sleep 0.1
+done
+wait "$app_pid" || true
+python3 - "$raw" "${title#RESULT:}" <<'PY'
+import json, sys
+raw, bridge = json.loads(sys.argv[1]), json.loads(sys.argv[2])
+for kind in ("sequential", "concurrent"):
+    print(f"{kind:>10}: vlx.hello {bridge[kind]:>7}/s   raw WebKit {raw[kind]:>7}/s   "
+          f"ratio {bridge[kind] / raw[kind]:.2f} (target >= 0.8)")
+PY
+
+echo "== resident memory after the page has loaded"
+"$work/startup-app" VellocStartupBench file:///idle.html >/dev/null 2>&1 &
+app_pid=$!
+xdotool search --sync --name '^LOADED$' >/dev/null
+sleep 1
+rss() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
+children=$(pgrep -P "$app_pid" || true)
+total_children=0
+for c in $children; do total_children=$((total_children + $(rss "$c"))); done
+echo "runtime process: $(( $(rss "$app_pid") / 1024 )) MiB; its web processes: $(( total_children / 1024 )) MiB"
+kill "$app_pid"
