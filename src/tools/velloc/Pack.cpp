@@ -37,6 +37,9 @@ std::string Quote(const fs::path& p) {
 }
 
 std::vector<std::uint8_t> ReadFile(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec))
+    throw TCliError("cannot read " + Quote(path) + ": not a regular file");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw TCliError("cannot read " + Quote(path) + ": " + std::strerror(errno));
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),

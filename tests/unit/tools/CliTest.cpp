@@ -1,0 +1,208 @@
+// The packer as users run it: the real `velloc` binary on folders made by the tests, with a copy
+// of /bin/true standing in for the runtime. Packages are cross-checked with Info-ZIP's unzip.
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "archive/PackagePassword.h"
+#include "archive/ZipWriter.h"
+#include "package/ExeUtils.h"
+#include "tools/velloc/Cli.h"
+
+namespace velloc::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+  int ExitCode = -1;
+  std::string Output;  // standard output and error
+};
+
+TRun RunCommand(const std::string& command) {
+  TRun run;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  std::array<char, 4096> buffer{};
+  std::size_t n;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    run.Output.append(buffer.data(), n);
+  const int status = pclose(pipe);
+  run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string Q(const fs::path& p) {
+  return "'" + p.string() + "'";
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FRoot = fs::temp_directory_path() /
+            ("velloc-cli-" + std::to_string(::getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(FRoot);
+    fs::create_directories(FRoot / "out");
+    fs::copy_file("/bin/true", FRoot / "runtime");
+    WriteFile(FRoot / "module.so", "module bytes");
+    WriteFile(FRoot / "app/vlx.ini",
+              "[App]\nID=CliTest\nName=Cli Test\nDirName=web\nPassword=secret-value\n");
+    WriteFile(FRoot / "app/web/index.html", "<!doctype html>\n" + std::string(40, ' ') +
+                                                "<h1>hello</h1>\n" + std::string(40, ' '));
+    WriteFile(FRoot / "app/web/css/site.css", "body{}");
+    WriteFile(FRoot / "app/web/img/logo.png",
+              std::string("\x89PNG\r\n\x1a\n", 8) + std::string(300, 'x'));
+  }
+  void TearDown() override { fs::remove_all(FRoot); }
+
+  TRun Pack(const std::string& extra = "") {
+    return RunCommand(std::string(VELLOC_CLI_PATH) + " pack " + Q(FRoot / "app") +
+                      " --quiet --runtime " + Q(FRoot / "runtime") + " --module " +
+                      Q(FRoot / "module.so") + " " + extra);
+  }
+
+  fs::path FRoot;
+};
+
+TEST_F(CliTest, PackedAppPassesUnzipAndExtractsToTheSameFiles) {
+  const fs::path exe = FRoot / "out/cli-test";
+  const TRun pack = Pack("-o " + Q(exe));
+  ASSERT_EQ(pack.ExitCode, 0) << pack.Output;
+  EXPECT_TRUE((fs::status(exe).permissions() & fs::perms::owner_exec) != fs::perms::none);
+
+  // Info-ZIP reads the package both as attached (it warns about the bytes in front) and alone.
+  const TRun attached = RunCommand("unzip -t -P " + Q(archive::PackagePassword()) + " " + Q(exe));
+  EXPECT_NE(attached.Output.find("No errors detected"), std::string::npos) << attached.Output;
+  package::TExeUtils(exe).ExtractZipFromExe(FRoot / "package.zip");
+  const TRun alone =
+      RunCommand("unzip -t -P " + Q(archive::PackagePassword()) + " " + Q(FRoot / "package.zip"));
+  EXPECT_EQ(alone.ExitCode, 0) << alone.Output;
+
+  const TRun info = RunCommand(std::string(VELLOC_CLI_PATH) + " info " + Q(exe));
+  ASSERT_EQ(info.ExitCode, 0) << info.Output;
+  EXPECT_NE(info.Output.find("Name = Cli Test"), std::string::npos) << info.Output;
+  EXPECT_EQ(info.Output.find("secret-value"), std::string::npos)
+      << "the password's value must not show";
+  EXPECT_NE(info.Output.find("stored  web/img/logo.png"), std::string::npos) << info.Output;
+  EXPECT_NE(info.Output.find("deflate web/index.html"), std::string::npos) << info.Output;
+
+  const TRun extract =
+      RunCommand(std::string(VELLOC_CLI_PATH) + " extract " + Q(exe) + " " + Q(FRoot / "x"));
+  ASSERT_EQ(extract.ExitCode, 0) << extract.Output;
+  for (const char* file : {"vlx.ini", "web/index.html", "web/css/site.css", "web/img/logo.png"}) {
+    EXPECT_EQ(ReadFile(FRoot / "x" / file), ReadFile(FRoot / "app" / file)) << file;
+  }
+  EXPECT_EQ(ReadFile(FRoot / "x/VellocWebKitLinux64.so"), "module bytes");
+}
+
+TEST_F(CliTest, PackFailuresExitTwoAndLeaveNoOutput) {
+  struct Case {
+    const char* Name;
+    std::function<void(const fs::path& root)> Break;
+    const char* Options;
+    const char* Message;
+  };
+  const std::vector<Case> cases = {
+      {"no vlx.ini", [](const fs::path& r) { fs::remove(r / "app/vlx.ini"); }, "", "vlx.ini"},
+      {"vlx.ini unreadable",
+       [](const fs::path& r) {
+         fs::remove(r / "app/vlx.ini");
+         fs::create_directory(r / "app/vlx.ini");
+       },
+       "", "cannot read"},
+      {"Name missing",
+       [](const fs::path& r) { WriteFile(r / "app/vlx.ini", "[App]\nID=x\nDirName=web\n"); }, "",
+       "Name"},
+      {"DirName folder missing", [](const fs::path& r) { fs::remove_all(r / "app/web"); }, "",
+       "does not exist"},
+      {"runtime already packed",
+       [](const fs::path& r) {
+         std::ofstream(r / "runtime", std::ios::app | std::ios::binary) << "PK";
+       },
+       "", "already carries a package"},
+      {"runtime not an executable",
+       [](const fs::path& r) { WriteFile(r / "runtime", "#!/bin/sh\n"); }, "", "not a runtime"},
+      {"output folder missing", [](const fs::path&) {}, "-o /nonexistent-velloc/app",
+       "no such folder"},
+      {"output is a folder", [](const fs::path&) {}, "-o OUTDIR", "is a folder"},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    c.Break(FRoot);
+    std::string options = c.Options;
+    if (options == "-o OUTDIR") options = "-o " + Q(FRoot / "out");
+    if (options.empty()) options = "-o " + Q(FRoot / "out/app");
+    const TRun run = Pack(options);
+    EXPECT_EQ(run.ExitCode, 2) << c.Name << ": " << run.Output;
+    EXPECT_NE(run.Output.find(c.Message), std::string::npos) << c.Name << ": " << run.Output;
+    EXPECT_TRUE(fs::is_empty(FRoot / "out")) << c.Name << ": a partial output was left behind";
+    TearDown();
+  }
+}
+
+TEST_F(CliTest, ExtractRefusesNamesThatLeaveTheFolder) {
+  archive::TZipWriter writer(FRoot / "evil.zip");
+  writer.Password(archive::PackagePassword());
+  const std::string bytes = "data";
+  const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                           bytes.size());
+  for (const char* name :
+       {"../escape.txt", "/absolute.txt", "a/../../up.txt", "kept/file.txt", "c:/drive.txt"}) {
+    writer.AddFile(name, data, archive::ZipMethod::Stored);
+  }
+  writer.Finish();
+  const fs::path exe = FRoot / "evil";
+  fs::copy_file("/bin/true", exe);
+  package::TExeUtils(exe).AppendZipToExe(FRoot / "evil.zip", exe);
+
+  fs::create_directories(FRoot / "target/inner");
+  const TRun run = RunCommand(std::string(VELLOC_CLI_PATH) + " extract " + Q(exe) + " " +
+                              Q(FRoot / "target/inner"));
+  EXPECT_EQ(run.ExitCode, 2) << run.Output;
+  EXPECT_EQ(ReadFile(FRoot / "target/inner/kept/file.txt"), "data");
+  EXPECT_FALSE(fs::exists(FRoot / "target/escape.txt"));
+  EXPECT_FALSE(fs::exists(FRoot / "target/up.txt"));
+  EXPECT_FALSE(fs::exists("/absolute.txt"));
+}
+
+TEST(SafeEntryPath, Table) {
+  const fs::path root = "/r";
+  struct Case {
+    const char* Name;
+    const char* Expected;  // null: refused
+  } cases[] = {
+      {"a/b.txt", "/r/a/b.txt"}, {"./a", "/r/a"},        {"dir/", "/r/dir"},  {"..", nullptr},
+      {"../x", nullptr},         {"a/../../x", nullptr}, {"/etc/x", nullptr}, {"a\\..\\x", nullptr},
+      {"C:/x", nullptr},         {"", nullptr},          {".", nullptr},
+  };
+  for (const Case& c : cases) {
+    const auto path = SafeEntryPath(root, c.Name);
+    if (c.Expected) {
+      ASSERT_TRUE(path) << c.Name;
+      EXPECT_EQ(*path, fs::path(c.Expected)) << c.Name;
+    } else {
+      EXPECT_FALSE(path) << c.Name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velloc::cli
