@@ -1,0 +1,443 @@
+// The browser form's rules against the platform fakes: creation and its retry, the page script,
+// the after-created steps, the progress bar, the new-window policy and resource serving.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <stdlib.h>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "archive/ZipWriter.h"
+#include "bridge/VlxSharedJavascript.h"
+#include "browser/BrowserForm.h"
+#include "browser/ResourceServer.h"
+#include "platform/fake/Fakes.h"
+
+namespace velloc::browser {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using platform::fake::TFakeBrowserFormView;
+using platform::fake::TFakeSystem;
+using platform::fake::TFakeWebView;
+using platform::fake::TFakeWebViewLoader;
+
+constexpr std::string_view kDragGuards =
+    "\rwindow.addEventListener(\"dragover\", function(e){e.preventDefault();},false);"
+    "\rwindow.addEventListener(\"drop\", function(e){e.preventDefault();}, false);";
+
+Bytes ToBytes(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
+
+class BrowserForm : public ::testing::Test {
+ protected:
+  TFakeBrowserFormView FView;
+  TFakeWebViewLoader FLoader;
+  TFakeSystem FSystem;
+  TBrowserForm FForm{FView, FLoader, FSystem};
+};
+
+TEST_F(BrowserForm, CreationDefaults) {
+  EXPECT_EQ(FForm.FAppDirPath, "/opt/app/");  // the executable's folder
+  EXPECT_EQ(FForm.FExeZip, nullptr);
+  EXPECT_FALSE(FForm.FIsRuntime || FForm.FWithExternal || FForm.FAllowDebug || FForm.FAllowZoom ||
+               FForm.FAllowContextMenu || FForm.FHandleRequests || FForm.FShowProgressBar);
+  EXPECT_TRUE(FForm.FRuntimeAppID.empty() && FForm.FAppDirName.empty() &&
+              FForm.FWebviewJavascript.empty() && FForm.FStartPageURL.empty());
+}
+
+TEST_F(BrowserForm, PageScriptComposition) {
+  const std::string bridgeScript = "\r" + std::string(bridge::VlxSharedJavascript());
+  const std::string guards(kDragGuards);
+  const struct {
+    bool withExternal;
+    const char* packageScript;
+    std::string expected;
+  } cases[] = {
+      {false, "", guards},
+      {true, "", bridgeScript + guards},
+      {true, " \t\r\n ", bridgeScript + guards},  // blank: left out
+      {true, "app();", bridgeScript + guards + "\rapp();"},
+      {false, "  app();\n", guards + "\r  app();\n"},  // kept untrimmed
+  };
+  for (const auto& c : cases) {
+    FForm.FWithExternal = c.withExternal;
+    FForm.FWebviewJavascript = c.packageScript;
+    EXPECT_EQ(FForm.ComposePageScript(), c.expected)
+        << c.withExternal << " '" << c.packageScript << "'";
+  }
+  EXPECT_FALSE(bridge::VlxSharedJavascript().empty());
+}
+
+TEST_F(BrowserForm, InitializeBrowserFollowsTheLoader) {
+  const struct {
+    const char* error;
+    bool initialized;
+    bool created, timer;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"no runtime", true, false, false, {"no runtime"}},
+      {"no runtime", false, false, false, {"no runtime"}},
+      {"", true, true, false, {}},
+      {"", false, false, true, {}},
+  };
+  for (const auto& c : cases) {
+    TFakeBrowserFormView view;
+    TFakeWebViewLoader loader;
+    loader.Error = c.error;
+    loader.IsInitialized = c.initialized;
+    TBrowserForm form(view, loader, FSystem);
+    form.InitializeBrowser();
+    const std::string label = std::string(c.error) + " " + std::to_string(c.initialized);
+    EXPECT_EQ(view.WebView.has_value(), c.created) << label;
+    EXPECT_EQ(view.CreateRequests, c.created ? 1 : 0) << label;
+    EXPECT_EQ(view.TimerEnabled, c.timer) << label;
+    if (c.timer) {
+      EXPECT_EQ(view.TimerInterval, 300);
+    }
+    EXPECT_EQ(view.Messages, c.messages) << label;
+  }
+}
+
+TEST_F(BrowserForm, TimerPollsUntilTheLoaderIsReady) {
+  FLoader.IsInitialized = false;
+  FForm.FStartPageURL = "file:///index.html";
+  FForm.InitializeBrowser();
+  ASSERT_TRUE(FView.TimerEnabled);
+
+  // Not ready: the timer runs again, also past a late error, which this form does not show.
+  for (const char* error : {"", "late failure"}) {
+    FLoader.Error = error;
+    ASSERT_TRUE(FView.Tick);
+    auto tick = FView.Tick;
+    tick();
+    EXPECT_TRUE(FView.TimerEnabled) << error;
+    EXPECT_EQ(FView.TimerInterval, 300);
+    EXPECT_EQ(FView.CreateRequests, 0) << error;
+  }
+  EXPECT_TRUE(FView.Messages.empty());
+
+  FLoader.Error.clear();
+  FLoader.IsInitialized = true;
+  auto tick = FView.Tick;
+  tick();
+  EXPECT_FALSE(FView.TimerEnabled);
+  ASSERT_TRUE(FView.WebView);
+  EXPECT_EQ(FView.WebView->Navigations, std::vector<std::string>{"file:///index.html"});
+}
+
+TEST_F(BrowserForm, InitializeBrowserWhileTheWebViewExistsChangesNothing) {
+  FForm.FStartPageURL = "file:///index.html";
+  FForm.InitializeBrowser();
+  ASSERT_TRUE(FView.WebView);
+  const TFakeWebView* webView = &*FView.WebView;
+  FForm.FStartPageURL = "file:///other.html";
+  FForm.InitializeBrowser();
+  EXPECT_EQ(&*FView.WebView, webView);
+  EXPECT_EQ(FView.WebView->Scripts.size(), 1u);
+  EXPECT_EQ(FView.WebView->Navigations, std::vector<std::string>{"file:///index.html"});
+  EXPECT_FALSE(FView.TimerEnabled);
+}
+
+// A view whose web view records the after-created steps in one log.
+class TLoggingWebView : public TFakeWebView {
+ public:
+  explicit TLoggingWebView(std::vector<std::string>& log) : FLog(log) {}
+  void AddScriptToExecuteOnDocumentCreated(std::string_view script) override {
+    FLog.push_back("script");
+    TFakeWebView::AddScriptToExecuteOnDocumentCreated(script);
+  }
+  void ApplySettings(const platform::TWebViewSettings& settings) override {
+    FLog.push_back("settings");
+    TFakeWebView::ApplySettings(settings);
+  }
+  void Navigate(std::string_view uri) override {
+    FLog.push_back("navigate");
+    TFakeWebView::Navigate(uri);
+  }
+  void MoveFocus() override { FLog.push_back("focus"); }
+
+ private:
+  std::vector<std::string>& FLog;
+};
+
+class TLoggingView : public TFakeBrowserFormView {
+ public:
+  std::vector<std::string> Log;
+  std::optional<TLoggingWebView> Logging;
+
+  bool CreateBrowser(platform::IWebViewEvents& events) override {
+    if (Logging) return false;
+    Logging.emplace(Log);
+    events.BrowserAfterCreated();
+    return true;
+  }
+  platform::IWebView* Browser() const override {
+    return Logging ? const_cast<TLoggingWebView*>(&*Logging) : nullptr;
+  }
+  void DestroyBrowser() override { Logging.reset(); }
+  void FocusBrowserWindow() override {
+    if (Logging) Logging->MoveFocus();
+  }
+  void FillBrowserWindow() override { Log.push_back("fill"); }
+};
+
+TEST_F(BrowserForm, AfterCreatedStepsInOrder) {
+  const struct {
+    const char* startPage;
+    std::vector<std::string> log;
+  } cases[] = {
+      {"file:///index.html", {"script", "fill", "focus", "settings", "navigate"}},
+      {"", {"script", "fill", "focus", "settings"}},
+  };
+  for (const auto& c : cases) {
+    TLoggingView view;
+    TBrowserForm form(view, FLoader, FSystem);
+    form.FWithExternal = true;
+    form.FStartPageURL = c.startPage;
+    form.InitializeBrowser();
+    ASSERT_TRUE(view.Logging);
+    EXPECT_EQ(view.Log, c.log) << c.startPage;
+    EXPECT_EQ(view.Logging->Scripts, std::vector<std::string>{form.ComposePageScript()});
+  }
+}
+
+TEST_F(BrowserForm, SettingsFollowTheConfiguration) {
+  const struct {
+    bool debug, zoom, contextMenu;
+  } cases[] = {{false, false, false},
+               {true, false, false},
+               {false, true, false},
+               {false, false, true},
+               {true, true, true}};
+  for (const auto& c : cases) {
+    TFakeBrowserFormView view;
+    TBrowserForm form(view, FLoader, FSystem);
+    form.FAllowDebug = c.debug;
+    form.FAllowZoom = c.zoom;
+    form.FAllowContextMenu = c.contextMenu;
+    form.InitializeBrowser();
+    ASSERT_TRUE(view.WebView && view.WebView->SettingsApplied);
+    const platform::TWebViewSettings& s = view.WebView->Settings;
+    const std::string label =
+        std::to_string(c.debug) + std::to_string(c.zoom) + std::to_string(c.contextMenu);
+    EXPECT_EQ(s.AreDevToolsEnabled, c.debug) << label;
+    EXPECT_EQ(s.AreBrowserAcceleratorKeysEnabled, c.debug) << label;
+    EXPECT_EQ(s.IsPinchZoomEnabled, c.zoom) << label;
+    EXPECT_EQ(s.IsZoomControlEnabled, c.zoom) << label;
+    EXPECT_EQ(s.AreDefaultContextMenusEnabled, c.contextMenu) << label;
+    // The fixed rows.
+    EXPECT_TRUE(s.IsScriptEnabled && s.IsWebMessageEnabled && s.IsBuiltInErrorPageEnabled &&
+                s.AreDefaultScriptDialogsEnabled);
+    EXPECT_FALSE(s.IsStatusBarEnabled || s.IsGeneralAutofillEnabled || s.IsSwipeNavigationEnabled ||
+                 s.IsPasswordAutosaveEnabled || s.IsReputationCheckingRequired);
+    EXPECT_EQ(s.HiddenPdfToolbarItems, 0);
+    EXPECT_TRUE(view.WebView->Navigations.empty());
+  }
+}
+
+TEST_F(BrowserForm, ProgressBarOnlyWhenConfigured) {
+  for (const bool show : {false, true}) {
+    FForm.FShowProgressBar = show;
+    FView.ProgressVisible = false;
+    FForm.BrowserNavigationStarting();
+    EXPECT_EQ(FView.ProgressVisible, show) << show;
+    FForm.BrowserDOMContentLoaded();
+    EXPECT_EQ(FView.ProgressVisible, show) << show;
+    FForm.BrowserNavigationCompleted();
+    EXPECT_FALSE(FView.ProgressVisible) << show;
+  }
+  // Without the setting the bar is left alone, whoever showed it.
+  FForm.FShowProgressBar = false;
+  FView.ProgressVisible = true;
+  FForm.BrowserNavigationCompleted();
+  EXPECT_TRUE(FView.ProgressVisible);
+}
+
+TEST_F(BrowserForm, NewWindowPolicy) {
+  FForm.FRuntimeAppID = "demo.app";
+  const struct {
+    const char* uri;
+    bool handled;
+  } cases[] = {
+      {"file:///page2.html", true}, {"FILE:///page2.html?x=1#top", true},
+      {"File:page.html", true},     {"https://example.com/", false},
+      {"about:blank", false},       {"", false},
+  };
+  for (const auto& c : cases) {
+    FSystem.Started.clear();
+    EXPECT_EQ(FForm.BrowserNewWindowRequested(c.uri), c.handled) << c.uri;
+    if (c.handled) {
+      EXPECT_EQ(FSystem.Started,
+                (std::vector<std::vector<std::string>>{{"/opt/app/app", "demo.app", c.uri}}))
+          << c.uri;
+    } else {
+      EXPECT_TRUE(FSystem.Started.empty()) << c.uri;
+    }
+  }
+}
+
+TEST_F(BrowserForm, WebMessagesAndTitleChangesGoToTheHandlers) {
+  // Without handlers the events are dropped.
+  FForm.BrowserWebMessageReceived({"{}", "vlx:///index.html", nullptr});
+  FForm.BrowserDocumentTitleChanged();
+  FForm.BrowserProcessFailed();
+
+  std::vector<std::string> seen;
+  FForm.OnWebMessageReceived = [&](const platform::TWebMessageEvent& m) {
+    seen.push_back(std::string(m.SourceUri) + " " + std::string(m.Json));
+  };
+  FForm.OnDocumentTitleChanged = [&] { seen.push_back("title"); };
+  FForm.BrowserWebMessageReceived({"{\"id\": 1}", "vlx:///index.html", nullptr});
+  FForm.BrowserDocumentTitleChanged();
+  EXPECT_EQ(seen, (std::vector<std::string>{"vlx:///index.html {\"id\": 1}", "title"}));
+}
+
+// ---- Resource serving ---------------------------------------------------------------------
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "velloc-browser-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    FPath = pattern;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(FPath, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string Path() const { return FPath.string(); }
+  void Write(const std::string& relative, std::string_view content) const {
+    const fs::path path = FPath / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+  }
+
+ private:
+  fs::path FPath;
+};
+
+class ResourceServing : public ::testing::Test {
+ protected:
+  ResourceServing() {
+    archive::TZipWriter writer;
+    const std::pair<const char*, const char*> entries[] = {
+        {"app/index.html", "<h1>index</h1>"},
+        {"app/my page.html", "my page"},
+        {"app/caf%C3%A9.html", "literal name"},
+        {"app/café.html", "decoded name"},
+        {"app/js/main.js", "main();"},
+        {"app/mod.mjs", "export {};"},
+        {"app/blob.zzqq", "unknown"},
+        {"app/both.txt", "from the package"},
+        {"other/secret.txt", "outside the app folder"},
+    };
+    for (const auto& [name, content] : entries)
+      writer.AddFile(name, ToBytes(content), archive::ZipMethod::Deflate);
+    writer.Finish();
+    FPackage = writer.TakeBytes();
+    FZip.Stream(FPackage);
+
+    FBeside.Write("data/readme.txt", "beside the executable");
+    FBeside.Write("both.txt", "beside, but the package wins");
+    FBeside.Write("other.txt", "beside only");
+    FElsewhere.Write("note.txt", "absolute");
+
+    FSystem.Executable = FBeside.Path() + "/app";
+    FForm.emplace(FView, FLoader, FSystem);
+    FForm->FExeZip = &FZip;
+    FForm->FAppDirName = "app";
+    FForm->FHandleRequests = true;
+  }
+
+  TempDir FBeside, FElsewhere;
+  Bytes FPackage;
+  archive::TZipArchive FZip;
+  TFakeBrowserFormView FView;
+  TFakeWebViewLoader FLoader;
+  TFakeSystem FSystem;
+  std::optional<TBrowserForm> FForm;
+};
+
+TEST_F(ResourceServing, LookupOrderAndTypes) {
+  ASSERT_EQ(FForm->FAppDirPath, FBeside.Path() + "/");
+  const std::string absolute = "file://" + FElsewhere.Path() + "/note.txt";
+  const struct {
+    std::string uri;
+    std::optional<std::string> body;
+    std::string mime;
+  } cases[] = {
+      {"file:///index.html", "<h1>index</h1>", "text/html"},
+      {"file:///INDEX.HTML", "<h1>index</h1>", "text/html"},
+      {"file:///my%20page.html?x=1", "my page", "text/html"},
+      {"file:///my%20page.html?x=1?y=2", "my page", "text/html"},
+      {"file:///caf%C3%A9.html", "literal name", "text/html"},
+      {"file:///js/main.js", "main();", "text/javascript"},
+      {"file:///mod.mjs", "export {};", "text/javascript"},
+      {"file:///MOD.MJS", "export {};", "text/javascript"},
+      {"file:///blob.zzqq", "unknown", "application/octet-stream"},
+      {"file:///both.txt", "from the package", "text/plain"},
+      {"file:///data/readme.txt", "beside the executable", "text/plain"},
+      {"file:///other.txt", "beside only", "text/plain"},
+      {absolute, "absolute", "text/plain"},
+      {absolute + "?v=2", std::nullopt, ""},  // the absolute path keeps its query
+      {"file:///missing.html", std::nullopt, ""},
+      {"file:///", std::nullopt, ""},  // no default document
+      {"https://example.com/index.html", std::nullopt, ""},
+      {"vlx:///index.html", std::nullopt, ""},
+      {"data:text/html,x", std::nullopt, ""},
+  };
+  for (const auto& c : cases) {
+    const auto response = FForm->BrowserWebResourceRequested(c.uri);
+    ASSERT_EQ(response.has_value(), c.body.has_value()) << c.uri;
+    if (!response) continue;
+    ASSERT_TRUE(response->Body) << c.uri;
+    EXPECT_EQ(std::string(response->Body->begin(), response->Body->end()), *c.body) << c.uri;
+    EXPECT_EQ(response->MimeType, c.mime) << c.uri;
+  }
+}
+
+TEST_F(ResourceServing, PackageOnlyWithAFolderName) {
+  FForm->FAppDirName.clear();
+  const auto response = FForm->BrowserWebResourceRequested("file:///both.txt");
+  ASSERT_TRUE(response && response->Body);
+  EXPECT_EQ(std::string(response->Body->begin(), response->Body->end()),
+            "beside, but the package wins");
+  EXPECT_FALSE(FForm->BrowserWebResourceRequested("file:///index.html"));
+
+  FForm->FAppDirName = "app";
+  FForm->FExeZip = nullptr;
+  EXPECT_FALSE(FForm->BrowserWebResourceRequested("file:///index.html"));
+}
+
+TEST_F(ResourceServing, NothingWhenRequestsAreNotHandled) {
+  FForm->FHandleRequests = false;
+  EXPECT_FALSE(FForm->BrowserWebResourceRequested("file:///index.html"));
+  EXPECT_FALSE(FForm->BrowserWebResourceRequested("file:///data/readme.txt"));
+}
+
+TEST(RequestPath, Rules) {
+  const struct {
+    const char* uri;
+    const char* path;
+  } cases[] = {
+      {"file:///index.html", "index.html"},
+      {"file:///a%20b/c%20d.html?q=%20", "a b/c d.html"},
+      {"file:///a/file:///b.html", "a/b.html"},  // every occurrence goes
+      {"file:///caf%C3%A9.html", "caf%C3%A9.html"},
+      {"file:///p.html#frag", "p.html#frag"},
+      {"file:///", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(RequestPath(c.uri), c.path) << c.uri;
+}
+
+}  // namespace
+}  // namespace velloc::browser
