@@ -244,21 +244,44 @@ def page(body: str, title: str = "", head: str = "") -> str:
             f"<title>{title}</title>{head}</head>\n<body>{body}</body></html>\n")
 
 
-# A script for test pages: report(obj) puts "RESULT:<json>" into the title, which the window
+# A script for test pages. report(obj) puts "RESULT:<json>" into the title, which the window
 # caption follows when the app has DynamicAppTitle=1. settle(promise, ms) tells what a promise
-# did within ms milliseconds: "resolved:<value>", "rejected:<value>" or "pending".
+# did within ms milliseconds: {state: "resolved" | "rejected" | "pending", value}.
+# raw(message, uuid) posts a message through window.chrome.webview itself and resolves with the
+# data of the reply that carries uuid.
 PAGE_HELPERS = r"""
 <script>
 function report(obj) { document.title = "RESULT:" + JSON.stringify(obj); }
 function settle(promise, ms) {
   return new Promise((done) => {
-    const timer = setTimeout(() => done("pending"), ms);
-    promise.then((v) => { clearTimeout(timer); done("resolved:" + JSON.stringify(v)); },
-                 (e) => { clearTimeout(timer); done("rejected:" + JSON.stringify(e)); });
+    const timer = setTimeout(() => done({state: "pending"}), ms);
+    promise.then((value) => { clearTimeout(timer); done({state: "resolved", value}); },
+                 (value) => { clearTimeout(timer); done({state: "rejected", value}); });
+  });
+}
+function raw(message, uuid) {
+  const webview = window.chrome.webview;
+  return new Promise((resolve) => {
+    const listener = (event) => {
+      if (event.data && event.data.uuid === uuid) {
+        webview.removeEventListener("message", listener);
+        resolve(event.data);
+      }
+    };
+    webview.addEventListener("message", listener);
+    webview.postMessage(message);
   });
 }
 </script>
 """
+
+RESOLVED = "resolved"
+PENDING = "pending"
+
+
+def settled(state: str, value: object = None) -> dict:
+    """What settle() reports for a promise in that state."""
+    return {"state": state} if state == PENDING else {"state": state, "value": value}
 
 
 class App:

@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""The single-instance rule and the two-argument command line that opens a further window."""
+
+from __future__ import annotations
+
+import sys
+from pathlib import Path
+
+from harness import XSession, expect, expect_eq, page, run_cases
+
+APP_ID = "E2EInstances"
+FILES = {
+    "index.html": page("<p>first page</p>", title="first page"),
+    "page2.html": page("<p>second page</p>", title="second page"),
+}
+
+
+def single_instance(args, artifacts: Path) -> None:
+    """While one instance runs, every other start ends silently with 0, except the start with
+    exactly the two arguments AppID and a URL, which opens that page in a window of its own.
+    Once the first instance has ended, a plain start runs again."""
+    with XSession("single", artifacts, args.bin_dir) as session:
+        exe = session.make_app("single", {"ID": APP_ID, "Name": "Instances",
+                                          "DynamicAppTitle": 1}, FILES)
+        first = session.launch(exe)
+        first_window = first.wait_window()
+        session.wait_title(first_window, lambda t: t == "first page")
+
+        runtime_dir = Path(session.env["XDG_RUNTIME_DIR"])
+        data_dir = Path(session.env["XDG_DATA_HOME"]) / APP_ID
+        expect((runtime_dir / "velloc" / f"{APP_ID}.lock").is_file(), "no instance lock file")
+        expect(data_dir.is_dir(), f"no data folder {data_dir}")
+
+        for arguments in ([], [APP_ID], [APP_ID.lower(), "file:///page2.html"],
+                          [APP_ID, "file:///page2.html", "third"]):
+            other = session.launch(exe, *arguments)
+            session.wait_no_window(other, 15)
+            expect_eq(other.wait(5), 0, f"exit code of a second start with {arguments}")
+
+        second = session.launch(exe, APP_ID, "file:///page2.html")
+        second_window = second.wait_window()
+        session.wait_title(second_window, lambda t: t == "second page",
+                           what="the page from the command line")
+        expect(first.running(), "the first instance ended")
+        session.close_window(second_window)
+        expect_eq(second.wait(15), 0, "exit code of the second window")
+        expect(first.running(), "the first instance ended with the second")
+        expect_eq(session.title(first_window), "first page", "title of the first window")
+
+        session.close_window(first_window)
+        expect_eq(first.wait(15), 0, "exit code of the first instance")
+        again = session.launch(exe)
+        again_window = again.wait_window()
+        session.wait_title(again_window, lambda t: t == "first page")
+
+
+def allow_instances(args, artifacts: Path) -> None:
+    """With AllowInstances=1 a second plain start opens a second window."""
+    with XSession("allow", artifacts, args.bin_dir) as session:
+        exe = session.make_app("allow", {"ID": APP_ID, "Name": "Instances",
+                                         "DynamicAppTitle": 1, "AllowInstances": 1}, FILES)
+        first = session.launch(exe)
+        first.wait_window()
+        second = session.launch(exe)
+        window = second.wait_window()
+        session.wait_title(window, lambda t: t == "first page")
+        expect(first.running(), "the first instance ended")
+
+
+CASES = {"single_instance": single_instance, "allow_instances": allow_instances}
+
+if __name__ == "__main__":
+    sys.exit(run_cases(CASES, __doc__))
