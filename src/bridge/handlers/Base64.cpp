@@ -1,12 +1,38 @@
-// Base64 (family 90) functions; those not built yet answer "Not supported".
+// Base64 (family 90) functions: write decoded data to a file.
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "bridge/AtomicFile.h"
+#include "bridge/Base64Decode.h"
+#include "bridge/PathRule.h"
 #include "bridge/handlers/Handlers.h"
+#include "core/StrUtils.h"
 
 namespace velloc::bridge::handlers {
 
-// 90001 vlx.base64.decodeToFile
+// 90001 vlx.base64.decodeToFile: the decoder never rejects its input. The old file is replaced
+// in one step, so a failed write leaves it as it was.
 void Base64DecodeToFile(TBrowserExternalModule& module, const std::string& uuid,
-                        const TJsonValue& /*data*/) {
-  ReplyNotSupported(module, uuid);
+                        const TJsonValue& data) {
+  const std::string filePath = TBrowserExternalModule::GetArgString(data, "filePath", "");
+  if (filePath.empty()) return module.ReplyFailure(uuid, "\"Missing filePath\"");
+  const std::string path = ResolvePath(module, filePath);
+  // Whether the folders could be made shows when the file is written.
+  std::error_code ignored;
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+
+  std::optional<std::string> error;
+  try {
+    const std::string contents = TBrowserExternalModule::GetArgString(data, "contents", "");
+    ReplaceFileContents(path, DecodeBase64Lenient(contents));
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  if (error) return module.ReplyFailure(uuid, TStrUtils::StringToJsonString(*error));
+  module.ReplySuccess(uuid, "true");
 }
 
 }  // namespace velloc::bridge::handlers

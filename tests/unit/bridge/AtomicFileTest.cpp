@@ -1,0 +1,89 @@
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "bridge/AtomicFile.h"
+
+namespace velloc::bridge {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class AtomicFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/velloc-atomic-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    FRoot = pattern;
+  }
+  void TearDown() override { fs::remove_all(FRoot); }
+  fs::path FRoot;
+};
+
+TEST_F(AtomicFile, OldContentsStayUntilCommit) {
+  const std::string path = (FRoot / "f.txt").string();
+  ReplaceFileContents(path, std::string_view("old"));
+  {
+    TAtomicFile file(path);
+    file.Write(std::string_view("new contents"));
+    EXPECT_EQ(ReadFile(path), "old");
+    EXPECT_TRUE(fs::exists(file.TempPath()));
+    EXPECT_EQ(fs::path(file.TempPath()).parent_path(), FRoot);
+    file.Commit();
+  }
+  EXPECT_EQ(ReadFile(path), "new contents");
+  {
+    TAtomicFile abandoned(path);
+    abandoned.Write(std::string_view("never"));
+  }
+  EXPECT_EQ(ReadFile(path), "new contents");
+  EXPECT_EQ(std::distance(fs::directory_iterator(FRoot), fs::directory_iterator()), 1);
+}
+
+TEST_F(AtomicFile, NewFileGetsOrdinaryPermissions) {
+  const mode_t mask = ::umask(022);
+  const std::string path = (FRoot / "new.txt").string();
+  ReplaceFileContents(path, std::string_view("x"));
+  ::umask(mask);
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                fs::perms::others_read);
+}
+
+TEST_F(AtomicFile, CreateErrorsNameTheFile) {
+  const struct {
+    std::string path, reason;
+  } cases[] = {
+      {(FRoot / "no" / "f.txt").string(), "No such file or directory"},
+      {FRoot.string(), "Is a directory"},
+      {FRoot.string() + "/", "Is a directory"},
+      {(FRoot / "x" / "").string(), "Is a directory"},  // as the system says for "x/"
+  };
+  for (const auto& c : cases) {
+    try {
+      TAtomicFile file(c.path);
+      ADD_FAILURE() << c.path;
+    } catch (const EFileError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + c.path + "\". " + c.reason);
+    }
+  }
+}
+
+TEST_F(AtomicFile, LongNamesStillGetATemporaryFile) {
+  const std::string path = (FRoot / std::string(255, 'n')).string();
+  ReplaceFileContents(path, std::string_view("long"));
+  EXPECT_EQ(ReadFile(path), "long");
+}
+
+}  // namespace
+}  // namespace velloc::bridge
