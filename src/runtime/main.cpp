@@ -9,6 +9,7 @@
 #include "browser/MainForm.h"
 #include "platform/gtk/GtkBrowserFormView.h"
 #include "platform/gtk/GtkDialogs.h"
+#include "platform/gtk/GtkFileDialogs.h"
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkStyles.h"
 #include "platform/gtk/WebKitLoader.h"
@@ -23,9 +24,11 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
                   platform::ISystem& system) {
   platform::gtk::TGtkMainWindow window;
   platform::gtk::TGtkBrowserFormView browserView(window.ContentBox(), loader);
-  browser::TMainForm mainForm(window, browserView, loader, system,
-                              {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID,
-                               startup.AppName, startup.AppDirName, startup.AppIndexHtml});
+  platform::gtk::TGtkFileDialogs fileDialogs;
+  browser::TMainForm mainForm(
+      window, browserView, loader, system,
+      {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
+       startup.AppDirName, startup.AppIndexHtml, &fileDialogs});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   window.Show();

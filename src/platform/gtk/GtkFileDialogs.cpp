@@ -1,0 +1,160 @@
+#include "platform/gtk/GtkFileDialogs.h"
+
+#include <utility>
+
+namespace velloc::platform::gtk {
+namespace {
+
+constexpr bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+constexpr char OtherCase(char c) {
+  return static_cast<char>(c ^ 0x20);
+}
+
+// The window that is active when the call arrives owns the dialog; none when no window of this
+// process is active.
+GtkWindow* ActiveWindow() {
+  GList* windows = gtk_window_list_toplevels();
+  GtkWindow* active = nullptr;
+  for (GList* item = windows; item != nullptr && active == nullptr; item = item->next) {
+    GtkWindow* window = GTK_WINDOW(item->data);
+    if (gtk_window_is_active(window) && gtk_widget_get_visible(GTK_WIDGET(window))) active = window;
+  }
+  g_list_free(windows);
+  return active;
+}
+
+void SetFileTypes(GtkFileChooser* chooser, const std::vector<TFileType>& fileTypes) {
+  GSList* old = gtk_file_chooser_list_filters(chooser);
+  for (GSList* item = old; item != nullptr; item = item->next)
+    gtk_file_chooser_remove_filter(chooser, GTK_FILE_FILTER(item->data));
+  g_slist_free(old);
+  GtkFileFilter* first = nullptr;
+  for (const TFileType& type : fileTypes) {
+    GtkFileFilter* filter = gtk_file_filter_new();
+    gtk_file_filter_set_name(filter, type.DisplayName.c_str());
+    gtk_file_filter_add_pattern(filter, CaseInsensitivePattern(type.Mask).c_str());
+    gtk_file_chooser_add_filter(chooser, filter);  // takes the floating reference
+    if (first == nullptr) first = filter;
+  }
+  if (first != nullptr) gtk_file_chooser_set_filter(chooser, first);
+}
+
+// The folder of an absolute path when it exists, else empty.
+std::string ExistingFolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (path.empty() || path[0] != '/' || slash == std::string::npos) return {};
+  std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+  return g_file_test(folder.c_str(), G_FILE_TEST_IS_DIR) ? folder : std::string();
+}
+
+}  // namespace
+
+std::string CaseInsensitivePattern(std::string_view mask) {
+  if (mask == "*.*") return "*";
+  std::string pattern;
+  for (std::size_t i = 0; i < mask.size(); ++i) {
+    const char c = mask[i];
+    if (IsAsciiLetter(c)) {
+      pattern += '[';
+      pattern += c;
+      pattern += OtherCase(c);
+      pattern += ']';
+      continue;
+    }
+    const std::size_t close = c == '[' ? mask.find(']', i + 2) : std::string_view::npos;
+    if (close == std::string_view::npos) {
+      pattern += c;
+      continue;
+    }
+    // A set: each letter and each range of letters also in the other case.
+    std::string set(mask.substr(i + 1, close - i - 1));
+    std::string extra;
+    for (std::size_t j = (!set.empty() && set[0] == '!') ? 1 : 0; j < set.size(); ++j) {
+      if (j + 2 < set.size() && set[j + 1] == '-') {
+        if (IsAsciiLetter(set[j]) && IsAsciiLetter(set[j + 2]) &&
+            (set[j] <= 'Z') == (set[j + 2] <= 'Z')) {
+          extra += OtherCase(set[j]);
+          extra += '-';
+          extra += OtherCase(set[j + 2]);
+        }
+        j += 2;
+      } else if (IsAsciiLetter(set[j])) {
+        extra += OtherCase(set[j]);
+      }
+    }
+    pattern += '[';
+    pattern += set;
+    pattern += extra;
+    pattern += ']';
+    i = close;
+  }
+  return pattern;
+}
+
+template <typename Setup>
+std::optional<std::string> TGtkFileDialogs::Run(TChooser& chooser, GtkFileChooserAction action,
+                                                const std::string& title, Setup&& setup) {
+  TChooser fresh;
+  TChooser& use = chooser.Busy ? fresh : chooser;
+  if (!use.Dialog) {
+    use.Dialog.Reset(gtk_file_chooser_native_new(nullptr, nullptr, action, nullptr, nullptr));
+    GtkFileChooser* fileChooser = GTK_FILE_CHOOSER(use.Dialog.Get());
+    gtk_file_chooser_set_local_only(fileChooser, TRUE);
+    gtk_file_chooser_set_select_multiple(fileChooser, FALSE);
+    gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(use.Dialog.Get()), TRUE);
+  }
+  GtkNativeDialog* dialog = GTK_NATIVE_DIALOG(use.Dialog.Get());
+  setup(GTK_FILE_CHOOSER(dialog));
+  gtk_native_dialog_set_title(dialog, title.c_str());
+  gtk_native_dialog_set_transient_for(dialog, ActiveWindow());
+
+  use.Busy = true;
+  const gint response = gtk_native_dialog_run(dialog);  // a nested main loop until it closes
+  use.Busy = false;
+  gtk_native_dialog_set_transient_for(dialog, nullptr);
+  if (response != GTK_RESPONSE_ACCEPT) return std::nullopt;
+  const glib::TGFree<char> path(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
+  if (path.Get() == nullptr) return std::nullopt;
+  return std::string(path.Get());
+}
+
+std::optional<std::string> TGtkFileDialogs::OpenFile(const std::string& fileName,
+                                                     const std::string& title,
+                                                     const std::vector<TFileType>& fileTypes) {
+  return Run(FOpen, GTK_FILE_CHOOSER_ACTION_OPEN, title, [&](GtkFileChooser* chooser) {
+    SetFileTypes(chooser, fileTypes);
+    gtk_file_chooser_unselect_all(chooser);
+    // An open dialog has no name to type in; a full path picks the file and its folder.
+    if (g_file_test(fileName.c_str(), G_FILE_TEST_IS_REGULAR) && fileName.starts_with('/')) {
+      gtk_file_chooser_set_filename(chooser, fileName.c_str());
+    } else if (const std::string folder = ExistingFolderOf(fileName); !folder.empty()) {
+      gtk_file_chooser_set_current_folder(chooser, folder.c_str());
+    }
+  });
+}
+
+std::optional<std::string> TGtkFileDialogs::SaveFile(const std::string& fileName,
+                                                     const std::string& title,
+                                                     const std::vector<TFileType>& fileTypes,
+                                                     bool overwritePrompt) {
+  return Run(FSave, GTK_FILE_CHOOSER_ACTION_SAVE, title, [&](GtkFileChooser* chooser) {
+    SetFileTypes(chooser, fileTypes);
+    gtk_file_chooser_set_do_overwrite_confirmation(chooser, overwritePrompt ? TRUE : FALSE);
+    const std::string folder = ExistingFolderOf(fileName);
+    if (!folder.empty()) gtk_file_chooser_set_current_folder(chooser, folder.c_str());
+    const std::size_t slash = fileName.rfind('/');
+    const std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+    gtk_file_chooser_set_current_name(chooser, name.c_str());
+  });
+}
+
+std::optional<std::string> TGtkFileDialogs::SelectFolder(const std::string& title) {
+  std::optional<std::string> folder =
+      Run(FFolder, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, title, [](GtkFileChooser*) {});
+  if (folder && !folder->ends_with('/')) *folder += '/';
+  return folder;
+}
+
+}  // namespace velloc::platform::gtk
