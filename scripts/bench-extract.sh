@@ -10,7 +10,7 @@
 #   STUB         executable the package is attached to            (default: /bin/true)
 #   FILES        number of files in the package                   (default: 3000)
 #   RUNS         timed runs per command                           (default: 5)
-#   WORK         scratch folder, removed at the end unless given  (default: a new temp folder)
+#   WORK         scratch folder, removed at the end unless given  (default: new folder in /dev/shm)
 #   VELLOC_PACKAGE_PASSWORD  password for unzip                   (default: asked from ARCHIVE_BENCH)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,7 +29,10 @@ fi
 command -v unzip >/dev/null || { echo "unzip is not installed" >&2; exit 2; }
 
 if [ -z "${WORK:-}" ]; then
-  WORK=$(mktemp -d "${TMPDIR:-/tmp}/velloc-bench-extract.XXXXXX")
+  # Memory-backed when possible, so the disk does not decide the race.
+  scratch=${TMPDIR:-/tmp}
+  [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
+  WORK=$(mktemp -d "$scratch/velloc-bench-extract.XXXXXX")
   trap 'rm -rf "$WORK"' EXIT
 fi
 mkdir -p "$WORK"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <libdeflate.h>
 #include <limits>
 #include <new>
@@ -136,6 +137,8 @@ std::string_view ToString(ExtractResult result) {
       return "corrupt data";
     case ExtractResult::CrcMismatch:
       return "CRC-32 mismatch";
+    case ExtractResult::WrongBufferSize:
+      return "buffer size differs from the entry size";
   }
   return "unknown";
 }
@@ -356,10 +359,20 @@ ExtractResult TZipArchive::Extract(int index, std::vector<std::uint8_t>& out) {
   if (index < 0 || static_cast<std::size_t>(index) >= FEntries.size()) {
     return ExtractResult::BadIndex;
   }
+  const IndexedEntry& entry = FEntries[static_cast<std::size_t>(index)];
   const std::size_t oldSize = out.size();
   ExtractResult result;
   try {
-    result = ExtractEntry(FEntries[static_cast<std::size_t>(index)], out);
+    Source source;
+    result = Prepare(entry, source);
+    if (result == ExtractResult::Ok) {
+      if (entry.Info.Method == kMethodStored) {
+        result = AppendStored(entry.Info, source, out);
+      } else {
+        out.resize(oldSize + entry.Info.UncompressedSize);
+        result = DecodeInto(entry.Info, source, out.data() + oldSize);
+      }
+    }
   } catch (const std::bad_alloc&) {
     result = ExtractResult::TooLarge;
   } catch (const std::length_error&) {
@@ -371,7 +384,27 @@ ExtractResult TZipArchive::Extract(int index, std::vector<std::uint8_t>& out) {
   return result;
 }
 
-ExtractResult TZipArchive::ExtractEntry(const IndexedEntry& entry, std::vector<std::uint8_t>& out) {
+ExtractResult TZipArchive::ExtractTo(int index, std::span<std::uint8_t> buffer) {
+  if (index < 0 || static_cast<std::size_t>(index) >= FEntries.size()) {
+    return ExtractResult::BadIndex;
+  }
+  const IndexedEntry& entry = FEntries[static_cast<std::size_t>(index)];
+  ExtractResult result;
+  try {
+    Source source;
+    result = Prepare(entry, source);
+    if (result == ExtractResult::Ok && buffer.size() != entry.Info.UncompressedSize) {
+      result = ExtractResult::WrongBufferSize;
+    }
+    if (result == ExtractResult::Ok) result = DecodeInto(entry.Info, source, buffer.data());
+  } catch (const std::bad_alloc&) {
+    result = ExtractResult::TooLarge;
+  }
+  ReleaseScratch();
+  return result;
+}
+
+ExtractResult TZipArchive::Prepare(const IndexedEntry& entry, Source& source) const {
   if (entry.Problem != ExtractResult::Ok) return entry.Problem;
   const TZipEntry& info = entry.Info;
 
@@ -385,64 +418,84 @@ ExtractResult TZipArchive::ExtractEntry(const IndexedEntry& entry, std::vector<s
   if (dataStart > entry.Limit || entry.Limit - dataStart < info.CompressedSize) {
     return ExtractResult::BadEntry;
   }
-  std::span<const std::uint8_t> payload(FData.data() + dataStart, info.CompressedSize);
+  source.Payload = std::span<const std::uint8_t>(FData.data() + dataStart, info.CompressedSize);
+  source.Cipher = FCipherStart;
 
-  PkwareCipher cipher = FCipherStart;
+  // The password is checked before any output exists.
   if (info.Encrypted()) {
-    if (payload.size() < kPkwareHeaderSize) return ExtractResult::BadEntry;
-    const std::uint8_t check = cipher.DecryptHeader(payload.first<kPkwareHeaderSize>());
+    if (source.Payload.size() < kPkwareHeaderSize) return ExtractResult::BadEntry;
+    const std::uint8_t check =
+        source.Cipher.DecryptHeader(source.Payload.first<kPkwareHeaderSize>());
     const auto expected = static_cast<std::uint8_t>(
         (info.Flags & kFlagDataDescriptor) != 0 ? info.ModTime >> 8 : info.Crc32 >> 24);
     if (check != expected) return ExtractResult::WrongPassword;
-    payload = payload.subspan(kPkwareHeaderSize);
+    source.Payload = source.Payload.subspan(kPkwareHeaderSize);
   }
 
   if (info.Method == kMethodStored) {
-    if (payload.size() != info.UncompressedSize) return ExtractResult::CorruptData;
-    out.reserve(out.size() + payload.size());
-    std::uint8_t* plain =
-        info.Encrypted() ? Scratch(std::min(kChunkSize, payload.size())) : nullptr;
-    std::uint32_t crc = 0;
-    for (std::size_t done = 0; done < payload.size();) {
-      const std::size_t n = std::min(kChunkSize, payload.size() - done);
-      const std::uint8_t* chunk = payload.data() + done;
-      if (plain != nullptr) {
-        cipher.Decrypt(chunk, plain, n);
-        chunk = plain;
+    if (source.Payload.size() != info.UncompressedSize) return ExtractResult::CorruptData;
+  } else if (info.UncompressedSize > source.Payload.size() * kMaxDeflateRatio) {
+    return ExtractResult::TooLarge;
+  }
+  return ExtractResult::Ok;
+}
+
+// Stored entries are checked and appended piece by piece while each piece is in the cache; a
+// vector grown by insert needs no zero-filling first.
+ExtractResult TZipArchive::AppendStored(const TZipEntry& info, Source& source,
+                                        std::vector<std::uint8_t>& out) {
+  const std::span<const std::uint8_t> payload = source.Payload;
+  out.reserve(out.size() + payload.size());
+  std::uint8_t* plain = info.Encrypted() ? Scratch(std::min(kChunkSize, payload.size())) : nullptr;
+  std::uint32_t crc = 0;
+  for (std::size_t done = 0; done < payload.size();) {
+    const std::size_t n = std::min(kChunkSize, payload.size() - done);
+    const std::uint8_t* chunk = payload.data() + done;
+    if (plain != nullptr) {
+      source.Cipher.Decrypt(chunk, plain, n);
+      chunk = plain;
+    }
+    crc = Crc32(crc, chunk, n);
+    out.insert(out.end(), chunk, chunk + n);
+    done += n;
+  }
+  return crc == info.Crc32 ? ExtractResult::Ok : ExtractResult::CrcMismatch;
+}
+
+ExtractResult TZipArchive::DecodeInto(const TZipEntry& info, Source& source, std::uint8_t* dest) {
+  const std::span<const std::uint8_t> payload = source.Payload;
+  const std::size_t size = info.UncompressedSize;
+  std::uint32_t crc = 0;
+  if (info.Method == kMethodStored) {
+    for (std::size_t done = 0; done < size; done += kChunkSize) {
+      const std::size_t n = std::min(kChunkSize, size - done);
+      if (info.Encrypted()) {
+        source.Cipher.Decrypt(payload.data() + done, dest + done, n);
+      } else {
+        std::memcpy(dest + done, payload.data() + done, n);
       }
-      crc = Crc32(crc, chunk, n);
-      out.insert(out.end(), chunk, chunk + n);
-      done += n;
+      crc = Crc32(crc, dest + done, n);
     }
     return crc == info.Crc32 ? ExtractResult::Ok : ExtractResult::CrcMismatch;
   }
 
-  // Deflate.
-  if (info.UncompressedSize > payload.size() * kMaxDeflateRatio) return ExtractResult::TooLarge;
+  const std::uint8_t* compressed = payload.data();
   if (info.Encrypted()) {
     std::uint8_t* plain = Scratch(payload.size());
-    cipher.Decrypt(payload.data(), plain, payload.size());
-    payload = std::span<const std::uint8_t>(plain, payload.size());
+    source.Cipher.Decrypt(payload.data(), plain, payload.size());
+    compressed = plain;
   }
-  return Inflate(payload, info.UncompressedSize, info.Crc32, out);
-}
-
-ExtractResult TZipArchive::Inflate(std::span<const std::uint8_t> compressed, std::uint32_t size,
-                                   std::uint32_t crc, std::vector<std::uint8_t>& out) {
   if (!FDecompressor) {
     FDecompressor.reset(libdeflate_alloc_decompressor());
     if (!FDecompressor) throw std::bad_alloc();
   }
-  const std::size_t oldSize = out.size();
-  out.resize(oldSize + size);
   // With no "actual size" pointer libdeflate insists on exactly `size` bytes of output, so a
   // stream longer or shorter than the directory says is corrupt.
-  const libdeflate_result r =
-      libdeflate_deflate_decompress(FDecompressor.get(), compressed.data(), compressed.size(),
-                                    out.data() + oldSize, size, nullptr);
+  const libdeflate_result r = libdeflate_deflate_decompress(FDecompressor.get(), compressed,
+                                                            payload.size(), dest, size, nullptr);
   if (r != LIBDEFLATE_SUCCESS) return ExtractResult::CorruptData;
-  return Crc32(0, out.data() + oldSize, size) == crc ? ExtractResult::Ok
-                                                     : ExtractResult::CrcMismatch;
+  crc = Crc32(0, dest, size);
+  return crc == info.Crc32 ? ExtractResult::Ok : ExtractResult::CrcMismatch;
 }
 
 std::uint8_t* TZipArchive::Scratch(std::size_t size) {

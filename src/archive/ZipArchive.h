@@ -33,6 +33,7 @@ enum class ExtractResult {
   TooLarge,            // declared size beyond what the data could produce, or out of memory
   CorruptData,         // Deflate data damaged, or sizes that disagree with the data
   CrcMismatch,         // the bytes do not match the stored CRC-32
+  WrongBufferSize,     // ExtractTo: the buffer is not the entry's uncompressed size
 };
 
 std::string_view ToString(ExtractResult result);
@@ -95,6 +96,11 @@ class TZipArchive {
   // leaves `out` exactly as it was.
   ExtractResult Extract(int index, std::vector<std::uint8_t>& out);
 
+  // Decodes the entry into a buffer of exactly Entry(index).UncompressedSize bytes (for example
+  // a mapped output file), without the zero-filling a growing vector needs. When the result is
+  // not Ok the buffer's content is unspecified and must be discarded.
+  ExtractResult ExtractTo(int index, std::span<std::uint8_t> buffer);
+
  private:
   struct IndexedEntry {
     TZipEntry Info;  // Name is filled in by Entry()
@@ -108,10 +114,16 @@ class TZipArchive {
     std::int32_t Index = -1;
   };
 
+  // An entry's data located and, when encrypted, past its verified encryption header.
+  struct Source {
+    std::span<const std::uint8_t> Payload;
+    PkwareCipher Cipher{""};
+  };
+
   std::string_view NameOf(const IndexedEntry& entry) const;
-  ExtractResult ExtractEntry(const IndexedEntry& entry, std::vector<std::uint8_t>& out);
-  ExtractResult Inflate(std::span<const std::uint8_t> compressed, std::uint32_t size,
-                        std::uint32_t crc, std::vector<std::uint8_t>& out);
+  ExtractResult Prepare(const IndexedEntry& entry, Source& source) const;
+  ExtractResult AppendStored(const TZipEntry& info, Source& source, std::vector<std::uint8_t>& out);
+  ExtractResult DecodeInto(const TZipEntry& info, Source& source, std::uint8_t* dest);
   std::uint8_t* Scratch(std::size_t size);
   void ReleaseScratch();
 

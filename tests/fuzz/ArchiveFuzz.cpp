@@ -1,6 +1,7 @@
 // Opens arbitrary bytes as a package and extracts every entry. Opening may fail with ZipError;
 // anything else (a crash, another exception, a failed extraction that changed its target) is a
 // bug.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -33,6 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::abort();
     }
     archive.ExtractToStream(entry.Name, out);
+    if (entry.UncompressedSize <= (1u << 20)) {
+      std::vector<std::uint8_t> buffer(entry.UncompressedSize);
+      const ExtractResult direct = archive.ExtractTo(i, buffer);
+      if (direct != result) std::abort();
+      if (result == ExtractResult::Ok &&
+          !std::equal(buffer.begin(), buffer.end(), out.begin() + 4)) {
+        std::abort();
+      }
+    }
   }
   return 0;
 }

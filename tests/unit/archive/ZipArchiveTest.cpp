@@ -28,12 +28,16 @@ TZipArchive Open(const Bytes& zip, std::string_view password = kPassword) {
   return archive;
 }
 
+// Extracts through both paths, the growing vector and the caller-sized buffer.
 Bytes ExtractOk(TZipArchive& archive, std::string_view name) {
   Bytes out;
   const int index = archive.FindFile(name);
   EXPECT_GE(index, 0) << name;
   if (index >= 0) {
     EXPECT_EQ(archive.Extract(index, out), ExtractResult::Ok) << name;
+    Bytes buffer(archive.Entry(index).UncompressedSize);
+    EXPECT_EQ(archive.ExtractTo(index, buffer), ExtractResult::Ok) << name;
+    EXPECT_EQ(buffer, out) << name;
   }
   return out;
 }
@@ -503,6 +507,9 @@ TEST(ZipArchive, BadEntriesLeaveTheTargetUntouched) {
     EXPECT_EQ(target, ToBytes("existing bytes")) << c.what;
     archive.ExtractToStream(name, target);
     EXPECT_EQ(target, ToBytes("existing bytes")) << c.what;
+    const std::uint32_t declared = archive.Entry(0).UncompressedSize;
+    Bytes buffer(declared < 1000000 ? declared : 0);
+    EXPECT_EQ(archive.ExtractTo(0, buffer), c.result) << c.what;
   }
 }
 
@@ -526,6 +533,15 @@ TEST(ZipArchive, OverlappingEntriesAreRefused) {
   EXPECT_EQ(archive.Extract(archive.FindFile("inside.txt"), out), ExtractResult::BadEntry);
   EXPECT_TRUE(out.empty());
   EXPECT_EQ(ExtractOk(archive, "last.txt"), ToBytes("fine"));
+}
+
+TEST(ZipArchive, ExtractToNeedsTheExactSize) {
+  const Bytes zip = BuildZip({Deflated("a.txt", fixtures::SampleText(1000))});
+  TZipArchive archive = Open(zip);
+  for (const std::size_t size : {0u, 999u, 1001u}) {
+    Bytes buffer(size);
+    EXPECT_EQ(archive.ExtractTo(0, buffer), ExtractResult::WrongBufferSize) << size;
+  }
 }
 
 TEST(ZipArchive, BadIndexAndClosedArchive) {
