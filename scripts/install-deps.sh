@@ -10,8 +10,8 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev libdeflate-dev rapidjson-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # the real components the tests drive
-  zip unzip media-types xvfb xauth openbox xdotool x11-utils imagemagick
-  dbus dbus-x11 python3 python3-dbusmock hyperfine
+  zip unzip media-types xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
+  dbus dbus-x11 python3 python3-dbusmock hyperfine nodejs
 )
 
 missing=()

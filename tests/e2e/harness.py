@@ -688,11 +688,14 @@ class XSession:
         self.x("xdotool", "windowactivate", "--sync", str(wid))
         self.x("xdotool", "key", "--clearmodifiers", *keys)
 
-    def screenshot(self, path: Path) -> Image:
-        """Saves the whole screen as PNG at path and returns its pixels."""
+    def screenshot(self, path: Path, rect: Rect | None = None) -> Image:
+        """Saves the screen, or the part of it in rect, as PNG at path and returns the whole
+        screen's pixels."""
         ppm = path.with_suffix(".ppm")
         self.x("import", "-window", "root", "-depth", "8", f"ppm:{ppm}")
-        self.x("/usr/bin/convert", str(ppm), str(path))
+        crop = [] if rect is None else \
+            ["-crop", f"{rect.width}x{rect.height}+{rect.left}+{rect.top}", "+repage"]
+        self.x("/usr/bin/convert", str(ppm), *crop, str(path))
         image = Image.read_ppm(ppm)
         ppm.unlink()
         return image
@@ -753,31 +756,41 @@ def run_cases(cases: dict[str, Callable[[argparse.Namespace, Path], None]],
 # Command: show a packed app under a fresh X session
 
 
-def show(exe: Path, screenshot: Path, settle_seconds: float, timeout: float) -> int:
+def show(exe: Path, screenshot: Path, timeout: float) -> int:
+    """Runs exe in a fresh X session, saves a screenshot of its window once the page has
+    settled, then closes the window with a close request, which runs the page's
+    onCloseQuery. Returns the app's exit code."""
     artifacts = screenshot.parent / "xsession"
     with XSession("show", artifacts) as session:
         app = session.launch(exe.resolve())
         wid = app.wait_window(timeout)
-        session.wait_settled(wid)
-        # The page has no way to say it is done, so wait until the window's pixels settle.
+        rect = session.wait_settled(wid)
+        # The page cannot say when it is done: wait until two screenshots in a row agree.
         previous = None
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            time.sleep(settle_seconds)
-            image = session.screenshot(screenshot)
-            if previous is not None and image.pixels == previous:
+            time.sleep(1.0)
+            image = session.screenshot(screenshot, rect)
+            if image.pixels == previous:
                 break
             previous = image.pixels
-        print(f"title: {session.title(wid)}")
+        print(f"window: {session.title(wid)!r}, {rect.width}x{rect.height}")
         print(f"screenshot: {screenshot}")
         session.close_window(wid)
         try:
             code = app.wait(timeout)
         except E2EError as error:
-            print(f"error: {error}", file=sys.stderr)
+            print(f"error: {error}; output:\n{app.output()}", file=sys.stderr)
             return 1
-        print(f"exit code: {code}")
+        print(f"exit code after the close request: {code}")
         return code
+
+
+def run_in_session(command: list[str], artifacts: Path) -> int:
+    """Runs a command inside a fresh X session and returns its exit code."""
+    with XSession("run", artifacts) as session:
+        proc = subprocess.run(command, env=session.env, check=False)
+        return proc.returncode
 
 
 def main() -> int:
@@ -787,12 +800,22 @@ def main() -> int:
     show_parser = sub.add_parser("show", help="run EXE under Xvfb, screenshot it, close it")
     show_parser.add_argument("exe", type=Path)
     show_parser.add_argument("--screenshot", type=Path, default=Path("screenshot.png"))
-    show_parser.add_argument("--settle", type=float, default=1.0,
-                             help="seconds between screenshots while the page settles")
     show_parser.add_argument("--timeout", type=float, default=60)
+    run_parser = sub.add_parser("run", help="run COMMAND under a fresh X session")
+    run_parser.add_argument("--artifacts", type=Path, default=None,
+                            help="folder for the session's logs (default: a temporary one)")
+    run_parser.add_argument("argv", nargs=argparse.REMAINDER, metavar="COMMAND")
     args = parser.parse_args()
+    if args.command == "run":
+        argv = args.argv[1:] if args.argv[:1] == ["--"] else args.argv
+        if not argv:
+            parser.error("run: no command given")
+        if args.artifacts is None:
+            with tempfile.TemporaryDirectory(prefix="velloc-xrun-") as folder:
+                return run_in_session(argv, Path(folder))
+        return run_in_session(argv, args.artifacts)
     if args.command == "show":
-        return show(args.exe, args.screenshot.resolve(), args.settle, args.timeout)
+        return show(args.exe, args.screenshot.resolve(), args.timeout)
     return 2
 
 
