@@ -121,9 +121,11 @@ bool TMainForm::FormCloseQuery() {
   platform::IWebView* browser = FBrowserForm ? FBrowserForm->Browser() : nullptr;
   // Without a web view there is no page to ask: the user may close the window.
   if (!browser) return true;
-  const bool canClose = FCanClose;
+  // Once the page has agreed it is not asked again: its own confirmation would come up while
+  // the window closes.
+  if (FCanClose) return true;
   browser->ExecuteScript("vlx.events.onCloseQuery();");
-  return canClose;
+  return false;
 }
 
 void TMainForm::FormClose() {
