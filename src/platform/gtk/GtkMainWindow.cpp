@@ -79,11 +79,9 @@ void TGtkMainWindow::ApplySize() {
   const TFrame f = FrameExtents();
   const int width = std::max(1, FBounds.Width - f.Left - f.Right);
   const int height = std::max(1, FBounds.Height - f.Top - f.Bottom);
-  if (gtk_widget_get_mapped(FWindow)) {
-    gtk_window_resize(GTK_WINDOW(FWindow), width, height);
-  } else {
-    gtk_window_set_default_size(GTK_WINDOW(FWindow), width, height);
-  }
+  // A window that is not resizable takes its default size, and ignores gtk_window_resize.
+  gtk_window_set_default_size(GTK_WINDOW(FWindow), width, height);
+  if (gtk_widget_get_mapped(FWindow)) gtk_window_resize(GTK_WINDOW(FWindow), width, height);
 }
 
 void TGtkMainWindow::SetBounds(const TRect& bounds) {
