@@ -50,6 +50,24 @@ TEntryKind KindOf(const std::string& folderPrefix, const dirent& entry) {
   return TEntryKind::File;
 }
 
+// Appends the JSON string of a path exactly as TStrUtils::StringToJsonString writes it, without
+// its detour through UTF-16 for the plain ASCII paths that make up nearly every listing.
+void AppendJsonString(std::string& out, std::string_view path) {
+  const std::size_t start = out.size();
+  out += '"';
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x80 || c == '"' || c == '\\') {
+      out.resize(start);
+      out += TStrUtils::StringToJsonString(path);
+      return;
+    }
+    if (c == '/') out += '\\';
+    out += c;
+  }
+  out += '"';
+}
+
 // Appends the matching files of `folder` to the JSON array text, each subfolder's files (when
 // `recursive`) at the place of that subfolder among its siblings. The entries of a folder are
 // read in full before any is handled, so the walk holds one open folder at a time however deep
@@ -75,6 +93,7 @@ class TListing {
       ::closedir(dir);
     }
     std::size_t at = 0;
+    std::string path;
     for (const TEntryKind kind : kinds) {
       const std::size_t end = names.find('\0', at);
       const std::string_view name(names.data() + at, end - at);
@@ -83,7 +102,8 @@ class TListing {
         Walk(prefix + std::string(name));
       } else if (FMask.Matches(name)) {
         if (FJson.size() > 1) FJson += ", ";
-        FJson += TStrUtils::StringToJsonString(prefix + std::string(name));
+        path.assign(prefix).append(name);
+        AppendJsonString(FJson, path);
       }
     }
   }

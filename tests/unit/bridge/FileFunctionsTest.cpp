@@ -491,13 +491,17 @@ TEST_F(FileFunctions, ListFilesRecursesInPlace) {
   EXPECT_EQ(List("top", "*.*", "true").size(), 9u);  // folders never appear
 }
 
-TEST_F(FileFunctions, ListFilesEmptyReplyText) {
-  fs::create_directory(FApp / "empty");
-  EXPECT_EQ(Ok(40004, R"({"dirPath": "empty", "fileMask": "*.*", "allDirs": true})"), "[]");
-  WriteFile(FApp / "empty" / "one", "");
-  WriteFile(FApp / "empty" / "two", "");
-  const std::string two = Ok(40004, R"({"dirPath": "empty", "fileMask": "*", "allDirs": true})");
-  EXPECT_NE(two.find("\", \""), std::string::npos) << two;
+// The reply text: "[]", or each path as StringToJsonString writes it, joined by ", ".
+TEST_F(FileFunctions, ListFilesReplyText) {
+  fs::create_directory(FApp / "list");
+  EXPECT_EQ(Ok(40004, R"({"dirPath": "list", "fileMask": "*.*", "allDirs": true})"), "[]");
+  for (const char* name : {"one.txt", "two \"2\".txt", "tab\t.txt", "€.txt", "é.txt"})
+    WriteFile(FApp / "list" / name, "");
+  const std::string data = R"({"dirPath": "list", "fileMask": "*", "allDirs": true})";
+  std::string expected = "[";
+  for (const std::string& path : List("list", "*", "true"))
+    expected += (expected.size() > 1 ? ", " : "") + Json(path);
+  EXPECT_EQ(Ok(40004, data), expected + "]");
 }
 
 TEST_F(FileFunctions, ListFilesOddNamesStayValidJson) {
