@@ -20,6 +20,27 @@ constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
 constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
 constexpr std::uint32_t kMultiplier = 134775813u;
 
+// Tables derived from the CRC table for the decryption loop (see Decrypt).
+template <typename T, typename F>
+constexpr std::array<T, 256> DeriveTable(F f) {
+  std::array<T, 256> table{};
+  for (std::size_t i = 0; i < 256; ++i)
+    table[i] = static_cast<T>(f(kCrcTable[i]));
+  return table;
+}
+constexpr auto kCrcLowByte = DeriveTable<std::uint8_t>([](std::uint32_t v) { return v & 0xFFu; });
+constexpr auto kStreamOdd = DeriveTable<std::uint32_t>([](std::uint32_t v) { return v | 3u; });
+constexpr auto kStreamEven =
+    DeriveTable<std::uint32_t>([](std::uint32_t v) { return (v | 3u) ^ 1u; });
+
+// An empty assembler statement that claims to change `value`: the compiler must compute it where
+// it stands and cannot merge it into later expressions.
+inline void OpaqueToCompiler([[maybe_unused]] std::uint32_t& value) {
+#if defined(__GNUC__)
+  asm("" : "+r"(value));
+#endif
+}
+
 inline std::uint32_t CrcStep(std::uint32_t crc, std::uint32_t byte) {
   return kCrcTable[(crc ^ byte) & 0xFFu] ^ (crc >> 8);
 }
@@ -42,16 +63,43 @@ void PkwareCipher::Update(std::uint8_t plain) {
   FKey2 = CrcStep(FKey2, FKey1 >> 24);
 }
 
-// The key state is a serial chain through every byte, so the loop keeps the keys in registers
-// and leaves the rest to the CPU; the chain (multiply, two table loads) bounds the speed.
+// Decryption feeds every plain byte back into the keys, so each byte waits for the previous one:
+// stream byte -> key 0 -> key 1 -> key 2 -> next stream byte. The loop keeps that chain as short
+// as the arithmetic allows and computes everything else beside it:
+// - the stream byte needs only bits 2-15 of key 2 with bits 0 and 1 forced, and it equals bits
+//   8-15 of s * (s - 1) with s = key2 | 3. Both factors come straight from two tables derived
+//   from the CRC table (the "| 3" and "^ 1" folded in), since (T ^ x) | 3 == (T | 3) ^ (x & ~3);
+// - key 1 needs only the low byte of the new key 0, read from a byte table;
+// - (key1 + low) * C + 1 is split so that key1 * C + 1 is ready before `low` is.
+// OpaqueToCompiler keeps the compiler from folding those early values back into the chain.
 void PkwareCipher::Decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t size) {
   std::uint32_t k0 = FKey0, k1 = FKey1, k2 = FKey2;
+  std::uint32_t s = k2 | 3u;
+  std::uint32_t s1 = s ^ 1u;
   for (std::size_t i = 0; i < size; ++i) {
-    const auto plain = static_cast<std::uint8_t>(in[i] ^ StreamByte(k2));
-    out[i] = plain;
-    k0 = CrcStep(k0, plain);
-    k1 = (k1 + (k0 & 0xFFu)) * kMultiplier + 1u;
-    k2 = CrcStep(k2, k1 >> 24);
+    const std::uint32_t c = in[i];
+    const std::uint32_t k0High = k0 >> 8;
+    const std::uint32_t k2High = k2 >> 8;
+    std::uint32_t mixed = (c ^ k0) << 8;
+    std::uint32_t k0HighLow = k0High & 0xFFu;
+    std::uint32_t k2Low = k2 & 0xFFu;
+    std::uint32_t k1Base = k1 * kMultiplier + 1u;
+    std::uint32_t k2HighMasked = k2High & ~3u;
+    OpaqueToCompiler(mixed);
+    OpaqueToCompiler(k0HighLow);
+    OpaqueToCompiler(k2Low);
+    OpaqueToCompiler(k1Base);
+    OpaqueToCompiler(k2HighMasked);
+
+    const std::uint32_t product = s * s1;  // stream byte in bits 8-15
+    out[i] = static_cast<std::uint8_t>((product >> 8) ^ c);
+    const std::uint32_t k0Index = ((product ^ mixed) >> 8) & 0xFFu;  // (plain ^ k0) & 0xFF
+    k0 = kCrcTable[k0Index] ^ k0High;
+    k1 = k1Base + (kCrcLowByte[k0Index] ^ k0HighLow) * kMultiplier;
+    const std::uint32_t k2Index = (k1 >> 24) ^ k2Low;
+    k2 = kCrcTable[k2Index] ^ k2High;
+    s = kStreamOdd[k2Index] ^ k2HighMasked;
+    s1 = kStreamEven[k2Index] ^ k2HighMasked;
   }
   FKey0 = k0;
   FKey1 = k1;
