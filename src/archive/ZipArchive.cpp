@@ -8,6 +8,7 @@
 #include <limits>
 #include <new>
 #include <numeric>
+#include <random>
 #include <stdexcept>
 #include <utility>
 
@@ -34,8 +35,15 @@ std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t siz
   return libdeflate_crc32(crc, data, size);
 }
 
+// The name index hashes with a per-process random start, so nobody can prepare an archive whose
+// names all land in one probe chain and make opening quadratic.
+std::uint32_t HashSeed() {
+  static const std::uint32_t seed = std::random_device{}();
+  return seed;
+}
+
 std::uint32_t HashFolded(std::string_view name) {
-  std::uint32_t h = 2166136261u;  // FNV-1a
+  std::uint32_t h = 2166136261u ^ HashSeed();  // FNV-1a
   for (const char c : name) {
     h ^= static_cast<std::uint8_t>(text::AsciiLower(c));
     h *= 16777619u;
