@@ -12,17 +12,24 @@ constexpr char OtherCase(char c) {
   return static_cast<char>(c ^ 0x20);
 }
 
-// The window that is active when the call arrives owns the dialog; none when no window of this
-// process is active.
-GtkWindow* ActiveWindow() {
+// The window that is active when the call arrives owns the dialog. When none is (the page calls
+// before the window manager has focused the new window, or while another application has the
+// focus), the application's visible main window does: a modal dialog without an owner could
+// hide behind it and leave the page usable.
+GtkWindow* OwnerWindow() {
   GList* windows = gtk_window_list_toplevels();
   GtkWindow* active = nullptr;
-  for (GList* item = windows; item != nullptr && active == nullptr; item = item->next) {
+  GtkWindow* main = nullptr;
+  for (GList* item = windows; item != nullptr; item = item->next) {
     GtkWindow* window = GTK_WINDOW(item->data);
-    if (gtk_window_is_active(window) && gtk_widget_get_visible(GTK_WIDGET(window))) active = window;
+    if (!gtk_widget_get_visible(GTK_WIDGET(window))) continue;
+    if (gtk_window_is_active(window) && active == nullptr) active = window;
+    if (main == nullptr && gtk_window_get_window_type(window) == GTK_WINDOW_TOPLEVEL &&
+        gtk_window_get_transient_for(window) == nullptr)
+      main = window;
   }
   g_list_free(windows);
-  return active;
+  return active != nullptr ? active : main;
 }
 
 void SetFileTypes(GtkFileChooser* chooser, const std::vector<TFileType>& fileTypes) {
@@ -104,11 +111,15 @@ std::optional<std::string> TGtkFileDialogs::Run(TChooser& chooser, GtkFileChoose
     gtk_file_chooser_set_local_only(fileChooser, TRUE);
     gtk_file_chooser_set_select_multiple(fileChooser, FALSE);
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(use.Dialog.Get()), TRUE);
+    // GTK's own chooser would start in its "Recent" view, where a folder cannot be chosen by
+    // typing its path; from then on the folder last shown carries over.
+    if (action == GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER)
+      gtk_file_chooser_set_current_folder(fileChooser, g_get_home_dir());
   }
   GtkNativeDialog* dialog = GTK_NATIVE_DIALOG(use.Dialog.Get());
   setup(GTK_FILE_CHOOSER(dialog));
   gtk_native_dialog_set_title(dialog, title.c_str());
-  gtk_native_dialog_set_transient_for(dialog, ActiveWindow());
+  gtk_native_dialog_set_transient_for(dialog, OwnerWindow());
 
   use.Busy = true;
   const gint response = gtk_native_dialog_run(dialog);  // a nested main loop until it closes
