@@ -54,6 +54,16 @@ TAtomicFile::TAtomicFile(std::string path) : FPath(std::move(path)), FTarget(Wri
   struct stat existing {};
   const bool exists = ::stat(FTarget.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) Fail("Cannot create file", EISDIR);
+  if (exists && !S_ISREG(existing.st_mode)) {
+    // A device, pipe or socket is written into, never replaced: renaming a file over
+    // /dev/null would destroy the device node. Not blocking: a pipe without a reader fails
+    // at once instead of hanging the caller.
+    FFd = ::open(FTarget.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+    if (FFd < 0) Fail("Cannot create file", errno);
+    const int flags = ::fcntl(FFd, F_GETFL);
+    if (flags >= 0) ::fcntl(FFd, F_SETFL, flags & ~O_NONBLOCK);
+    return;
+  }
 
   // Hidden, beside the target (a rename cannot cross file systems), and short enough for any
   // file-name limit whatever the target's name.
@@ -109,10 +119,15 @@ void TAtomicFile::Write(std::string_view bytes) {
 
 void TAtomicFile::Commit() {
   if (FFd < 0) Fail("Cannot write file", EBADF);
-  if (::fsync(FFd) != 0) Fail("Cannot write file", errno);
+  const bool direct = FTempPath.empty();
+  if (!direct && ::fsync(FFd) != 0) Fail("Cannot write file", errno);
   const int fd = FFd;
   FFd = -1;
   if (::close(fd) != 0) Fail("Cannot write file", errno);
+  if (direct) {
+    FCommitted = true;
+    return;
+  }
   if (::rename(FTempPath.c_str(), FTarget.c_str()) != 0) Fail("Cannot replace file", errno);
   FCommitted = true;
   // Make the rename itself durable; the replacement has happened either way.

@@ -5,7 +5,8 @@
 // The replaced file keeps its permission bits (and, where allowed, its owner); a new file gets
 // the permissions an ordinary create would give it. A symbolic link to a file is written
 // through: the file it points to is replaced and the link stays. Hard links to the old file
-// keep the old contents, the price of never writing into it.
+// keep the old contents, the price of never writing into it. A device, pipe or socket is
+// written into directly, as there is nothing to replace.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +40,7 @@ class TAtomicFile {
   // the target is then unchanged.
   void Commit();
 
-  // The temporary file's path while it exists (for tests).
+  // The temporary file's path while it exists (for tests); empty when writing directly.
   const std::string& TempPath() const { return FTempPath; }
 
  private:

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -83,6 +84,30 @@ TEST_F(AtomicFile, LongNamesStillGetATemporaryFile) {
   const std::string path = (FRoot / std::string(255, 'n')).string();
   ReplaceFileContents(path, std::string_view("long"));
   EXPECT_EQ(ReadFile(path), "long");
+}
+
+// Replacing /dev/null would destroy the device; pipes and devices are written into instead.
+TEST_F(AtomicFile, PipesAreWrittenIntoNotReplaced) {
+  const std::string pipe = (FRoot / "pipe").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_THROW(ReplaceFileContents(pipe, std::string_view("x")), EFileError);  // no reader
+
+  std::string received;
+  std::thread reader([&] { received = ReadFile(pipe); });
+  bool written = false;
+  for (int attempt = 0; attempt < 500 && !written; ++attempt) {
+    try {
+      ReplaceFileContents(pipe, std::string_view("through the pipe"));
+      written = true;
+    } catch (const EFileError&) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the reader is not there yet
+    }
+  }
+  if (!written) std::ofstream{pipe};  // lets the reader go
+  reader.join();
+  EXPECT_TRUE(written);
+  EXPECT_EQ(received, "through the pipe");
+  EXPECT_TRUE(fs::is_fifo(pipe));
 }
 
 }  // namespace
