@@ -360,8 +360,24 @@ class XSession:
             raise
         return self
 
-    def __exit__(self, *exc) -> None:
+    def __exit__(self, exc_type, *exc) -> None:
+        if exc_type is not None and self.display:
+            self._record_failure()
         self.close()
+
+    def _record_failure(self) -> None:
+        """Keeps what the screen showed when a case failed, beside its other artifacts."""
+        try:
+            lines = []
+            for wid in self.find_windows():
+                pid = parse_cardinals(self.xprop(wid, "_NET_WM_PID"))
+                if pid:
+                    lines.append(f"{wid:#x} pid {pid[0]}: {self.title(wid)!r} "
+                                 f"{sorted(self.net_wm_state(wid))}")
+            (self.artifacts / "failure-windows.txt").write_text("\n".join(lines) + "\n")
+            self.screenshot(self.artifacts / "failure.png")
+        except Exception as error:  # noqa: BLE001 - the case's own failure matters more
+            print(f"(could not record the screen: {error})", file=sys.stderr)
 
     def start(self) -> None:
         self.artifacts.mkdir(parents=True, exist_ok=True)
@@ -679,12 +695,15 @@ class XSession:
         if how == "wm":
             self.x("wmctrl", "-i", "-c", hex(wid))
         elif how == "keys":
+            # Held as a person holds it: under load openbox loses a chord typed in one go.
             self.x("xdotool", "windowactivate", "--sync", str(wid))
-            self.x("xdotool", "key", "--clearmodifiers", "alt+F4")
+            self.x("xdotool", "keydown", "Alt_L", "sleep", "0.1", "key", "F4", "sleep", "0.1",
+                   "keyup", "Alt_L")
         else:
             raise ValueError(how)
 
     def press(self, wid: int, *keys: str) -> None:
+        """Activates the window and presses keys, as a user at the keyboard does."""
         self.x("xdotool", "windowactivate", "--sync", str(wid))
         self.x("xdotool", "key", "--clearmodifiers", *keys)
 
@@ -707,9 +726,10 @@ class XSession:
 
 def common_args(description: str) -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(description=description)
-    parser.add_argument("--bin-dir", type=Path, required=True,
+    parser.add_argument("--list", action="store_true", help="print the case names and stop")
+    parser.add_argument("--bin-dir", type=Path,
                         help="folder with velloc, velloc-runtime and the WebKit module")
-    parser.add_argument("--work-dir", type=Path, required=True,
+    parser.add_argument("--work-dir", type=Path,
                         help="folder for packed apps, logs and screenshots")
     parser.add_argument("--source-dir", type=Path, default=Path(__file__).resolve().parents[2],
                         help="repository root")
@@ -723,7 +743,13 @@ def run_cases(cases: dict[str, Callable[[argparse.Namespace, Path], None]],
               description: str) -> int:
     """Runs the named cases (all by default), each with its own artifacts folder, and prints a
     line per case and a closing "N passed, N failed" line."""
-    args = common_args(description).parse_args()
+    parser = common_args(description)
+    args = parser.parse_args()
+    if args.list:
+        print("\n".join(cases))
+        return 0
+    if args.bin_dir is None or args.work_dir is None:
+        parser.error("--bin-dir and --work-dir are required")
     selected = args.cases or list(cases)
     unknown = [c for c in selected if c not in cases]
     if unknown:

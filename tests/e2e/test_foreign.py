@@ -24,9 +24,9 @@ async function probe() {
   const r = {vlx: typeof window.vlx === "object",
              webview: !!(window.chrome && window.chrome.webview)};
   const calls = [];
-  if (r.vlx) calls.push(settle(vlx.hello(), 1500).then((s) => { r.hello = s; }));
+  if (r.vlx) calls.push(settle(vlx.hello(), 3000).then((s) => { r.hello = s; }));
   if (r.webview) {
-    calls.push(settle(raw({id: 10002, uuid: "foreign", data: {}}, "foreign"), 1500)
+    calls.push(settle(raw({id: 10002, uuid: "foreign", data: {}}, "foreign"), 3000)
         .then((s) => { r.raw = s; }));
   }
   await Promise.all(calls);
@@ -100,7 +100,7 @@ async function run() {
   // An empty frame that the page itself scripts: its window.vlx posts as about:blank.
   const blank = addFrame((f) => { f.src = "about:blank"; });
   const own = settle(vlx.hello(), 5000);
-  const blankHello = settle(blank.contentWindow.vlx.hello(), 1500);
+  const blankHello = settle(blank.contentWindow.vlx.hello(), 3000);
   reports.own = await own;
   reports.blank = await blankHello;
   const deadline = Date.now() + 10000;
