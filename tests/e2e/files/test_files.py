@@ -46,7 +46,7 @@ async function run() {
     absolute: await s(F.writeTextFile({filePath: exeDir + "work/abs.txt", contents: "abs"})),
     replace: await s(F.writeTextFile({filePath: "work/existing.txt", contents: "new"})),
     onFolder: await s(F.writeTextFile({filePath: "work/folder-target", contents: "x"})),
-    locked: await s(F.writeTextFile({filePath: "work/locked/target.txt", contents: "new"})),
+    locked: await s(F.writeTextFile({filePath: LOCKED, contents: "new"})),
   };
   r.decode = {
     abc: await s(vlx.base64.decodeToFile({filePath: "work/b64/abc.bin", contents: "QUJD"})),
@@ -54,8 +54,7 @@ async function run() {
     partial: await s(vlx.base64.decodeToFile({filePath: "work/b64/partial.bin",
                                               contents: "QUJDRA"})),
     empty: await s(vlx.base64.decodeToFile({filePath: "work/b64/empty.bin", contents: ""})),
-    locked: await s(vlx.base64.decodeToFile({filePath: "work/locked/target.txt",
-                                             contents: "QUJD"})),
+    locked: await s(vlx.base64.decodeToFile({filePath: LOCKED, contents: "QUJD"})),
   };
   r.exists = {
     file: await s(F.fileExists({filePath: "work/text/lines.txt"})),
@@ -162,8 +161,15 @@ def file_functions(args, artifacts: Path) -> None:
         config = Path(session.env["XDG_CONFIG_HOME"])
         (config / "user-dirs.dirs").write_text(
             'XDG_DESKTOP_DIR="$HOME/MyDesktop"\nXDG_DOCUMENTS_DIR="$HOME/MyDocs"\n')
+        # The file that cannot be replaced lives in the session's temporary folder, not among
+        # the artifacts, so a run killed while it was locked cannot block the next run.
+        expect(session.root is not None, "the session has a folder")
+        locked = session.root / "locked" / "target.txt"  # type: ignore[operator]
+        locked.parent.mkdir()
+        locked.write_bytes(b"old")
+        index = FILES_PAGE.replace("LOCKED", json.dumps(str(locked)))
         exe = session.make_app("files", {"ID": "E2EFiles", "Name": "Files", "DynamicAppTitle": 1},
-                               {"index.html": FILES_PAGE, "data/payload.bin": PAYLOAD})
+                               {"index.html": index, "data/payload.bin": PAYLOAD})
 
         # What the page finds on disk.
         (work / "folder-target").mkdir(parents=True)
@@ -175,9 +181,6 @@ def file_functions(args, artifacts: Path) -> None:
         for name in ("tree/a/b/deep.txt", "tree/.hidden", "tree/top.txt"):
             (work / name).parent.mkdir(parents=True, exist_ok=True)
             (work / name).write_bytes(b"t")
-        locked = work / "locked" / "target.txt"
-        locked.parent.mkdir()
-        locked.write_bytes(b"old")
         lst = artifacts / "list"
         for name in ("a.txt", "B.TXT", "c.log", ".hidden.txt", 'quote"name.txt', "new\nline.txt",
                      "tab\there.txt", "back\\slash.txt", "sub/d.txt", "sub/deeper/e.txt",
@@ -224,7 +227,8 @@ def file_functions(args, artifacts: Path) -> None:
         expect_eq(locked.read_bytes(), b"old", f"the locked file ({how})")
         expect(result["decode"]["locked"]["state"] == REJECTED,
                f"decodeToFile on the locked file: {result['decode']['locked']}")
-        leftovers = [p.name for p in work.rglob("*") if ".vlx-" in p.name]
+        leftovers = [p.name for folder in (work, locked.parent) for p in folder.rglob("*")
+                     if ".vlx-" in p.name]
         expect(not leftovers, f"temporary files left: {leftovers}")
 
         check_all(result["decode"], {k: ok(True) for k in ("abc", "ab", "partial", "empty")},
