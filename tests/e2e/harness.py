@@ -6,9 +6,11 @@ of its own and fresh HOME and XDG folders, so cases never see each other's windo
 folders or single-instance locks, and can run in parallel. Everything the session starts is
 ended when the case ends, also on failure or time-out.
 
-Used by the test scripts beside this file (see run_cases) and, as a command, by the demo
-script:  harness.py show EXE [--screenshot PNG]  runs EXE under a fresh X session, waits for
-its page, saves a screenshot and closes the window through the close protocol.
+Used by the test scripts beside this file (see run_cases), and as a command:
+  harness.py show EXE [--screenshot PNG]   runs EXE under a fresh X session, waits for its
+      page, saves a screenshot of its window and closes it through the close protocol
+      (scripts/demo.sh without a display);
+  harness.py run -- COMMAND...             runs COMMAND under a fresh X session (xrun.sh).
 
 Python standard library only.
 """
@@ -68,11 +70,6 @@ def expect(condition: bool, message: str) -> None:
 def expect_eq(actual: object, expected: object, what: str) -> None:
     if actual != expected:
         raise E2EError(f"{what}: expected {expected!r}, got {actual!r}")
-
-
-def expect_near(actual: int, expected: int, tolerance: int, what: str) -> None:
-    if abs(actual - expected) > tolerance:
-        raise E2EError(f"{what}: expected {expected} (±{tolerance}), got {actual}")
 
 
 # --------------------------------------------------------------------------------------------
