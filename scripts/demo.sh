@@ -26,5 +26,5 @@ fi
 
 screenshot="$(pwd)/$build/demo/screenshot.png"
 echo "No display: running $demo under Xvfb"
-python3 tests/e2e/harness.py show "$demo" --screenshot "$screenshot"
+python3 -B tests/e2e/harness.py show "$demo" --screenshot "$screenshot"
 echo "Screenshot: $screenshot"

@@ -4,4 +4,4 @@
 #   tests/e2e/xrun.sh COMMAND [ARGS...]
 # The end-to-end tests use the same session from Python (harness.py).
 set -euo pipefail
-exec python3 "$(dirname "$0")/harness.py" run -- "$@"
+exec python3 -B "$(dirname "$0")/harness.py" run -- "$@"
