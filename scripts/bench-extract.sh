@@ -5,7 +5,7 @@
 #
 # Environment (all optional):
 #   BUILD        build folder with the release binaries          (default: build/release)
-#   VELLOC       the velloc CLI                                   (default: $BUILD/src/tools/velloc/velloc)
+#   VELLOC       the velloc CLI                                   (default: $BUILD/bin/velloc)        
 #   ARCHIVE_BENCH  the archive benchmark binary, which writes the package (default: $BUILD/bench/archive_bench)
 #   STUB         executable the package is attached to            (default: /bin/true)
 #   FILES        number of files in the package                   (default: 3000)
@@ -16,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 BUILD=${BUILD:-build/release}
-VELLOC=${VELLOC:-$BUILD/src/tools/velloc/velloc}
+VELLOC=${VELLOC:-$BUILD/bin/velloc}
 ARCHIVE_BENCH=${ARCHIVE_BENCH:-$BUILD/bench/archive_bench}
 STUB=${STUB:-/bin/true}
 FILES=${FILES:-3000}
