@@ -11,6 +11,7 @@ import json
 import sys
 import threading
 from pathlib import Path
+from urllib.parse import quote
 
 from harness import (PAGE_HELPERS, PENDING, RESOLVED, XSession, expect, expect_eq, page,
                      run_cases, settled)
@@ -135,7 +136,7 @@ def top_level(args, artifacts: Path) -> None:
                                        "AllowInstances": 1}, {"index.html": OWN_PAGE})
         table = [
             ("own page", "file:///index.html", True),
-            ("data: page", "data:text/html;charset=utf-8," + _percent(TOP_PAGE), False),
+            ("data: page", "data:text/html;charset=utf-8," + quote(TOP_PAGE, safe=""), False),
             ("web page", f"{origin}/top.html", False),
         ]
         for name, url, answered in table:
@@ -151,11 +152,6 @@ def top_level(args, artifacts: Path) -> None:
             else:
                 expect_unanswered(result, name)
             app.kill()
-
-
-def _percent(text: str) -> str:
-    from urllib.parse import quote
-    return quote(text, safe="")
 
 
 CASES = {"frames": frames, "top_level": top_level}
