@@ -14,9 +14,8 @@ from harness import (PAGE_HELPERS, SCREEN_HEIGHT, SCREEN_WIDTH, E2EError, XSessi
                      run_cases)
 
 MAXIMIZED = {"MAXIMIZED_VERT", "MAXIMIZED_HORZ"}
-# _MOTIF_WM_HINTS functions
-MWM_FUNC_ALL, MWM_FUNC_RESIZE, MWM_FUNC_MOVE, MWM_FUNC_MINIMIZE, MWM_FUNC_MAXIMIZE, \
-    MWM_FUNC_CLOSE = 0x1, 0x2, 0x4, 0x8, 0x10, 0x20
+# _MOTIF_WM_HINTS functions: a dialog frame may be moved and closed, nothing else.
+MWM_FUNC_MOVE, MWM_FUNC_CLOSE = 0x4, 0x20
 
 
 def centred(width: int, height: int) -> tuple[int, int, int, int]:
