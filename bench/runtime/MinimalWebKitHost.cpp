@@ -2,17 +2,17 @@
 //   --startup URL      load URL from disk; exit as soon as the page reports DOMContentLoaded
 //   --roundtrips URL   load URL, which runs the message benchmark against a script message handler
 //                      that replies at once; print the page's report and exit
-#include <gtk/gtk.h>
-#include <webkit2/webkit2.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
 namespace {
 
-gboolean OnReplyMessage(WebKitUserContentManager*, JSCValue* message, WebKitScriptMessageReply* reply,
-                        gpointer) {
+gboolean OnReplyMessage(WebKitUserContentManager*, JSCValue* message,
+                        WebKitScriptMessageReply* reply, gpointer) {
   // The raw round trip: answer with a string at once, as the bridge answers a call.
   JSCContext* context = jsc_value_get_context(message);
   JSCValue* value = jsc_value_new_string(context, "{\"success\":true,\"result\":\"2026.10\"}");
@@ -43,12 +43,14 @@ int main(int argc, char** argv) {
   webkit_user_content_manager_register_script_message_handler(manager, "done");
   g_signal_connect(manager, "script-message-received::done", G_CALLBACK(OnDone), nullptr);
   webkit_user_content_manager_register_script_message_handler_with_reply(manager, "raw", nullptr);
-  g_signal_connect(manager, "script-message-with-reply-received::raw", G_CALLBACK(OnReplyMessage), nullptr);
+  g_signal_connect(manager, "script-message-with-reply-received::raw", G_CALLBACK(OnReplyMessage),
+                   nullptr);
   if (startup) {
     WebKitUserScript* script = webkit_user_script_new(
         "document.addEventListener('DOMContentLoaded', () => "
         "window.webkit.messageHandlers.done.postMessage('DOMContentLoaded'));",
-        WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr,
+        nullptr);
     webkit_user_content_manager_add_script(manager, script);
     webkit_user_script_unref(script);
   }

@@ -6,6 +6,8 @@ extern const std::string_view VlxSharedJavascriptText;  // js/vlx_shared.js, emb
 
 namespace velloc::bridge {
 
-std::string_view VlxSharedJavascript() { return embedded::VlxSharedJavascriptText; }
+std::string_view VlxSharedJavascript() {
+  return embedded::VlxSharedJavascriptText;
+}
 
 }  // namespace velloc::bridge

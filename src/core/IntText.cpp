@@ -26,7 +26,8 @@ struct Prefix {
 // Leading blanks, sign and hexadecimal marker.
 Prefix ReadPrefix(std::string_view s) {
   Prefix p;
-  while (p.pos < s.size() && s[p.pos] == ' ') ++p.pos;
+  while (p.pos < s.size() && s[p.pos] == ' ')
+    ++p.pos;
   if (p.pos < s.size() && (s[p.pos] == '+' || s[p.pos] == '-')) {
     p.negative = s[p.pos] == '-';
     ++p.pos;
@@ -34,7 +35,8 @@ Prefix ReadPrefix(std::string_view s) {
   if (p.pos < s.size() && (s[p.pos] == '$' || s[p.pos] == 'x' || s[p.pos] == 'X')) {
     p.hex = true;
     ++p.pos;
-  } else if (p.pos + 1 < s.size() && s[p.pos] == '0' && (s[p.pos + 1] == 'x' || s[p.pos + 1] == 'X')) {
+  } else if (p.pos + 1 < s.size() && s[p.pos] == '0' &&
+             (s[p.pos + 1] == 'x' || s[p.pos + 1] == 'X')) {
     p.hex = true;
     p.pos += 2;
   }
@@ -63,7 +65,8 @@ std::optional<std::int32_t> TryStrToInt(std::string_view s) {
     if (value > 0xFFFFFFFFu) return std::nullopt;
   }
   if (p.hex) return WrapHex(value, p.negative);
-  const std::int64_t signedValue = p.negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
+  const std::int64_t signedValue =
+      p.negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
   if (signedValue < kInt32Min || signedValue > kInt32Max) return std::nullopt;
   return static_cast<std::int32_t>(signedValue);
 }
@@ -100,8 +103,11 @@ std::int32_t LenientStrToInt(std::string_view s) {
     }
   }
   if (p.hex && !overflow) return WrapHex(value, p.negative);
-  if (overflow) return p.negative ? std::numeric_limits<std::int32_t>::min() : std::numeric_limits<std::int32_t>::max();
-  const std::int64_t v = p.negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
+  if (overflow)
+    return p.negative ? std::numeric_limits<std::int32_t>::min()
+                      : std::numeric_limits<std::int32_t>::max();
+  const std::int64_t v =
+      p.negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
   if (v > kInt32Max) return std::numeric_limits<std::int32_t>::max();
   if (v < kInt32Min) return std::numeric_limits<std::int32_t>::min();
   return static_cast<std::int32_t>(v);

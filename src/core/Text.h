@@ -32,8 +32,12 @@ void AppendUtf8(std::string& out, char32_t codePoint);
 // consumes one byte.
 char32_t NextCodePoint(std::string_view utf8, std::size_t& pos);
 
-constexpr char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-constexpr char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+constexpr char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+constexpr char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 std::string AsciiLower(std::string_view s);
 bool AsciiEqualsIgnoreCase(std::string_view a, std::string_view b);
 bool AsciiStartsWithIgnoreCase(std::string_view s, std::string_view prefix);

@@ -1,9 +1,9 @@
-#include "core/Text.h"
+#include <cstdio>
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <string>
+#include "core/Text.h"
 
 namespace velloc::text {
 namespace {
@@ -17,13 +17,13 @@ TEST(Utf8, ValidityAndMultiByte) {
       {"", true, false},
       {"plain ascii", true, false},
       {"caf\xC3\xA9", true, true},
-      {"\xE2\x82\xAC", true, true},           // euro sign
-      {"\xF0\x9F\x98\x80", true, true},       // emoji, four bytes
-      {"\xC3", false, false},                 // truncated
-      {"\xC0\xAF", false, false},             // overlong "/"
-      {"\xED\xA0\x80", false, false},         // encoded surrogate
-      {"\xF4\x90\x80\x80", false, false},     // above U+10FFFF
-      {"caf\xE9", false, false},              // Latin-1 byte
+      {"\xE2\x82\xAC", true, true},        // euro sign
+      {"\xF0\x9F\x98\x80", true, true},    // emoji, four bytes
+      {"\xC3", false, false},              // truncated
+      {"\xC0\xAF", false, false},          // overlong "/"
+      {"\xED\xA0\x80", false, false},      // encoded surrogate
+      {"\xF4\x90\x80\x80", false, false},  // above U+10FFFF
+      {"caf\xE9", false, false},           // Latin-1 byte
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << c.bytes;
@@ -44,7 +44,8 @@ std::string Iconv(const char* from, const std::string& bytes) {
   std::string out;
   char buf[4096];
   size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+    out.append(buf, n);
   pclose(p);
   std::remove(in);
   return out;
@@ -52,7 +53,8 @@ std::string Iconv(const char* from, const std::string& bytes) {
 
 TEST(SingleByte, Cp437MatchesIconv) {
   std::string all;
-  for (int b = 0x20; b < 0x100; ++b) all.push_back(static_cast<char>(b));
+  for (int b = 0x20; b < 0x100; ++b)
+    all.push_back(static_cast<char>(b));
   all.erase(all.find('\x7F'), 1);  // iconv maps 0x7F to a graphic character, ZIP tools do not
   EXPECT_EQ(Cp437ToUtf8(all), Iconv("CP437", all));
 }
