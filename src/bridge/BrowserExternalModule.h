@@ -44,15 +44,9 @@ class IBridgeBrowserForm {
 // The parsed `data` object of a call (and any JSON value below it).
 using TJsonValue = rapidjson::Value;
 
-// One web message from a page, as the web view backend delivers it.
-struct TWebMessage {
-  // The message as JSON text.
-  std::string_view Json;
-  // URI of the document (frame) that posted it; decides whether the bridge answers at all.
-  std::string_view SourceUri;
-  // Posts a JSON message back to that same frame.
-  std::function<void(std::string_view replyJson)> Reply;
-};
+// One web message from a page, as the web view backend delivers it: its JSON text, the URI of
+// the document (frame) that posted it, and the way back to that frame.
+using TWebMessage = platform::TWebMessageEvent;
 
 // An argument member that does not convert (an object or array where text is expected, or a
 // text that is no boolean). Raised inside a handler, it ends the message without a reply.
