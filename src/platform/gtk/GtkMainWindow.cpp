@@ -36,6 +36,8 @@ TGtkMainWindow::TGtkMainWindow() : FWindow(gtk_window_new(GTK_WINDOW_TOPLEVEL)) 
   g_signal_connect(FWindow, "window-state-event", G_CALLBACK(OnWindowStateEvent), this);
   g_signal_connect(FWindow, "map-event", G_CALLBACK(OnMapEvent), this);
   g_signal_connect(FWindow, "configure-event", G_CALLBACK(OnConfigureEvent), this);
+  gtk_widget_add_events(FWindow, GDK_PROPERTY_CHANGE_MASK);
+  g_signal_connect(FWindow, "property-notify-event", G_CALLBACK(OnPropertyNotify), this);
   g_signal_connect(FWindow, "destroy", G_CALLBACK(OnDestroy), this);
 }
 
@@ -62,6 +64,22 @@ void TGtkMainWindow::SetApplicationTitle(const std::string& title) {
 TGtkMainWindow::TFrame TGtkMainWindow::FrameExtents() const {
   GdkWindow* window = gtk_widget_get_window(FWindow);
   if (!window || !gtk_widget_get_mapped(FWindow)) return {};
+  // The window manager publishes its frame in one property. Measuring the frame window against
+  // ours takes two requests, and a move between them mixes two positions.
+  GdkAtom type = GDK_NONE;
+  gint format = 0, length = 0;
+  guchar* data = nullptr;
+  if (gdk_property_get(window, gdk_atom_intern_static_string("_NET_FRAME_EXTENTS"),
+                       gdk_atom_intern_static_string("CARDINAL"), 0, 4, FALSE, &type, &format,
+                       &length, &data) &&
+      data && format == 32 && length >= static_cast<gint>(4 * sizeof(long))) {
+    const auto* values = reinterpret_cast<const long*>(data);  // format 32 arrives as longs
+    TFrame f{static_cast<int>(values[0]), static_cast<int>(values[2]), static_cast<int>(values[1]),
+             static_cast<int>(values[3])};
+    g_free(data);
+    return f;
+  }
+  g_free(data);
   GdkRectangle frame{};
   gdk_window_get_frame_extents(window, &frame);
   int x = 0, y = 0;
@@ -79,9 +97,11 @@ void TGtkMainWindow::ApplySize() {
   const TFrame f = FrameExtents();
   const int width = std::max(1, FBounds.Width - f.Left - f.Right);
   const int height = std::max(1, FBounds.Height - f.Top - f.Bottom);
-  // A window that is not resizable takes its default size, and ignores gtk_window_resize.
+  // A fixed border pins the size through the hints, which must move first.
+  if (!Resizable(FBorder)) ApplyGeometryHints();
+  // The default size counts at the first map, the requested size at later ones and while mapped.
   gtk_window_set_default_size(GTK_WINDOW(FWindow), width, height);
-  if (gtk_widget_get_mapped(FWindow)) gtk_window_resize(GTK_WINDOW(FWindow), width, height);
+  gtk_window_resize(GTK_WINDOW(FWindow), width, height);
 }
 
 void TGtkMainWindow::SetBounds(const TRect& bounds) {
@@ -107,15 +127,25 @@ void TGtkMainWindow::ApplyGeometryHints() {
   const int dw = f.Left + f.Right, dh = f.Top + f.Bottom;
   GdkGeometry geometry{};
   int mask = 0;
-  if (FLimits.MinWidth > 0 || FLimits.MinHeight > 0) {
-    geometry.min_width = FLimits.MinWidth > 0 ? std::max(1, FLimits.MinWidth - dw) : 1;
-    geometry.min_height = FLimits.MinHeight > 0 ? std::max(1, FLimits.MinHeight - dh) : 1;
-    mask |= GDK_HINT_MIN_SIZE;
-  }
-  if (FLimits.MaxWidth > 0 || FLimits.MaxHeight > 0) {
-    geometry.max_width = FLimits.MaxWidth > 0 ? std::max(1, FLimits.MaxWidth - dw) : G_MAXSHORT;
-    geometry.max_height = FLimits.MaxHeight > 0 ? std::max(1, FLimits.MaxHeight - dh) : G_MAXSHORT;
-    mask |= GDK_HINT_MAX_SIZE;
+  if (!Resizable(FBorder)) {
+    // A fixed border: the window manager offers no resizing when the smallest and the largest
+    // size are the same. GTK's own "not resizable" pins the size it computes itself, which
+    // loses the configured size when the window is mapped again for a new border.
+    geometry.min_width = geometry.max_width = std::max(1, FBounds.Width - dw);
+    geometry.min_height = geometry.max_height = std::max(1, FBounds.Height - dh);
+    mask = GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE;
+  } else {
+    if (FLimits.MinWidth > 0 || FLimits.MinHeight > 0) {
+      geometry.min_width = FLimits.MinWidth > 0 ? std::max(1, FLimits.MinWidth - dw) : 1;
+      geometry.min_height = FLimits.MinHeight > 0 ? std::max(1, FLimits.MinHeight - dh) : 1;
+      mask |= GDK_HINT_MIN_SIZE;
+    }
+    if (FLimits.MaxWidth > 0 || FLimits.MaxHeight > 0) {
+      geometry.max_width = FLimits.MaxWidth > 0 ? std::max(1, FLimits.MaxWidth - dw) : G_MAXSHORT;
+      geometry.max_height =
+          FLimits.MaxHeight > 0 ? std::max(1, FLimits.MaxHeight - dh) : G_MAXSHORT;
+      mask |= GDK_HINT_MAX_SIZE;
+    }
   }
   gtk_window_set_geometry_hints(GTK_WINDOW(FWindow), nullptr, mask ? &geometry : nullptr,
                                 static_cast<GdkWindowHints>(mask));
@@ -143,26 +173,39 @@ void TGtkMainWindow::ApplyBorder() {
   GtkWindow* window = GTK_WINDOW(FWindow);
   const bool hintChanges = gtk_window_get_type_hint(window) != TypeHint(FBorder);
   // GTK sets a window's type only before it is mapped: re-map it. Its children, the web view
-  // among them, live on; the state and stacking are put back afterwards.
+  // among them, live on; position, size, state and stacking are put back afterwards.
   const bool remap = hintChanges && gtk_widget_get_mapped(FWindow);
-  const TRect bounds = Bounds();
   if (remap) gtk_widget_hide(FWindow);
   gtk_window_set_decorated(window, FBorder != TBorderStyle::None);
-  gtk_window_set_resizable(window, Resizable(FBorder));
+  ApplyGeometryHints();
   if (hintChanges) gtk_window_set_type_hint(window, TypeHint(FBorder));
+  ApplyFunctions();
+  // The frame changes with the border: the outer size is made exact again once it is known.
+  FSizePending = true;
+  if (remap) {
+    // A maximize or iconify the window manager has not undone yet would come back with the map.
+    if (FState != TWindowState::Maximized) gtk_window_unmaximize(window);
+    if (FState != TWindowState::Minimized) gtk_window_deiconify(window);
+    gtk_window_set_position(window, GTK_WIN_POS_NONE);
+    gtk_window_move(window, FBounds.Left, FBounds.Top);
+    ApplySize();
+    gtk_widget_show(FWindow);
+    gtk_window_set_keep_above(window, FTopmost);
+    if (FState == TWindowState::Maximized) gtk_window_maximize(window);
+    if (FState == TWindowState::Minimized) gtk_window_iconify(window);
+  }
+  // The size hints follow "resizable" at GTK's next layout; send them now, before a maximize
+  // request that a window manager would refuse for a window of fixed size.
+  gtk_container_check_resize(GTK_CONTAINER(FWindow));
+}
+
+void TGtkMainWindow::ApplyFunctions() {
+  // A dialog frame can be moved and closed, not minimized or maximized.
   if (GdkWindow* gdkWindow = gtk_widget_get_window(FWindow)) {
     gdk_window_set_functions(gdkWindow,
                              FBorder == TBorderStyle::Dialog
                                  ? static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE)
                                  : GDK_FUNC_ALL);
-  }
-  if (remap) {
-    gtk_window_set_position(window, GTK_WIN_POS_NONE);
-    gtk_window_move(window, bounds.Left, bounds.Top);
-    gtk_widget_show(FWindow);
-    gtk_window_set_keep_above(window, FTopmost);
-    if (FState == TWindowState::Maximized) gtk_window_maximize(window);
-    if (FState == TWindowState::Minimized) gtk_window_iconify(window);
   }
 }
 
@@ -173,6 +216,7 @@ void TGtkMainWindow::SetBorderStyle(TBorderStyle style) {
 
 void TGtkMainWindow::SetWindowState(TWindowState state) {
   GtkWindow* window = GTK_WINDOW(FWindow);
+  FStatePending = gtk_widget_get_mapped(FWindow) && state != FState;
   FState = state;
   switch (state) {
     case TWindowState::Normal:
@@ -242,32 +286,57 @@ gboolean TGtkMainWindow::OnDeleteEvent(GtkWidget*, GdkEvent*, TGtkMainWindow* se
 gboolean TGtkMainWindow::OnWindowStateEvent(GtkWidget*, GdkEventWindowState* event,
                                             TGtkMainWindow* self) {
   const GdkWindowState state = event->new_window_state;
+  TWindowState seen = TWindowState::Normal;
   if (state & GDK_WINDOW_STATE_ICONIFIED) {
-    self->FState = TWindowState::Minimized;
+    seen = TWindowState::Minimized;
   } else if (state & GDK_WINDOW_STATE_MAXIMIZED) {
-    self->FState = TWindowState::Maximized;
-  } else if (event->changed_mask & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_MAXIMIZED)) {
-    self->FState = TWindowState::Normal;
+    seen = TWindowState::Maximized;
   }
+  // While a change asked for is under way, the events before it describe the old state.
+  if (self->FStatePending && seen != self->FState) return FALSE;
+  self->FStatePending = false;
+  self->FState = seen;
   return FALSE;
 }
 
 gboolean TGtkMainWindow::OnMapEvent(GtkWidget*, GdkEvent*, TGtkMainWindow* self) {
-  if (self->FBorder == TBorderStyle::Dialog) self->ApplyBorder();
+  // The window's functions can be set only once GDK has a window for it.
+  self->ApplyFunctions();
   return FALSE;
 }
 
+void TGtkMainWindow::SettlePendingSize() {
+  if (!FSizePending || !gtk_widget_get_mapped(FWindow)) return;
+  const TFrame f = FrameExtents();
+  if (f.Top == 0 && f.Left == 0 && FBorder != TBorderStyle::None) return;  // frame not known yet
+  FSizePending = false;
+  gtk_window_set_position(GTK_WINDOW(FWindow), GTK_WIN_POS_NONE);
+  ApplyGeometryHints();
+  if (FState == TWindowState::Normal) ApplySize();
+}
+
 gboolean TGtkMainWindow::OnConfigureEvent(GtkWidget*, GdkEventConfigure*, TGtkMainWindow* self) {
-  // The first configure after mapping knows the frame: the outer size and limits become exact.
-  if (self->FSizePending && gtk_widget_get_mapped(self->FWindow)) {
-    const TFrame f = self->FrameExtents();
-    if (f.Top > 0 || f.Left > 0 || self->FBorder == TBorderStyle::None) {
-      self->FSizePending = false;
-      gtk_window_set_position(GTK_WINDOW(self->FWindow), GTK_WIN_POS_NONE);
-      self->ApplyGeometryHints();
-      if (self->FState == TWindowState::Normal) self->ApplySize();
-    }
+  if (!gtk_widget_get_mapped(self->FWindow)) return FALSE;
+  // The first configure after mapping or a border change knows the frame: the outer size and
+  // the limits become exact.
+  if (self->FSizePending) {
+    self->SettlePendingSize();
+    return FALSE;
   }
+  // A normal window remembers where it is, so a border change or the end of full screen can
+  // put it back there.
+  if (self->FState == TWindowState::Normal && !self->FStatePending) {
+    GdkRectangle frame{};
+    gdk_window_get_frame_extents(gtk_widget_get_window(self->FWindow), &frame);
+    self->FBounds = {frame.y, frame.x, frame.width, frame.height};
+  }
+  return FALSE;
+}
+
+gboolean TGtkMainWindow::OnPropertyNotify(GtkWidget*, GdkEventProperty* event,
+                                          TGtkMainWindow* self) {
+  // The window manager may publish its frame after the first configure.
+  if (event->atom == gdk_atom_intern_static_string("_NET_FRAME_EXTENTS")) self->SettlePendingSize();
   return FALSE;
 }
 

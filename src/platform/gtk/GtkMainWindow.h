@@ -46,9 +46,11 @@ class TGtkMainWindow final : public IMainWindow {
   };
   TFrame FrameExtents() const;
   void ApplyBorder();
+  void ApplyFunctions();
   void ApplyGeometryHints();
   void ApplySize();
   void RunCloseQuery();
+  void SettlePendingSize();
 
   static gboolean OnDeleteEvent(GtkWidget* widget, GdkEvent* event, TGtkMainWindow* self);
   static gboolean OnWindowStateEvent(GtkWidget* widget, GdkEventWindowState* event,
@@ -56,17 +58,20 @@ class TGtkMainWindow final : public IMainWindow {
   static gboolean OnMapEvent(GtkWidget* widget, GdkEvent* event, TGtkMainWindow* self);
   static gboolean OnConfigureEvent(GtkWidget* widget, GdkEventConfigure* event,
                                    TGtkMainWindow* self);
+  static gboolean OnPropertyNotify(GtkWidget* widget, GdkEventProperty* event,
+                                   TGtkMainWindow* self);
   static void OnDestroy(GtkWidget* widget, TGtkMainWindow* self);
 
   GtkWidget* FWindow = nullptr;
   GtkWidget* FContent = nullptr;
   IMainWindowEvents* FEvents = nullptr;
-  TRect FBounds{50, 50, 800, 600};
+  TRect FBounds{50, 50, 800, 600};  // the outer rectangle in the normal state
   TSizeConstraints FLimits;
   TBorderStyle FBorder = TBorderStyle::Sizeable;
   TWindowState FState = TWindowState::Normal;
   bool FTopmost = false;
-  bool FSizePending = true;  // the outer size waits for the frame's extents
+  bool FSizePending = true;    // the outer size waits for the frame's extents
+  bool FStatePending = false;  // a state change is asked for and not yet confirmed
   bool FClosed = false;
   guint FCloseIdle = 0;
 };
