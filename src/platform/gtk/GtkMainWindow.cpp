@@ -106,12 +106,19 @@ void TGtkMainWindow::ApplySize() {
 
 void TGtkMainWindow::SetBounds(const TRect& bounds) {
   FBounds = bounds;
-  if (gtk_widget_get_mapped(FWindow)) {
-    // The reference point is the frame's corner, as the outer rectangle's is.
-    gtk_window_set_gravity(GTK_WINDOW(FWindow), GDK_GRAVITY_NORTH_WEST);
-    gtk_window_move(GTK_WINDOW(FWindow), bounds.Left, bounds.Top);
-  }
   ApplySize();
+  // Resized first and moved once the window manager has answered: asked for together, a move
+  // and a resize can reach a busy window manager in an order that shrinks the window by the
+  // distance moved.
+  if (gtk_widget_get_mapped(FWindow)) FMovePending = true;
+}
+
+void TGtkMainWindow::ApplyPendingMove() {
+  if (!FMovePending) return;
+  FMovePending = false;
+  // The reference point is the frame's corner, as the outer rectangle's is.
+  gtk_window_set_gravity(GTK_WINDOW(FWindow), GDK_GRAVITY_NORTH_WEST);
+  gtk_window_move(GTK_WINDOW(FWindow), FBounds.Left, FBounds.Top);
 }
 
 TRect TGtkMainWindow::Bounds() const {
@@ -321,6 +328,10 @@ gboolean TGtkMainWindow::OnConfigureEvent(GtkWidget*, GdkEventConfigure*, TGtkMa
   // the limits become exact.
   if (self->FSizePending) {
     self->SettlePendingSize();
+    return FALSE;
+  }
+  if (self->FMovePending) {
+    self->ApplyPendingMove();
     return FALSE;
   }
   // A normal window remembers where it is, so a border change or the end of full screen can

@@ -51,6 +51,7 @@ class TGtkMainWindow final : public IMainWindow {
   void ApplySize();
   void RunCloseQuery();
   void SettlePendingSize();
+  void ApplyPendingMove();
 
   static gboolean OnDeleteEvent(GtkWidget* widget, GdkEvent* event, TGtkMainWindow* self);
   static gboolean OnWindowStateEvent(GtkWidget* widget, GdkEventWindowState* event,
@@ -72,6 +73,7 @@ class TGtkMainWindow final : public IMainWindow {
   bool FTopmost = false;
   bool FSizePending = true;    // the outer size waits for the frame's extents
   bool FStatePending = false;  // a state change is asked for and not yet confirmed
+  bool FMovePending = false;   // a move waits for the window manager to answer a resize
   bool FClosed = false;
   guint FCloseIdle = 0;
 };
