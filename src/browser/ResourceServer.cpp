@@ -55,9 +55,10 @@ std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view 
   // The package: the application's folder, names compared without regard to ASCII case.
   if (!appDirName.empty() && exeZip) {
     const std::string entry = appDirName + "/" + path;
-    if (exeZip->FindFile(entry) >= 0) {
+    if (const int index = exeZip->FindFile(entry); index >= 0) {
+      // A found entry is answered even when it cannot be extracted: with nothing.
       response.Body = std::make_unique<std::vector<std::uint8_t>>();
-      exeZip->ExtractToStream(entry, *response.Body);
+      exeZip->Extract(index, *response.Body);
       return response;
     }
   }

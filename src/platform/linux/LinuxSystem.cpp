@@ -43,8 +43,7 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size,
-                         bool replace) {
+bool WriteNewFileWhole(const std::string& path, const void* data, std::size_t size) {
   const auto slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
   std::string temp = folder + "/.velloc-XXXXXX";
@@ -54,16 +53,10 @@ bool WriteFileAtomically(const std::string& path, const void* data, std::size_t 
   ok = ::close(fd) == 0 && ok;
   if (ok) {
     ::chmod(temp.c_str(), 0644);
-    if (replace) {
-      ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    } else {
-      // link() refuses an existing target, so a file made meanwhile by another process stays.
-      ok = ::link(temp.c_str(), path.c_str()) == 0;
-      ::unlink(temp.c_str());
-      return ok;
-    }
+    // link() refuses an existing target, so a file made meanwhile by another process stays.
+    ok = ::link(temp.c_str(), path.c_str()) == 0;
   }
-  if (!ok) ::unlink(temp.c_str());
+  ::unlink(temp.c_str());
   return ok;
 }
 
@@ -92,7 +85,7 @@ bool TLinuxSystem::ForceDirectories(const std::string& path) {
 }
 
 bool TLinuxSystem::CreateNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  return WriteFileAtomically(path, bytes.data(), bytes.size(), false);
+  return WriteNewFileWhole(path, bytes.data(), bytes.size());
 }
 
 void TLinuxSystem::SetEnvironmentVariable(const std::string& name, const std::string& value) {

@@ -38,8 +38,8 @@ class TLinuxSystem final : public ISystem {
   std::vector<std::string> FArguments;
 };
 
-// Writes a file whole or not at all: a temporary file in the same folder, flushed, then moved
-// into place. With `replace` false an existing target is kept and the call fails.
-bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size, bool replace);
+// Writes a new file whole or not at all: a temporary file in the same folder, flushed, then
+// linked into place. An existing target is kept and the call fails.
+bool WriteNewFileWhole(const std::string& path, const void* data, std::size_t size);
 
 }  // namespace velloc::platform
