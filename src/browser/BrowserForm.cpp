@@ -110,7 +110,32 @@ void TBrowserForm::BrowserDOMContentLoaded() {
   FView.FillBrowserWindow();
 }
 
-void TBrowserForm::BrowserProcessFailed() {}
+void TBrowserForm::BrowserProcessFailed() {
+  platform::IWebView* browser = Browser();
+  if (!browser) return;
+  const auto now = FNow();
+  // One reload brings a page back from a crash or a killed process; a page that takes its
+  // process down again at once would loop, so it gets a plain error page instead.
+  if (FLastProcessFailure && now - *FLastProcessFailure < kProcessRecoveryWindow) {
+    FPageFailed = true;
+    browser->NavigateToString(ProcessFailedPage());
+  } else {
+    browser->Reload();
+  }
+  FLastProcessFailure = now;
+}
+
+bool TBrowserForm::PageCanAnswer() const {
+  const platform::IWebView* browser = Browser();
+  return browser && !FPageFailed && browser->IsResponsive();
+}
+
+std::string ProcessFailedPage() {
+  return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>The page stopped</title>"
+         "<style>body{font:15px sans-serif;margin:3em;color:#333}</style></head><body>"
+         "<h1>The page stopped</h1><p>The application's page stopped working and could not be "
+         "brought back. Close this window and start the application again.</p></body></html>";
+}
 
 bool TBrowserForm::BrowserNewWindowRequested(std::string_view uri) {
   // A page of the application opens in a further instance of the whole application.

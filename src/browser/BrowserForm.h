@@ -3,7 +3,9 @@
 // and shows a thin progress bar while pages load.
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "archive/ZipArchive.h"
@@ -16,6 +18,8 @@
 namespace velloc::browser {
 
 inline constexpr int kBrowserTimerInterval = 300;  // ms between creation attempts
+// A page whose process ends again this soon after a reload is not reloaded once more.
+inline constexpr std::chrono::seconds kProcessRecoveryWindow{10};
 
 class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBridgeBrowserForm {
  public:
@@ -39,6 +43,10 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   std::string AppDirPath() const override { return FAppDirPath; }
   platform::IBrowserFormView& View() { return FView; }
 
+  // False when no page can answer a close query: no web view, a page whose process failed for
+  // good, or one that does not respond.
+  bool PageCanAnswer() const;
+
   // Set by the main window before InitializeBrowser.
   archive::TZipArchive* FExeZip = nullptr;
   bool FIsRuntime = false;
@@ -57,6 +65,8 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   // The main window routes these to the bridge module and to itself.
   std::function<void(const platform::TWebMessageEvent&)> OnWebMessageReceived;
   std::function<void()> OnDocumentTitleChanged;
+  // The clock of the process-failure rule; tests set their own.
+  std::function<std::chrono::steady_clock::time_point()> FNow = std::chrono::steady_clock::now;
 
   // IWebViewEvents
   void BrowserAfterCreated() override;
@@ -74,6 +84,11 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   platform::IBrowserFormView& FView;
   platform::IWebViewLoader& FLoader;
   platform::ISystem& FSystem;
+  std::optional<std::chrono::steady_clock::time_point> FLastProcessFailure;
+  bool FPageFailed = false;
 };
+
+// The document shown when the page's process has failed twice in a row.
+std::string ProcessFailedPage();
 
 }  // namespace velloc::browser

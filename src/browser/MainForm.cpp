@@ -118,9 +118,10 @@ void TMainForm::FormCreate() {
 }
 
 bool TMainForm::FormCloseQuery() {
-  platform::IWebView* browser = FBrowserForm ? FBrowserForm->Browser() : nullptr;
-  // Without a web view there is no page to ask: the user may close the window.
-  if (!browser) return true;
+  // Without a page that can answer (no web view, a page whose process failed, a page that does
+  // not respond) there is nobody to ask: the user may close the window.
+  if (!FBrowserForm || !FBrowserForm->PageCanAnswer()) return true;
+  platform::IWebView* browser = FBrowserForm->Browser();
   // Once the page has agreed it is not asked again: its own confirmation would come up while
   // the window closes.
   if (FCanClose) return true;

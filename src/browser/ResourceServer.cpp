@@ -17,21 +17,10 @@ std::string RemoveFilePrefixes(std::string_view uri) {
   return s;
 }
 
-std::optional<std::unique_ptr<std::vector<std::uint8_t>>> ReadWholeFile(const std::string& path) {
+bool IsReadableFile(const std::string& path) {
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  auto bytes = std::make_unique<std::vector<std::uint8_t>>();
-  in.seekg(0, std::ios::end);
-  const auto size = in.tellg();
-  in.seekg(0);
-  if (size > 0) {
-    bytes->resize(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes->data()), size);
-    bytes->resize(static_cast<std::size_t>(in.gcount()));
-  }
-  return bytes;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  return std::ifstream(path, std::ios::binary).is_open();
 }
 
 }  // namespace
@@ -71,8 +60,9 @@ std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view 
 #else
   const std::string& relative = path;
 #endif
-  if (auto bytes = ReadWholeFile(appDirPath + relative)) {
-    response.Body = std::move(*bytes);
+  // Files on disk are streamed by the web view: they can be of any size.
+  if (std::string beside = appDirPath + relative; IsReadableFile(beside)) {
+    response.FilePath = std::move(beside);
     return response;
   }
 
@@ -83,8 +73,8 @@ std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view 
 #else
   const std::string absolute = "/" + RemoveFilePrefixes(uri);
 #endif
-  if (auto bytes = ReadWholeFile(absolute)) {
-    response.Body = std::move(*bytes);
+  if (IsReadableFile(absolute)) {
+    response.FilePath = absolute;
     return response;
   }
   return std::nullopt;

@@ -31,9 +31,12 @@ struct TWebViewSettings {
   int HiddenPdfToolbarItems = 0;
 };
 
-// A complete answer to a resource request: status 200 "OK" with the body handed over as is.
+// A complete answer to a resource request: status 200 "OK" with the body handed over as is, or,
+// for a file on disk, the file's path: the backend streams it, so a file of any size costs no
+// more memory than the web view's own buffers.
 struct TWebResourceResponse {
   std::unique_ptr<std::vector<std::uint8_t>> Body;
+  std::string FilePath;  // used when Body is null
   std::string MimeType;  // the header becomes "Content-Type: <MimeType>; charset=utf-8"
 };
 
@@ -57,6 +60,7 @@ class IWebViewEvents {
   virtual void BrowserNavigationStarting() = 0;
   virtual void BrowserNavigationCompleted() = 0;
   virtual void BrowserDOMContentLoaded() = 0;
+  // The process that renders the page ended (crashed, killed, out of memory).
   virtual void BrowserProcessFailed() = 0;
   // True when the request was handled and the web view must open no window of its own.
   virtual bool BrowserNewWindowRequested(std::string_view uri) = 0;
@@ -74,6 +78,11 @@ class IWebView {
   virtual void SetZoomFactor(double factor) = 0;
   virtual bool IsVisible() const = 0;
   virtual void MoveFocus() = 0;
+  virtual void Reload() = 0;
+  // Shows a document made of this HTML, with no access to the package or the bridge.
+  virtual void NavigateToString(std::string_view html) = 0;
+  // False while the page's process does not answer (hung, or gone).
+  virtual bool IsResponsive() const = 0;
 };
 
 }  // namespace velloc::platform

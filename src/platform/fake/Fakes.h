@@ -144,6 +144,9 @@ class TFakeWebView : public IWebView {
   double Zoom = 1.0;
   bool Visible = true;
   bool Focused = false;
+  bool Responsive = true;
+  int Reloads = 0;
+  std::vector<std::string> Documents;  // what NavigateToString showed
 
   void AddScriptToExecuteOnDocumentCreated(std::string_view script) override {
     Scripts.emplace_back(script);
@@ -159,6 +162,9 @@ class TFakeWebView : public IWebView {
   void SetZoomFactor(double factor) override { Zoom = factor; }
   bool IsVisible() const override { return Visible; }
   void MoveFocus() override { Focused = true; }
+  void Reload() override { ++Reloads; }
+  void NavigateToString(std::string_view html) override { Documents.emplace_back(html); }
+  bool IsResponsive() const override { return Responsive; }
 };
 
 class TFakeBrowserFormView : public IBrowserFormView {

@@ -23,4 +23,14 @@ std::string ToFileUri(std::string_view uri) {
   return "file:" + std::string(uri.substr(4));
 }
 
+bool IsApplicationUri(std::string_view uri) {
+  return StartsWithNoCase(uri, "vlx:") || StartsWithNoCase(uri, "file:");
+}
+
+bool IsApplicationRequest(const char* origin, const char* referer) {
+  // Package documents have the origin "vlx://"; WebKit sends it on every CORS-mode request.
+  if (origin && std::string_view(origin) != "vlx://") return false;
+  return !referer || IsApplicationUri(referer);
+}
+
 }  // namespace velloc::webkit

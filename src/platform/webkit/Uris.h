@@ -17,4 +17,13 @@ std::string ToPackageUri(std::string_view uri);
 // "vlx:..." → "file:..."; any other URI unchanged.
 std::string ToFileUri(std::string_view uri);
 
+// The application's own documents: package pages ("vlx:") and "file:" URIs.
+bool IsApplicationUri(std::string_view uri);
+
+// Whether a package-scheme request comes from an application document, judged by its Origin
+// and Referer headers (null when absent). A request that names another origin (a remote page,
+// or an opaque "null" one) is refused; one without either header is a navigation or a
+// no-cors load, which WebKit already allows only to local documents.
+bool IsApplicationRequest(const char* origin, const char* referer);
+
 }  // namespace velloc::webkit

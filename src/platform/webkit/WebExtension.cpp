@@ -52,8 +52,13 @@ void PostFromFrame(const char* json, JSCValue* deliver, gpointer data) {
   WebKitWebPage* page = webkit_web_extension_get_page(GExtension, link->PageId);
   if (!page || !json || !deliver || !jsc_value_is_function(deliver)) return;
   const char* uri = webkit_frame_get_uri(link->Frame);
+  // Only an application document inside an application page may post: a remote top-level page
+  // that frames one never gets its messages through, whatever it manages to call. The runtime
+  // checks the frame's URI again.
+  const char* pageUri = webkit_web_page_get_uri(page);
+  if (!uri || !pageUri || !IsApplicationUri(uri) || !IsApplicationUri(pageUri)) return;
   WebKitUserMessage* message =
-      webkit_user_message_new("vlx.post", g_variant_new("(ss)", json, uri ? uri : ""));
+      webkit_user_message_new("vlx.post", g_variant_new("(ss)", json, uri));
   webkit_web_page_send_message_to_view(page, message, nullptr, OnReply,
                                        new TPendingReply{JSC_VALUE(g_object_ref(deliver))});
 }

@@ -20,7 +20,7 @@ TBrowserFlags ParseBrowserFlags(const std::string& arguments) {
   std::istringstream words(arguments);
   std::string word;
   while (words >> word) {
-    if (word == "--disable-web-security") flags.DisableWebSecurity = true;
+    if (word == "--disable-web-security") flags.AllowCrossOriginRequests = true;
     if (word == "--autoplay-policy=no-user-gesture-required") flags.AutoplayWithoutGesture = true;
   }
   return flags;
@@ -79,6 +79,7 @@ class TWebKitModule final : public IWebKitModule {
     webkit_security_manager_register_uri_scheme_as_local(security, scheme.c_str());
     webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
     webkit_security_manager_register_uri_scheme_as_cors_enabled(security, scheme.c_str());
+    webkit_security_manager_register_uri_scheme_as_cors_enabled(security, "file");
     return true;
   }
 

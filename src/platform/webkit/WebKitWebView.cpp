@@ -4,12 +4,42 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include "platform/gtk/CallbackGuard.h"
 #include "platform/webkit/Uris.h"
 
 namespace velloc::webkit {
 namespace {
 
 constexpr const char* kOwnerKey = "velloc-web-view";
+
+void FailRequest(WebKitURISchemeRequest* request, GIOErrorEnum code, const char* message) {
+  GError* error = g_error_new_literal(G_IO_ERROR, code, message);
+  webkit_uri_scheme_request_finish_error(request, error);
+  g_error_free(error);
+}
+
+// The body of an answer: the extracted bytes as they are (GBytes frees the vector when WebKit is
+// done), or the file on disk, read by WebKit as it goes. Null when the file cannot be opened.
+GInputStream* OpenBody(platform::TWebResourceResponse& response, gint64& size) {
+  if (response.Body) {
+    auto* body = response.Body.release();
+    GBytes* bytes = g_bytes_new_with_free_func(
+        body->data(), body->size(),
+        [](gpointer p) { delete static_cast<std::vector<std::uint8_t>*>(p); }, body);
+    size = static_cast<gint64>(g_bytes_get_size(bytes));
+    GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
+    g_bytes_unref(bytes);
+    return stream;
+  }
+  glib::TObjectPtr<GFile> file(g_file_new_for_path(response.FilePath.c_str()));
+  GFileInputStream* stream = g_file_read(file.Get(), nullptr, nullptr);
+  if (!stream) return nullptr;
+  GFileInfo* info =
+      g_file_input_stream_query_info(stream, G_FILE_ATTRIBUTE_STANDARD_SIZE, nullptr, nullptr);
+  size = info ? g_file_info_get_size(info) : -1;
+  if (info) g_object_unref(info);
+  return G_INPUT_STREAM(stream);
+}
 
 // Opens a web page that is not the application's in a plain window of its own, as a browser
 // would for a pop-up.
@@ -42,11 +72,15 @@ bool IsZoomKey(guint keyval) {
 
 TWebKitWebView::TWebKitWebView(WebKitWebContext* context, const TBrowserFlags& flags,
                                platform::IWebViewEvents& events)
-    : FEvents(events), FContentManager(webkit_user_content_manager_new()) {
+    : FEvents(events), FFlags(flags), FContentManager(webkit_user_content_manager_new()) {
   WebKitSettings* settings = webkit_settings_new();
   // Package pages live under a local scheme; workers and file access between them need this.
   webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
-  webkit_settings_set_disable_web_security(settings, flags.DisableWebSecurity);
+  // Never off, whatever the argument line says: without the same-origin policy a remote frame
+  // or pop-up could script an application document and reach the bridge through it. What the
+  // argument line asks for, cross-origin requests, application documents get from the CORS
+  // allow-list (see OnLoadChanged).
+  webkit_settings_set_disable_web_security(settings, FALSE);
   webkit_settings_set_media_playback_requires_user_gesture(settings, !flags.AutoplayWithoutGesture);
   webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
   webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
@@ -135,54 +169,98 @@ void TWebKitWebView::MoveFocus() {
   gtk_widget_grab_focus(GTK_WIDGET(FView.Get()));
 }
 
+void TWebKitWebView::Reload() {
+  webkit_web_view_reload(FView.Get());
+}
+
+void TWebKitWebView::NavigateToString(std::string_view html) {
+  const std::string text(html);
+  // about:blank is no application document: the page gets neither the package nor the bridge.
+  webkit_web_view_load_html(FView.Get(), text.c_str(), "about:blank");
+}
+
+bool TWebKitWebView::IsResponsive() const {
+  return webkit_web_view_get_is_web_process_responsive(FView.Get()) != FALSE;
+}
+
 void TWebKitWebView::ServePackageRequest(WebKitURISchemeRequest* request) {
-  const std::string uri = ToFileUri(webkit_uri_scheme_request_get_uri(request));
-  std::optional<platform::TWebResourceResponse> response = FEvents.BrowserWebResourceRequested(uri);
-  if (!response || !response->Body) {
-    GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "Not found: %s", uri.c_str());
-    webkit_uri_scheme_request_finish_error(request, error);
-    g_error_free(error);
+  SoupMessageHeaders* requestHeaders = webkit_uri_scheme_request_get_http_headers(request);
+  const char* origin =
+      requestHeaders ? soup_message_headers_get_one(requestHeaders, "Origin") : nullptr;
+  const char* referer =
+      requestHeaders ? soup_message_headers_get_one(requestHeaders, "Referer") : nullptr;
+  if (!IsApplicationRequest(origin, referer)) {
+    // A network error, the same for every file, so a remote page learns nothing.
+    FailRequest(request, G_IO_ERROR_PERMISSION_DENIED, "Not allowed");
     return;
   }
-  // The extracted bytes go to WebKit as they are; GBytes frees the vector when WebKit is done.
-  auto* body = response->Body.release();
-  GBytes* bytes = g_bytes_new_with_free_func(
-      body->data(), body->size(),
-      [](gpointer p) { delete static_cast<std::vector<std::uint8_t>*>(p); }, body);
-  GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
-  WebKitURISchemeResponse* reply =
-      webkit_uri_scheme_response_new(stream, static_cast<gint64>(g_bytes_get_size(bytes)));
+  // An entry too large to extract, or any other error, fails this request and nothing else.
+  const bool answered = glib::Guarded("serving a package request", [&] {
+    const std::string uri = ToFileUri(webkit_uri_scheme_request_get_uri(request));
+    std::optional<platform::TWebResourceResponse> response =
+        FEvents.BrowserWebResourceRequested(uri);
+    if (!response || (!response->Body && response->FilePath.empty())) return false;
+    Answer(request, *response);
+    return true;
+  });
+  if (!answered) FailRequest(request, G_IO_ERROR_NOT_FOUND, "Not found");
+}
+
+void TWebKitWebView::Answer(WebKitURISchemeRequest* request,
+                            platform::TWebResourceResponse& response) {
+  gint64 size = -1;
+  GInputStream* stream = OpenBody(response, size);
+  if (!stream) {
+    FailRequest(request, G_IO_ERROR_NOT_FOUND, "Not found");
+    return;
+  }
+  WebKitURISchemeResponse* reply = webkit_uri_scheme_response_new(stream, size);
   SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
-  const std::string contentType = response->MimeType + "; charset=utf-8";
+  const std::string contentType = response.MimeType + "; charset=utf-8";
   soup_message_headers_append(headers, "Content-Type", contentType.c_str());
-  // Module scripts, workers and fetch run in CORS mode; the package serves every origin of the app.
-  soup_message_headers_append(headers, "Access-Control-Allow-Origin", "*");
+  // Module scripts, workers and fetch run in CORS mode; only package documents get this far.
+  soup_message_headers_append(headers, "Access-Control-Allow-Origin", "vlx://");
   webkit_uri_scheme_response_set_http_headers(reply, headers);  // takes the headers
-  webkit_uri_scheme_response_set_content_type(reply, response->MimeType.c_str());
+  webkit_uri_scheme_response_set_content_type(reply, response.MimeType.c_str());
   webkit_uri_scheme_response_set_status(reply, 200, "OK");
   webkit_uri_scheme_request_finish_with_response(request, reply);
   g_object_unref(reply);
   g_object_unref(stream);
-  g_bytes_unref(bytes);
+}
+
+void TWebKitWebView::UpdateCorsAllowlist(const char* uri) {
+  // The allow-list is the page's, frames included: it holds only while the top document is the
+  // application's, so a remote page the app navigated to gets ordinary CORS.
+  static const char* const kAnyWebResource[] = {"http://*/*", "https://*/*", nullptr};
+  const bool allow = FFlags.AllowCrossOriginRequests && uri && IsApplicationUri(uri);
+  if (allow == FCorsAllowed) return;
+  FCorsAllowed = allow;
+  webkit_web_view_set_cors_allowlist(FView.Get(), allow ? kAnyWebResource : nullptr);
 }
 
 void TWebKitWebView::OnTitleChanged(WebKitWebView*, GParamSpec*, TWebKitWebView* self) {
-  self->FEvents.BrowserDocumentTitleChanged();
+  glib::Guarded("the title change", [&] { self->FEvents.BrowserDocumentTitleChanged(); });
 }
 
-void TWebKitWebView::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, TWebKitWebView* self) {
-  if (event == WEBKIT_LOAD_STARTED) self->FEvents.BrowserNavigationStarting();
-  if (event == WEBKIT_LOAD_FINISHED) self->FEvents.BrowserNavigationCompleted();
+void TWebKitWebView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
+                                   TWebKitWebView* self) {
+  glib::Guarded("a load change", [&] {
+    if (event == WEBKIT_LOAD_COMMITTED) self->UpdateCorsAllowlist(webkit_web_view_get_uri(view));
+    if (event == WEBKIT_LOAD_STARTED) self->FEvents.BrowserNavigationStarting();
+    if (event == WEBKIT_LOAD_FINISHED) self->FEvents.BrowserNavigationCompleted();
+  });
 }
 
 GtkWidget* TWebKitWebView::OnCreate(WebKitWebView* view, WebKitNavigationAction* action,
                                     TWebKitWebView* self) {
-  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
-  const char* uri = webkit_uri_request_get_uri(request);
-  // The package scheme counts as "file:" for the policy, which also sees a "file:" URI.
-  const std::string policyUri = ToFileUri(uri ? uri : "");
-  if (self->FEvents.BrowserNewWindowRequested(policyUri)) return nullptr;
-  return OpenPopup(view);
+  return glib::Guarded("a new-window request", [&]() -> GtkWidget* {
+    WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+    const char* uri = webkit_uri_request_get_uri(request);
+    // The package scheme counts as "file:" for the policy, which also sees a "file:" URI.
+    const std::string policyUri = ToFileUri(uri ? uri : "");
+    if (self->FEvents.BrowserNewWindowRequested(policyUri)) return nullptr;
+    return OpenPopup(view);
+  });
 }
 
 gboolean TWebKitWebView::OnPermissionRequest(WebKitWebView*, WebKitPermissionRequest* request,
@@ -196,17 +274,25 @@ gboolean TWebKitWebView::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEv
   return self->FSettings.AreDefaultContextMenusEnabled ? FALSE : TRUE;
 }
 
-gboolean TWebKitWebView::OnUserMessage(WebKitWebView*, WebKitUserMessage* message,
+gboolean TWebKitWebView::OnUserMessage(WebKitWebView* view, WebKitUserMessage* message,
                                        TWebKitWebView* self) {
+  return glib::Guarded("a bridge message", [&] { return self->UserMessage(view, message); });
+}
+
+gboolean TWebKitWebView::UserMessage(WebKitWebView* view, WebKitUserMessage* message) {
   const char* name = webkit_user_message_get_name(message);
   if (g_strcmp0(name, "vlx.dom-content-loaded") == 0) {
-    self->FEvents.BrowserDOMContentLoaded();
+    FEvents.BrowserDOMContentLoaded();
     return TRUE;
   }
   if (g_strcmp0(name, "vlx.post") != 0) return FALSE;
   GVariant* parameters = webkit_user_message_get_parameters(message);
   if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ss)"))) return TRUE;
-  if (!self->FSettings.IsWebMessageEnabled) return TRUE;
+  if (!FSettings.IsWebMessageEnabled) return TRUE;
+  // A message from inside a page that is not the application's is dropped here too: the top
+  // document decides, whatever frame the message names.
+  const char* pageUri = webkit_web_view_get_uri(view);
+  if (!pageUri || !IsApplicationUri(pageUri)) return TRUE;
   const char* json = nullptr;
   const char* source = nullptr;
   g_variant_get(parameters, "(&s&s)", &json, &source);
@@ -220,14 +306,14 @@ gboolean TWebKitWebView::OnUserMessage(WebKitWebView*, WebKitUserMessage* messag
             message, webkit_user_message_new("vlx.reply", g_variant_new_string(text.c_str())));
       }};
   g_object_ref(message);  // a nested loop inside a handler must not outlive the message
-  self->FEvents.BrowserWebMessageReceived(event);
+  FEvents.BrowserWebMessageReceived(event);
   g_object_unref(message);
   return TRUE;
 }
 
 void TWebKitWebView::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
                                          TWebKitWebView* self) {
-  self->FEvents.BrowserProcessFailed();
+  glib::Guarded("the end of the web process", [&] { self->FEvents.BrowserProcessFailed(); });
 }
 
 gboolean TWebKitWebView::OnKeyPress(GtkWidget*, GdkEventKey* event, TWebKitWebView* self) {

@@ -12,7 +12,9 @@ namespace velloc::webkit {
 
 // Flags of the additional browser arguments that WebKit can honour.
 struct TBrowserFlags {
-  bool DisableWebSecurity = false;
+  // "--disable-web-security": application documents may read any web resource without CORS
+  // headers. The same-origin policy between frames stays on.
+  bool AllowCrossOriginRequests = false;
   bool AutoplayWithoutGesture = false;
 };
 
@@ -37,10 +39,17 @@ class TWebKitWebView final : public IGtkWebView {
   void SetZoomFactor(double factor) override;
   bool IsVisible() const override;
   void MoveFocus() override;
+  void Reload() override;
+  void NavigateToString(std::string_view html) override;
+  bool IsResponsive() const override;
 
+  // Answers a request of the package scheme; never throws.
   void ServePackageRequest(WebKitURISchemeRequest* request);
 
  private:
+  void Answer(WebKitURISchemeRequest* request, platform::TWebResourceResponse& response);
+  void UpdateCorsAllowlist(const char* uri);
+  gboolean UserMessage(WebKitWebView* view, WebKitUserMessage* message);
   static void OnTitleChanged(WebKitWebView* view, GParamSpec* spec, TWebKitWebView* self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, TWebKitWebView* self);
   static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action,
@@ -58,6 +67,8 @@ class TWebKitWebView final : public IGtkWebView {
   static gboolean OnEvent(GtkWidget* widget, GdkEvent* event, TWebKitWebView* self);
 
   platform::IWebViewEvents& FEvents;
+  TBrowserFlags FFlags;
+  bool FCorsAllowed = false;
   glib::TObjectPtr<WebKitUserContentManager> FContentManager;
   glib::TObjectPtr<WebKitWebView> FView;
   platform::TWebViewSettings FSettings;

@@ -201,7 +201,7 @@ TEST(BridgeScript, EmbeddedFromTheSource) {
   const std::string_view script = VlxSharedJavascript();
   EXPECT_TRUE(script.starts_with("// window.vlx"));
   EXPECT_NE(script.find("window.vlx = {"), std::string_view::npos);
-  EXPECT_TRUE(script.ends_with("};\n"));
+  EXPECT_TRUE(script.ends_with("})();\n"));
   EXPECT_EQ(script.find('\0'), std::string_view::npos);
 }
 

@@ -1,5 +1,6 @@
 // The main window's rules against the platform fakes: geometry, limits, style, start page,
 // the close protocol and the dynamic caption.
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -295,6 +296,41 @@ TEST(MainForm, ClosesOnlyThroughThePage) {
     EXPECT_EQ(w.Form->BrowserExternalModule(), nullptr);
     EXPECT_FALSE(w.View.WebView);
   }
+}
+
+TEST(MainForm, PageProcessFailure) {
+  // Seconds since the previous failure, and what the failure brings: a reload, or the error
+  // page after which the window closes without asking.
+  const struct {
+    int secondsLater;
+    bool reloads;
+  } steps[] = {{0, true}, {11, true}, {3, false}, {1, false}};
+  TWindow w("");
+  w.Create();
+  TBrowserForm& browser = *w.Form->BrowserForm();
+  auto now = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
+  browser.FNow = [&] { return now; };
+  int reloads = 0;
+  for (const auto& step : steps) {
+    now += std::chrono::seconds(step.secondsLater);
+    browser.BrowserProcessFailed();
+    reloads += step.reloads ? 1 : 0;
+    EXPECT_EQ(w.WebView().Reloads, reloads) << step.secondsLater;
+    EXPECT_EQ(browser.PageCanAnswer(), step.reloads) << step.secondsLater;
+  }
+  ASSERT_EQ(w.WebView().Documents.size(), 2u);
+  EXPECT_EQ(w.WebView().Documents[0], ProcessFailedPage());
+  EXPECT_TRUE(w.Form->FormCloseQuery());
+  EXPECT_TRUE(w.WebView().Executed.empty()) << "a failed page was asked to close";
+}
+
+TEST(MainForm, UnresponsivePageIsNotAsked) {
+  TWindow w("");
+  w.Create();
+  w.WebView().Responsive = false;
+  EXPECT_TRUE(w.Form->FormCloseQuery());
+  w.WebView().Responsive = true;
+  EXPECT_FALSE(w.Form->FormCloseQuery());
 }
 
 TEST(MainForm, DynamicAppTitle) {

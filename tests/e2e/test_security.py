@@ -1,0 +1,318 @@
+#!/usr/bin/env python3
+"""Remote documents never reach the bridge or local files: a remote top-level page, a remote
+frame inside an application page and a remote pop-up each try every way in (frames, parent,
+opener, eval through a window reference, fetch and both kinds of XHR, images read back through
+a canvas, style sheets, workers, module imports) and all fail, while the application page in the
+same run still makes its bridge calls, its cross-origin fetch without CORS headers and its
+absolute file:/// fetch."""
+
+from __future__ import annotations
+
+import json
+import sys
+from pathlib import Path
+
+import contextlib
+import functools
+import http.server
+import threading
+
+from harness import PAGE_HELPERS, RESOLVED, XSession, expect, expect_eq, page, run_cases, \
+    settled, wait_until
+
+VERSION = "2026.10"
+SECRET = "SECRET-7f3a9c"
+
+# Runs inside a remote document: every read of package and local files, and every path to the
+# bridge through a window reference. Writes would land in PWN (a folder the test watches).
+ATTACK = r"""
+<script>
+const PWN = %(pwn)s, SECRET_FILE = %(secret)s, ORIGIN = %(origin)s;
+function text(t) { return String(t).slice(0, 60); }
+async function viaFetch(url) {
+  try { const r = await fetch(url); return "read:" + text(await r.text()); }
+  catch (e) { return "blocked"; }
+}
+function viaSyncXhr(url) {
+  try {
+    const x = new XMLHttpRequest(); x.open("GET", url, false); x.send();
+    return x.responseText ? "read:" + text(x.responseText) : "blocked";
+  } catch (e) { return "blocked"; }
+}
+function viaXhr(url) {
+  return new Promise((done) => {
+    const x = new XMLHttpRequest();
+    x.open("GET", url);
+    x.onload = () => done(x.responseText ? "read:" + text(x.responseText) : "blocked");
+    x.onerror = () => done("blocked");
+    x.send();
+    setTimeout(() => done("blocked"), 3000);
+  });
+}
+function viaImage(url) {
+  return new Promise((done) => {
+    const i = new Image();
+    i.onload = () => {
+      try {
+        const c = document.createElement("canvas");
+        c.width = i.width; c.height = i.height;
+        const g = c.getContext("2d");
+        g.drawImage(i, 0, 0);
+        g.getImageData(0, 0, 1, 1);
+        done("read");
+      } catch (e) { done("blocked"); }
+    };
+    i.onerror = () => done("blocked");
+    i.src = url;
+    setTimeout(() => done("blocked"), 3000);
+  });
+}
+function viaStyleSheet(url) {
+  return new Promise((done) => {
+    const l = document.createElement("link");
+    l.rel = "stylesheet"; l.href = url;
+    l.onload = () => { try { done(l.sheet.cssRules.length >= 0 ? "read" : "blocked"); }
+                       catch (e) { done("blocked"); } };
+    l.onerror = () => done("blocked");
+    document.head.appendChild(l);
+    setTimeout(() => done("blocked"), 3000);
+  });
+}
+function viaWorker(url) {
+  return new Promise((done) => {
+    try {
+      const w = new Worker(url);
+      w.onmessage = () => done("read");
+      w.onerror = (e) => { e.preventDefault(); done("blocked"); };
+    } catch (e) { done("blocked"); }
+    setTimeout(() => done("blocked"), 3000);
+  });
+}
+async function viaImport(url) {
+  try { await import(url); return "read"; } catch (e) { return "blocked"; }
+}
+async function reads() {
+  const r = {};
+  const urls = {vlx: "vlx:///index.html", vlxAbsolute: "vlx://" + SECRET_FILE,
+                file: "file://" + SECRET_FILE, fileHost: "file://localhost" + SECRET_FILE};
+  for (const [name, url] of Object.entries(urls)) {
+    r["fetch " + name] = await viaFetch(url);
+    r["sync xhr " + name] = viaSyncXhr(url);
+    r["xhr " + name] = await viaXhr(url);
+  }
+  r.image = await viaImage("vlx:///dot.png");
+  r.styleSheet = await viaStyleSheet("vlx:///site.css");
+  r.worker = await viaWorker("vlx:///worker.js");
+  r.import = await viaImport("vlx:///module.mjs");
+  return r;
+}
+// Every way to make a call through another window's bridge; each one writes a file named after
+// the path it took.
+function bridgeThrough(w, tag) {
+  const r = {};
+  const attempts = {
+    vlx: () => w.vlx.files.writeTextFile({filePath: PWN + "/" + tag + "-vlx", text: "x"}),
+    eval: () => w.eval("vlx.files.writeTextFile({filePath: " +
+                       JSON.stringify(PWN + "/" + tag + "-eval") + ", text: 'x'})"),
+    func: () => new w.Function("vlx.files.writeTextFile({filePath: " +
+                               JSON.stringify(PWN + "/" + tag + "-func") + ", text: 'x'})")(),
+    webview: () => w.chrome.webview.postMessage(
+        {id: 30003, uuid: "x", data: {filePath: PWN + "/" + tag + "-raw", text: "x"}}),
+    borrowed: () => w.vlx.call.call(window.vlx, 30003,
+                                    {filePath: PWN + "/" + tag + "-own", text: "x"}),
+  };
+  for (const [name, attempt] of Object.entries(attempts)) {
+    try { attempt(); r[name] = "called"; } catch (e) { r[name] = "blocked"; }
+  }
+  // Our own bridge, whose messages carry this document's URI.
+  try { vlx.files.writeTextFile({filePath: PWN + "/" + tag + "-self", text: "x"}); } catch (e) {}
+  return r;
+}
+function send(result) {
+  const x = new XMLHttpRequest();
+  x.open("POST", ORIGIN + "/result");
+  x.send(JSON.stringify(result));
+}
+function loaded(element) {
+  return new Promise((done) => { element.onload = () => done(); setTimeout(done, 3000); });
+}
+</script>
+"""
+
+class Handler(http.server.SimpleHTTPRequestHandler):
+    """Serves a folder without CORS headers; a POST to /result stores the page's report, which
+    can be longer than a window title carries."""
+
+    def do_POST(self) -> None:  # noqa: N802 - the base class's name
+        body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+        (Path(self.directory) / "result.json").write_bytes(body)
+        self.send_response(204)
+        self.send_header("Access-Control-Allow-Origin", "*")
+        self.end_headers()
+
+    def log_message(self, *args) -> None:
+        pass
+
+
+@contextlib.contextmanager
+def web_server(folder: Path):
+    handler = functools.partial(Handler, directory=str(folder))
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    try:
+        yield f"http://127.0.0.1:{server.server_address[1]}"
+    finally:
+        server.shutdown()
+        server.server_close()
+
+
+def wait_report(app, folder: Path, timeout: float = 60) -> dict:
+    path = folder / "result.json"
+
+    def check():
+        expect(app.running(), f"the runtime ended:\n{app.output()}")
+        return json.loads(path.read_text(encoding="utf-8")) if path.is_file() else None
+    return wait_until(check, timeout, "the page's report")
+
+
+WORKER = "postMessage('up');"
+MODULE = "export const up = true;"
+CSS = "body { margin: 0 }"
+DOT = bytes.fromhex("89504e470d0a1a0a0000000d4948445200000001000000010802000000907753de"
+                    "0000000c4944415408d763f8cfc000000301010018dd8db00000000049454e44ae426082")
+
+
+def package_files(index: str) -> dict[str, str | bytes]:
+    return {"index.html": index, "worker.js": WORKER, "module.mjs": MODULE, "site.css": CSS,
+            "dot.png": DOT}
+
+
+def attack_head(artifacts: Path, origin: str) -> str:
+    pwn = artifacts / "pwn"
+    pwn.mkdir(exist_ok=True)
+    secret = artifacts / "secret.txt"
+    secret.write_text(SECRET, encoding="utf-8")
+    return PAGE_HELPERS + ATTACK % {"pwn": json.dumps(str(pwn)), "secret": json.dumps(str(secret)),
+                                   "origin": json.dumps(origin)}
+
+
+def expect_nothing_leaked(result: dict, where: str, artifacts: Path) -> None:
+    reads = result.get("reads", {})
+    expect(reads, f"{where}: no read results: {result}")
+    leaks = {name: outcome for name, outcome in reads.items() if outcome != "blocked"}
+    expect(not leaks, f"{where}: reads that were not blocked: {leaks}")
+    written = sorted(p.name for p in (artifacts / "pwn").iterdir())
+    expect(not written, f"{where}: the bridge wrote files for a remote document: {written}")
+
+
+def remote_top(args, artifacts: Path) -> None:
+    """The app is started on a remote page (the two-argument command line), which embeds the
+    application's page in a frame and opens it in a pop-up, and reads package and local
+    files."""
+    web = artifacts / "web"
+    web.mkdir()
+    with web_server(web) as origin, XSession("top", artifacts, args.bin_dir) as session:
+        (web / "top.html").write_text(page("<p>remote</p>", head=attack_head(artifacts, origin) + r"""
+<script>
+window.addEventListener("load", async () => {
+  const result = {reads: await reads()};
+  const frame = document.createElement("iframe");
+  frame.src = "vlx:///index.html";
+  document.body.appendChild(frame);
+  await loaded(frame);
+  result.frame = bridgeThrough(frame.contentWindow, "frame");
+  const popup = window.open("vlx:///index.html");
+  await new Promise((r) => setTimeout(r, 1500));
+  result.popup = popup ? bridgeThrough(popup, "popup") : "no window";
+  await new Promise((r) => setTimeout(r, 1500));
+  send(result);
+});
+</script>"""), encoding="utf-8")
+        exe = session.make_app("top", {"ID": "E2ESecTop", "Name": "Top", "DynamicAppTitle": 1,
+                                       "AllowInstances": 1}, package_files(page("<p>app</p>")))
+        app = session.launch(exe, "E2ESecTop", f"{origin}/top.html")
+        app.wait_window()
+        result = wait_report(app, web)
+        expect_nothing_leaked(result, "remote top-level page", artifacts)
+        expect(app.running(), "the runtime ended")
+
+
+def remote_frame_and_popup(args, artifacts: Path) -> None:
+    """An application page embeds a remote frame and opens a remote pop-up; both try the
+    application's bridge through parent, top and opener and read package and local files. The
+    application page itself keeps its bridge, a cross-origin fetch to a server without CORS
+    headers, and an absolute file:/// fetch of its own file."""
+    web = artifacts / "web"
+    web.mkdir()
+    with web_server(web) as origin, XSession("frame", artifacts, args.bin_dir) as session:
+        remote = page("<p>remote</p>", head=attack_head(artifacts, origin) + r"""
+<script>
+window.addEventListener("load", async () => {
+  const w = window.opener || window.parent;
+  const tag = window.opener ? "popup" : "frame";
+  const result = {through: bridgeThrough(w, tag), top: bridgeThrough(window.top, tag + "-top")};
+  result.reads = await reads();
+  w.postMessage({tag, result}, "*");
+});
+</script>""")
+        (web / "remote.html").write_text(remote, encoding="utf-8")
+        (web / "data.json").write_text(json.dumps({"remote": True}), encoding="utf-8")
+        index = page("<p>app</p>", head=PAGE_HELPERS + r"""
+<script>
+const ORIGIN = %s;
+const reports = {};
+window.addEventListener("message", (e) => { if (e.data && e.data.tag) reports[e.data.tag] = e.data.result; });
+window.addEventListener("load", async () => {
+  const own = {};
+  own.hello = await settle(vlx.hello(), 5000);
+  try { own.crossOrigin = await (await fetch(ORIGIN + "/data.json")).json(); }
+  catch (e) { own.crossOrigin = String(e); }
+  try {
+    const x = new XMLHttpRequest(); x.open("GET", ORIGIN + "/data.json", false); x.send();
+    own.crossOriginSyncXhr = JSON.parse(x.responseText);
+  } catch (e) { own.crossOriginSyncXhr = String(e); }
+  try { own.fileFetch = (await (await fetch("file:///site.css")).text()); }
+  catch (e) { own.fileFetch = String(e); }
+  own.worker = await new Promise((done) => {
+    const w = new Worker("worker.js"); w.onmessage = (e) => done(e.data);
+    setTimeout(() => done("timeout"), 3000);
+  });
+  own.module = (await import("./module.mjs")).up;
+  const frame = document.createElement("iframe");
+  frame.src = ORIGIN + "/remote.html";
+  document.body.appendChild(frame);
+  window.open(ORIGIN + "/remote.html");
+  const deadline = Date.now() + 20000;
+  while (!(reports.frame && reports.popup) && Date.now() < deadline) {
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  own.afterHello = await settle(vlx.hello(), 5000);
+  const x = new XMLHttpRequest();
+  x.open("POST", ORIGIN + "/result");
+  x.send(JSON.stringify({own, frame: reports.frame, popup: reports.popup}));
+});
+</script>""" % json.dumps(origin))
+        exe = session.make_app("frame", {"ID": "E2ESecFrame", "Name": "Frame",
+                                         "DynamicAppTitle": 1}, package_files(index))
+        app = session.launch(exe)
+        app.wait_window(name="Frame")
+        result = wait_report(app, web)
+        own = result["own"]
+        expect_eq(own.get("hello"), settled(RESOLVED, VERSION), "the app's own bridge call")
+        expect_eq(own.get("afterHello"), settled(RESOLVED, VERSION), "the app's call afterwards")
+        expect_eq(own.get("crossOrigin"), {"remote": True}, "the app's cross-origin fetch")
+        expect_eq(own.get("crossOriginSyncXhr"), {"remote": True},
+                  "the app's cross-origin synchronous XHR")
+        expect_eq(own.get("fileFetch"), CSS, "the app's absolute file:/// fetch")
+        expect_eq(own.get("worker"), "up", "the app's worker")
+        expect_eq(own.get("module"), True, "the app's module import")
+        for tag in ("frame", "popup"):
+            expect(result.get(tag), f"no report from the remote {tag}: {result}")
+            expect_nothing_leaked(result[tag], f"remote {tag}", artifacts)
+        expect(app.running(), "the runtime ended")
+
+
+CASES = {"remote_top": remote_top, "remote_frame_and_popup": remote_frame_and_popup}
+
+if __name__ == "__main__":
+    sys.exit(run_cases(CASES, __doc__))
