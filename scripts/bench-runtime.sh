@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The runtime beside a minimal WebKitGTK host, in the same run, on a private Xvfb display:
 #   1. start-up: exec to the first page's DOMContentLoaded (both exit right there), with hyperfine
-#   2. bridge: vlx.hello round trips per second, sequential and 1,000 concurrent, beside WebKit's
-#      own script-message round trips
+#   2. bridge: vlx.hello round trips per second, sequential and 1,000, 10,000 and 100,000
+#      concurrent, beside WebKit's own script-message round trips
 #   3. resident memory of the runtime (and of its web processes) once a page has loaded
 # Usage: scripts/bench-runtime.sh [BUILD_DIR]   (default build/release; build it first)
 set -euo pipefail
@@ -61,8 +61,8 @@ wait "$app_pid" || true
 python3 - "$raw" "${title#RESULT:}" <<'PY'
 import json, sys
 raw, bridge = json.loads(sys.argv[1]), json.loads(sys.argv[2])
-for kind in ("sequential", "concurrent"):
-    print(f"{kind:>10}: vlx.hello {bridge[kind]:>7}/s   raw WebKit {raw[kind]:>7}/s   "
+for kind in ("sequential", "concurrent", "concurrent10000", "concurrent100000"):
+    print(f"{kind:>16}: vlx.hello {bridge[kind]:>7}/s   raw WebKit {raw[kind]:>7}/s   "
           f"ratio {bridge[kind] / raw[kind]:.2f} (target >= 0.8)")
 PY
 
