@@ -23,6 +23,11 @@ std::string ToFileUri(std::string_view uri) {
   return "file:" + std::string(uri.substr(4));
 }
 
+std::string ContentTypeHeader(std::string_view mimeType) {
+  if (mimeType == "application/wasm") return std::string(mimeType);
+  return std::string(mimeType) + "; charset=utf-8";
+}
+
 bool IsApplicationUri(std::string_view uri) {
   return StartsWithNoCase(uri, "vlx:") || StartsWithNoCase(uri, "file:");
 }

@@ -26,4 +26,8 @@ bool IsApplicationUri(std::string_view uri);
 // no-cors load, which WebKit already allows only to local documents.
 bool IsApplicationRequest(const char* origin, const char* referer);
 
+// The Content-Type header of a package response: the type with "; charset=utf-8", except for
+// WebAssembly, whose streaming compile accepts exactly "application/wasm" and nothing after it.
+std::string ContentTypeHeader(std::string_view mimeType);
+
 }  // namespace velloc::webkit

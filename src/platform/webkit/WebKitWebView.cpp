@@ -216,12 +216,12 @@ void TWebKitWebView::Answer(WebKitURISchemeRequest* request,
   }
   WebKitURISchemeResponse* reply = webkit_uri_scheme_response_new(stream, size);
   SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
-  const std::string contentType = response.MimeType + "; charset=utf-8";
-  soup_message_headers_append(headers, "Content-Type", contentType.c_str());
+  soup_message_headers_append(headers, "Content-Type",
+                              ContentTypeHeader(response.MimeType).c_str());
   // Module scripts, workers and fetch run in CORS mode; only package documents get this far.
   soup_message_headers_append(headers, "Access-Control-Allow-Origin", "vlx://");
-  webkit_uri_scheme_response_set_http_headers(reply, headers);  // takes the headers
   webkit_uri_scheme_response_set_content_type(reply, response.MimeType.c_str());
+  webkit_uri_scheme_response_set_http_headers(reply, headers);  // takes the headers
   webkit_uri_scheme_response_set_status(reply, 200, "OK");
   webkit_uri_scheme_request_finish_with_response(request, reply);
   g_object_unref(reply);

@@ -43,5 +43,11 @@ TEST(Uris, SchemeMapping) {
   EXPECT_FALSE(IsApplicationUri("http://vlx/"));
 }
 
+TEST(Uris, ContentTypeHeader) {
+  EXPECT_EQ(ContentTypeHeader("text/html"), "text/html; charset=utf-8");
+  EXPECT_EQ(ContentTypeHeader("image/png"), "image/png; charset=utf-8");
+  EXPECT_EQ(ContentTypeHeader("application/wasm"), "application/wasm");
+}
+
 }  // namespace
 }  // namespace velloc::webkit
