@@ -7,10 +7,11 @@ packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config clang clang-format git
   # libraries
-  libgtk-3-dev libwebkit2gtk-4.1-dev libdeflate-dev rapidjson-dev libsqlite3-dev
+  libgtk-3-dev libwebkit2gtk-4.1-dev libgstreamer1.0-dev libdeflate-dev rapidjson-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # the real components the tests drive
-  zip unzip media-types xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
+  zip unzip media-types xvfb xauth openbox xdotool wmctrl x11-utils imagemagick gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   dbus dbus-x11 python3 python3-dbusmock hyperfine nodejs
 )
 

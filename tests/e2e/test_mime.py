@@ -106,6 +106,7 @@ def types(args, artifacts: Path) -> None:
         expect_eq(result.get("worker"), "up", "a worker")
         expect_eq(result.get("svg"), "4x3", "an SVG image")
         expect_eq(result.get("xml"), "root", "an XML document")
+        expect_eq(result.get("audio"), 1, "a WAV file's duration")
 
 
 CASES = {"types": types}

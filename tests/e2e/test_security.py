@@ -88,6 +88,15 @@ function viaWorker(url) {
     setTimeout(() => done("blocked"), 3000);
   });
 }
+function viaMedia(url) {
+  return new Promise((done) => {
+    const a = new Audio();
+    a.onloadedmetadata = () => done("read");
+    a.onerror = () => done("blocked");
+    a.src = url;
+    setTimeout(() => done("blocked"), 3000);
+  });
+}
 async function viaImport(url) {
   try { await import(url); return "read"; } catch (e) { return "blocked"; }
 }
@@ -104,6 +113,8 @@ async function reads() {
   r.styleSheet = await viaStyleSheet("vlx:///site.css");
   r.worker = await viaWorker("vlx:///worker.js");
   r.import = await viaImport("vlx:///module.mjs");
+  r.media = await viaMedia("vlx:///tone.wav");
+  r.mediaFile = await viaMedia("file://" + SECRET_FILE.replace("secret.txt", "tone.wav"));
   return r;
 }
 // Every way to make a call through another window's bridge; each one writes a file named after
@@ -182,9 +193,24 @@ DOT = bytes.fromhex("89504e470d0a1a0a0000000d49484452000000010000000108020000009
                     "0000000c4944415408d763f8cfc000000301010018dd8db00000000049454e44ae426082")
 
 
+def _tone() -> bytes:
+    import io
+    import wave
+    out = io.BytesIO()
+    with wave.open(out, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(8000)
+        w.writeframes(bytes(16000))
+    return out.getvalue()
+
+
+TONE = _tone()
+
+
 def package_files(index: str) -> dict[str, str | bytes]:
     return {"index.html": index, "worker.js": WORKER, "module.mjs": MODULE, "site.css": CSS,
-            "dot.png": DOT}
+            "dot.png": DOT, "tone.wav": TONE}
 
 
 def attack_head(artifacts: Path, origin: str) -> str:
@@ -192,6 +218,7 @@ def attack_head(artifacts: Path, origin: str) -> str:
     pwn.mkdir(exist_ok=True)
     secret = artifacts / "secret.txt"
     secret.write_text(SECRET, encoding="utf-8")
+    (artifacts / "tone.wav").write_bytes(TONE)
     return PAGE_HELPERS + ATTACK % {"pwn": json.dumps(str(pwn)), "secret": json.dumps(str(secret)),
                                    "origin": json.dumps(origin)}
 

@@ -7,6 +7,7 @@
 
 #include <webkit2/webkit-web-extension.h>
 
+#include "platform/webkit/PackageMedia.h"
 #include "platform/webkit/Uris.h"
 
 #define VELLOC_EXPORT __attribute__((visibility("default")))
@@ -109,8 +110,14 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
 }  // namespace
 }  // namespace velloc::webkit
 
-extern "C" VELLOC_EXPORT void webkit_web_extension_initialize(WebKitWebExtension* extension) {
+extern "C" VELLOC_EXPORT void webkit_web_extension_initialize_with_user_data(
+    WebKitWebExtension* extension, GVariant* data) {
   velloc::webkit::GExtension = extension;
+  if (data && g_variant_is_of_type(data, G_VARIANT_TYPE_STRING)) {
+    velloc::webkit::SetMediaPackagePath(g_variant_get_string(data, nullptr));
+  }
+  if (!velloc::webkit::RegisterPackageMediaSource())
+    g_printerr("velloc: GStreamer is unusable; packaged media will not play\n");
   g_signal_connect(extension, "page-created", G_CALLBACK(velloc::webkit::OnPageCreated), nullptr);
   g_signal_connect(webkit_script_world_get_default(), "window-object-cleared",
                    G_CALLBACK(velloc::webkit::OnWindowObjectCleared), nullptr);

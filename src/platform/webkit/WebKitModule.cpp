@@ -67,10 +67,20 @@ class TWebKitModule final : public IWebKitModule {
       error = "WebKit could not create its web context";
       return false;
     }
+    const std::string scheme(kPackageScheme);
+    // WebKit hands GStreamer only the URI schemes of this list (the environment variable adds
+    // to its own); the web processes inherit it.
+    const char* allowed = g_getenv("WEBKIT_GST_ALLOWED_URI_PROTOCOLS");
+    const std::string protocols =
+        allowed && *allowed ? std::string(allowed) + "," + scheme : std::string(scheme);
+    g_setenv("WEBKIT_GST_ALLOWED_URI_PROTOCOLS", protocols.c_str(), TRUE);
+    // The web processes read packaged media from this executable themselves.
+    glib::TGFree<char> exe(g_file_read_link("/proc/self/exe", nullptr));
+    webkit_web_context_set_web_extensions_initialization_user_data(
+        FContext.Get(), g_variant_new_string(exe.Get() ? exe.Get() : ""));
     const std::string extensions = ModuleFolder();
     if (!extensions.empty())
       webkit_web_context_set_web_extensions_directory(FContext.Get(), extensions.c_str());
-    const std::string scheme(kPackageScheme);
     webkit_web_context_register_uri_scheme(FContext.Get(), scheme.c_str(), ServePackageScheme,
                                            nullptr, nullptr);
     WebKitSecurityManager* security = webkit_web_context_get_security_manager(FContext.Get());

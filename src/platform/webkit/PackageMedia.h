@@ -1,0 +1,19 @@
+// Packaged audio and video inside the web process. WebKitGTK hands media URLs to GStreamer,
+// which has no source for the package scheme; this registers one. It reads the package straight
+// from the runtime's executable (mapped, never copied whole) with the same lookup as every other
+// request: the package, then beside the executable, then the absolute path. A packaged entry is
+// decrypted once into memory and shared by every element playing it; files on disk are read as
+// the player asks, so seeking is random access either way.
+#pragma once
+
+#include <string>
+
+namespace velloc::webkit {
+
+// The executable that carries the package; set once, before any media element plays.
+void SetMediaPackagePath(const std::string& exePath);
+
+// Registers the "vlx" source element with GStreamer; false when GStreamer is unusable.
+bool RegisterPackageMediaSource();
+
+}  // namespace velloc::webkit
