@@ -7,6 +7,7 @@
 
 #include <rapidjson/error/en.h>
 
+#include "bridge/JsonText.h"
 #include "core/IntText.h"
 #include "core/StrUtils.h"
 #include "core/Text.h"
@@ -103,8 +104,10 @@ void TBrowserExternalModule::BrowserWebMessageReceived(const TWebMessage& messag
     return;
   }
 
+  const std::optional<std::string> repaired = ReplaceLoneSurrogates(message.Json);
+  const std::string_view json = repaired ? std::string_view(*repaired) : message.Json;
   rapidjson::Document document;
-  document.Parse<kParseFlags>(message.Json.data(), message.Json.size());
+  document.Parse<kParseFlags>(json.data(), json.size());
   if (document.HasParseError()) {
     Fault(TBridgeFault::MalformedMessage,
           std::string("not valid JSON: ") + rapidjson::GetParseError_En(document.GetParseError()));

@@ -1,18 +1,17 @@
 #include "platform/webkit/PackageMedia.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <span>
+#include <unistd.h>
 #include <vector>
 
 #include <gst/base/gstbasesrc.h>
 #include <gst/gst.h>
+#include <sys/mman.h>
 
 #include "archive/PackagePassword.h"
 #include "archive/ZipArchive.h"
@@ -292,8 +291,9 @@ void InstanceInit(GTypeInstance* instance, gpointer) {
 
 GType PackageSrcType() {
   static const GType type = [] {
-    const GTypeInfo info{sizeof(VellocPackageSrcClass), nullptr, nullptr, ClassInit, nullptr,
-                         nullptr, sizeof(VellocPackageSrc), 0, InstanceInit, nullptr};
+    const GTypeInfo info{
+        sizeof(VellocPackageSrcClass), nullptr, nullptr,      ClassInit, nullptr, nullptr,
+        sizeof(VellocPackageSrc),      0,       InstanceInit, nullptr};
     const GType registered =
         g_type_register_static(GST_TYPE_BASE_SRC, "VellocPackageSrc", &info, GTypeFlags{});
     const GInterfaceInfo uriHandler{InitUriHandler, nullptr, nullptr};

@@ -8,6 +8,7 @@
 #include <rapidjson/document.h>
 
 #include "bridge/BrowserExternalModule.h"
+#include "bridge/JsonText.h"
 #include "bridge/VlxSharedJavascript.h"
 
 namespace velloc::bridge {
@@ -127,6 +128,40 @@ TEST_F(Bridge, UuidIsEscapedInTheReply) {
   reply.Parse(FReplies[0].c_str());
   ASSERT_FALSE(reply.HasParseError());
   EXPECT_STREQ(reply["uuid"].GetString(), "a\"b\\c</x>");
+}
+
+TEST(JsonText, LoneSurrogatesBecomeReplacementCharacters) {
+  const struct {
+    std::string_view in;
+    std::optional<std::string_view> out;
+  } cases[] = {
+      {R"({"t": "plain"})", std::nullopt},
+      {R"({"t": "\ud83d\ude00"})", std::nullopt},  // a pair
+      {R"({"t": "\\ud800"})", std::nullopt},       // an escaped backslash, then text
+      {R"({"t": "\u00e9\n\""})", std::nullopt},
+      {R"({"t": "\ud800"})", R"({"t": "\ufffd"})"},
+      {R"({"t": "\uDC00x"})", R"({"t": "\ufffdx"})"},
+      {R"({"t": "\ud83d\ud83d\ude00"})", R"({"t": "\ufffd\ud83d\ude00"})"},
+      {R"({"t": "\ude00\ud83d"})", R"({"t": "\ufffd\ufffd"})"},
+      {R"({"t": "\\\ud800"})", R"({"t": "\\\ufffd"})"},
+      {R"({"t": "\ud8"})", std::nullopt},  // cut short: the parser's to refuse
+  };
+  for (const auto& c : cases) {
+    const auto fixed = ReplaceLoneSurrogates(c.in);
+    ASSERT_EQ(fixed.has_value(), c.out.has_value()) << c.in;
+    if (fixed) {
+      EXPECT_EQ(*fixed, *c.out) << c.in;
+    }
+  }
+}
+
+TEST_F(Bridge, MessageWithALoneSurrogateIsAnswered) {
+  Send(R"({"id": 10001, "uuid": "cut\ud83d", "data": {}})");
+  ASSERT_EQ(FReplies.size(), 1u);
+  rapidjson::Document reply;
+  reply.Parse(FReplies[0].c_str());
+  ASSERT_FALSE(reply.HasParseError());
+  EXPECT_STREQ(reply["uuid"].GetString(), "cut\xEF\xBF\xBD");
 }
 
 TEST_F(Bridge, HandlerErrorEndsOnlyItsMessage) {
