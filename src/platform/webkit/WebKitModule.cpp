@@ -78,6 +78,9 @@ class TWebKitModule final : public IWebKitModule {
     glib::TGFree<char> exe(g_file_read_link("/proc/self/exe", nullptr));
     webkit_web_context_set_web_extensions_initialization_user_data(
         FContext.Get(), g_variant_new_string(exe.Get() ? exe.Get() : ""));
+    // Every package file is in memory already; WebKit's large browser caches would hold second
+    // copies. The document-browser model keeps a small memory cache and the back/forward cache.
+    webkit_web_context_set_cache_model(FContext.Get(), WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER);
     const std::string extensions = ModuleFolder();
     if (!extensions.empty())
       webkit_web_context_set_web_extensions_directory(FContext.Get(), extensions.c_str());
