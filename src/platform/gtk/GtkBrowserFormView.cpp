@@ -1,5 +1,7 @@
 #include "platform/gtk/GtkBrowserFormView.h"
 
+#include "platform/gtk/CallbackGuard.h"
+
 namespace velloc::platform::gtk {
 namespace {
 
@@ -86,7 +88,7 @@ void TGtkBrowserFormView::SetTimer(bool enabled, int intervalMs, std::function<v
         // The tick may stop or restart the timer itself; this source is done either way.
         self->FTimer = 0;
         std::function<void()> tick = self->FOnTick;
-        if (tick) tick();
+        if (tick) glib::Guarded("the browser timer", tick);
         return G_SOURCE_REMOVE;
       },
       this);
