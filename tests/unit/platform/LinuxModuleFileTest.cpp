@@ -26,7 +26,8 @@ TEST(LinuxModuleFile, ReplaceReadAndStaleTemporaries) {
   std::ofstream(path) << "";  // the 0-byte file a damaged start used to leave
   std::ofstream(root / ".m.so.part-Ab12Cd") << "half";  // a writer killed before its rename
   const std::string bytes = "module bytes";
-  ASSERT_TRUE(file.Replace(path, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}));
+  ASSERT_TRUE(
+      file.Replace(path, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}));
   const auto read = file.Read(path, 100);
   ASSERT_TRUE(read);
   EXPECT_EQ(std::string(read->begin(), read->end()), bytes);
