@@ -58,6 +58,16 @@ gboolean OnDialogKey(GtkWidget* dialog, GdkEventKey* event, gpointer escapeResul
 
 }  // namespace
 
+void WrapMessageAnywhere(GtkWidget* dialog) {
+  GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
+  GList* children = gtk_container_get_children(GTK_CONTAINER(area));
+  for (GList* item = children; item != nullptr; item = item->next) {
+    if (GTK_IS_LABEL(item->data))
+      gtk_label_set_line_wrap_mode(GTK_LABEL(item->data), PANGO_WRAP_WORD_CHAR);
+  }
+  g_list_free(children);
+}
+
 int TGtkDialogs::MessageDlg(const std::string& message, TMsgDlgType kind,
                             const std::vector<TMsgDlgBtn>& buttons,
                             const std::vector<std::string>& captions, const std::string& title) {
@@ -71,6 +81,7 @@ int TGtkDialogs::MessageDlg(const std::string& message, TMsgDlgType kind,
   GtkWidget* dialog =
       gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, MessageType(kind), GTK_BUTTONS_NONE, "%s",
                              DisplayMessage(message).c_str());
+  WrapMessageAnywhere(dialog);
   gtk_window_set_title(GTK_WINDOW(dialog), DisplayTitle(title).c_str());
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
   gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
@@ -118,6 +129,7 @@ void ShowApplicationError(const std::string& message) {
   if (gdk_display_get_default() == nullptr) return;
   GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
                                              GTK_BUTTONS_OK, "%s", shown.c_str());
+  WrapMessageAnywhere(dialog);
   gtk_window_set_title(GTK_WINDOW(dialog), "Application Error");
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
   gtk_dialog_run(GTK_DIALOG(dialog));
