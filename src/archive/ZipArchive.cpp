@@ -392,6 +392,14 @@ ExtractResult TZipArchive::Extract(int index, std::vector<std::uint8_t>& out) {
   return result;
 }
 
+ExtractResult TZipArchive::Check(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= FEntries.size()) {
+    return ExtractResult::BadIndex;
+  }
+  Source source;
+  return Prepare(FEntries[static_cast<std::size_t>(index)], source);
+}
+
 ExtractResult TZipArchive::ExtractTo(int index, std::span<std::uint8_t> buffer) {
   if (index < 0 || static_cast<std::size_t>(index) >= FEntries.size()) {
     return ExtractResult::BadIndex;

@@ -92,6 +92,11 @@ class TZipArchive {
   int EntryCount() const { return static_cast<int>(FEntries.size()); }
   TZipEntry Entry(int index) const;  // throws std::out_of_range
 
+  // Whether the entry can be extracted as far as can be told without decoding it: its data lies
+  // inside the archive, the password matches, and its declared size is one its data can
+  // produce. Check this before allocating a buffer of Entry(index).UncompressedSize bytes.
+  ExtractResult Check(int index) const;
+
   // Appends the entry's uncompressed bytes to `out` and returns Ok, or returns why not and
   // leaves `out` exactly as it was.
   ExtractResult Extract(int index, std::vector<std::uint8_t>& out);

@@ -3,11 +3,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <system_error>
 #include <unistd.h>
 
+#include <sys/file.h>
 #include <sys/stat.h>
 
 namespace velloc::bridge {
@@ -32,15 +34,39 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+constexpr std::size_t kSuffixLength = 8;
+
 std::string RandomSuffix() {
   static constexpr std::string_view kChars =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   thread_local std::mt19937_64 random{std::random_device{}()};
   std::uniform_int_distribution<std::size_t> pick(0, kChars.size() - 1);
-  std::string suffix(8, ' ');
+  std::string suffix(kSuffixLength, ' ');
   for (char& c : suffix)
     c = kChars[pick(random)];
   return suffix;
+}
+
+// Removes the temporary files that writers of the same target left behind when they were killed.
+// A live writer holds a lock on its temporary file, so only the files of dead ones can be locked
+// here; the lock dies with the process that held it.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& prefixName) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name(entry->d_name);
+    if (name.size() != prefixName.size() + kSuffixLength || !name.starts_with(prefixName)) continue;
+    const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      ::unlinkat(dirFd, entry->d_name, 0);
+    }
+    ::close(fd);
+  }
+  ::closedir(dir);
 }
 
 }  // namespace
@@ -67,14 +93,24 @@ TAtomicFile::TAtomicFile(std::string path) : FPath(std::move(path)), FTarget(Wri
 
   // Hidden, beside the target (a rename cannot cross file systems), and short enough for any
   // file-name limit whatever the target's name.
-  const std::string prefix =
-      (folder == "/" ? folder : folder + '/') + '.' + name.substr(0, 64) + ".vlx-";
+  const std::string prefixName = '.' + name.substr(0, 64) + ".vlx-";
+  const std::string prefix = (folder == "/" ? folder : folder + '/') + prefixName;
+  RemoveStaleTemporaries(folder, prefixName);
   const mode_t mode = exists ? (existing.st_mode & 0777) : 0666;
   int error = EEXIST;
   for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
     FTempPath = prefix + RandomSuffix();
     FFd = ::open(FTempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     error = FFd < 0 ? errno : 0;
+    if (FFd < 0) continue;
+    // Locked as ours at once. Another writer's clean-up may have taken the file between the
+    // open and the lock; then it is gone and a new name is tried.
+    struct stat info {};
+    if (::flock(FFd, LOCK_EX) != 0 || ::fstat(FFd, &info) != 0 || info.st_nlink == 0) {
+      ::close(FFd);
+      FFd = -1;
+      error = EEXIST;
+    }
   }
   if (FFd < 0) {
     FTempPath.clear();

@@ -38,4 +38,19 @@ std::string WithTrailingSeparator(std::string_view folder) {
   return result;
 }
 
+std::optional<std::string> GetPathArg(TBrowserExternalModule& module, std::string_view uuid,
+                                      const TJsonValue& data, std::string_view name,
+                                      bool required) {
+  std::string value = TBrowserExternalModule::GetArgString(data, name, "");
+  if (required && value.empty()) {
+    module.ReplyFailure(uuid, "\"Missing " + std::string(name) + "\"");
+    return std::nullopt;
+  }
+  if (value.find('\0') != std::string::npos) {
+    module.ReplyFailure(uuid, "\"Invalid " + std::string(name) + "\"");
+    return std::nullopt;
+  }
+  return value;
+}
+
 }  // namespace velloc::bridge

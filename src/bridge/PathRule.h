@@ -2,6 +2,7 @@
 // folder of the executable; the rule lives here once for every function that takes a path.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,13 @@ std::string ResolvePath(std::string_view path, std::string_view appDirPath);
 
 // ResolvePath against the executable's folder of the module's browser form.
 std::string ResolvePath(const TBrowserExternalModule& module, std::string_view path);
+
+// The path argument `name` of a call. A missing or empty one is answered with the failure
+// "Missing <name>" when `required`; one that holds a NUL with "Invalid <name>", since the system
+// would cut the path there and act on another file. No value once answered.
+std::optional<std::string> GetPathArg(TBrowserExternalModule& module, std::string_view uuid,
+                                      const TJsonValue& data, std::string_view name,
+                                      bool required = true);
 
 // The executable's folder with its trailing separator.
 std::string AppDirPath(const TBrowserExternalModule& module);

@@ -27,4 +27,15 @@ std::string WebviewArgumentLine(const TProjectIni& ini) {
   return value;
 }
 
+std::string_view AppIdProblem(std::string_view id) {
+  if (id.empty()) return "it is empty";
+  if (id == "." || id == "..") return "it names a relative folder";
+  if (id.size() > 255) return "it is longer than 255 bytes";
+  if (id.find_first_of("/\\") != std::string_view::npos) return "it holds a path separator";
+  for (std::size_t pos = 0; pos < id.size();) {
+    if (text::IsControl(text::NextCodePoint(id, pos))) return "it holds a control character";
+  }
+  return {};
+}
+
 }  // namespace velloc::config

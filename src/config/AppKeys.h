@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -141,6 +142,15 @@ constexpr std::string_view AppKeyName(const AppKey& key) {
 // The key's effective value as display text: strings as read, integers in decimal, colours
 // as "0xAABBGGRR", booleans as "true"/"false".
 std::string AppKeyValueText(const TProjectIni& ini, const AppKey& key);
+
+// The largest vlx.ini that is read. A configuration is a few lines; a bigger file is a fault or
+// an attack, and parsing it would cost many times its size.
+inline constexpr std::size_t kMaxConfigFileSize = 1024 * 1024;
+
+// Why `id` cannot name the application's data folder and instance lock, or empty when it can:
+// it names one folder, so no path separator, no "." or "..", no NUL or other control
+// character, and at most 255 bytes (a file name's limit).
+std::string_view AppIdProblem(std::string_view id);
 
 // The argument line for the web view: WebviewArguments as read, or kDefaultWebviewArguments
 // when the value is blank. A configured value replaces the default line as a whole.

@@ -1,6 +1,7 @@
 #include "core/Text.h"
 
 #include <array>
+#include <cstdio>
 #include <cwctype>
 
 #if defined(__linux__)
@@ -239,6 +240,47 @@ void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
     s.replace(pos, from.size(), to);
     pos += to.size();
   }
+}
+
+std::string EscapeControl(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  char hex[8];
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    const std::size_t start = pos;
+    char32_t cp = 0;
+    const std::size_t length = DecodeOne(utf8, pos, cp);
+    if (length == 0) {
+      std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(utf8[pos]));
+      out += hex;
+      ++pos;
+      continue;
+    }
+    pos += length;
+    if (cp == '\\') {
+      out += "\\\\";
+    } else if (cp < 0x80 && IsControl(cp)) {
+      std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(cp));
+      out += hex;
+    } else if (IsControl(cp)) {
+      std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned>(cp));
+      out += hex;
+    } else {
+      out.append(utf8.substr(start, length));
+    }
+  }
+  return out;
+}
+
+std::string Abbreviate(std::string_view utf8, std::size_t maxBytes) {
+  if (utf8.size() <= maxBytes) return std::string(utf8);
+  std::size_t cut = maxBytes - 3;
+  // Back to the start of a character: continuation bytes are 10xxxxxx.
+  while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80)
+    --cut;
+  std::string out(utf8.substr(0, cut));
+  out += "...";
+  return out;
 }
 
 }  // namespace velloc::text

@@ -51,4 +51,19 @@ std::string LocaleUpper(std::string_view utf8);
 
 void ReplaceAll(std::string& s, std::string_view from, std::string_view to);
 
+// True for C0 controls, DEL and the C1 controls U+0080 to U+009F.
+constexpr bool IsControl(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+// The text with every control character written as "\xNN" (C1 controls as "\u00NN") and each
+// backslash doubled, so that names from a package cannot drive a terminal. Malformed UTF-8
+// bytes are written as "\xNN" too.
+std::string EscapeControl(std::string_view utf8);
+
+// At most `maxBytes` bytes of the text, cut at a character boundary and ended with "..." when
+// cut; `maxBytes` must be at least 3. Text shown by the display system goes through this: an X
+// request has a size limit, and laying out megabytes of text costs gigabytes.
+std::string Abbreviate(std::string_view utf8, std::size_t maxBytes);
+
 }  // namespace velloc::text

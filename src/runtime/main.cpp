@@ -13,6 +13,7 @@
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkStyles.h"
 #include "platform/gtk/WebKitLoader.h"
+#include "platform/linux/LinuxModuleFile.h"
 #include "platform/linux/LinuxSystem.h"
 #include "startup/ExeZipLoader.h"
 
@@ -49,7 +50,8 @@ int main(int argc, char** argv) {
   platform::gtk::TGtkDialogs dialogs(hasDisplay);
   platform::gtk::TGtkStyleManager styles(dialogs);
   platform::gtk::TWebKitLoader loader;
-  startup::TExeZipLoader startup({system, dialogs, styles, loader});
+  platform::TLinuxModuleFile moduleFile;
+  startup::TExeZipLoader startup({system, dialogs, styles, loader, moduleFile});
 
   int exitCode = 0;
   try {

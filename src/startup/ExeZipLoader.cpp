@@ -14,6 +14,11 @@ namespace {
 using platform::TMsgDlgBtn;
 using platform::TMsgDlgType;
 
+// How names from the package appear in messages: control characters escaped, length capped.
+std::string Shown(std::string_view text) {
+  return text::Abbreviate(text::EscapeControl(text.substr(0, 1024)), 256);
+}
+
 std::string WithTrailingSeparator(std::string path, char separator) {
   if (path.empty() || path.back() != separator) path.push_back(separator);
   return path;
@@ -32,6 +37,36 @@ std::vector<std::uint8_t> TExeZipLoader::ExtractEntry(std::string_view name) {
   std::vector<std::uint8_t> bytes;
   ExeZip->ExtractToStream(name, bytes);
   return bytes;
+}
+
+void TExeZipLoader::LoadConfiguration() {
+  // The size is checked before anything is extracted: parsing costs many times the text.
+  const int index = ExeZip->FindFile("vlx.ini");
+  if (index >= 0 && ExeZip->Entry(index).UncompressedSize > config::kMaxConfigFileSize) {
+    throw std::runtime_error("The package's vlx.ini holds " +
+                             std::to_string(ExeZip->Entry(index).UncompressedSize) +
+                             " bytes; a configuration may hold at most 1 MiB.");
+  }
+  ProjectINI->LoadFromBytes(ExtractEntry("vlx.ini"));
+}
+
+void TExeZipLoader::ExtractLoaderLibrary() {
+  // A missing entry writes nothing: the runtime check that follows reports the missing module.
+  const int index = ExeZip->FindFile(platform::kWebViewLoaderEntry);
+  if (index < 0) return;
+  std::vector<std::uint8_t> bytes;
+  const archive::ExtractResult result = ExeZip->Extract(index, bytes);
+  if (result != archive::ExtractResult::Ok) {
+    throw std::runtime_error("The package's web view module cannot be extracted: " +
+                             std::string(archive::ToString(result)));
+  }
+  // A file left by an earlier start is used only when it holds exactly these bytes: a damaged
+  // or truncated copy would otherwise fail every later start.
+  const auto existing = FServices.ModuleFile.Read(LoaderLibraryPath, bytes.size());
+  if (existing && *existing == bytes) return;
+  if (!FServices.ModuleFile.Replace(LoaderLibraryPath, bytes)) {
+    throw std::runtime_error("Cannot create file \"" + LoaderLibraryPath + "\"");
+  }
 }
 
 bool TExeZipLoader::IsFurtherWindowCommandLine() const {
@@ -57,7 +92,7 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
   ExeZip->Stream(*ExeZipStream);
 
   // 5, 6. The configuration and the four start-up values, all read before any check.
-  ProjectINI->LoadFromBytes(ExtractEntry("vlx.ini"));
+  LoadConfiguration();
   AppID = config::ReadAppKey(*ProjectINI, config::app::ID);
   AppName = config::ReadAppKey(*ProjectINI, config::app::Name);
   AppDirName = config::ReadAppKey(*ProjectINI, config::app::DirName);
@@ -65,6 +100,12 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
 
   // 7. A package under another password, or an incomplete configuration, ends silently.
   if (AppID.empty() || AppName.empty() || AppDirName.empty()) return 0;
+  // The ID names the data folder and the instance lock, so it must be one plain folder name;
+  // a package that breaks this is damaged or hostile, and ends as a start-up error does.
+  if (const std::string_view problem = config::AppIdProblem(AppID); !problem.empty()) {
+    throw std::runtime_error("The application ID \"" + Shown(AppID) +
+                             "\" cannot name a folder: " + std::string(problem) + ".");
+  }
 
   // 8. The visual style; "Windows" is the native look and needs no style.
   const std::string theme = config::ReadAppKey(*ProjectINI, config::app::Theme);
@@ -87,13 +128,8 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
     throw std::runtime_error("Unable to create directory \"" + loaderFolder + "\"");
   }
 
-  // 10. The loader library, only when absent; an existing file is used as it is. It is written
-  // whole or not at all, since a half-written file would be kept for every later start.
-  if (!system.FileExists(LoaderLibraryPath) &&
-      !system.CreateNewFile(LoaderLibraryPath, ExtractEntry(platform::kWebViewLoaderEntry)) &&
-      !system.FileExists(LoaderLibraryPath)) {
-    throw std::runtime_error("Cannot create file \"" + LoaderLibraryPath + "\"");
-  }
+  // 10. The loader library, written whole; a copy that differs from the package's is replaced.
+  ExtractLoaderLibrary();
 
   // 11. The web view's environment.
   system.SetEnvironmentVariable("WEBVIEW2_USER_DATA_FOLDER", WebView2DataDirPath);

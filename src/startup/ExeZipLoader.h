@@ -14,6 +14,7 @@
 #include "config/ProjectIni.h"
 #include "package/ExeUtils.h"
 #include "platform/Dialogs.h"
+#include "platform/ModuleFile.h"
 #include "platform/Styles.h"
 #include "platform/System.h"
 #include "platform/WebViewLoader.h"
@@ -25,6 +26,7 @@ struct TStartupServices {
   platform::IDialogs& Dialogs;
   platform::IStyleManager& Styles;
   platform::IWebViewLoader& Loader;
+  platform::IModuleFile& ModuleFile;
 };
 
 class TExeZipLoader {
@@ -62,6 +64,8 @@ class TExeZipLoader {
  private:
   int ShowLocalizedError(int textIndex);
   std::vector<std::uint8_t> ExtractEntry(std::string_view name);
+  void LoadConfiguration();
+  void ExtractLoaderLibrary();
 
   TStartupServices FServices;
 };

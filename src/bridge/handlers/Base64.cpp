@@ -16,8 +16,9 @@ namespace velloc::bridge::handlers {
 // in one step, so a failed write leaves it as it was.
 void Base64DecodeToFile(TBrowserExternalModule& module, const std::string& uuid,
                         const TJsonValue& data) {
-  const std::string filePath = TBrowserExternalModule::GetArgString(data, "filePath", "");
-  if (filePath.empty()) return module.ReplyFailure(uuid, "\"Missing filePath\"");
+  const std::optional<std::string> filePathArg = GetPathArg(module, uuid, data, "filePath");
+  if (!filePathArg) return;
+  const std::string& filePath = *filePathArg;
   const std::string path = ResolvePath(module, filePath);
   // Whether the folders could be made shows when the file is written.
   std::error_code ignored;

@@ -21,7 +21,9 @@ void ReplyChoice(TBrowserExternalModule& module, const std::string& uuid,
 // 20001 vlx.dialogs.openFile
 void DialogsOpenFile(TBrowserExternalModule& module, const std::string& uuid,
                      const TJsonValue& data) {
-  const std::string fileName = TBrowserExternalModule::GetArgString(data, "fileName", "");
+  const std::optional<std::string> fileNameArg = GetPathArg(module, uuid, data, "fileName", false);
+  if (!fileNameArg) return;
+  const std::string& fileName = *fileNameArg;
   const std::string title = TBrowserExternalModule::GetArgString(data, "title", "Open file");
   const std::string fileTypes = TBrowserExternalModule::GetArgString(data, "fileTypes", "");
   platform::IFileDialogs* dialogs = module.FileDialogs();
@@ -33,7 +35,9 @@ void DialogsOpenFile(TBrowserExternalModule& module, const std::string& uuid,
 // no extension is added to the typed name.
 void DialogsSaveFile(TBrowserExternalModule& module, const std::string& uuid,
                      const TJsonValue& data) {
-  const std::string fileName = TBrowserExternalModule::GetArgString(data, "fileName", "");
+  const std::optional<std::string> fileNameArg = GetPathArg(module, uuid, data, "fileName", false);
+  if (!fileNameArg) return;
+  const std::string& fileName = *fileNameArg;
   const std::string title = TBrowserExternalModule::GetArgString(data, "title", "Save file");
   const std::string fileTypes = TBrowserExternalModule::GetArgString(data, "fileTypes", "");
   const bool overwritePrompt = TBrowserExternalModule::GetArgBool(data, "overwritePrompt", false);

@@ -31,8 +31,9 @@ void CreateParentFolders(const std::string& filePath) {
 // 30001 vlx.files.fileExists: anything but a folder counts, links followed.
 void FilesFileExists(TBrowserExternalModule& module, const std::string& uuid,
                      const TJsonValue& data) {
-  const std::string filePath = TBrowserExternalModule::GetArgString(data, "filePath", "");
-  if (filePath.empty()) return module.ReplyFailure(uuid, "\"Missing filePath\"");
+  const std::optional<std::string> filePathArg = GetPathArg(module, uuid, data, "filePath");
+  if (!filePathArg) return;
+  const std::string& filePath = *filePathArg;
   struct stat info {};
   const std::string path = ResolvePath(module, filePath);
   const bool exists = ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
@@ -42,8 +43,9 @@ void FilesFileExists(TBrowserExternalModule& module, const std::string& uuid,
 // 30002 vlx.files.deleteFile: false for a folder or a file that is missing or cannot go.
 void FilesDeleteFile(TBrowserExternalModule& module, const std::string& uuid,
                      const TJsonValue& data) {
-  const std::string filePath = TBrowserExternalModule::GetArgString(data, "filePath", "");
-  if (filePath.empty()) return module.ReplyFailure(uuid, "\"Missing filePath\"");
+  const std::optional<std::string> filePathArg = GetPathArg(module, uuid, data, "filePath");
+  if (!filePathArg) return;
+  const std::string& filePath = *filePathArg;
   const bool deleted = ::unlink(ResolvePath(module, filePath).c_str()) == 0;
   module.ReplySuccess(uuid, deleted ? "true" : "false");
 }
@@ -52,8 +54,9 @@ void FilesDeleteFile(TBrowserExternalModule& module, const std::string& uuid,
 // file is replaced in one step, so a failed write leaves it as it was.
 void FilesWriteTextFile(TBrowserExternalModule& module, const std::string& uuid,
                         const TJsonValue& data) {
-  const std::string filePath = TBrowserExternalModule::GetArgString(data, "filePath", "");
-  if (filePath.empty()) return module.ReplyFailure(uuid, "\"Missing filePath\"");
+  const std::optional<std::string> filePathArg = GetPathArg(module, uuid, data, "filePath");
+  if (!filePathArg) return;
+  const std::string& filePath = *filePathArg;
   const std::string path = ResolvePath(module, filePath);
   CreateParentFolders(path);
   std::optional<std::string> error;
@@ -73,10 +76,12 @@ void FilesWriteTextFile(TBrowserExternalModule& module, const std::string& uuid,
 // the target in one step: a damaged entry gives a failure and leaves the target as it was.
 void FilesExtractFile(TBrowserExternalModule& module, const std::string& uuid,
                       const TJsonValue& data) {
-  const std::string sourceFile = TBrowserExternalModule::GetArgString(data, "sourceFile", "");
-  if (sourceFile.empty()) return module.ReplyFailure(uuid, "\"Missing sourceFile\"");
-  const std::string targetFile = TBrowserExternalModule::GetArgString(data, "targetFile", "");
-  if (targetFile.empty()) return module.ReplyFailure(uuid, "\"Missing targetFile\"");
+  const std::optional<std::string> sourceFileArg = GetPathArg(module, uuid, data, "sourceFile");
+  if (!sourceFileArg) return;
+  const std::string& sourceFile = *sourceFileArg;
+  const std::optional<std::string> targetFileArg = GetPathArg(module, uuid, data, "targetFile");
+  if (!targetFileArg) return;
+  const std::string& targetFile = *targetFileArg;
 
   const config::TProjectIni* ini = module.ProjectINI();
   const std::string dirName = ini ? config::ReadAppKey(*ini, config::app::DirName) : "";

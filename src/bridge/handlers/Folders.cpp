@@ -127,16 +127,18 @@ void ReplyFolder(TBrowserExternalModule& module, const std::string& uuid,
 // 40001 vlx.folders.dirExists: links followed.
 void FoldersDirExists(TBrowserExternalModule& module, const std::string& uuid,
                       const TJsonValue& data) {
-  const std::string dirPath = TBrowserExternalModule::GetArgString(data, "dirPath", "");
-  if (dirPath.empty()) return module.ReplyFailure(uuid, "\"Missing dirPath\"");
+  const std::optional<std::string> dirPathArg = GetPathArg(module, uuid, data, "dirPath");
+  if (!dirPathArg) return;
+  const std::string& dirPath = *dirPathArg;
   module.ReplySuccess(uuid, IsFolder(ResolvePath(module, dirPath)) ? "true" : "false");
 }
 
 // 40002 vlx.folders.createDir: one folder; its parent must exist.
 void FoldersCreateDir(TBrowserExternalModule& module, const std::string& uuid,
                       const TJsonValue& data) {
-  const std::string dirPath = TBrowserExternalModule::GetArgString(data, "dirPath", "");
-  if (dirPath.empty()) return module.ReplyFailure(uuid, "\"Missing dirPath\"");
+  const std::optional<std::string> dirPathArg = GetPathArg(module, uuid, data, "dirPath");
+  if (!dirPathArg) return;
+  const std::string& dirPath = *dirPathArg;
   const std::string path = ResolvePath(module, dirPath);
   const bool made = IsFolder(path) || ::mkdir(path.c_str(), 0777) == 0;
   module.ReplySuccess(uuid, made ? "true" : "false");
@@ -146,8 +148,9 @@ void FoldersCreateDir(TBrowserExternalModule& module, const std::string& uuid,
 // removed, never followed; a link given as the path is removed itself.
 void FoldersDeleteDir(TBrowserExternalModule& module, const std::string& uuid,
                       const TJsonValue& data) {
-  const std::string dirPath = TBrowserExternalModule::GetArgString(data, "dirPath", "");
-  if (dirPath.empty()) return module.ReplyFailure(uuid, "\"Missing dirPath\"");
+  const std::optional<std::string> dirPathArg = GetPathArg(module, uuid, data, "dirPath");
+  if (!dirPathArg) return;
+  const std::string& dirPath = *dirPathArg;
   std::string path = ResolvePath(module, dirPath);
   // "link/" would name the folder the link points to, and its contents would go.
   while (path.size() > 1 && path.back() == '/')
@@ -166,8 +169,9 @@ void FoldersDeleteDir(TBrowserExternalModule& module, const std::string& uuid,
 // escaped as a JSON string (a name here may hold a quote or a control character).
 void FoldersListFiles(TBrowserExternalModule& module, const std::string& uuid,
                       const TJsonValue& data) {
-  const std::string dirPath = TBrowserExternalModule::GetArgString(data, "dirPath", "");
-  if (dirPath.empty()) return module.ReplyFailure(uuid, "\"Missing dirPath\"");
+  const std::optional<std::string> dirPathArg = GetPathArg(module, uuid, data, "dirPath");
+  if (!dirPathArg) return;
+  const std::string& dirPath = *dirPathArg;
   const std::string fileMask = TBrowserExternalModule::GetArgString(data, "fileMask", "");
   if (fileMask.empty()) return module.ReplyFailure(uuid, "\"Missing fileMask\"");
   const std::string allDirs = TBrowserExternalModule::GetArgString(data, "allDirs", "");

@@ -1,6 +1,8 @@
 #include "platform/gtk/GtkBrowserFormView.h"
 
 #include "platform/gtk/CallbackGuard.h"
+#include "platform/gtk/DisplayLimits.h"
+#include "platform/gtk/GtkDialogs.h"
 
 namespace velloc::platform::gtk {
 namespace {
@@ -104,7 +106,8 @@ void TGtkBrowserFormView::FocusBrowserWindow() {
 
 void TGtkBrowserFormView::ShowMessage(const std::string& text) {
   GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
-                                             GTK_BUTTONS_OK, "%s", text.c_str());
+                                             GTK_BUTTONS_OK, "%s", DisplayMessage(text).c_str());
+  WrapMessageAnywhere(dialog);
   gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
 }

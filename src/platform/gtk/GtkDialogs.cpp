@@ -6,6 +6,8 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
+#include "platform/gtk/DisplayLimits.h"
+
 namespace velloc::platform::gtk {
 namespace {
 
@@ -56,6 +58,16 @@ gboolean OnDialogKey(GtkWidget* dialog, GdkEventKey* event, gpointer escapeResul
 
 }  // namespace
 
+void WrapMessageAnywhere(GtkWidget* dialog) {
+  GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
+  GList* children = gtk_container_get_children(GTK_CONTAINER(area));
+  for (GList* item = children; item != nullptr; item = item->next) {
+    if (GTK_IS_LABEL(item->data))
+      gtk_label_set_line_wrap_mode(GTK_LABEL(item->data), PANGO_WRAP_WORD_CHAR);
+  }
+  g_list_free(children);
+}
+
 int TGtkDialogs::MessageDlg(const std::string& message, TMsgDlgType kind,
                             const std::vector<TMsgDlgBtn>& buttons,
                             const std::vector<std::string>& captions, const std::string& title) {
@@ -63,19 +75,21 @@ int TGtkDialogs::MessageDlg(const std::string& message, TMsgDlgType kind,
     return std::find(buttons.begin(), buttons.end(), b) != buttons.end();
   };
   if (!FHasDisplay) {
-    std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+    std::fprintf(stderr, "%s: %s\n", DisplayTitle(title).c_str(), DisplayMessage(message).c_str());
     return mrCancel;
   }
-  GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, MessageType(kind),
-                                             GTK_BUTTONS_NONE, "%s", message.c_str());
-  gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
+  GtkWidget* dialog =
+      gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, MessageType(kind), GTK_BUTTONS_NONE, "%s",
+                             DisplayMessage(message).c_str());
+  WrapMessageAnywhere(dialog);
+  gtk_window_set_title(GTK_WINDOW(dialog), DisplayTitle(title).c_str());
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
   gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
   std::size_t captionIndex = 0;
   for (const TButtonInfo& info : kButtons) {
     if (!has(info.Button)) continue;
     const std::string caption =
-        captionIndex < captions.size() ? captions[captionIndex] : info.Caption;
+        captionIndex < captions.size() ? DisplayTitle(captions[captionIndex]) : info.Caption;
     ++captionIndex;
     gtk_dialog_add_button(GTK_DIALOG(dialog), caption.c_str(), info.Result);
   }
@@ -110,10 +124,12 @@ bool TGtkDialogs::RequirePassword(const std::string&, const std::string&) {
 }
 
 void ShowApplicationError(const std::string& message) {
-  std::fprintf(stderr, "Application Error: %s\n", message.c_str());
+  const std::string shown = DisplayMessage(message);
+  std::fprintf(stderr, "Application Error: %s\n", shown.c_str());
   if (gdk_display_get_default() == nullptr) return;
   GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
-                                             GTK_BUTTONS_OK, "%s", message.c_str());
+                                             GTK_BUTTONS_OK, "%s", shown.c_str());
+  WrapMessageAnywhere(dialog);
   gtk_window_set_title(GTK_WINDOW(dialog), "Application Error");
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
   gtk_dialog_run(GTK_DIALOG(dialog));

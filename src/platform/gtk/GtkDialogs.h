@@ -3,6 +3,8 @@
 
 #include "platform/Dialogs.h"
 
+typedef struct _GtkWidget GtkWidget;
+
 namespace velloc::platform::gtk {
 
 class TGtkDialogs final : public IDialogs {
@@ -18,6 +20,10 @@ class TGtkDialogs final : public IDialogs {
  private:
   bool FHasDisplay;
 };
+
+// Lets the text of a message dialog wrap inside a word as well: a long word from a page or a
+// package would otherwise make the dialog wider than the screen.
+void WrapMessageAnywhere(GtkWidget* dialog);
 
 // The report of an error that start-up did not expect: a message box titled "Application Error"
 // when a display exists, and the same text on standard error.

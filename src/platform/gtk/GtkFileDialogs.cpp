@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/gtk/DisplayLimits.h"
+
 namespace velloc::platform::gtk {
 namespace {
 
@@ -118,7 +120,7 @@ std::optional<std::string> TGtkFileDialogs::Run(TChooser& chooser, GtkFileChoose
   }
   GtkNativeDialog* dialog = GTK_NATIVE_DIALOG(use.Dialog.Get());
   setup(GTK_FILE_CHOOSER(dialog));
-  gtk_native_dialog_set_title(dialog, title.c_str());
+  gtk_native_dialog_set_title(dialog, DisplayTitle(title).c_str());
   gtk_native_dialog_set_transient_for(dialog, OwnerWindow());
 
   use.Busy = true;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/gtk/DisplayLimits.h"
+
 namespace velloc::platform::gtk {
 namespace {
 
@@ -49,7 +51,7 @@ TGtkMainWindow::~TGtkMainWindow() {
 }
 
 void TGtkMainWindow::SetCaption(const std::string& caption) {
-  gtk_window_set_title(GTK_WINDOW(FWindow), caption.c_str());
+  gtk_window_set_title(GTK_WINDOW(FWindow), DisplayTitle(caption).c_str());
 }
 
 std::string TGtkMainWindow::Caption() const {
@@ -58,7 +60,7 @@ std::string TGtkMainWindow::Caption() const {
 }
 
 void TGtkMainWindow::SetApplicationTitle(const std::string& title) {
-  g_set_application_name(title.c_str());
+  g_set_application_name(DisplayTitle(title).c_str());
 }
 
 TGtkMainWindow::TFrame TGtkMainWindow::FrameExtents() const {
@@ -105,7 +107,7 @@ void TGtkMainWindow::ApplySize() {
 }
 
 void TGtkMainWindow::SetBounds(const TRect& bounds) {
-  FBounds = bounds;
+  FBounds = ClampBounds(bounds);
   ApplySize();
   // Resized first and moved once the window manager has answered: asked for together, a move
   // and a resize can reach a busy window manager in an order that shrinks the window by the
@@ -158,7 +160,8 @@ void TGtkMainWindow::ApplyGeometryHints() {
                                 static_cast<GdkWindowHints>(mask));
 }
 
-void TGtkMainWindow::SetSizeConstraints(const TSizeConstraints& limits) {
+void TGtkMainWindow::SetSizeConstraints(const TSizeConstraints& requested) {
+  const TSizeConstraints limits = ClampConstraints(requested);
   FLimits = limits;
   ApplyGeometryHints();
   // The current size obeys the limits at once.

@@ -26,7 +26,7 @@ class TGtkMainWindow final : public IMainWindow {
   void SetApplicationTitle(const std::string& title) override;
   void SetBounds(const TRect& bounds) override;
   TRect Bounds() const override;
-  void SetSizeConstraints(const TSizeConstraints& limits) override;
+  void SetSizeConstraints(const TSizeConstraints& requested) override;
   void SetInitialPlacement(bool centred) override;
   void SetBorderStyle(TBorderStyle style) override;
   TBorderStyle BorderStyle() const override { return FBorder; }

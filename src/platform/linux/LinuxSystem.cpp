@@ -2,15 +2,19 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <system_error>
 #include <unistd.h>
 
-#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 #include <glib.h>
 
@@ -96,37 +100,37 @@ void TLinuxSystem::RemoveEnvironmentVariable(const std::string& name) {
   ::unsetenv(name.c_str());
 }
 
-std::string TLinuxSystem::InstanceLockPath(const std::string& name) {
-  std::string file;
+std::string TLinuxSystem::InstanceLockAddress(const std::string& name) {
+  const std::string prefix = "velloc/instance/" + std::to_string(::getuid()) + "/";
+  constexpr std::size_t kMaxAddress = sizeof(sockaddr_un::sun_path) - 1;  // after the NUL
+  if (prefix.size() + name.size() <= kMaxAddress) return prefix + name;
+  // FNV-1a: the same in every process, which is all the address needs.
+  std::uint64_t hash = 0xcbf29ce484222325u;
   for (const char c : name) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == '/' || c == '%' || b < 0x20 || b == 0x7F) {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "%%%02X", b);
-      file += hex;
-    } else {
-      file += c;
-    }
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3u;
   }
-  if (file == "." || file == "..") file = "%2E" + file.substr(1);
-  const std::string base =
-      EnvOr("XDG_RUNTIME_DIR", WithSlash(g_get_tmp_dir()) + "velloc-" + std::to_string(::getuid()));
-  return WithSlash(base) + "velloc/" + file + ".lock";
+  char hex[24];
+  std::snprintf(hex, sizeof hex, "#%016llx", static_cast<unsigned long long>(hash));
+  return prefix + name.substr(0, kMaxAddress - prefix.size() - 17) + hex;
 }
 
 TInstanceLockResult TLinuxSystem::CreateInstanceLock(const std::string& name) {
-  const std::string path = InstanceLockPath(name);
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-  // Close-on-exec: further instances started from this one must not inherit the lock.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // An abstract socket has no file that could be deleted from under the running instance, and
+  // the kernel releases its name when the process ends, however it ends.
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return TInstanceLockResult::Failed;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  const std::string address = InstanceLockAddress(name);
+  sockaddr_un local{};
+  local.sun_family = AF_UNIX;
+  std::memcpy(local.sun_path + 1, address.data(), address.size());
+  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + address.size());
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), length) != 0) {
     const int error = errno;
     ::close(fd);
-    return error == EWOULDBLOCK ? TInstanceLockResult::AlreadyExists : TInstanceLockResult::Failed;
+    return error == EADDRINUSE ? TInstanceLockResult::AlreadyExists : TInstanceLockResult::Failed;
   }
-  return TInstanceLockResult::Created;  // the descriptor stays open until the process ends
+  return TInstanceLockResult::Created;  // the socket stays open until the process ends
 }
 
 bool TLinuxSystem::StartProcess(const std::string& executable,

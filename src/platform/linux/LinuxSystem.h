@@ -1,4 +1,5 @@
-// ISystem on Linux: /proc for the executable, XDG folders, flock for the instance lock.
+// ISystem on Linux: /proc for the executable, XDG folders, an abstract socket for the instance
+// lock.
 #pragma once
 
 #include <string>
@@ -30,9 +31,9 @@ class TLinuxSystem final : public ISystem {
   std::string RoamingAppDataDir() const override;
   char DecimalSeparator() const override;
 
-  // The lock file of an instance name: $XDG_RUNTIME_DIR/velloc/<name>.lock, else below the
-  // temporary folder. Characters a file name cannot hold are percent-encoded.
-  static std::string InstanceLockPath(const std::string& name);
+  // The abstract socket address of an instance name, without its leading NUL: the user's id and
+  // the name, the name replaced by a hash when the address would be too long.
+  static std::string InstanceLockAddress(const std::string& name);
 
  private:
   std::vector<std::string> FArguments;

@@ -54,7 +54,12 @@ void RunInfo(const std::filesystem::path& executable) {
 
   std::vector<std::uint8_t> iniBytes;
   const int iniIndex = zip.FindFile("vlx.ini");
-  if (iniIndex < 0 || zip.Extract(iniIndex, iniBytes) != archive::ExtractResult::Ok) {
+  const bool iniTooLarge =
+      iniIndex >= 0 && zip.Entry(iniIndex).UncompressedSize > config::kMaxConfigFileSize;
+  if (iniTooLarge) {
+    std::printf("\nvlx.ini:    %u bytes, not read: a configuration may hold at most 1 MiB\n",
+                zip.Entry(iniIndex).UncompressedSize);
+  } else if (iniIndex < 0 || zip.Extract(iniIndex, iniBytes) != archive::ExtractResult::Ok) {
     std::printf("\nvlx.ini:    cannot be read (missing, or packed under another password)\n");
   } else {
     config::TProjectIni ini;
@@ -64,8 +69,9 @@ void RunInfo(const std::filesystem::path& executable) {
       const std::string value = ini.ReadString(config::kAppSection, key, "");
       // The password's value stays inside the package.
       const bool secret = text::LocaleUpper(key) == text::LocaleUpper(config::app::Password.Name);
-      std::printf("  %s = %s\n", key.c_str(),
-                  secret ? (value.empty() ? "(empty)" : "(set, not shown)") : value.c_str());
+      std::printf("  %s = %s\n", text::EscapeControl(key).c_str(),
+                  secret ? (value.empty() ? "(empty)" : "(set, not shown)")
+                         : text::EscapeControl(value).c_str());
     }
   }
 
@@ -75,7 +81,11 @@ void RunInfo(const std::filesystem::path& executable) {
     const archive::TZipEntry entry = zip.Entry(i);
     const char* method = entry.Method == 0 ? "stored" : entry.Method == 8 ? "deflate" : "other";
     std::printf("  %10u %10u  %-7s %s%s\n", entry.UncompressedSize, entry.CompressedSize, method,
-                std::string(entry.Name).c_str(), entry.Encrypted() ? "" : "  (not encrypted)");
+                text::EscapeControl(entry.Name).c_str(),
+                entry.Encrypted() ? "" : "  (not encrypted)");
+  }
+  if (iniTooLarge) {
+    throw TCliError("the package's vlx.ini is over 1 MiB: the runtime refuses to start it");
   }
 }
 

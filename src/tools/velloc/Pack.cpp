@@ -134,6 +134,12 @@ fs::path RunPack(const TPackOptions& options) {
   const fs::path iniPath = folder / "vlx.ini";
   if (!fs::exists(iniPath))
     throw TCliError(Quote(iniPath) + " is missing: every application needs one");
+  std::error_code sizeError;
+  const std::uintmax_t iniSize = fs::file_size(iniPath, sizeError);
+  if (!sizeError && iniSize > config::kMaxConfigFileSize) {
+    throw TCliError(Quote(iniPath) + " holds " + std::to_string(iniSize) +
+                    " bytes; a configuration may hold at most 1 MiB");
+  }
   const std::vector<std::uint8_t> ini = ReadFile(iniPath);
   config::TProjectIni config;
   config.LoadFromBytes(ini);
@@ -144,6 +150,13 @@ fs::path RunPack(const TPackOptions& options) {
     }
   }
   const std::string id = config::ReadAppKey(config, config::app::ID);
+  // The runtime names the application's data folder and instance lock after the ID.
+  if (const std::string_view problem = config::AppIdProblem(id); !problem.empty()) {
+    throw TCliError(
+        Quote(iniPath) + ": the ID \"" +
+        text::Abbreviate(text::EscapeControl(std::string_view(id).substr(0, 1024)), 256) +
+        "\" cannot name a folder: " + std::string(problem));
+  }
   const std::string dirName = config::ReadAppKey(config, config::app::DirName);
   if (dirName.find_first_of("/\\") != std::string::npos || dirName == "." || dirName == "..") {
     throw TCliError(Quote(iniPath) + ": DirName must name a folder directly inside " +

@@ -51,6 +51,24 @@ TEST_F(AtomicFile, OldContentsStayUntilCommit) {
   EXPECT_EQ(std::distance(fs::directory_iterator(FRoot), fs::directory_iterator()), 1);
 }
 
+// A writer killed before its rename leaves its temporary file; the next write of the same
+// target removes it, while a writer still at work (it holds a lock on its file) keeps its own.
+TEST_F(AtomicFile, NextWriteRemovesStaleTemporaries) {
+  const std::string path = (FRoot / "f.txt").string();
+  const fs::path stale = FRoot / ".f.txt.vlx-Stale123";
+  const fs::path otherTarget = FRoot / ".g.txt.vlx-Stale123";
+  std::ofstream(stale) << "left by a killed writer";
+  std::ofstream(otherTarget) << "another file's";
+  TAtomicFile live(path);
+  live.Write(std::string_view("still writing"));
+  ReplaceFileContents(path, std::string_view("new"));
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(live.TempPath()));
+  EXPECT_TRUE(fs::exists(otherTarget));
+  live.Commit();
+  EXPECT_EQ(ReadFile(path), "still writing");
+}
+
 TEST_F(AtomicFile, NewFileGetsOrdinaryPermissions) {
   const mode_t mask = ::umask(022);
   const std::string path = (FRoot / "new.txt").string();

@@ -174,6 +174,40 @@ TEST_F(FileFunctions, MissingArguments) {
   EXPECT_EQ(fs::directory_iterator(FApp / "d"), fs::directory_iterator());
 }
 
+// A NUL would cut the path short at the system call, so `nul\0tail.txt` would act on `nul`:
+// every function that takes a path refuses it with its failure answer and touches nothing.
+TEST_F(FileFunctions, PathsWithANulAreRefused) {
+  WriteFile(FApp / "nul", "keep");
+  fs::create_directory(FApp / "d");
+  const struct {
+    int id;
+    std::string_view data, failure;
+  } cases[] = {
+      {30001, R"({"filePath": "nul\u0000tail"})", "Invalid filePath"},
+      {30002, R"({"filePath": "nul\u0000tail"})", "Invalid filePath"},
+      {30003, R"({"filePath": "nul\u0000tail.txt", "contents": "x"})", "Invalid filePath"},
+      {30004, R"({"sourceFile": "index.html\u0000x", "targetFile": "t"})", "Invalid sourceFile"},
+      {30004, R"({"sourceFile": "index.html", "targetFile": "nul\u0000t"})", "Invalid targetFile"},
+      {40001, R"({"dirPath": "d\u0000x"})", "Invalid dirPath"},
+      {40002, R"({"dirPath": "d/new\u0000x"})", "Invalid dirPath"},
+      {40003, R"({"dirPath": "d\u0000x"})", "Invalid dirPath"},
+      {40004, R"({"dirPath": "d\u0000x", "fileMask": "*", "allDirs": true})", "Invalid dirPath"},
+      {90001, R"({"filePath": "nul\u0000tail", "contents": "QUJD"})", "Invalid filePath"},
+      {20001, R"({"fileName": "a\u0000b"})", "Invalid fileName"},
+      {20002, R"({"fileName": "a\u0000b"})", "Invalid fileName"},
+  };
+  for (const auto& c : cases) {
+    const TReply reply = Call(c.id, c.data);
+    EXPECT_TRUE(reply.Replied && !reply.Success) << c.id << " " << c.data;
+    EXPECT_EQ(reply.Result, Json(c.failure)) << c.id << " " << c.data;
+  }
+  EXPECT_EQ(ReadFile(FApp / "nul"), "keep");
+  EXPECT_TRUE(fs::is_directory(FApp / "d"));
+  EXPECT_TRUE(fs::is_empty(FApp / "d"));
+  EXPECT_TRUE(FDialogs.Calls.empty());
+  EXPECT_TRUE(FFaults.empty());
+}
+
 TEST_F(FileFunctions, UnusableArgumentsGetNoReply) {
   fs::create_directory(FApp / "d");
   const struct {

@@ -92,5 +92,26 @@ TEST(AppKeys, WebviewArgumentLine) {
     EXPECT_EQ(WebviewArgumentLine(Load(c.ini)), c.expected) << c.ini;
 }
 
+TEST(AppKeys, IdMustNameOneFolder) {
+  const std::string refused[] = {
+      "",
+      "..",
+      ".",
+      "../x",
+      "a/b",
+      "a\\b",
+      std::string("nul\0tail", 8),
+      "bell\x07",
+      "del\x7F",
+      "c1\xC2\x9B",
+      std::string(256, 'x'),
+  };
+  for (const std::string& id : refused)
+    EXPECT_FALSE(AppIdProblem(id).empty()) << id;
+  for (const std::string& id : {std::string("demo.app"), std::string("my..app"),
+                                std::string("Démo ü"), std::string(255, 'x')})
+    EXPECT_EQ(AppIdProblem(id), "") << id;
+}
+
 }  // namespace
 }  // namespace velloc::config

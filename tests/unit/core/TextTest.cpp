@@ -88,5 +88,28 @@ TEST(Case, AsciiAndLocaleFolding) {
   EXPECT_EQ(TrimControl("\t  x = y \r\n"), "x = y");
 }
 
+TEST(Text, EscapeControl) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"plain/Üñí", "plain/Üñí"},          {"\x1B[2J", "\\x1B[2J"},
+      {std::string("a\0b", 3), "a\\x00b"}, {"del\x7F", "del\\x7F"},
+      {"csi\xC2\x9B", "csi\\u009B"},       {"bad\xFF", "bad\\xFF"},
+      {"back\\slash", "back\\\\slash"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(EscapeControl(c.in), c.out) << c.in;
+}
+
+TEST(Text, AbbreviateCutsAtACharacterBoundary) {
+  EXPECT_EQ(Abbreviate("short", 8), "short");
+  EXPECT_EQ(Abbreviate("exactly8", 8), "exactly8");
+  EXPECT_EQ(Abbreviate("longer than eight", 8), "longe...");
+  // "ü" is two bytes: never split.
+  EXPECT_EQ(Abbreviate("aaaaüxxxxx", 8), "aaaa...");
+  const std::string huge(100u << 20, 'x');
+  EXPECT_EQ(Abbreviate(huge, 4096).size(), 4096u);
+}
+
 }  // namespace
 }  // namespace velloc::text

@@ -1,10 +1,13 @@
 // Start-up decisions, run on real packaged executables (a copy of /bin/true with a package
 // appended) against the platform fakes.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <stdlib.h>
 #include <string>
 #include <vector>
@@ -15,6 +18,7 @@
 #include "archive/ZipError.h"
 #include "archive/ZipWriter.h"
 #include "core/Version.h"
+#include "platform/fake/FakeModuleFile.h"
 #include "platform/fake/Fakes.h"
 #include "startup/ExeZipLoader.h"
 
@@ -80,15 +84,6 @@ class TempDir {
   int FCount = 0;
 };
 
-class TCountingSystem : public platform::fake::TFakeSystem {
- public:
-  int CreateCalls = 0;
-  bool CreateNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) override {
-    ++CreateCalls;
-    return TFakeSystem::CreateNewFile(path, bytes);
-  }
-};
-
 // One start of the runtime: the fakes it talks to and the start-up object.
 struct TStart {
   explicit TStart(std::string executable, std::vector<std::string> args = {}) {
@@ -97,11 +92,12 @@ struct TStart {
   }
   std::optional<int> Run() { return Startup.LoadExeZip(); }
 
-  TCountingSystem System;
+  platform::fake::TFakeSystem System;
   platform::fake::TFakeDialogs Dialogs;
   platform::fake::TFakeStyles Styles;
   platform::fake::TFakeWebViewLoader Loader;
-  TExeZipLoader Startup{{System, Dialogs, Styles, Loader}};
+  platform::fake::TFakeModuleFile ModuleFile;
+  TExeZipLoader Startup{{System, Dialogs, Styles, Loader, ModuleFile}};
 };
 
 class ExeZipLoader : public ::testing::Test {
@@ -114,6 +110,7 @@ class ExeZipLoader : public ::testing::Test {
   static void ExpectNothingPrepared(const TStart& s) {
     EXPECT_TRUE(s.System.Folders.empty());
     EXPECT_TRUE(s.System.Files.empty());
+    EXPECT_TRUE(s.ModuleFile.Files.empty());
     EXPECT_TRUE(s.System.Environment.empty());
     EXPECT_TRUE(s.Loader.Checked.empty());
     EXPECT_TRUE(s.Loader.Started.empty());
@@ -203,10 +200,9 @@ TEST_F(ExeZipLoader, FullStartPreparesFoldersModuleAndEnvironment) {
   EXPECT_EQ(l.LoaderLibraryPath, modulePath);
   EXPECT_EQ(s.System.Folders, (std::vector<std::string>{l.AppDataDirPath, moduleFolder}));
 
-  EXPECT_EQ(s.System.CreateCalls, 1);
-  ASSERT_EQ(s.System.Files.size(), 1u);
-  EXPECT_EQ(s.System.Files.begin()->first, modulePath);
-  EXPECT_EQ(s.System.Files.begin()->second, ToBytes(kModuleBytes));
+  EXPECT_EQ(s.ModuleFile.Replaced, std::vector<std::string>{modulePath});
+  EXPECT_EQ(s.ModuleFile.Files,
+            (std::map<std::string, Bytes>{{modulePath, ToBytes(kModuleBytes)}}));
 
   EXPECT_EQ(s.System.Environment,
             (std::map<std::string, std::string>{
@@ -227,19 +223,93 @@ TEST_F(ExeZipLoader, FullStartPreparesFoldersModuleAndEnvironment) {
               l.AppIndexHtml.empty() && l.AppDataDirPath.empty() && l.WebView2DataDirPath.empty());
 }
 
-TEST_F(ExeZipLoader, ExistingModuleFileIsUsedUnchanged) {
+// A module file left by an earlier start is used only when it holds the package's bytes; an empty,
+// truncated, damaged or longer copy would fail every later start, so it is replaced.
+TEST_F(ExeZipLoader, ModuleFileIsReplacedUnlessItMatchesThePackage) {
   const std::string exe = FDir.Package(kBaseIni);
   TStart first(exe);
   ASSERT_EQ(first.Run(), std::nullopt);
   const std::string modulePath = first.Startup.LoaderLibraryPath;
 
-  // An empty or outdated file at that path stays as it is, and the loader gets it.
-  TStart second(exe);
-  second.System.Files[modulePath] = {};
-  EXPECT_EQ(second.Run(), std::nullopt);
-  EXPECT_EQ(second.System.CreateCalls, 0);
-  EXPECT_EQ(second.System.Files, (std::map<std::string, Bytes>{{modulePath, {}}}));
-  EXPECT_EQ(second.Loader.Started, std::vector<std::string>{modulePath});
+  const Bytes good = ToBytes(kModuleBytes);
+  const struct {
+    const char* name;
+    Bytes existing;
+    bool replaced;
+  } cases[] = {
+      {"same bytes", good, false},
+      {"empty", {}, true},
+      {"truncated", Bytes(good.begin(), good.end() - 1), true},
+      {"same size, other bytes", ToBytes("webkit modulE"), true},
+      {"longer", ToBytes("webkit module and more"), true},
+  };
+  for (const auto& c : cases) {
+    TStart s(exe);
+    s.ModuleFile.Files[modulePath] = c.existing;
+    EXPECT_EQ(s.Run(), std::nullopt) << c.name;
+    EXPECT_EQ(s.ModuleFile.Replaced.size(), c.replaced ? 1u : 0u) << c.name;
+    EXPECT_EQ(s.ModuleFile.Files, (std::map<std::string, Bytes>{{modulePath, good}})) << c.name;
+    EXPECT_EQ(s.Loader.Started, std::vector<std::string>{modulePath}) << c.name;
+  }
+}
+
+// A damaged module entry must not leave a file behind (a 0-byte module used to stay and fail
+// every later start); the start ends as an error start-up does not expect.
+TEST_F(ExeZipLoader, DamagedModuleEntryWritesNothing) {
+  Bytes package = MakePackage(kBaseIni);
+  const std::string_view name = "VellocWebKitLinux64.so";
+  const auto at = std::search(package.begin(), package.end(), name.begin(), name.end());
+  ASSERT_NE(at, package.end());
+  // Past the name (the local header's first copy) and the 12-byte encryption header.
+  at[static_cast<std::ptrdiff_t>(name.size() + 12 + 3)] ^= 0x55;
+  TStart s(FDir.Executable(package));
+  EXPECT_THROW(s.Run(), std::runtime_error);
+  EXPECT_TRUE(s.ModuleFile.Files.empty());
+  EXPECT_TRUE(s.Loader.Started.empty());
+}
+
+// The ID names the data folder and the lock: anything but one plain folder name ends the start
+// with an error that says so, before any folder is made.
+TEST_F(ExeZipLoader, IdThatCannotNameAFolderIsRefused) {
+  const std::string refused[] = {
+      "../../../../outside", "a/b",        "a\\b", "..", ".", "soh\x01tail", "tab\there",
+      std::string(256, 'x'), "c1\xC2\x9B",
+  };
+  for (const std::string& id : refused) {
+    TStart s(FDir.Package("[App]\nID=" + id + "\nName=Demo\nDirName=app\n"));
+    try {
+      s.Run();
+      ADD_FAILURE() << "accepted " << id;
+    } catch (const std::runtime_error& error) {
+      EXPECT_NE(std::string(error.what()).find("cannot name a folder"), std::string::npos)
+          << error.what();
+      // The message shows the ID with its control characters escaped.
+      EXPECT_EQ(std::string(error.what()).find_first_of("\x01\t"), std::string::npos);
+    }
+    ExpectNothingPrepared(s);
+  }
+  for (const std::string& id :
+       std::vector<std::string>{"my..app", "com.example.app", "Démo", std::string(255, 'x')}) {
+    TStart s(FDir.Package("[App]\nID=" + id + "\nName=Demo\nDirName=app\n"));
+    EXPECT_EQ(s.Run(), std::nullopt) << id;
+  }
+}
+
+TEST_F(ExeZipLoader, ConfigurationOverOneMebibyteIsRefused) {
+  std::string ini(kBaseIni);
+  ini.append(1024 * 1024 - ini.size(), ';');
+  TStart atLimit(FDir.Package(ini));
+  EXPECT_EQ(atLimit.Run(), std::nullopt);
+
+  ini += ';';
+  TStart over(FDir.Package(ini));
+  try {
+    over.Run();
+    ADD_FAILURE() << "accepted a vlx.ini over 1 MiB";
+  } catch (const std::runtime_error& error) {
+    EXPECT_NE(std::string(error.what()).find("at most 1 MiB"), std::string::npos) << error.what();
+  }
+  ExpectNothingPrepared(over);
 }
 
 TEST_F(ExeZipLoader, WebViewArguments) {

@@ -120,7 +120,7 @@ TEST_F(CliTest, PackFailuresExitTwoAndLeaveNoOutput) {
     const char* Options;
     const char* Message;
   };
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {"no vlx.ini", [](const fs::path& r) { fs::remove(r / "app/vlx.ini"); }, "", "vlx.ini"},
       {"vlx.ini unreadable",
        [](const fs::path& r) {
@@ -143,7 +143,22 @@ TEST_F(CliTest, PackFailuresExitTwoAndLeaveNoOutput) {
       {"output folder missing", [](const fs::path&) {}, "-o /nonexistent-velloc/app",
        "no such folder"},
       {"output is a folder", [](const fs::path&) {}, "-o OUTDIR", "is a folder"},
+      {"vlx.ini over 1 MiB",
+       [](const fs::path& r) {
+         WriteFile(r / "app/vlx.ini",
+                   "[App]\nID=x\nName=x\nDirName=web\n" + std::string(1024 * 1024, ';'));
+       },
+       "", "at most 1 MiB"},
   };
+  // The ID names the runtime's data folder and lock: one plain folder name only.
+  for (const char* id : {"../../../../outside", "a/b", "..", "bell\x07id"}) {
+    cases.push_back({id,
+                     [id](const fs::path& r) {
+                       WriteFile(r / "app/vlx.ini",
+                                 std::string("[App]\nID=") + id + "\nName=x\nDirName=web\n");
+                     },
+                     "", "cannot name a folder"});
+  }
   for (const Case& c : cases) {
     SetUp();
     c.Break(FRoot);
@@ -181,6 +196,110 @@ TEST_F(CliTest, ExtractRefusesNamesThatLeaveTheFolder) {
   EXPECT_FALSE(fs::exists(FRoot / "target/escape.txt"));
   EXPECT_FALSE(fs::exists(FRoot / "target/up.txt"));
   EXPECT_FALSE(fs::exists("/absolute.txt"));
+}
+
+// A packaged executable (a copy of /bin/true) carrying the given ZIP bytes.
+fs::path MakeExe(const fs::path& root, const std::string& name,
+                 const std::vector<std::uint8_t>& zip) {
+  const fs::path zipPath = root / (name + ".zip");
+  std::ofstream(zipPath, std::ios::binary)
+      .write(reinterpret_cast<const char*>(zip.data()), static_cast<std::streamsize>(zip.size()));
+  const fs::path exe = root / name;
+  fs::copy_file("/bin/true", exe);
+  package::TExeUtils(exe).AppendZipToExe(zipPath, exe);
+  return exe;
+}
+
+std::span<const std::uint8_t> AsBytes(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// Entries that claim 0xFFFFFFFE bytes from a few packed bytes must not size a buffer: the
+// extraction reports them and exits with code 2 instead of aborting.
+TEST_F(CliTest, ExtractRefusesDeclaredSizesTheDataCannotHold) {
+  archive::TZipWriter writer;
+  writer.Password(archive::PackagePassword());
+  const std::string text(2000, 'a');
+  for (const char* name : {"one.txt", "two.txt", "three.txt"})
+    writer.AddFile(name, AsBytes(text), archive::ZipMethod::Deflate);
+  writer.AddFile("fine.txt", AsBytes("fine"), archive::ZipMethod::Stored);
+  writer.Finish();
+  std::vector<std::uint8_t> zip = writer.TakeBytes();
+  // Every header of the three deflated entries claims 0xFFFFFFFE uncompressed bytes.
+  for (std::size_t i = 0; i + 30 <= zip.size(); ++i) {
+    const bool local = zip[i] == 'P' && zip[i + 1] == 'K' && zip[i + 2] == 3 && zip[i + 3] == 4;
+    const bool central = zip[i] == 'P' && zip[i + 1] == 'K' && zip[i + 2] == 1 && zip[i + 3] == 2;
+    const std::size_t method = i + (local ? 8 : 10);
+    if ((local || central) && zip[method] == 8) PutLe32(zip, i + (local ? 22 : 24), 0xFFFFFFFEu);
+  }
+  const fs::path exe = MakeExe(FRoot, "crafted", zip);
+  EXPECT_LT(fs::file_size(exe) - fs::file_size("/bin/true"), 1024u);
+
+  const TRun run =
+      RunCommand(std::string(VELLOC_CLI_PATH) + " extract " + Q(exe) + " " + Q(FRoot / "x"));
+  EXPECT_EQ(run.ExitCode, 2) << run.Output;
+  EXPECT_NE(run.Output.find("entry too large (declares 4294967294 bytes"), std::string::npos)
+      << run.Output;
+  EXPECT_NE(run.Output.find("3 could not be extracted"), std::string::npos) << run.Output;
+  EXPECT_EQ(ReadFile(FRoot / "x/fine.txt"), "fine");
+}
+
+// Names from a package reach the terminal escaped; the runtime's copy of a duplicate name is the
+// one extracted; a target that is a file is named as the fault.
+TEST_F(CliTest, InfoAndExtractOnHostileNames) {
+  archive::TZipWriter writer;
+  writer.Password(archive::PackagePassword());
+  writer.AddFile("vlx.ini", AsBytes("[App]\nID=x\nName=a\x1b[31mred\nDirName=web\n"),
+                 archive::ZipMethod::Deflate);
+  writer.AddFile("web/\x1b]0;title\x07.txt", AsBytes("escape"), archive::ZipMethod::Stored);
+  writer.AddFile("web/dup.txt", AsBytes("first"), archive::ZipMethod::Stored);
+  writer.AddFile("web/dup.txt", AsBytes("second"), archive::ZipMethod::Deflate);
+  writer.AddFile("web/DUP.TXT", AsBytes("third"), archive::ZipMethod::Stored);
+  writer.Finish();
+  const fs::path exe = MakeExe(FRoot, "hostile", writer.TakeBytes());
+
+  const TRun info = RunCommand(std::string(VELLOC_CLI_PATH) + " info " + Q(exe));
+  EXPECT_EQ(info.ExitCode, 0) << info.Output;
+  EXPECT_EQ(info.Output.find('\x1b'), std::string::npos) << info.Output;
+  EXPECT_EQ(info.Output.find('\x07'), std::string::npos) << info.Output;
+  EXPECT_NE(info.Output.find("web/\\x1B]0;title\\x07.txt"), std::string::npos) << info.Output;
+  EXPECT_NE(info.Output.find("Name = a\\x1B[31mred"), std::string::npos) << info.Output;
+
+  const TRun extract =
+      RunCommand(std::string(VELLOC_CLI_PATH) + " extract " + Q(exe) + " " + Q(FRoot / "x"));
+  EXPECT_EQ(extract.ExitCode, 0) << extract.Output;
+  EXPECT_EQ(ReadFile(FRoot / "x/web/dup.txt"), "first");
+  EXPECT_FALSE(fs::exists(FRoot / "x/web/DUP.TXT"));
+  EXPECT_NE(extract.Output.find("skipping \"web/dup.txt\": an earlier entry has the same name"),
+            std::string::npos)
+      << extract.Output;
+  EXPECT_EQ(extract.Output.find('\x1b'), std::string::npos) << extract.Output;
+
+  WriteFile(FRoot / "plain-file", "x");
+  const TRun intoFile = RunCommand(std::string(VELLOC_CLI_PATH) + " extract " + Q(exe) + " " +
+                                   Q(FRoot / "plain-file"));
+  EXPECT_EQ(intoFile.ExitCode, 2) << intoFile.Output;
+  EXPECT_NE(intoFile.Output.find("exists and is not a folder"), std::string::npos)
+      << intoFile.Output;
+  EXPECT_EQ(ReadFile(FRoot / "plain-file"), "x");
+}
+
+TEST_F(CliTest, InfoRefusesAConfigurationOverOneMebibyte) {
+  archive::TZipWriter writer;
+  writer.Password(archive::PackagePassword());
+  writer.AddFile("vlx.ini", AsBytes("[App]\nID=x\n" + std::string(1024 * 1024, ';')),
+                 archive::ZipMethod::Deflate);
+  writer.Finish();
+  const TRun info = RunCommand(std::string(VELLOC_CLI_PATH) + " info " +
+                               Q(MakeExe(FRoot, "big", writer.TakeBytes())));
+  EXPECT_EQ(info.ExitCode, 2) << info.Output;
+  EXPECT_NE(info.Output.find("a configuration may hold at most 1 MiB"), std::string::npos)
+      << info.Output;
 }
 
 TEST(SafeEntryPath, Table) {
