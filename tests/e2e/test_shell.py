@@ -131,8 +131,10 @@ vlx.events.onNotificationClick = (name) => {
 };
 async function run() {
   const r = {stage: 1};
-  r.n1 = await settle(vlx.system.notification({name: C.name, title: "First", body: "one"}), 10000);
-  r.n2 = await settle(vlx.system.notification({name: C.name, title: "Second", body: "two"}), 10000);
+  // The second is sent before the first is answered: it must still replace the first.
+  [r.n1, r.n2] = await Promise.all([
+    settle(vlx.system.notification({name: C.name, title: "First", body: "one"}), 10000),
+    settle(vlx.system.notification({name: C.name, title: "Second", body: "two"}), 10000)]);
   r.n3 = await settle(vlx.system.notification({name: "other", title: "Third"}), 10000);
   r.logoff = await settle(vlx.system.logoff(), 10000);
   r.reboot = await settle(vlx.system.reboot(), 10000);

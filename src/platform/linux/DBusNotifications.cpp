@@ -39,11 +39,9 @@ void OnNotified(GObject* source, GAsyncResult* result, gpointer data) {
     glib::TError error;
     GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, error.Out());
     if (!g_cancellable_is_cancelled(request->Cancellable)) {
-      if (reply) {
-        guint32 id = 0;
-        g_variant_get(reply, "(u)", &id);
-        request->Owner->Shown(request->Name, id);
-      }
+      guint32 id = 0;
+      if (reply) g_variant_get(reply, "(u)", &id);
+      request->Owner->Shown(request->Name, id);
       // No answer, or an error in its place: there is no usable notification service.
       request->Done(reply != nullptr);
     }
@@ -96,12 +94,13 @@ bool TDBusNotifications::Connect() {
   if (FBus) return true;
   FBus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
   if (!FBus) return false;
-  // Signals come on the main loop, where the page's event must be raised.
-  FActionSubscription =
-      g_dbus_connection_signal_subscribe(FBus, nullptr, kInterface, "ActionInvoked", kPath, nullptr,
-                                         G_DBUS_SIGNAL_FLAGS_NONE, OnSignal, this, nullptr);
+  // Signals of the service only (the bus resolves its name), on the main loop, where the page's
+  // event must be raised.
+  FActionSubscription = g_dbus_connection_signal_subscribe(
+      FBus, kService, kInterface, "ActionInvoked", kPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+      OnSignal, this, nullptr);
   FClosedSubscription = g_dbus_connection_signal_subscribe(
-      FBus, nullptr, kInterface, "NotificationClosed", kPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+      FBus, kService, kInterface, "NotificationClosed", kPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
       OnSignal, this, nullptr);
   return true;
 }
@@ -112,6 +111,17 @@ void TDBusNotifications::Present(const TNotification& notification,
     done(false);
     return;
   }
+  // One of the same name is on its way: this one follows once its id is known.
+  const auto waiting = FWaiting.find(notification.Name);
+  if (waiting != FWaiting.end()) {
+    waiting->second.emplace_back(notification, std::move(done));
+    return;
+  }
+  FWaiting[notification.Name];
+  Send(notification, std::move(done));
+}
+
+void TDBusNotifications::Send(const TNotification& notification, TDone done) {
   const auto known = FIds.find(notification.Name);
   const guint32 replaces = known != FIds.end() ? known->second : 0;
   GVariantBuilder actions;
@@ -135,10 +145,21 @@ void TDBusNotifications::SetOnClick(std::function<void(const std::string& name)>
 }
 
 void TDBusNotifications::Shown(const std::string& name, std::uint32_t id) {
-  const auto previous = FIds.find(name);
-  if (previous != FIds.end() && previous->second != id) FNames.erase(previous->second);
-  FIds[name] = id;
-  FNames[id] = name;
+  if (id != 0) {
+    const auto previous = FIds.find(name);
+    if (previous != FIds.end() && previous->second != id) FNames.erase(previous->second);
+    FIds[name] = id;
+    FNames[id] = name;
+  }
+  const auto waiting = FWaiting.find(name);
+  if (waiting == FWaiting.end()) return;
+  if (waiting->second.empty()) {
+    FWaiting.erase(waiting);
+    return;
+  }
+  auto [next, done] = std::move(waiting->second.front());
+  waiting->second.pop_front();
+  Send(next, std::move(done));
 }
 
 void TDBusNotifications::ActionInvoked(std::uint32_t id, const std::string& action) {
