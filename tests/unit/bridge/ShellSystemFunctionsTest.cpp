@@ -263,6 +263,16 @@ TEST_F(ShellSystemFunctions, NotificationsShowReplaceAndReportClicks) {
     EXPECT_EQ(literal.find("\xE2\x80\xA8"), std::string::npos);
   }
 
+  // A service set in its place takes the clicks over.
+  platform::fake::TFakeNotifications replacement;
+  FModule->SetNotificationCenter(&replacement);
+  EXPECT_FALSE(FNotifications.OnClick);
+  FView.Executed.clear();
+  replacement.Click("r");
+  EXPECT_EQ(FView.Executed, std::vector<std::string>{"vlx.events.onNotificationClick(\"r\");"});
+  FModule->SetNotificationCenter(&FNotifications);
+  EXPECT_FALSE(replacement.OnClick);
+
   // Without a web view a click goes nowhere; once the module is gone it is not called at all.
   FForm.View = nullptr;
   FNotifications.Click("n1");
