@@ -88,7 +88,10 @@ TBrowserExternalModule::TBrowserExternalModule() {
   }
 }
 
-TBrowserExternalModule::~TBrowserExternalModule() = default;
+TBrowserExternalModule::~TBrowserExternalModule() {
+  // The notification service outlives the module: its clicks must not reach a dead one.
+  if (FNotificationCenter) FNotificationCenter->SetOnClick(nullptr);
+}
 
 bool TBrowserExternalModule::IsApplicationDocument(std::string_view uri) {
   return text::AsciiStartsWithIgnoreCase(uri, "vlx:") ||
@@ -158,12 +161,8 @@ void TBrowserExternalModule::BrowserWebMessageReceived(const TWebMessage& messag
   }
 }
 
-void TBrowserExternalModule::PostReply(std::string_view uuid, std::string_view result,
-                                       bool success) {
-  if (FDispatching.empty()) {
-    Fault(TBridgeFault::StrayReply, uuid);
-    return;
-  }
+std::string TBrowserExternalModule::FormatReply(std::string_view uuid, std::string_view result,
+                                                bool success) {
   // The uuid is escaped like any other text, so a page's odd token still gets valid JSON back.
   std::string reply = "{\"uuid\": ";
   reply += TStrUtils::StringToJsonString(uuid);
@@ -172,8 +171,39 @@ void TBrowserExternalModule::PostReply(std::string_view uuid, std::string_view r
   reply += ", \"result\": ";
   reply += result;
   reply += '}';
+  return reply;
+}
+
+void TBrowserExternalModule::PostReply(std::string_view uuid, std::string_view result,
+                                       bool success) {
+  if (FDispatching.empty()) {
+    Fault(TBridgeFault::StrayReply, uuid);
+    return;
+  }
   const TWebMessage& message = *FDispatching.back();
-  if (message.Reply) message.Reply(reply);
+  if (message.Reply) message.Reply(FormatReply(uuid, result, success));
+}
+
+TDeferredReply TBrowserExternalModule::DeferReply(std::string_view uuid) {
+  TDeferredReply deferred;
+  deferred.FState = std::make_shared<TDeferredReply::TState>();
+  deferred.FState->ModuleAlive = FAlive;
+  deferred.FState->Uuid = uuid;
+  if (FDispatching.empty()) {
+    Fault(TBridgeFault::StrayReply, uuid);
+  } else {
+    deferred.FState->Reply = FDispatching.back()->Reply;
+  }
+  return deferred;
+}
+
+void TDeferredReply::Post(std::string_view result, bool success) const {
+  if (!FState || FState->Sent || FState->ModuleAlive.expired() || !FState->Reply) return;
+  FState->Sent = true;
+  // Released once used: the way back may hold the web view's message alive.
+  const auto reply = std::move(FState->Reply);
+  FState->Reply = nullptr;
+  reply(TBrowserExternalModule::FormatReply(FState->Uuid, result, success));
 }
 
 void TBrowserExternalModule::ReplySuccess(std::string_view uuid, std::string_view result) {
@@ -216,6 +246,30 @@ bool TBrowserExternalModule::TryGetArgString(const TJsonValue& data, std::string
     value.clear();
     return false;
   }
+}
+
+void TBrowserExternalModule::SetNotificationCenter(platform::INotifications* notifications) {
+  if (FNotificationCenter) FNotificationCenter->SetOnClick(nullptr);
+  FNotificationCenter = notifications;
+  if (FNotificationCenter) {
+    FNotificationCenter->SetOnClick(
+        [this](const std::string& name) { NotificationCenterReceiveLocalNotification(name); });
+  }
+}
+
+void TBrowserExternalModule::NotificationCenterReceiveLocalNotification(const std::string& name) {
+  platform::IWebView* browser = FBrowserForm ? FBrowserForm->Browser() : nullptr;
+  if (browser) browser->ExecuteScript(NotificationClickScript(name));
+}
+
+std::string TBrowserExternalModule::NotificationClickScript(std::string_view name) {
+  // The name travels as a string literal: a quote or backslash in it must not end the literal
+  // and let the rest run as script. The two line separators that older script engines do not
+  // take inside a literal are escaped as well.
+  std::string literal = TStrUtils::StringToJsonString(name);
+  text::ReplaceAll(literal, "\xE2\x80\xA8", "\\u2028");
+  text::ReplaceAll(literal, "\xE2\x80\xA9", "\\u2029");
+  return "vlx.events.onNotificationClick(" + literal + ");";
 }
 
 std::size_t TBrowserExternalModule::FaultCount(TBridgeFault fault) const {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,10 @@
 #include "archive/ZipArchive.h"
 #include "config/ProjectIni.h"
 #include "platform/FileDialogs.h"
+#include "platform/Network.h"
+#include "platform/Notifications.h"
+#include "platform/Session.h"
+#include "platform/Shell.h"
 #include "platform/System.h"
 #include "platform/WebView.h"
 #include "platform/Window.h"
@@ -79,6 +84,27 @@ struct TBridgeFunction {
   THandlerFunction* Handler;
 };
 
+// The reply of a handler that answers after it has returned (a command that runs on, a desktop
+// service that answers later). It goes to the frame that asked, at most once; once the module is
+// gone it is dropped.
+class TDeferredReply {
+ public:
+  TDeferredReply() = default;
+  void Success(std::string_view result) const { Post(result, true); }
+  void Failure(std::string_view result) const { Post(result, false); }
+
+ private:
+  friend class TBrowserExternalModule;
+  struct TState {
+    std::weak_ptr<void> ModuleAlive;
+    std::string Uuid;
+    std::function<void(std::string_view json)> Reply;
+    bool Sent = false;
+  };
+  void Post(std::string_view result, bool success) const;
+  std::shared_ptr<TState> FState;
+};
+
 class TBrowserExternalModule {
  public:
   using TFaultCallback = std::function<void(TBridgeFault fault, std::string_view detail)>;
@@ -99,6 +125,11 @@ class TBrowserExternalModule {
   void PostReply(std::string_view uuid, std::string_view result, bool success);
   void ReplySuccess(std::string_view uuid, std::string_view result);
   void ReplyFailure(std::string_view uuid, std::string_view result);
+  // For a handler that answers later: the way back to the frame of the message being
+  // dispatched. Outside a dispatch the reply goes nowhere (a stray reply).
+  TDeferredReply DeferReply(std::string_view uuid);
+  // The reply envelope posted to the page.
+  static std::string FormatReply(std::string_view uuid, std::string_view result, bool success);
 
   // Argument reading. Member names match exactly; of two equal names the first counts.
   // A number yields the text it was written with, true/false yield "true"/"false".
@@ -150,6 +181,20 @@ class TBrowserExternalModule {
   void SetSystem(platform::ISystem* system) { FSystem = system; }
   platform::IFileDialogs* FileDialogs() const { return FFileDialogs; }
   void SetFileDialogs(platform::IFileDialogs* dialogs) { FFileDialogs = dialogs; }
+  platform::IShell* Shell() const { return FShell; }
+  void SetShell(platform::IShell* shell) { FShell = shell; }
+  platform::IWindowList* WindowList() const { return FWindowList; }
+  void SetWindowList(platform::IWindowList* windowList) { FWindowList = windowList; }
+  platform::ISession* Session() const { return FSession; }
+  void SetSession(platform::ISession* session) { FSession = session; }
+  platform::INetwork* Network() const { return FNetwork; }
+  void SetNetwork(platform::INetwork* network) { FNetwork = network; }
+  // NotificationCenter: its clicks raise vlx.events.onNotificationClick in the page.
+  platform::INotifications* NotificationCenter() const { return FNotificationCenter; }
+  void SetNotificationCenter(platform::INotifications* notifications);
+  void NotificationCenterReceiveLocalNotification(const std::string& name);
+  // The script that raises the click event with that name in the page.
+  static std::string NotificationClickScript(std::string_view name);
   // Whether the tray icon is shown: a minimized window then lives on in the tray.
   bool TrayIconVisible() const { return FTrayIconVisible && FTrayIconVisible(); }
   void SetTrayIconVisible(std::function<bool()> query) { FTrayIconVisible = std::move(query); }
@@ -169,6 +214,13 @@ class TBrowserExternalModule {
   platform::ISystem* FSystem = nullptr;
   platform::IFileDialogs* FFileDialogs = nullptr;
   std::function<bool()> FTrayIconVisible;
+  platform::IShell* FShell = nullptr;
+  platform::IWindowList* FWindowList = nullptr;
+  platform::ISession* FSession = nullptr;
+  platform::INetwork* FNetwork = nullptr;
+  platform::INotifications* FNotificationCenter = nullptr;
+  // Expires with the module, so that deferred replies arriving later are dropped.
+  std::shared_ptr<int> FAlive = std::make_shared<int>(0);
   TFaultCallback FOnFault;
   std::array<std::size_t, 4> FFaultCounts{};
 };

@@ -76,6 +76,11 @@ void TMainForm::FormCreate() {
   FBrowserExternalModule->SetProjectINI(FStartup.ProjectINI);
   FBrowserExternalModule->SetSystem(&FSystem);
   FBrowserExternalModule->SetFileDialogs(FStartup.FileDialogs);
+  FBrowserExternalModule->SetShell(FStartup.Shell);
+  FBrowserExternalModule->SetWindowList(FStartup.WindowList);
+  FBrowserExternalModule->SetSession(FStartup.Session);
+  FBrowserExternalModule->SetNetwork(FStartup.Network);
+  FBrowserExternalModule->SetNotificationCenter(FStartup.Notifications);
   FBrowserExternalModule->SetOnAppCloseRequest([this] { AppCloseRequest(); });
 
   if (FStartup.ExeZip) {

@@ -24,6 +24,12 @@ struct TMainFormStartup {
   std::string AppDirName;
   std::string AppIndexHtml;
   platform::IFileDialogs* FileDialogs = nullptr;  // the bridge's file and folder dialogs
+  // The desktop services of the shell and system functions.
+  platform::IShell* Shell = nullptr;
+  platform::IWindowList* WindowList = nullptr;
+  platform::ISession* Session = nullptr;
+  platform::INetwork* Network = nullptr;
+  platform::INotifications* Notifications = nullptr;
 };
 
 // Size limits where a maximum below the minimum lowers the minimum, and a minimum above the

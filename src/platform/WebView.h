@@ -44,7 +44,8 @@ struct TWebResourceResponse {
 struct TWebMessageEvent {
   std::string_view Json;       // the message as JSON text
   std::string_view SourceUri;  // URI of the document (frame) that posted it
-  // Answers the posting document; at most once. The core must not keep it past the event.
+  // Answers the posting document; at most once, also through a copy. It may be kept and called
+  // after the event, for an answer that comes later.
   std::function<void(std::string_view json)> Reply;
 };
 

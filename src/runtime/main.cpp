@@ -12,9 +12,14 @@
 #include "platform/gtk/GtkFileDialogs.h"
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkStyles.h"
+#include "platform/gtk/GtkWindowList.h"
 #include "platform/gtk/WebKitLoader.h"
+#include "platform/linux/DBusNotifications.h"
 #include "platform/linux/LinuxModuleFile.h"
+#include "platform/linux/LinuxNetwork.h"
+#include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxSystem.h"
+#include "platform/linux/LogindSession.h"
 #include "startup/ExeZipLoader.h"
 
 namespace {
@@ -26,10 +31,16 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   platform::gtk::TGtkMainWindow window;
   platform::gtk::TGtkBrowserFormView browserView(window.ContentBox(), loader);
   platform::gtk::TGtkFileDialogs fileDialogs;
+  platform::TLinuxShell shell;
+  platform::gtk::TGtkWindowList windowList;
+  platform::TLogindSession session;
+  platform::TLinuxNetwork network;
+  platform::TDBusNotifications notifications(startup.AppName, "");
   browser::TMainForm mainForm(
       window, browserView, loader, system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
-       startup.AppDirName, startup.AppIndexHtml, &fileDialogs});
+       startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &shell, &windowList, &session,
+       &network, &notifications});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   window.Show();

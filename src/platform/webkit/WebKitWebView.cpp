@@ -1,5 +1,6 @@
 #include "platform/webkit/WebKitWebView.h"
 
+#include <memory>
 #include <utility>
 
 #include <gdk/gdkkeysyms.h>
@@ -296,18 +297,26 @@ gboolean TWebKitWebView::UserMessage(WebKitWebView* view, WebKitUserMessage* mes
   const char* json = nullptr;
   const char* source = nullptr;
   g_variant_get(parameters, "(&s&s)", &json, &source);
-  bool replied = false;
+  // The way back holds the message, so a handler may answer after it has returned (WebKit
+  // delivers the reply to the frame whenever it is sent). Copies of it share one state: the
+  // first answer counts.
+  struct TPending {
+    WebKitUserMessage* Message;
+    ~TPending() {
+      if (Message) g_object_unref(Message);
+    }
+  };
+  auto pending = std::make_shared<TPending>(WEBKIT_USER_MESSAGE(g_object_ref(message)));
   platform::TWebMessageEvent event{
-      json, source, [message, &replied](std::string_view reply) {
-        if (replied) return;
-        replied = true;
+      json, source, [pending](std::string_view reply) {
+        if (!pending->Message) return;
         const std::string text(reply);
+        WebKitUserMessage* answered = std::exchange(pending->Message, nullptr);
         webkit_user_message_send_reply(
-            message, webkit_user_message_new("vlx.reply", g_variant_new_string(text.c_str())));
+            answered, webkit_user_message_new("vlx.reply", g_variant_new_string(text.c_str())));
+        g_object_unref(answered);
       }};
-  g_object_ref(message);  // a nested loop inside a handler must not outlive the message
   FEvents.BrowserWebMessageReceived(event);
-  g_object_unref(message);
   return TRUE;
 }
 
