@@ -23,6 +23,7 @@
 #include "config/ProjectIni.h"
 #include "platform/FileDialogs.h"
 #include "platform/System.h"
+#include "platform/ValueStore.h"
 #include "platform/WebView.h"
 #include "platform/Window.h"
 
@@ -150,6 +151,9 @@ class TBrowserExternalModule {
   void SetSystem(platform::ISystem* system) { FSystem = system; }
   platform::IFileDialogs* FileDialogs() const { return FFileDialogs; }
   void SetFileDialogs(platform::IFileDialogs* dialogs) { FFileDialogs = dialogs; }
+  // The user's value store of the registry functions.
+  platform::IValueStore* ValueStore() const { return FValueStore; }
+  void SetValueStore(platform::IValueStore* store) { FValueStore = store; }
   // Whether the tray icon is shown: a minimized window then lives on in the tray.
   bool TrayIconVisible() const { return FTrayIconVisible && FTrayIconVisible(); }
   void SetTrayIconVisible(std::function<bool()> query) { FTrayIconVisible = std::move(query); }
@@ -168,6 +172,7 @@ class TBrowserExternalModule {
   const config::TProjectIni* FProjectINI = nullptr;
   platform::ISystem* FSystem = nullptr;
   platform::IFileDialogs* FFileDialogs = nullptr;
+  platform::IValueStore* FValueStore = nullptr;
   std::function<bool()> FTrayIconVisible;
   TFaultCallback FOnFault;
   std::array<std::size_t, 4> FFaultCounts{};

@@ -14,6 +14,7 @@
 #include "platform/gtk/GtkStyles.h"
 #include "platform/gtk/WebKitLoader.h"
 #include "platform/linux/LinuxSystem.h"
+#include "platform/linux/SqliteValueStore.h"
 #include "startup/ExeZipLoader.h"
 
 namespace {
@@ -25,10 +26,12 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   platform::gtk::TGtkMainWindow window;
   platform::gtk::TGtkBrowserFormView browserView(window.ContentBox(), loader);
   platform::gtk::TGtkFileDialogs fileDialogs;
+  // Opened by the first registry call, not here.
+  platform::TSqliteValueStore valueStore(platform::TSqliteValueStore::DefaultPath());
   browser::TMainForm mainForm(
       window, browserView, loader, system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
-       startup.AppDirName, startup.AppIndexHtml, &fileDialogs});
+       startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &valueStore});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   window.Show();
