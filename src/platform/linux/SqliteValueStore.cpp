@@ -81,6 +81,19 @@ bool ValidName(std::string_view name, std::size_t maxLength) {
   return name.find('\0') == std::string_view::npos && CharacterCount(name) <= maxLength;
 }
 
+// Whether a path names a key: see SplitKeyPath; no allocation, for the calls that only look.
+bool ValidKeyPath(std::string_view path) {
+  if (path.empty()) return true;
+  std::size_t depth = 0;
+  for (;;) {
+    const std::size_t end = path.find('\\');
+    const std::string_view part = path.substr(0, end);
+    if (part.empty() || !ValidName(part, kMaxKeyNameLength) || ++depth > kMaxKeyDepth) return false;
+    if (end == std::string_view::npos) return true;
+    path.remove_prefix(end + 1);
+  }
+}
+
 // The components of a key path; no value when the path names no key (an empty component, a
 // NUL, a name or depth beyond the registry's limits). An empty path is the root.
 std::optional<std::vector<std::string_view>> SplitKeyPath(std::string_view path) {
@@ -435,12 +448,12 @@ void TSqliteValueStore::Rollback() {
 }
 
 std::optional<TSqliteValueStore::TKey> TSqliteValueStore::FindKey(const std::string& foldedPath,
-                                                                  bool& failed) {
+                                                                  bool& failed, bool withPath) {
   if (foldedPath.empty()) return TKey{};
   TQuery query(Statement(kFindKey));
   if (!query) return failed = true, std::nullopt;
   const int code = query.Bind(1, foldedPath).Step();
-  if (code == SQLITE_ROW) return TKey{query.Int(0), query.Text(1)};
+  if (code == SQLITE_ROW) return TKey{query.Int(0), withPath ? query.Text(1) : std::string()};
   if (code != SQLITE_DONE) {
     failed = true;
     Failed(code, "cannot look up a key");
@@ -454,14 +467,14 @@ std::optional<TSqliteValueStore::TKey> TSqliteValueStore::CreateKeyPath(std::str
   const auto parts = SplitKeyPath(key);
   if (!parts) return std::nullopt;
   const std::string folded = FoldCase(key);
-  if (auto existing = FindKey(folded, failed)) return existing;
+  if (auto existing = FindKey(folded, failed, true)) return existing;
   if (failed) return std::nullopt;
   TKey parent;
   std::size_t end = 0;
   for (const std::string_view part : *parts) {
     end += (end ? 1 : 0) + part.size();
     const std::string prefix = folded.substr(0, end);
-    if (auto found = FindKey(prefix, failed)) {
+    if (auto found = FindKey(prefix, failed, true)) {
       parent = std::move(*found);
       continue;
     }
@@ -483,7 +496,7 @@ std::optional<TSqliteValueStore::TKey> TSqliteValueStore::CreateKeyPath(std::str
 
 TWriteResult TSqliteValueStore::WriteValue(std::string_view key, std::string_view name,
                                            const TStoredValue& value) {
-  if (!SplitKeyPath(key)) return TWriteResult::KeyUnavailable;
+  if (!ValidKeyPath(key)) return TWriteResult::KeyUnavailable;
   if (!Connection() || !Step(kBegin, "cannot start a write")) return TWriteResult::KeyUnavailable;
   bool failed = false;
   const auto target = CreateKeyPath(key, failed);
@@ -512,7 +525,7 @@ TWriteResult TSqliteValueStore::WriteValue(std::string_view key, std::string_vie
 
 TReadResult TSqliteValueStore::ReadValue(std::string_view key, std::string_view name) {
   TReadResult result;
-  if (!SplitKeyPath(key) || !Connection()) return result;
+  if (!ValidKeyPath(key) || !Connection()) return result;
   bool failed = false;
   const auto found = FindKey(FoldCase(key), failed);
   if (!found) return result;
@@ -535,7 +548,7 @@ bool TSqliteValueStore::ValueExists(std::string_view key, std::string_view name)
 }
 
 bool TSqliteValueStore::DeleteValue(std::string_view key, std::string_view name) {
-  if (!SplitKeyPath(key) || !ValidName(name, kMaxValueNameLength) || !Connection()) return false;
+  if (!ValidKeyPath(key) || !ValidName(name, kMaxValueNameLength) || !Connection()) return false;
   bool failed = false;
   const auto found = FindKey(FoldCase(key), failed);
   if (!found) return false;
@@ -550,14 +563,14 @@ bool TSqliteValueStore::DeleteValue(std::string_view key, std::string_view name)
 }
 
 bool TSqliteValueStore::KeyExists(std::string_view key) {
-  if (!SplitKeyPath(key) || !Connection()) return false;
+  if (!ValidKeyPath(key) || !Connection()) return false;
   bool failed = false;
   return FindKey(FoldCase(key), failed).has_value();
 }
 
 bool TSqliteValueStore::DeleteKey(std::string_view key) {
   // The root holds every application's keys; it is never deleted.
-  if (key.empty() || !SplitKeyPath(key) || !Connection()) return false;
+  if (key.empty() || !ValidKeyPath(key) || !Connection()) return false;
   if (!Step(kBegin, "cannot start a write")) return false;
   bool failed = false;
   const std::string folded = FoldCase(key);
@@ -585,9 +598,9 @@ bool TSqliteValueStore::DeleteKey(std::string_view key) {
 }
 
 std::optional<TKeyListing> TSqliteValueStore::ListKey(std::string_view key) {
-  if (!SplitKeyPath(key) || !Connection()) return std::nullopt;
+  if (!ValidKeyPath(key) || !Connection()) return std::nullopt;
   bool failed = false;
-  const auto found = FindKey(FoldCase(key), failed);
+  const auto found = FindKey(FoldCase(key), failed, true);
   if (!found) return std::nullopt;
   TKeyListing listing{found->Path, {}, {}};
   // One read transaction, so the two lists agree.

@@ -84,8 +84,9 @@ class TSqliteValueStore final : public IValueStore {
   // Reports a failed SQLite call; a damaged file also closes the connection before the next call.
   void Failed(int code, std::string_view what);
   void Report(const std::string& message);
-  // The key of a folded path; no value when it does not exist or the store failed.
-  std::optional<TKey> FindKey(const std::string& foldedPath, bool& failed);
+  // The key of a folded path (its Path only when asked for); no value when it does not exist or
+  // the store failed.
+  std::optional<TKey> FindKey(const std::string& foldedPath, bool& failed, bool withPath = false);
   std::optional<TKey> CreateKeyPath(std::string_view key, bool& failed);
   bool Step(TStatementId id, std::string_view what);  // runs a statement without rows
   void Rollback();
