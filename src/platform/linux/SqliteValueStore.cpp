@@ -25,6 +25,8 @@ constexpr int kBusyTimeoutMs = 5000;
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxKeyDepth = 512;
 constexpr std::size_t kMaxValueNameLength = 16383;
+// How often an open store looks whether its file is still the one at its path.
+constexpr std::chrono::milliseconds kRecheckInterval{500};
 // The layout of the tables below; a file of a later layout is left alone.
 constexpr int kSchemaVersion = 1;
 
@@ -216,6 +218,7 @@ TSqliteValueStore::TSqliteValueStore(std::string path, TReport report)
     : FPath(std::move(path)), FReport(std::move(report)) {}
 
 TSqliteValueStore::~TSqliteValueStore() {
+  if (FDb && Replaced(true)) LetGoOfMovedFile();
   Close();
 }
 
@@ -289,6 +292,7 @@ void TSqliteValueStore::Failed(int code, std::string_view what) {
 }
 
 std::optional<std::string> TSqliteValueStore::Open() {
+  if (FDb && Replaced(false)) LetGoOfMovedFile();
   if (FDamaged) Close();
   if (FDb) return std::nullopt;
   std::string error = OpenConnection();
@@ -298,6 +302,26 @@ std::optional<std::string> TSqliteValueStore::Open() {
   }
   Close();
   return error;
+}
+
+// A file moved away or deleted while open would take every later write with it, out of sight
+// of the other applications: the path is checked again now and then, and a new file there is
+// opened instead.
+bool TSqliteValueStore::Replaced(bool now) {
+  const auto time = std::chrono::steady_clock::now();
+  if (!now && time - FCheckedAt < kRecheckInterval) return FReplaced;
+  FCheckedAt = time;
+  struct stat info {};
+  FReplaced = ::stat(FPath.c_str(), &info) != 0 || info.st_dev != FDevice || info.st_ino != FInode;
+  return FReplaced;
+}
+
+// SQLite may remove the journal files by their names when it closes: names that may belong to
+// another file by now. The moved file keeps its journal instead.
+void TSqliteValueStore::LetGoOfMovedFile() {
+  int keep = 1;
+  sqlite3_file_control(FDb, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
+  Close();
 }
 
 sqlite3* TSqliteValueStore::Connection() {
@@ -313,7 +337,13 @@ std::string TSqliteValueStore::OpenConnection() {
   // SQLite would create the file readable by everyone; the journal files take its mode.
   const int fd = ::open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return prefix + "cannot be opened: " + std::strerror(errno);
+  struct stat info {};
+  ::fstat(fd, &info);
   ::close(fd);
+  FDevice = info.st_dev;
+  FInode = info.st_ino;
+  FCheckedAt = std::chrono::steady_clock::now();
+  FReplaced = false;
 
   int code =
       sqlite3_open_v2(FPath.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);

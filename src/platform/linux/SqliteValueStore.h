@@ -10,6 +10,8 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -78,6 +80,9 @@ class TSqliteValueStore final : public IValueStore {
   class TQuery;
 
   sqlite3* Connection();
+  // Whether the path no longer leads to the open file (looked at now, or at most every so often).
+  bool Replaced(bool now);
+  void LetGoOfMovedFile();
   std::string OpenConnection();
   void Close();
   sqlite3_stmt* Statement(TStatementId id);
@@ -95,7 +100,10 @@ class TSqliteValueStore final : public IValueStore {
   TReport FReport;
   std::string FLastReport;
   sqlite3* FDb = nullptr;
-  bool FDamaged = false;  // the file turned out damaged during this call
+  bool FDamaged = false;                  // the file turned out damaged during this call
+  std::uint64_t FDevice = 0, FInode = 0;  // the file that is open
+  std::chrono::steady_clock::time_point FCheckedAt;
+  bool FReplaced = false;
   std::array<sqlite3_stmt*, kStatementCount> FStatements{};
 };
 

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "platform/linux/SqliteValueStore.h"
 
@@ -310,6 +311,68 @@ TEST_F(SqliteValueStore, AWriterWaitsForAnotherWriter) {
   release.join();
   sqlite3_close(other);
   EXPECT_EQ(store.ReadValue("K", "v").Value, Text("2"));
+  EXPECT_TRUE(FReports.empty());
+}
+
+// Processes that start on a store that does not exist yet and write at once: every write and
+// every read succeeds, none sees "database is locked".
+TEST_F(SqliteValueStore, SeveralProcessesAtOnce) {
+  constexpr int kProcesses = 4, kWrites = 40;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int failures = 0;
+      TSqliteValueStore store(FFile.string(), [&](const std::string&) { ++failures; });
+      for (int i = 0; i < kWrites; ++i) {
+        const std::string name = "p" + std::to_string(p) + "-" + std::to_string(i);
+        failures += store.WriteValue("Shared\\Key", name, Text(name)) != TWriteResult::Written;
+        failures += store.WriteValue("Own" + std::to_string(p) + "\\K" + std::to_string(i % 3), "v",
+                                     Text(name)) != TWriteResult::Written;
+        failures += store.ReadValue("shared\\key", name).Value != Text(name);
+        if (i % 10 == 9) failures += !store.DeleteKey("Own" + std::to_string(p));
+      }
+      ::_exit(failures > 100 ? 100 : failures);
+    }
+    children.push_back(pid);
+  }
+  for (const pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "failed calls in one process";
+  }
+  auto store = MakeStore();
+  const auto listing = store.ListKey("Shared\\Key");
+  ASSERT_TRUE(listing);
+  EXPECT_EQ(listing->Values.size(), static_cast<std::size_t>(kProcesses * kWrites));
+  EXPECT_EQ(Sql(FFile, "PRAGMA integrity_check"), "ok");
+}
+
+// A store file moved away while open is let go: later calls use a new file at the path, and
+// the moved file keeps what it had.
+TEST_F(SqliteValueStore, AFileMovedAwayIsLetGo) {
+  auto store = MakeStore();
+  ASSERT_EQ(store.WriteValue("K", "v", Text("old")), TWriteResult::Written);
+  // Moved as a user moves a store away: with its journal files.
+  const fs::path moved = FRoot / "moved.db";
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    if (fs::exists(FFile.string() + suffix))
+      fs::rename(FFile.string() + suffix, moved.string() + suffix);
+  }
+  // Another application makes a new store at the path meanwhile; letting go of the moved file
+  // must not take the new file's journal with it.
+  auto other = MakeStore();
+  ASSERT_EQ(other.WriteValue("Other", "v", Text("kept")), TWriteResult::Written);
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  EXPECT_FALSE(store.KeyExists("K"));
+  EXPECT_EQ(store.ReadValue("Other", "v").Value, Text("kept"));
+  ASSERT_EQ(store.WriteValue("K", "v", Text("new")), TWriteResult::Written);
+  EXPECT_EQ(TSqliteValueStore(moved.string()).ReadValue("K", "v").Value, Text("old"));
+  EXPECT_EQ(MakeStore().ReadValue("K", "v").Value, Text("new"));
+  EXPECT_EQ(other.ReadValue("Other", "v").Value, Text("kept"));
+  EXPECT_EQ(Sql(FFile, "PRAGMA integrity_check"), "ok");
   EXPECT_TRUE(FReports.empty());
 }
 
