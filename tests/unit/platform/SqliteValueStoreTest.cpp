@@ -301,8 +301,6 @@ TEST_F(SqliteValueStore, AWriterWaitsForAnotherWriter) {
   ASSERT_EQ(sqlite3_open(FFile.c_str(), &other), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
   // The other writer finishes while this one waits on the busy timeout.
-  sqlite3_busy_handler(
-      other, [](void*, int) { return 0; }, nullptr);
   std::thread release([other] {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
