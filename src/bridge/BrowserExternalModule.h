@@ -28,6 +28,7 @@
 #include "platform/Session.h"
 #include "platform/Shell.h"
 #include "platform/System.h"
+#include "platform/ValueStore.h"
 #include "platform/WebView.h"
 #include "platform/Window.h"
 
@@ -195,6 +196,9 @@ class TBrowserExternalModule {
   void NotificationCenterReceiveLocalNotification(const std::string& name);
   // The script that raises the click event with that name in the page.
   static std::string NotificationClickScript(std::string_view name);
+  // The user's value store of the registry functions.
+  platform::IValueStore* ValueStore() const { return FValueStore; }
+  void SetValueStore(platform::IValueStore* store) { FValueStore = store; }
   // Whether the tray icon is shown: a minimized window then lives on in the tray.
   bool TrayIconVisible() const { return FTrayIconVisible && FTrayIconVisible(); }
   void SetTrayIconVisible(std::function<bool()> query) { FTrayIconVisible = std::move(query); }
@@ -213,6 +217,7 @@ class TBrowserExternalModule {
   const config::TProjectIni* FProjectINI = nullptr;
   platform::ISystem* FSystem = nullptr;
   platform::IFileDialogs* FFileDialogs = nullptr;
+  platform::IValueStore* FValueStore = nullptr;
   std::function<bool()> FTrayIconVisible;
   platform::IShell* FShell = nullptr;
   platform::IWindowList* FWindowList = nullptr;

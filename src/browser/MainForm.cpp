@@ -81,6 +81,7 @@ void TMainForm::FormCreate() {
   FBrowserExternalModule->SetSession(FStartup.Session);
   FBrowserExternalModule->SetNetwork(FStartup.Network);
   FBrowserExternalModule->SetNotificationCenter(FStartup.Notifications);
+  FBrowserExternalModule->SetValueStore(FStartup.ValueStore);
   FBrowserExternalModule->SetOnAppCloseRequest([this] { AppCloseRequest(); });
 
   if (FStartup.ExeZip) {

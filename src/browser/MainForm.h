@@ -30,6 +30,7 @@ struct TMainFormStartup {
   platform::ISession* Session = nullptr;
   platform::INetwork* Network = nullptr;
   platform::INotifications* Notifications = nullptr;
+  platform::IValueStore* ValueStore = nullptr;    // the registry functions' store
 };
 
 // Size limits where a maximum below the minimum lowers the minimum, and a minimum above the

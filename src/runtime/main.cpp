@@ -20,6 +20,7 @@
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxSystem.h"
 #include "platform/linux/LogindSession.h"
+#include "platform/linux/SqliteValueStore.h"
 #include "startup/ExeZipLoader.h"
 
 namespace {
@@ -36,11 +37,13 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   platform::TLogindSession session;
   platform::TLinuxNetwork network;
   platform::TDBusNotifications notifications(startup.AppName, "");
+  // Opened by the first registry call, not here.
+  platform::TSqliteValueStore valueStore(platform::TSqliteValueStore::DefaultPath());
   browser::TMainForm mainForm(
       window, browserView, loader, system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
        startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &shell, &windowList, &session,
-       &network, &notifications});
+       &network, &notifications, &valueStore});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   window.Show();

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velloc::cli {
 
@@ -29,6 +30,8 @@ void RunInit(const std::filesystem::path& folder, std::string_view name);
 std::filesystem::path RunPack(const TPackOptions& options);
 void RunInfo(const std::filesystem::path& executable);
 void RunExtract(const std::filesystem::path& executable, const std::filesystem::path& folder);
+// `velloc registry` with the arguments after "registry".
+void RunRegistry(const std::vector<std::string_view>& args);
 
 // The path below `root` for an entry name, or no value when the name could escape `root`
 // (absolute, "..", a drive letter, backslash separators, empty or NUL-holding components).

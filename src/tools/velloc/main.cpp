@@ -29,6 +29,8 @@ constexpr const char* kUsage =
     "  velloc info EXE                                show what an executable carries\n"
     "  velloc extract EXE DIR                         write a packaged application's files into "
     "DIR\n"
+    "  velloc registry list|get|set|delete ...        the user's registry values (velloc registry "
+    "--help)\n"
     "  velloc --version | --help\n";
 
 int Usage(const char* problem) {
@@ -50,6 +52,10 @@ int main(int argc, char** argv) {
     }
     if (command == "--version") {
       std::printf("velloc %s\n", std::string(velloc::kRuntimeVersion).c_str());
+      return 0;
+    }
+    if (command == "registry") {
+      RunRegistry({args.begin() + 1, args.end()});
       return 0;
     }
     // Options take the next argument; everything else is positional.
