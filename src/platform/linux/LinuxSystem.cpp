@@ -100,19 +100,32 @@ void TLinuxSystem::RemoveEnvironmentVariable(const std::string& name) {
   ::unsetenv(name.c_str());
 }
 
-std::string TLinuxSystem::InstanceLockAddress(const std::string& name) {
-  const std::string prefix = "velloc/instance/" + std::to_string(::getuid()) + "/";
-  constexpr std::size_t kMaxAddress = sizeof(sockaddr_un::sun_path) - 1;  // after the NUL
-  if (prefix.size() + name.size() <= kMaxAddress) return prefix + name;
-  // FNV-1a: the same in every process, which is all the address needs.
+namespace {
+
+// FNV-1a as hex text: the same in every process, which is all a lock name needs.
+std::string HashText(std::string_view text) {
   std::uint64_t hash = 0xcbf29ce484222325u;
-  for (const char c : name) {
+  for (const char c : text) {
     hash ^= static_cast<unsigned char>(c);
     hash *= 0x100000001b3u;
   }
-  char hex[24];
-  std::snprintf(hex, sizeof hex, "#%016llx", static_cast<unsigned long long>(hash));
-  return prefix + name.substr(0, kMaxAddress - prefix.size() - 17) + hex;
+  char hex[20];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return hex;
+}
+
+}  // namespace
+
+std::string TLinuxSystem::InstanceLockAddress(const std::string& name) {
+  // Abstract names are shared by the whole machine: the user's id keeps users apart, and the
+  // runtime folder the user's login sessions (and test sessions with folders of their own).
+  const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+  const std::string prefix = "velloc/instance/" + std::to_string(::getuid()) + "/" +
+                             (runtimeDir && runtimeDir[0] ? HashText(runtimeDir) + "/" : "");
+  constexpr std::size_t kMaxAddress = sizeof(sockaddr_un::sun_path) - 1;  // after the NUL
+  if (prefix.size() + name.size() <= kMaxAddress) return prefix + name;
+  const std::string hash = "#" + HashText(name);
+  return prefix + name.substr(0, kMaxAddress - prefix.size() - hash.size()) + hash;
 }
 
 TInstanceLockResult TLinuxSystem::CreateInstanceLock(const std::string& name) {

@@ -31,8 +31,8 @@ class TLinuxSystem final : public ISystem {
   std::string RoamingAppDataDir() const override;
   char DecimalSeparator() const override;
 
-  // The abstract socket address of an instance name, without its leading NUL: the user's id and
-  // the name, the name replaced by a hash when the address would be too long.
+  // The abstract socket address of an instance name, without its leading NUL: the user's id, a
+  // hash of $XDG_RUNTIME_DIR and the name, its end replaced by a hash when it would be too long.
   static std::string InstanceLockAddress(const std::string& name);
 
  private:

@@ -189,7 +189,7 @@ void RunExtract(const fs::path& executable, const fs::path& folder) {
           large.reset(new (std::nothrow) std::uint8_t[size]);
           buffer = large.get();
         } else {
-          if (size > keptSize) {
+          if (!kept || size > keptSize) {
             kept.reset(new std::uint8_t[size]);  // no zero-fill: extraction overwrites it whole
             keptSize = size;
           }

@@ -227,6 +227,7 @@ TEST_F(CliTest, ExtractRefusesDeclaredSizesTheDataCannotHold) {
   const std::string text(2000, 'a');
   for (const char* name : {"one.txt", "two.txt", "three.txt"})
     writer.AddFile(name, AsBytes(text), archive::ZipMethod::Deflate);
+  writer.AddFile("empty.txt", AsBytes(""), archive::ZipMethod::Stored);
   writer.AddFile("fine.txt", AsBytes("fine"), archive::ZipMethod::Stored);
   writer.Finish();
   std::vector<std::uint8_t> zip = writer.TakeBytes();
@@ -247,6 +248,7 @@ TEST_F(CliTest, ExtractRefusesDeclaredSizesTheDataCannotHold) {
       << run.Output;
   EXPECT_NE(run.Output.find("3 could not be extracted"), std::string::npos) << run.Output;
   EXPECT_EQ(ReadFile(FRoot / "x/fine.txt"), "fine");
+  EXPECT_TRUE(fs::is_regular_file(FRoot / "x/empty.txt"));
 }
 
 // Names from a package reach the terminal escaped; the runtime's copy of a duplicate name is the
