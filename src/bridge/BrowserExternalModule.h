@@ -22,6 +22,7 @@
 #include "archive/ZipArchive.h"
 #include "config/ProjectIni.h"
 #include "platform/FileDialogs.h"
+#include "platform/Styles.h"
 #include "platform/System.h"
 #include "platform/WebView.h"
 #include "platform/Window.h"
@@ -150,6 +151,9 @@ class TBrowserExternalModule {
   void SetSystem(platform::ISystem* system) { FSystem = system; }
   platform::IFileDialogs* FileDialogs() const { return FFileDialogs; }
   void SetFileDialogs(platform::IFileDialogs* dialogs) { FFileDialogs = dialogs; }
+  // The process-wide style manager of the themes functions.
+  platform::IStyleManager* Styles() const { return FStyles; }
+  void SetStyles(platform::IStyleManager* styles) { FStyles = styles; }
   // Whether the tray icon is shown: a minimized window then lives on in the tray.
   bool TrayIconVisible() const { return FTrayIconVisible && FTrayIconVisible(); }
   void SetTrayIconVisible(std::function<bool()> query) { FTrayIconVisible = std::move(query); }
@@ -168,6 +172,7 @@ class TBrowserExternalModule {
   const config::TProjectIni* FProjectINI = nullptr;
   platform::ISystem* FSystem = nullptr;
   platform::IFileDialogs* FFileDialogs = nullptr;
+  platform::IStyleManager* FStyles = nullptr;
   std::function<bool()> FTrayIconVisible;
   TFaultCallback FOnFault;
   std::array<std::size_t, 4> FFaultCounts{};

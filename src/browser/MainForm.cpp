@@ -76,6 +76,7 @@ void TMainForm::FormCreate() {
   FBrowserExternalModule->SetProjectINI(FStartup.ProjectINI);
   FBrowserExternalModule->SetSystem(&FSystem);
   FBrowserExternalModule->SetFileDialogs(FStartup.FileDialogs);
+  FBrowserExternalModule->SetStyles(FStartup.Styles);
   FBrowserExternalModule->SetOnAppCloseRequest([this] { AppCloseRequest(); });
 
   if (FStartup.ExeZip) {

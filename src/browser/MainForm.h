@@ -24,6 +24,7 @@ struct TMainFormStartup {
   std::string AppDirName;
   std::string AppIndexHtml;
   platform::IFileDialogs* FileDialogs = nullptr;  // the bridge's file and folder dialogs
+  platform::IStyleManager* Styles = nullptr;      // the themes functions' style manager
 };
 
 // Size limits where a maximum below the minimum lowers the minimum, and a minimum above the
