@@ -40,7 +40,7 @@ struct TStylePalette {
   TRgb Selection;   // selected text, rows and menu-bar items
   TRgb Border;      // frames of buttons and entries, separators
   TRgb Bar;         // the menu bar
-  bool Dark;        // light text on dark ground: the toolkit's dark variant fits underneath
+  bool Dark;        // light text on dark ground
   int Rounding;     // corner radius of buttons and entries, in pixels
   bool Gloss;       // bars and buttons with a soft vertical gradient
 };

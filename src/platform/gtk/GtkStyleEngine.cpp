@@ -7,8 +7,6 @@
 namespace velloc::platform::gtk {
 namespace {
 
-constexpr const char* kPreferDark = "gtk-application-prefer-dark-theme";
-
 struct TParse {
   const std::string* Name;
   int Errors = 0;
@@ -23,14 +21,6 @@ void OnParsingError(GtkCssProvider*, GtkCssSection* section, GError* error, TPar
 }
 
 }  // namespace
-
-TGtkStyleEngine::TGtkStyleEngine() {
-  if (GtkSettings* settings = gtk_settings_get_default()) {
-    gboolean dark = FALSE;
-    g_object_get(settings, kPreferDark, &dark, nullptr);
-    FNativePreferDark = dark != FALSE;
-  }
-}
 
 TGtkStyleEngine::~TGtkStyleEngine() {
   // The screen outlives the engine; leave it as the system style found it.
@@ -56,7 +46,6 @@ bool TGtkStyleEngine::LoadStyle(const TStyleDefinition& style) {
   TLoadedStyle loaded;
   loaded.Sheet = ParseStyleSheet(name, StyleSheet(style));
   loaded.Menus = ParseStyleSheet(name, MenuStyleSheet(style));
-  loaded.Dark = style.Palette.Dark;
   if (!loaded.Sheet || !loaded.Menus) return false;
   FLoaded.insert_or_assign(name, std::move(loaded));
   return true;
@@ -92,10 +81,6 @@ void TGtkStyleEngine::Install(TLoadedStyle* next) {
   if (previous && previous != next) {
     remove(previous->Sheet.Get());
     if (!FMenusExcluded) remove(previous->Menus.Get());
-  }
-  if (GtkSettings* settings = gtk_settings_get_default()) {
-    const gboolean dark = next ? next->Dark : FNativePreferDark;
-    g_object_set(settings, kPreferDark, dark, nullptr);
   }
 }
 

@@ -1,9 +1,12 @@
 // The styles on GTK 3: each built-in style is a stylesheet generated from its palette, installed
 // for the whole screen at user priority, so every window of the application (the main window,
 // its menu bar, message dialogs, the runtime's forms, tooltips and the file chooser when it is
-// not a portal dialog) takes it at once and GTK restyles them on its next frame. Dark styles
-// also ask for the theme's dark variant, so whatever the stylesheet leaves to the theme matches.
-// The system style removes the stylesheet and restores the preference found at start.
+// not a portal dialog) takes it at once and GTK restyles them on its next frame. The system style
+// removes the stylesheet.
+//
+// GTK's dark-theme preference is left alone even for dark styles: WebKitGTK follows it into the
+// pages' prefers-color-scheme, and pop-up menus would turn dark with it; the stylesheets cover
+// the window parts themselves instead.
 #pragma once
 
 #include <map>
@@ -18,7 +21,7 @@ namespace velloc::platform::gtk {
 
 class TGtkStyleEngine final : public IStyleEngine {
  public:
-  TGtkStyleEngine();
+  TGtkStyleEngine() = default;
   TGtkStyleEngine(const TGtkStyleEngine&) = delete;
   TGtkStyleEngine& operator=(const TGtkStyleEngine&) = delete;
   ~TGtkStyleEngine() override;
@@ -36,14 +39,12 @@ class TGtkStyleEngine final : public IStyleEngine {
   struct TLoadedStyle {
     glib::TObjectPtr<GtkCssProvider> Sheet;
     glib::TObjectPtr<GtkCssProvider> Menus;
-    bool Dark = false;
   };
   void Install(TLoadedStyle* style);
 
   std::map<std::string, TLoadedStyle, std::less<>> FLoaded;
   TLoadedStyle* FActive = nullptr;
   bool FMenusExcluded = false;
-  bool FNativePreferDark = false;
 };
 
 }  // namespace velloc::platform::gtk

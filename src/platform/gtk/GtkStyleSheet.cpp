@@ -177,18 +177,22 @@ button:disabled, button:disabled:backdrop {
   border-color: mix(@vlx_border, @vlx_bg, 0.5);
 }
 button label, button image { color: inherit; }
-button.suggested-action, button.default, messagedialog .dialog-action-area button:last-child {
+button.suggested-action, button.default {
   background-color: @vlx_accent;
   background-image: none;
   color: @vlx_accent_text;
   border-color: shade(@vlx_accent, 0.85);
 }
-button.suggested-action:hover, button.default:hover,
-messagedialog .dialog-action-area button:last-child:hover {
+button.suggested-action:hover, button.default:hover {
   background-color: mix(@vlx_accent, @vlx_accent_text, 0.12);
   color: @vlx_accent_text;
 }
-button.suggested-action:disabled { background-color: @vlx_bg; color: @vlx_disabled; }
+button.suggested-action:disabled, button.default:disabled {
+  background-color: @vlx_bg;
+  background-image: none;
+  color: @vlx_disabled;
+  border-color: mix(@vlx_border, @vlx_bg, 0.5);
+}
 button.flat, button.flat:backdrop, button.image-button.flat, modelbutton.flat {
   background-color: transparent;
   background-image: none;
@@ -389,7 +393,7 @@ button:not(.flat):not(:disabled):not(:active):not(:checked):not(.suggested-actio
 button:not(.flat):hover:not(:disabled):not(:active):not(:checked):not(.suggested-action):not(.default) {
   background-image: linear-gradient(to bottom, @vlx_button_top, @vlx_button_hover);
 }
-button.suggested-action, button.default, messagedialog .dialog-action-area button:last-child {
+button.suggested-action, button.default {
   background-image: linear-gradient(to bottom, mix(@vlx_accent, white, 0.18), @vlx_accent);
 }
 )css";
