@@ -444,11 +444,11 @@ TStyleScheme DeriveScheme(const TStylePalette& p) {
   s.SelectionText = ReadableOn(p.Text, {p.Selection});
   s.Bar = p.Bar;
   // A glossy bar is lit from above: lighter at the top, on light and dark styles alike.
-  s.BarTop = p.Gloss ? Mix(p.Bar, kWhite, p.Dark ? 0.08 : 0.45) : p.Bar;
+  s.BarTop = p.Gloss ? Mix(p.Bar, kWhite, p.Dark ? 0.14 : 0.5) : p.Bar;
   s.BarText = ReadableOn(p.Text, {p.Bar, s.BarTop});
   // Buttons stand out a little from the window: lighter than it on either kind of style.
   s.Button = p.Dark ? Mix(p.Surface, p.Text, 0.06) : Mix(p.Background, kWhite, 0.55);
-  s.ButtonTop = p.Gloss ? Mix(s.Button, kWhite, p.Dark ? 0.07 : 0.6) : s.Button;
+  s.ButtonTop = p.Gloss ? Mix(s.Button, kWhite, p.Dark ? 0.12 : 0.6) : s.Button;
   s.ButtonHover = TintReadable(s.Button, p.Dark ? p.Text : p.Accent, 0.1, p.Text);
   s.ButtonActive = TintReadable(s.Button, p.Accent, p.Dark ? 0.3 : 0.22, p.Text);
   s.Disabled = Mix(p.Text, p.Background, 0.5);

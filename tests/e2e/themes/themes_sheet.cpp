@@ -123,7 +123,8 @@ GtkWidget* Sample(const std::string& name) {
 }
 
 void Settle() {
-  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+  while (gtk_events_pending())
+    gtk_main_iteration_do(FALSE);
 }
 
 }  // namespace
@@ -147,9 +148,8 @@ int main(int argc, char** argv) {
   bridge::TStylesUtils::GetAvailables(styles, names, true);
 
   const int rows = (static_cast<int>(names.size()) + columns - 1) / columns;
-  cairo_surface_t* sheet =
-      cairo_image_surface_create(CAIRO_FORMAT_RGB24, columns * (kTileWidth + kGap) + kGap,
-                                 rows * (kTileHeight + kGap) + kGap);
+  cairo_surface_t* sheet = cairo_image_surface_create(
+      CAIRO_FORMAT_RGB24, columns * (kTileWidth + kGap) + kGap, rows * (kTileHeight + kGap) + kGap);
   cairo_t* cr = cairo_create(sheet);
   cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
   cairo_paint(cr);
