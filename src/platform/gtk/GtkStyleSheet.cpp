@@ -102,17 +102,20 @@ std::string ColourDefinitions(const TStyleScheme& s) {
 // The rules shared by every style; only the colours, the corner radius and the gloss differ.
 // Rules at user priority win over the theme's whatever their specificity, so plain selectors do.
 // The theme's gradients, inner shadows and text shadows are switched off where a colour is set.
+// Pop-up menus keep the theme's look: their window is a ".popup", their items sit below "menu",
+// and no rule here reaches a node inside one (inherited text colours are handed back to it).
 constexpr std::string_view kRules = R"css(
-window.background, dialog.background, messagedialog.background, .background,
-filechooser, assistant {
+window.background:not(.popup), dialog.background, messagedialog.background,
+.background:not(.popup), filechooser, assistant {
   background-color: @vlx_bg;
   color: @vlx_text;
 }
 label { color: inherit; }
 label:disabled, label:disabled:backdrop { color: @vlx_disabled; }
+menu label:disabled, menu label:disabled:backdrop { color: inherit; }
 *:link, *:link:hover, button.link:link > label { color: @vlx_link; }
 *:visited, button.link:visited > label { color: mix(@vlx_link, @vlx_text, 0.3); }
-separator { background-color: @vlx_border; }
+*:not(menu) > separator { background-color: @vlx_border; }
 
 menubar {
   background-color: @vlx_bar;
@@ -258,7 +261,7 @@ filechooser #pathbarbox, filechooser actionbar, actionbar, searchbar > revealer 
 pathbar > button:checked { background-color: @vlx_button_active; }
 infobar, infobar > revealer > box { background-color: @vlx_bar; color: @vlx_bar_text; }
 
-check, radio {
+checkbutton > check, radiobutton > radio, treeview.view check, treeview.view radio {
   background-color: @vlx_surface;
   background-image: none;
   border: 1px solid @vlx_border;
@@ -266,14 +269,18 @@ check, radio {
   box-shadow: none;
   -gtk-icon-shadow: none;
 }
-check:hover, radio:hover { border-color: @vlx_accent; }
-check:checked, check:indeterminate, radio:checked, radio:indeterminate {
+checkbutton > check:hover, radiobutton > radio:hover { border-color: @vlx_accent; }
+checkbutton > check:checked, checkbutton > check:indeterminate, radiobutton > radio:checked,
+radiobutton > radio:indeterminate, treeview.view check:checked, treeview.view radio:checked {
   background-color: @vlx_accent;
   background-image: none;
   border-color: shade(@vlx_accent, 0.85);
   color: @vlx_accent_text;
 }
-check:disabled, radio:disabled { background-color: @vlx_bg; color: @vlx_disabled; }
+checkbutton > check:disabled, radiobutton > radio:disabled {
+  background-color: @vlx_bg;
+  color: @vlx_disabled;
+}
 checkbutton label, radiobutton label { color: inherit; }
 
 switch {
@@ -368,7 +375,7 @@ menu menuitem:hover, .menu menuitem:hover, .context-menu menuitem:hover {
 }
 menu menuitem:disabled, .menu menuitem:disabled { color: @vlx_disabled; }
 menu menuitem accelerator { color: mix(@vlx_text, @vlx_surface, 0.35); }
-menu separator { background-color: @vlx_border; }
+menu *:not(menu) > separator { background-color: @vlx_border; }
 )css";
 
 std::string Metrics(const TStylePalette& palette) {
@@ -376,7 +383,7 @@ std::string Metrics(const TStylePalette& palette) {
   const std::string small = std::to_string(std::min(palette.Rounding, 3)) + "px";
   std::string css = "\nbutton, entry, spinbutton:not(.vertical), tooltip, tooltip.background, ";
   css += "notebook > header tab, popover { border-radius: " + radius + "; }\n";
-  css += "check, menubar > menuitem { border-radius: " + small + "; }\n";
+  css += "checkbutton > check, menubar > menuitem { border-radius: " + small + "; }\n";
   css += "scrollbar slider { border-radius: " + std::to_string(palette.Rounding == 0 ? 0 : 8) +
          "px; }\n";
   return css;
