@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
 #include <gtk/gtk.h>
 
 #include "bridge/BuiltinStyles.h"
@@ -82,7 +83,8 @@ class GtkStyleEngine : public ::testing::Test {
     GtkWidget* button = gtk_button_new_with_label("Button");
     GtkWidget* entry = gtk_entry_new();
     GtkWidget* checkButton = gtk_check_button_new_with_label("Check");
-    for (GtkWidget* w : {button, entry, checkButton}) gtk_box_pack_start(GTK_BOX(box), w, 0, 0, 0);
+    for (GtkWidget* w : {button, entry, checkButton})
+      gtk_box_pack_start(GTK_BOX(box), w, 0, 0, 0);
     Add("window", FWindow);
     Add("button", button);
     Add("entry", entry);
@@ -105,14 +107,16 @@ class GtkStyleEngine : public ::testing::Test {
   // Long enough for the theme's colour transitions (200 ms in Adwaita) to end.
   static void Settle() {
     for (int i = 0; i < 25; ++i) {
-      while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+      while (gtk_events_pending())
+        gtk_main_iteration_do(FALSE);
       g_usleep(20000);
     }
   }
 
   std::map<std::string, TLook> Looks() {
     std::map<std::string, TLook> looks;
-    for (const auto& part : FParts) looks[part.Name] = LookOf(part.Widget);
+    for (const auto& part : FParts)
+      looks[part.Name] = LookOf(part.Widget);
     return looks;
   }
 

@@ -16,26 +16,26 @@ from harness import (PAGE_HELPERS, Image, Rect, XSession, expect, expect_eq,  # 
 
 FIRST, LAST = "Amakrits", "Windows10 SlateGray"
 
-# The page switches the style and then opens a file chooser under a title naming the step; the
-# test takes its picture and presses Escape, which lets the page go on to the next step.
+# The page switches the style and, where the test takes a picture, opens a file chooser under a
+# title naming the step; the test presses Escape, which lets the page go on to the next step.
 SWITCH_PAGE = page("<p>themes</p>" + PAGE_HELPERS + r"""
 <script>
 const T = vlx.themes;
 const dark = () => matchMedia("(prefers-color-scheme: dark)").matches;
-async function step(name, r) {
+async function step(name, r, picture) {
   r.set.push(await T.setTheme({name}));
   r.active.push(await T.getTheme());
   r.darkPage.push(dark());
-  await vlx.dialogs.openFile({title: "Step " + (name || "none")});
+  if (picture) await vlx.dialogs.openFile({title: "Step " + name});
 }
 async function run() {
   const r = {initial: await T.getTheme(), list: await T.getThemes(), set: [], active: [],
              darkPage: [dark()]};
-  await step("Carbon", r);
-  await step("Iceberg Classico", r);
+  await step("Carbon", r, true);
+  await step("Iceberg Classico", r, true);
   await step("carbon", r);           // other letter case: switches, answers false
   await step("No Such Style", r);    // unchanged, false
-  await step("Windows", r);
+  await step("Windows", r, true);
   report(r);
 }
 run().catch((e) => report({error: String(e)}));
@@ -102,8 +102,6 @@ def switch(args, artifacts: Path) -> None:
         main = app.wait_window()
         carbon = dialog_picture(session, app, "Step Carbon", "carbon")
         iceberg = dialog_picture(session, app, "Step Iceberg Classico", "iceberg")
-        dialog_picture(session, app, "Step carbon", "carbon-again")
-        dialog_picture(session, app, "Step No Such Style", "unchanged")
         native = dialog_picture(session, app, "Step Windows", "native")
         r = session.wait_result(app, main)
 
