@@ -1,7 +1,9 @@
 // The GTK style engine on a real display (run under tests/e2e/xrun.sh): the colours GTK computes
 // for the parts of a window follow the active style at once, pop-up menus keep the theme's own
 // look, and "Windows" brings back every native colour.
+#include <cstdio>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
