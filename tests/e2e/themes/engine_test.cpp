@@ -91,6 +91,16 @@ class GtkStyleEngine : public ::testing::Test {
     Add("button", button);
     Add("entry", entry);
     Add("check button label", gtk_bin_get_child(GTK_BIN(checkButton)));
+    // A message dialog as the runtime builds one (GtkDialogs).
+    FMessage = gtk_message_dialog_new(GTK_WINDOW(FWindow), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
+                                      GTK_BUTTONS_NONE, "Message");
+    gtk_dialog_add_button(GTK_DIALOG(FMessage), "OK", 1);
+    gtk_dialog_add_button(GTK_DIALOG(FMessage), "Cancel", 2);
+    gtk_dialog_set_default_response(GTK_DIALOG(FMessage), 1);
+    Add("message dialog", FMessage);
+    Add("message dialog default button",
+        gtk_dialog_get_widget_for_response(GTK_DIALOG(FMessage), 1));
+    Add("message dialog button", gtk_dialog_get_widget_for_response(GTK_DIALOG(FMessage), 2));
     gtk_widget_show_all(FWindow);
     gtk_widget_show_all(menu);
     Settle();
@@ -98,6 +108,7 @@ class GtkStyleEngine : public ::testing::Test {
   }
 
   void TearDown() override {
+    if (FMessage) gtk_widget_destroy(FMessage);
     if (FWindow) gtk_widget_destroy(FWindow);
     Settle();
   }
@@ -129,6 +140,7 @@ class GtkStyleEngine : public ::testing::Test {
   };
   static inline bool FHasDisplay = false;
   GtkWidget* FWindow = nullptr;
+  GtkWidget* FMessage = nullptr;
   std::vector<TPart> FParts;
   std::map<std::string, TLook> FNative;
   fake::TFakeDialogs FDialogs;
@@ -146,6 +158,8 @@ TEST_F(GtkStyleEngine, StylesReachTheWindowButNotPopupMenus) {
   EXPECT_EQ(carbon["menubar"].Background, "#171717/1.00");
   EXPECT_EQ(carbon["entry"].Background, "#2a2a2a/1.00");
   EXPECT_EQ(carbon["check button label"].Color, "#e8e8e8/1.00");
+  EXPECT_EQ(carbon["message dialog"], carbon["window"]);
+  EXPECT_EQ(carbon["message dialog default button"].Background, "#3d8fd6/1.00");  // the accent
   for (const auto& part : FParts) {
     if (part.InMenu) {
       EXPECT_EQ(carbon[part.Name], FNative[part.Name]) << part.Name << " keeps the native look";
