@@ -27,6 +27,7 @@
 #include "platform/Notifications.h"
 #include "platform/Session.h"
 #include "platform/Shell.h"
+#include "platform/Styles.h"
 #include "platform/System.h"
 #include "platform/ValueStore.h"
 #include "platform/WebView.h"
@@ -199,6 +200,9 @@ class TBrowserExternalModule {
   // The user's value store of the registry functions.
   platform::IValueStore* ValueStore() const { return FValueStore; }
   void SetValueStore(platform::IValueStore* store) { FValueStore = store; }
+  // The process-wide style manager of the themes functions.
+  platform::IStyleManager* Styles() const { return FStyles; }
+  void SetStyles(platform::IStyleManager* styles) { FStyles = styles; }
   // Whether the tray icon is shown: a minimized window then lives on in the tray.
   bool TrayIconVisible() const { return FTrayIconVisible && FTrayIconVisible(); }
   void SetTrayIconVisible(std::function<bool()> query) { FTrayIconVisible = std::move(query); }
@@ -218,6 +222,7 @@ class TBrowserExternalModule {
   platform::ISystem* FSystem = nullptr;
   platform::IFileDialogs* FFileDialogs = nullptr;
   platform::IValueStore* FValueStore = nullptr;
+  platform::IStyleManager* FStyles = nullptr;
   std::function<bool()> FTrayIconVisible;
   platform::IShell* FShell = nullptr;
   platform::IWindowList* FWindowList = nullptr;

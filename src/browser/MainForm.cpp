@@ -82,6 +82,7 @@ void TMainForm::FormCreate() {
   FBrowserExternalModule->SetNetwork(FStartup.Network);
   FBrowserExternalModule->SetNotificationCenter(FStartup.Notifications);
   FBrowserExternalModule->SetValueStore(FStartup.ValueStore);
+  FBrowserExternalModule->SetStyles(FStartup.Styles);
   FBrowserExternalModule->SetOnAppCloseRequest([this] { AppCloseRequest(); });
 
   if (FStartup.ExeZip) {

@@ -6,12 +6,14 @@
 
 #include <gtk/gtk.h>
 
+#include "bridge/BuiltinStyles.h"
+#include "bridge/StyleManager.h"
 #include "browser/MainForm.h"
 #include "platform/gtk/GtkBrowserFormView.h"
 #include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/GtkFileDialogs.h"
 #include "platform/gtk/GtkMainWindow.h"
-#include "platform/gtk/GtkStyles.h"
+#include "platform/gtk/GtkStyleEngine.h"
 #include "platform/gtk/GtkWindowList.h"
 #include "platform/gtk/WebKitLoader.h"
 #include "platform/linux/DBusNotifications.h"
@@ -28,7 +30,7 @@ namespace {
 using namespace velloc;
 
 int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader& loader,
-                  platform::ISystem& system) {
+                  platform::ISystem& system, platform::IStyleManager& styles) {
   platform::gtk::TGtkMainWindow window;
   platform::gtk::TGtkBrowserFormView browserView(window.ContentBox(), loader);
   platform::gtk::TGtkFileDialogs fileDialogs;
@@ -43,7 +45,7 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
       window, browserView, loader, system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
        startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &shell, &windowList, &session,
-       &network, &notifications, &valueStore});
+       &network, &notifications, &valueStore, &styles});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   window.Show();
@@ -62,7 +64,8 @@ int main(int argc, char** argv) {
 
   platform::TLinuxSystem system(std::vector<std::string>(argv + 1, argv + argc));
   platform::gtk::TGtkDialogs dialogs(hasDisplay);
-  platform::gtk::TGtkStyleManager styles(dialogs);
+  platform::gtk::TGtkStyleEngine styleEngine;
+  bridge::TStyleManager styles(styleEngine, dialogs, bridge::BuiltinStyles());
   platform::gtk::TWebKitLoader loader;
   platform::TLinuxModuleFile moduleFile;
   startup::TExeZipLoader startup({system, dialogs, styles, loader, moduleFile});
@@ -73,7 +76,7 @@ int main(int argc, char** argv) {
       exitCode = *end;
     } else if (startup.ApplySingleInstanceRule()) {
       if (!hasDisplay) throw std::runtime_error("Cannot open the display");
-      exitCode = RunMainWindow(startup, loader, system);
+      exitCode = RunMainWindow(startup, loader, system, styles);
     }
   } catch (const std::exception& error) {
     platform::gtk::ShowApplicationError(error.what());

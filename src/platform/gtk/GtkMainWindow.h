@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include "platform/Window.h"
+#include "platform/gtk/GtkRoundedCorners.h"
 
 namespace velloc::platform::gtk {
 
@@ -65,6 +66,7 @@ class TGtkMainWindow final : public IMainWindow {
 
   GtkWidget* FWindow = nullptr;
   GtkWidget* FContent = nullptr;
+  TGtkRoundedCorners FCorners{FWindow};  // after FWindow: it watches that window
   IMainWindowEvents* FEvents = nullptr;
   TRect FBounds{50, 50, 800, 600};  // the outer rectangle in the normal state
   TSizeConstraints FLimits;

@@ -17,8 +17,11 @@
 #include "archive/PackagePassword.h"
 #include "archive/ZipError.h"
 #include "archive/ZipWriter.h"
+#include "bridge/BuiltinStyles.h"
+#include "bridge/StyleManager.h"
 #include "core/Version.h"
 #include "platform/fake/FakeModuleFile.h"
+#include "platform/fake/FakeStyleEngine.h"
 #include "platform/fake/Fakes.h"
 #include "startup/ExeZipLoader.h"
 
@@ -423,6 +426,60 @@ TEST_F(ExeZipLoader, SingleInstanceRule) {
             << label;
       }
     }
+  }
+}
+
+// One start with the real style registry, which lives as long as the process.
+struct TThemedStart {
+  explicit TThemedStart(std::string executable) { System.Executable = std::move(executable); }
+
+  platform::fake::TFakeSystem System;
+  platform::fake::TFakeDialogs Dialogs;
+  platform::fake::TFakeStyleEngine Engine;
+  bridge::TStyleManager Styles{Engine, Dialogs, bridge::BuiltinStyles()};
+  platform::fake::TFakeWebViewLoader Loader;
+  platform::fake::TFakeModuleFile ModuleFile;
+  TExeZipLoader Startup{{System, Dialogs, Styles, Loader, ModuleFile}};
+};
+
+TEST_F(ExeZipLoader, EachStartAppliesTheConfiguredTheme) {
+  const std::string exe = FDir.Package(std::string(kBaseIni) + "Theme=Carbon\n");
+  {
+    TThemedStart first(exe);
+    ASSERT_EQ(first.Startup.LoadExeZip(), std::nullopt);
+    EXPECT_EQ(first.Styles.ActiveStyle(), "Carbon");
+    EXPECT_TRUE(first.Engine.MenusExcluded);
+    ASSERT_TRUE(first.Styles.TrySetStyle("Light", false));  // as a page would
+  }
+  TThemedStart second(exe);
+  ASSERT_EQ(second.Startup.LoadExeZip(), std::nullopt);
+  EXPECT_EQ(second.Styles.ActiveStyle(), "Carbon");
+  EXPECT_EQ(second.Engine.Activated, std::vector<std::string>{"Carbon"});
+}
+
+TEST_F(ExeZipLoader, UnknownThemeIsReportedAndStartUpGoesOn) {
+  const struct {
+    const char* line;
+    const char* message;  // empty: no message
+    const char* active;
+  } cases[] = {
+      {"Theme=Nope\n", "Style 'Nope' not found", "Windows"},
+      {"Theme=\n", "Style '' not found", "Windows"},
+      {"Theme=windows\n", "", "Windows"},
+      {"Theme=metropolis ui dark\n", "", "Metropolis UI Dark"},
+  };
+  for (const auto& c : cases) {
+    TThemedStart s(FDir.Package(std::string(kBaseIni) + c.line));
+    EXPECT_EQ(s.Startup.LoadExeZip(), std::nullopt) << c.line;
+    EXPECT_EQ(s.Styles.ActiveStyle(), c.active) << c.line;
+    EXPECT_EQ(s.Loader.Started.size(), 1u) << c.line;
+    if (*c.message == 0) {
+      EXPECT_TRUE(s.Dialogs.Calls.empty()) << c.line;
+      continue;
+    }
+    ASSERT_EQ(s.Dialogs.Calls.size(), 1u) << c.line;
+    EXPECT_EQ(s.Dialogs.Calls[0].Message, c.message);
+    EXPECT_EQ(s.Dialogs.Calls[0].Kind, TMsgDlgType::Error);
   }
 }
 
