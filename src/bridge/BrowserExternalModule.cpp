@@ -7,6 +7,7 @@
 
 #include <rapidjson/error/en.h>
 
+#include "bridge/BrowserExternalForm.h"
 #include "core/IntText.h"
 #include "core/StrUtils.h"
 #include "core/Text.h"
@@ -81,7 +82,8 @@ class TDispatchScope {
 
 }  // namespace
 
-TBrowserExternalModule::TBrowserExternalModule() {
+TBrowserExternalModule::TBrowserExternalModule()
+    : FExternalForm(std::make_unique<TBrowserExternalForm>(*this)) {
   for (const TBridgeFunction& function : FunctionTable()) {
     FHandlers.emplace(function.Id, function.Handler);
   }
@@ -213,6 +215,11 @@ bool TBrowserExternalModule::TryGetArgString(const TJsonValue& data, std::string
     value.clear();
     return false;
   }
+}
+
+bool TBrowserExternalModule::TrayIconVisible() const {
+  if (FTrayIconVisible) return FTrayIconVisible();
+  return FExternalForm->TrayIconVisible();
 }
 
 std::size_t TBrowserExternalModule::FaultCount(TBridgeFault fault) const {

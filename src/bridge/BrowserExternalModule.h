@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -64,6 +65,7 @@ enum class TBridgeFault {
 };
 
 class TBrowserExternalModule;
+class TBrowserExternalForm;
 
 // A bridge function: the module, the caller's uuid and the call's `data` object (valid only
 // during the call; keep no references into it).
@@ -150,9 +152,12 @@ class TBrowserExternalModule {
   void SetSystem(platform::ISystem* system) { FSystem = system; }
   platform::IFileDialogs* FileDialogs() const { return FFileDialogs; }
   void SetFileDialogs(platform::IFileDialogs* dialogs) { FFileDialogs = dialogs; }
-  // Whether the tray icon is shown: a minimized window then lives on in the tray.
-  bool TrayIconVisible() const { return FTrayIconVisible && FTrayIconVisible(); }
+  // Whether the tray icon is shown: a minimized window then lives on in the tray. Asks the
+  // external form unless a query was set.
+  bool TrayIconVisible() const;
   void SetTrayIconVisible(std::function<bool()> query) { FTrayIconVisible = std::move(query); }
+  // The invisible form holding the main menu, the tray icon and the tray menu.
+  TBrowserExternalForm& ExternalForm() const { return *FExternalForm; }
 
  private:
   void Fault(TBridgeFault fault, std::string_view detail);
@@ -169,6 +174,7 @@ class TBrowserExternalModule {
   platform::ISystem* FSystem = nullptr;
   platform::IFileDialogs* FFileDialogs = nullptr;
   std::function<bool()> FTrayIconVisible;
+  std::unique_ptr<TBrowserExternalForm> FExternalForm;
   TFaultCallback FOnFault;
   std::array<std::size_t, 4> FFaultCounts{};
 };
