@@ -49,6 +49,7 @@ void TMainForm::FormCreate() {
 
   FBrowserExternalModule = std::make_unique<bridge::TBrowserExternalModule>();
   FBrowserExternalModule->SetExeZip(FStartup.ExeZip);
+  FBrowserExternalModule->ExternalForm().SetPlatform(FStartup.Menus);
 
   FBrowserForm = std::make_unique<TBrowserForm>(FBrowserView, FLoader, FSystem);
   TBrowserForm& form = *FBrowserForm;

@@ -10,7 +10,9 @@
 #include "platform/gtk/GtkBrowserFormView.h"
 #include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/GtkFileDialogs.h"
+#include "platform/gtk/GtkMainMenuBar.h"
 #include "platform/gtk/GtkMainWindow.h"
+#include "platform/gtk/GtkMenuImageDecoder.h"
 #include "platform/gtk/GtkStyles.h"
 #include "platform/gtk/WebKitLoader.h"
 #include "platform/linux/LinuxSystem.h"
@@ -25,10 +27,17 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   platform::gtk::TGtkMainWindow window;
   platform::gtk::TGtkBrowserFormView browserView(window.ContentBox(), loader);
   platform::gtk::TGtkFileDialogs fileDialogs;
-  browser::TMainForm mainForm(
-      window, browserView, loader, system,
-      {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
-       startup.AppDirName, startup.AppIndexHtml, &fileDialogs});
+  platform::gtk::TGtkMainMenuBar mainMenu(window.ContentBox());
+  platform::gtk::TGtkMenuImageDecoder menuImages;
+  browser::TMainForm mainForm(window, browserView, loader, system,
+                              {startup.ExeZip.get(),
+                               startup.ProjectINI.get(),
+                               startup.AppID,
+                               startup.AppName,
+                               startup.AppDirName,
+                               startup.AppIndexHtml,
+                               &fileDialogs,
+                               {&mainMenu, nullptr, &menuImages}});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   window.Show();
