@@ -14,6 +14,7 @@
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkMenuImageDecoder.h"
 #include "platform/gtk/GtkStyles.h"
+#include "platform/gtk/GtkTrayIcon.h"
 #include "platform/gtk/WebKitLoader.h"
 #include "platform/linux/LinuxSystem.h"
 #include "startup/ExeZipLoader.h"
@@ -29,6 +30,7 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   platform::gtk::TGtkFileDialogs fileDialogs;
   platform::gtk::TGtkMainMenuBar mainMenu(window.ContentBox());
   platform::gtk::TGtkMenuImageDecoder menuImages;
+  platform::gtk::TGtkTrayIcon trayIcon(startup.AppID);
   browser::TMainForm mainForm(window, browserView, loader, system,
                               {startup.ExeZip.get(),
                                startup.ProjectINI.get(),
@@ -37,7 +39,7 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
                                startup.AppDirName,
                                startup.AppIndexHtml,
                                &fileDialogs,
-                               {&mainMenu, nullptr, &menuImages}});
+                               {&mainMenu, &trayIcon, &menuImages}});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   window.Show();

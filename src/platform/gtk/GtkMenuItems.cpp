@@ -56,7 +56,8 @@ void AppendMenuEntries(GtkMenuShell* shell, const std::vector<TMenuEntry>& entri
       gtk_menu_item_set_submenu(GTK_MENU_ITEM(item), submenu);
     } else if (!entry.Separator && entry.Clickable) {
       g_signal_connect_data(
-          item, "activate", G_CALLBACK(OnItemActivate), new TActivation{entry.Id, onActivate, userData},
+          item, "activate", G_CALLBACK(OnItemActivate),
+          new TActivation{entry.Id, onActivate, userData},
           [](gpointer data, GClosure*) { delete static_cast<TActivation*>(data); },
           GConnectFlags{});
     }
