@@ -7,6 +7,7 @@
 
 #include "bridge/BrowserExternalModule.h"
 #include "bridge/PathRule.h"
+#include "package/AppIcon.h"
 #include "platform/WebView.h"
 
 namespace velloc::bridge {
@@ -92,6 +93,12 @@ platform::TMenuImagePtr TBrowserExternalForm::LoadImage(const std::string& image
 
 void TBrowserExternalForm::ShowTrayIcon() {
   if (!FPlatform.TrayIcon || FPlatform.TrayIcon->Visible()) return;
+  // The application's icon travels in the package.
+  if (archive::TZipArchive* zip = FModule.ExeZip(); FAppIcon.empty() && zip && zip->IsOpen()) {
+    const int index = zip->FindFile(package::kAppIconEntry);
+    if (index >= 0 && zip->Entry(index).UncompressedSize <= package::kMaxAppIconBytes)
+      zip->ExtractToStream(package::kAppIconEntry, FAppIcon);
+  }
   const platform::ISystem* system = FModule.System();
   FPlatform.TrayIcon->SetIcon(FAppIcon, TrayTooltip(system ? system->ExecutablePath() : ""));
   FPlatform.TrayIcon->Show();

@@ -54,7 +54,7 @@ class TBrowserExternalForm {
   void HideTrayIcon();
   bool TrayIconVisible() const;
 
-  // The tray icon's image (encoded); set from the package's application icon.
+  // The tray icon's image (encoded); without one, the package's application icon.
   void SetAppIcon(std::vector<std::uint8_t> icon) { FAppIcon = std::move(icon); }
 
   // Raise the click events in the page.

@@ -7,6 +7,8 @@
 #include <gtk/gtk.h>
 
 #include "browser/MainForm.h"
+#include "package/AppIcon.h"
+#include "platform/gtk/GtkAppIcon.h"
 #include "platform/gtk/GtkBrowserFormView.h"
 #include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/GtkFileDialogs.h"
@@ -25,6 +27,13 @@ using namespace velloc;
 
 int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader& loader,
                   platform::ISystem& system) {
+  std::vector<std::uint8_t> icon;
+  const int iconIndex = startup.ExeZip->FindFile(package::kAppIconEntry);
+  if (iconIndex >= 0 &&
+      startup.ExeZip->Entry(iconIndex).UncompressedSize <= package::kMaxAppIconBytes) {
+    startup.ExeZip->ExtractToStream(package::kAppIconEntry, icon);
+  }
+  platform::gtk::SetDefaultWindowIcon(icon);
   platform::gtk::TGtkMainWindow window;
   platform::gtk::TGtkBrowserFormView browserView(window.ContentBox(), loader);
   platform::gtk::TGtkFileDialogs fileDialogs;

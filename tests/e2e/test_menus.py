@@ -95,6 +95,10 @@ def main_menu(args, artifacts: Path) -> None:
 
         session.wait_settled(wid)
         rect = session.client_rect(wid)
+        # The window carries the application's icon (Velloc's own: the app names none).
+        icon = session.xprop(wid, "_NET_WM_ICON")
+        expect(icon.startswith("_NET_WM_ICON(CARDINAL) =") and len(icon) > 10_000,
+               f"window icon: {icon[:200]!r}")
         # A click on the bar's first entry opens the submenu; a click on its first child runs
         # the page's handler with that child's ID.
         session.x("xdotool", "mousemove", str(rect.left + 18), str(rect.top + 12), "click", "1")

@@ -84,14 +84,14 @@ void Report(const char* what) {
 
 TDBusMenu::TDBusMenu(GDBusConnection* connection, TMenuItemClick onClick)
     : FConnection(connection), FOnClick(std::move(onClick)) {
-  static const GDBusInterfaceVTable vtable = {&TDBusMenu::OnMethodCall, &TDBusMenu::OnGetProperty,
-                                              nullptr, {}};
+  static const GDBusInterfaceVTable vtable = {
+      &TDBusMenu::OnMethodCall, &TDBusMenu::OnGetProperty, nullptr, {}};
   FNodes.push_back({});
   FNodes[0].Entry.Submenu = true;
   GDBusInterfaceInfo* info = InterfaceInfo();
   glib::TError error;
-  FRegistration = info ? g_dbus_connection_register_object(FConnection, kObjectPath, info,
-                                                           &vtable, this, nullptr, error.Out())
+  FRegistration = info ? g_dbus_connection_register_object(FConnection, kObjectPath, info, &vtable,
+                                                           this, nullptr, error.Out())
                        : 0;
   if (FRegistration == 0)
     throw std::runtime_error(std::string("cannot export the tray menu: ") + error.Message());
@@ -240,8 +240,8 @@ void TDBusMenu::MethodCall(const gchar* methodName, GVariant* parameters,
   } else if (method == "AboutToShowGroup") {
     g_dbus_method_invocation_return_value(invocation, g_variant_new("(aiai)", nullptr, nullptr));
   } else {
-    g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.UnknownMethod",
-                                               "unknown method");
+    g_dbus_method_invocation_return_dbus_error(
+        invocation, "org.freedesktop.DBus.Error.UnknownMethod", "unknown method");
   }
 }
 

@@ -45,8 +45,7 @@ class TDBusMenu {
   static GVariant* OnGetProperty(GDBusConnection* connection, const gchar* sender,
                                  const gchar* objectPath, const gchar* interfaceName,
                                  const gchar* propertyName, GError** error, gpointer self);
-  void MethodCall(const gchar* methodName, GVariant* parameters,
-                  GDBusMethodInvocation* invocation);
+  void MethodCall(const gchar* methodName, GVariant* parameters, GDBusMethodInvocation* invocation);
 
   GDBusConnection* FConnection;
   guint FRegistration = 0;

@@ -39,9 +39,9 @@ glib::TObjectPtr<GdkPixbuf> DecodeIcon(std::span<const std::uint8_t> data) {
 glib::TObjectPtr<GdkPixbuf> FallbackIcon() {
   GtkIconTheme* theme = gtk_icon_theme_get_default();
   for (const char* name : {"application-x-executable", "applications-other", "image-missing"}) {
-    if (GdkPixbuf* icon = theme ? gtk_icon_theme_load_icon(theme, name, 64,
-                                                           GTK_ICON_LOOKUP_FORCE_SIZE, nullptr)
-                                : nullptr)
+    if (GdkPixbuf* icon =
+            theme ? gtk_icon_theme_load_icon(theme, name, 64, GTK_ICON_LOOKUP_FORCE_SIZE, nullptr)
+                  : nullptr)
       return glib::TObjectPtr<GdkPixbuf>(icon);
   }
   GdkPixbuf* plain = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, 64, 64);
@@ -89,7 +89,8 @@ void TGtkTrayIcon::WatchWatcher() {
   if (FWatched) return;
   FWatched = true;
   glib::TError error;
-  FBus = glib::TObjectPtr<GDBusConnection>(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, error.Out()));
+  FBus =
+      glib::TObjectPtr<GDBusConnection>(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, error.Out()));
   if (!FBus) return;  // no session bus: the XEmbed tray only
   // Asked once directly, so the first Show already knows which kind of icon to make.
   GVariant* reply = g_dbus_connection_call_sync(
@@ -102,10 +103,9 @@ void TGtkTrayIcon::WatchWatcher() {
     FWatcherPresent = owned != FALSE;
     g_variant_unref(reply);
   }
-  FWatch = g_bus_watch_name_on_connection(FBus.Get(), TStatusNotifierItem::kWatcherName,
-                                          G_BUS_NAME_WATCHER_FLAGS_NONE,
-                                          &TGtkTrayIcon::OnWatcherAppeared,
-                                          &TGtkTrayIcon::OnWatcherVanished, this, nullptr);
+  FWatch = g_bus_watch_name_on_connection(
+      FBus.Get(), TStatusNotifierItem::kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
+      &TGtkTrayIcon::OnWatcherAppeared, &TGtkTrayIcon::OnWatcherVanished, this, nullptr);
 }
 
 void TGtkTrayIcon::Update() {
@@ -115,8 +115,7 @@ void TGtkTrayIcon::Update() {
     try {
       FItem = std::make_unique<TStatusNotifierItem>(
           FBus.Get(), FId, FTooltip, IconPixmaps(),
-          TStatusNotifierItem::TEvents{[this] { IconClick(); },
-                                       [this](int, int) { PopupMenu(); },
+          TStatusNotifierItem::TEvents{[this] { IconClick(); }, [this](int, int) { PopupMenu(); },
                                        [this](std::int32_t id) { ItemClick(id); }});
       FItem->SetMenuEntries(FEntries);
     } catch (const std::exception& error) {

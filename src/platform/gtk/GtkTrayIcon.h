@@ -42,8 +42,8 @@ class TGtkTrayIcon final : public ITrayIcon {
   void PopupMenu();
   std::vector<TIconPixmap> IconPixmaps() const;
 
-  static void OnWatcherAppeared(GDBusConnection* connection, const gchar* name,
-                                const gchar* owner, gpointer self);
+  static void OnWatcherAppeared(GDBusConnection* connection, const gchar* name, const gchar* owner,
+                                gpointer self);
   static void OnWatcherVanished(GDBusConnection* connection, const gchar* name, gpointer self);
   static void OnStatusIconActivate(GtkStatusIcon* icon, gpointer self);
   static void OnStatusIconPopup(GtkStatusIcon* icon, guint button, guint time, gpointer self);

@@ -1,10 +1,9 @@
 #include "platform/gtk/StatusNotifierItem.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <unistd.h>
 
 #include "platform/gtk/GLibPtr.h"
 
@@ -70,8 +69,7 @@ void Report(const char* what) {
 // Names of the items of this process: one per icon shown.
 std::string NextBusName() {
   static int count = 0;
-  return "org.kde.StatusNotifierItem-" + std::to_string(::getpid()) + "-" +
-         std::to_string(++count);
+  return "org.kde.StatusNotifierItem-" + std::to_string(::getpid()) + "-" + std::to_string(++count);
 }
 
 }  // namespace
@@ -85,14 +83,14 @@ TStatusNotifierItem::TStatusNotifierItem(GDBusConnection* connection, std::strin
       FIcon(std::move(icon)),
       FEvents(std::move(events)),
       FBusName(NextBusName()) {
-  static const GDBusInterfaceVTable vtable = {&TStatusNotifierItem::OnMethodCall,
-                                              &TStatusNotifierItem::OnGetProperty, nullptr, {}};
+  static const GDBusInterfaceVTable vtable = {
+      &TStatusNotifierItem::OnMethodCall, &TStatusNotifierItem::OnGetProperty, nullptr, {}};
   g_object_ref(FConnection);
   FMenu = std::make_unique<TDBusMenu>(FConnection, FEvents.MenuItemClick);
   GDBusInterfaceInfo* info = InterfaceInfo();
   glib::TError error;
-  FRegistration = info ? g_dbus_connection_register_object(FConnection, kObjectPath, info,
-                                                           &vtable, this, nullptr, error.Out())
+  FRegistration = info ? g_dbus_connection_register_object(FConnection, kObjectPath, info, &vtable,
+                                                           this, nullptr, error.Out())
                        : 0;
   if (FRegistration == 0) {
     FMenu.reset();
@@ -100,9 +98,9 @@ TStatusNotifierItem::TStatusNotifierItem(GDBusConnection* connection, std::strin
     throw std::runtime_error(std::string("cannot export the tray icon: ") + error.Message());
   }
   FCancellable = g_cancellable_new();
-  FOwner = g_bus_own_name_on_connection(FConnection, FBusName.c_str(), G_BUS_NAME_OWNER_FLAGS_NONE,
-                                        &TStatusNotifierItem::OnNameAcquired, nullptr, this,
-                                        nullptr);
+  FOwner =
+      g_bus_own_name_on_connection(FConnection, FBusName.c_str(), G_BUS_NAME_OWNER_FLAGS_NONE,
+                                   &TStatusNotifierItem::OnNameAcquired, nullptr, this, nullptr);
 }
 
 TStatusNotifierItem::~TStatusNotifierItem() {
@@ -118,15 +116,15 @@ TStatusNotifierItem::~TStatusNotifierItem() {
 
 void TStatusNotifierItem::Register() {
   if (!FNameAcquired) return;  // registered once the name is ours
-  g_dbus_connection_call(FConnection, kWatcherName, "/StatusNotifierWatcher", kWatcherName,
-                         "RegisterStatusNotifierItem", g_variant_new("(s)", FBusName.c_str()),
-                         nullptr, G_DBUS_CALL_FLAGS_NONE, -1, FCancellable,
-                         [](GObject* source, GAsyncResult* result, gpointer) {
-                           GVariant* reply = g_dbus_connection_call_finish(
-                               G_DBUS_CONNECTION(source), result, nullptr);
-                           if (reply) g_variant_unref(reply);
-                         },
-                         nullptr);
+  g_dbus_connection_call(
+      FConnection, kWatcherName, "/StatusNotifierWatcher", kWatcherName,
+      "RegisterStatusNotifierItem", g_variant_new("(s)", FBusName.c_str()), nullptr,
+      G_DBUS_CALL_FLAGS_NONE, -1, FCancellable,
+      [](GObject* source, GAsyncResult* result, gpointer) {
+        GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
+        if (reply) g_variant_unref(reply);
+      },
+      nullptr);
 }
 
 void TStatusNotifierItem::OnNameAcquired(GDBusConnection* /*connection*/, const gchar* /*name*/,
@@ -140,9 +138,9 @@ GVariant* TStatusNotifierItem::Pixmaps() const {
   GVariantBuilder builder;
   g_variant_builder_init(&builder, G_VARIANT_TYPE("a(iiay)"));
   for (const TIconPixmap& pixmap : FIcon) {
-    g_variant_builder_add(&builder, "(ii@ay)", pixmap.Width, pixmap.Height,
-                          g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, pixmap.Argb.data(),
-                                                    pixmap.Argb.size(), 1));
+    g_variant_builder_add(
+        &builder, "(ii@ay)", pixmap.Width, pixmap.Height,
+        g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, pixmap.Argb.data(), pixmap.Argb.size(), 1));
   }
   return g_variant_builder_end(&builder);
 }
@@ -160,7 +158,8 @@ GVariant* TStatusNotifierItem::Property(const std::string& name) const {
   if (name == "OverlayIconPixmap" || name == "AttentionIconPixmap")
     return g_variant_new_array(G_VARIANT_TYPE("(iiay)"), nullptr, 0);
   if (name == "ToolTip") {
-    return g_variant_new("(s@a(iiay)ss)", "", g_variant_new_array(G_VARIANT_TYPE("(iiay)"), nullptr, 0),
+    return g_variant_new("(s@a(iiay)ss)", "",
+                         g_variant_new_array(G_VARIANT_TYPE("(iiay)"), nullptr, 0),
                          FTooltip.c_str(), "");
   }
   if (name == "ItemIsMenu") return g_variant_new_boolean(FALSE);
@@ -185,10 +184,9 @@ void TStatusNotifierItem::MethodCall(const gchar* methodName, GVariant* paramete
 }
 
 void TStatusNotifierItem::OnMethodCall(GDBusConnection* /*connection*/, const gchar* /*sender*/,
-                                       const gchar* /*objectPath*/,
-                                       const gchar* /*interfaceName*/, const gchar* methodName,
-                                       GVariant* parameters, GDBusMethodInvocation* invocation,
-                                       gpointer self) {
+                                       const gchar* /*objectPath*/, const gchar* /*interfaceName*/,
+                                       const gchar* methodName, GVariant* parameters,
+                                       GDBusMethodInvocation* invocation, gpointer self) {
   try {
     static_cast<TStatusNotifierItem*>(self)->MethodCall(methodName, parameters, invocation);
   } catch (const std::exception& error) {
@@ -199,8 +197,7 @@ void TStatusNotifierItem::OnMethodCall(GDBusConnection* /*connection*/, const gc
 }
 
 GVariant* TStatusNotifierItem::OnGetProperty(GDBusConnection* /*connection*/,
-                                             const gchar* /*sender*/,
-                                             const gchar* /*objectPath*/,
+                                             const gchar* /*sender*/, const gchar* /*objectPath*/,
                                              const gchar* /*interfaceName*/,
                                              const gchar* propertyName, GError** /*error*/,
                                              gpointer self) {

@@ -30,7 +30,7 @@ class TStatusNotifierItem {
   static constexpr const char* kObjectPath = "/StatusNotifierItem";
 
   struct TEvents {
-    std::function<void()> Activate;           // left click
+    std::function<void()> Activate;                 // left click
     std::function<void(int x, int y)> ContextMenu;  // the host asks us to show the menu
     TMenuItemClick MenuItemClick;
   };
@@ -50,8 +50,7 @@ class TStatusNotifierItem {
   const std::string& BusName() const { return FBusName; }
 
  private:
-  void MethodCall(const gchar* methodName, GVariant* parameters,
-                  GDBusMethodInvocation* invocation);
+  void MethodCall(const gchar* methodName, GVariant* parameters, GDBusMethodInvocation* invocation);
   GVariant* Property(const std::string& name) const;
   GVariant* Pixmaps() const;
 

@@ -55,7 +55,7 @@ class MenuFunctions : public ::testing::Test {
     FForm.AppDir = (FRoot / "app").string() + "/";
 
     archive::TZipWriter writer;
-    for (const char* name : {"app/img/both.png", "Shared/Pkg.png"}) {
+    for (const char* name : {"app/img/both.png", "Shared/Pkg.png", "vlx-icon"}) {
       const std::string data = std::string("IMGpackage:") + name;
       writer.AddFile(name, {reinterpret_cast<const std::uint8_t*>(data.data()), data.size()},
                      archive::ZipMethod::Stored);
@@ -276,13 +276,13 @@ TEST_F(MenuFunctions, UndecodableImagesGetNoReply) {
 
 TEST_F(MenuFunctions, TrayIconShowsAndHides) {
   Connect();
-  FModule.ExternalForm().SetAppIcon({1, 2, 3});
   EXPECT_EQ(Call(14001, "{}").Result, "true");
   EXPECT_EQ(Call(14001, "{}").Result, "true");
   EXPECT_TRUE(FTray.Shown);
   EXPECT_EQ(FTray.ShowCalls, 1);
   EXPECT_EQ(FTray.Tooltip, "Mytool");
-  EXPECT_EQ(FTray.Icon, (std::vector<std::uint8_t>{1, 2, 3}));
+  // The application's icon from the package.
+  EXPECT_EQ(std::string(FTray.Icon.begin(), FTray.Icon.end()), "IMGpackage:vlx-icon");
   EXPECT_TRUE(FModule.TrayIconVisible());
   EXPECT_EQ(Call(14002, "{}").Result, "true");
   EXPECT_EQ(Call(14002, "{}").Result, "true");
