@@ -12,6 +12,8 @@ packages=(
   # the real components the tests drive
   zip unzip media-types xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
   dbus dbus-x11 python3 python3-dbusmock hyperfine nodejs
+  # the test StatusNotifierWatcher (system Python), SVG application icons
+  python3-dbus python3-gi librsvg2-common
 )
 
 missing=()
