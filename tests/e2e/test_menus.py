@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import json
 import queue
+import re
 import struct
 import subprocess
 import sys
@@ -270,6 +271,13 @@ def tray_icon(args, artifacts: Path) -> None:
             time.sleep(0.5)
             expect_eq(session.wait_result(app, wid)["events"], ["icon", "icon", "11"], "events")
 
+            # A host that draws no dbusmenu asks the item to show its menu itself.
+            watcher.call(cmd="contextmenu")
+            menu = wait_until(lambda: popup_windows(session), 10, "the tray menu to open")[0]
+            session.screenshot(artifacts / "tray-menu.png", session.client_rect(menu))
+            session.x("xdotool", "key", "Escape")
+            wait_until(lambda: not popup_windows(session), 10, "the tray menu to close")
+
             # A watcher that restarts gets the item again.
             watcher.stop()
             watcher = Watcher(session, artifacts, "watcher2")
@@ -299,7 +307,11 @@ def popup_windows(session: XSession) -> list[int]:
             continue
         wid = int(line.split()[0], 16)
         info = session.x("xwininfo", "-id", str(wid), check=False)
-        if "Override Redirect State: yes" in info and "Map State: IsViewable" in info:
+        # GTK keeps small helper windows off the screen; a menu is on it.
+        corner = re.search(r"Absolute upper-left X:\s+(-?\d+)\s+Absolute upper-left Y:\s+(-?\d+)",
+                           info)
+        if ("Override Redirect State: yes" in info and "Map State: IsViewable" in info and
+                corner and int(corner.group(1)) >= 0 and int(corner.group(2)) >= 0):
             windows.append(wid)
     return windows
 

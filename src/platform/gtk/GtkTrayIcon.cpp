@@ -115,7 +115,8 @@ void TGtkTrayIcon::Update() {
     try {
       FItem = std::make_unique<TStatusNotifierItem>(
           FBus.Get(), FId, FTooltip, IconPixmaps(),
-          TStatusNotifierItem::TEvents{[this] { IconClick(); }, [this](int, int) { PopupMenu(); },
+          TStatusNotifierItem::TEvents{[this] { IconClick(); },
+                                       [this](int x, int y) { PopupMenu(x, y); },
                                        [this](std::int32_t id) { ItemClick(id); }});
       FItem->SetMenuEntries(FEntries);
     } catch (const std::exception& error) {
@@ -181,7 +182,7 @@ void TGtkTrayIcon::ItemClick(std::int32_t id) {
   if (FOnItemClick) FOnItemClick(id);
 }
 
-void TGtkTrayIcon::PopupMenu() {
+void TGtkTrayIcon::PopupMenu(int x, int y) {
   if (FPopup) gtk_widget_destroy(FPopup.Get());
   FPopup.Reset();
   // An empty menu shows nothing.
@@ -189,9 +190,28 @@ void TGtkTrayIcon::PopupMenu() {
   FPopup = glib::TObjectPtr<GtkWidget>(GTK_WIDGET(g_object_ref_sink(gtk_menu_new())));
   AppendMenuEntries(GTK_MENU_SHELL(FPopup.Get()), FEntries, &TGtkTrayIcon::OnPopupActivate, this);
   gtk_widget_show_all(FPopup.Get());
-  GdkEvent* trigger = gtk_get_current_event();
-  gtk_menu_popup_at_pointer(GTK_MENU(FPopup.Get()), trigger);
-  if (trigger) gdk_event_free(trigger);
+  if (GdkEvent* trigger = gtk_get_current_event()) {
+    // A click on the XEmbed icon: the menu opens at the pointer.
+    gtk_menu_popup_at_pointer(GTK_MENU(FPopup.Get()), trigger);
+    gdk_event_free(trigger);
+    return;
+  }
+  // Asked over D-Bus, with no event to start the menu from: at the screen position the host
+  // names, else where the pointer is. Only the older call opens a menu without an event.
+  FPopupX = x;
+  FPopupY = y;
+  const bool atPointer = x <= 0 && y <= 0;
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  gtk_menu_popup(
+      GTK_MENU(FPopup.Get()), nullptr, nullptr,
+      atPointer ? nullptr
+                : +[](GtkMenu*, gint* menuX, gint* menuY, gboolean* pushIn, gpointer self) {
+                    *menuX = static_cast<TGtkTrayIcon*>(self)->FPopupX;
+                    *menuY = static_cast<TGtkTrayIcon*>(self)->FPopupY;
+                    *pushIn = TRUE;
+                  },
+      this, 0, gtk_get_current_event_time());
+  G_GNUC_END_IGNORE_DEPRECATIONS
 }
 
 void TGtkTrayIcon::OnWatcherAppeared(GDBusConnection* /*connection*/, const gchar* /*name*/,
@@ -220,7 +240,7 @@ void TGtkTrayIcon::OnStatusIconActivate(GtkStatusIcon* /*icon*/, gpointer self) 
 
 void TGtkTrayIcon::OnStatusIconPopup(GtkStatusIcon* /*icon*/, guint /*button*/, guint /*time*/,
                                      gpointer self) {
-  Guarded([self] { static_cast<TGtkTrayIcon*>(self)->PopupMenu(); });
+  Guarded([self] { static_cast<TGtkTrayIcon*>(self)->PopupMenu(0, 0); });
 }
 
 void TGtkTrayIcon::OnPopupActivate(std::int32_t id, gpointer self) {

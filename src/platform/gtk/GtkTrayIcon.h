@@ -39,7 +39,8 @@ class TGtkTrayIcon final : public ITrayIcon {
   void WatchWatcher();
   void IconClick();
   void ItemClick(std::int32_t id);
-  void PopupMenu();
+  // At the screen position (x, y) when no click started it; 0, 0 for the pointer.
+  void PopupMenu(int x, int y);
   std::vector<TIconPixmap> IconPixmaps() const;
 
   static void OnWatcherAppeared(GDBusConnection* connection, const gchar* name, const gchar* owner,
@@ -61,6 +62,8 @@ class TGtkTrayIcon final : public ITrayIcon {
   std::unique_ptr<TStatusNotifierItem> FItem;
   GtkStatusIcon* FStatusIcon = nullptr;
   glib::TObjectPtr<GtkWidget> FPopup;
+  int FPopupX = 0;  // where a menu asked for over D-Bus opens
+  int FPopupY = 0;
   gint64 FLastClick = 0;
   bool FClickPending = false;  // the last click may be the first of a double click
   std::function<void()> FOnIconClick;

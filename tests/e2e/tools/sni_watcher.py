@@ -8,6 +8,7 @@ standard input, each answered by one line {"reply": ...} or {"error": ...}:
   {"cmd": "props"}                    every property of the last registered item
   {"cmd": "layout"}                   its com.canonical.dbusmenu layout as a nested tree
   {"cmd": "activate"}                 calls Activate(0, 0)
+  {"cmd": "contextmenu"}              calls ContextMenu(x, y), as hosts without dbusmenu do
   {"cmd": "click", "label": LABEL}    sends the "clicked" event to the menu item with that label
 Needs python3-dbus and python3-gi (Debian's, hence /usr/bin/python3).
 """
@@ -106,6 +107,9 @@ class Watcher(dbus.service.Object):
             return self.layout()
         if name == "activate":
             self.item().Activate(0, 0, dbus_interface=ITEM)
+            return True
+        if name == "contextmenu":
+            self.item().ContextMenu(100, 100, dbus_interface=ITEM)
             return True
         if name == "click":
             def find(n):
