@@ -49,7 +49,6 @@ void TMainForm::FormCreate() {
 
   FBrowserExternalModule = std::make_unique<bridge::TBrowserExternalModule>();
   FBrowserExternalModule->SetExeZip(FStartup.ExeZip);
-  FBrowserExternalModule->ExternalForm().SetPlatform(FStartup.Menus);
 
   FBrowserForm = std::make_unique<TBrowserForm>(FBrowserView, FLoader, FSystem);
   TBrowserForm& form = *FBrowserForm;

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "archive/ZipArchive.h"
-#include "bridge/BrowserExternalForm.h"
 #include "bridge/BrowserExternalModule.h"
 #include "browser/BrowserForm.h"
 #include "config/ProjectIni.h"
@@ -25,7 +24,6 @@ struct TMainFormStartup {
   std::string AppDirName;
   std::string AppIndexHtml;
   platform::IFileDialogs* FileDialogs = nullptr;  // the bridge's file and folder dialogs
-  bridge::TMenuPlatform Menus;                    // the menu bar, tray icon and menu images
 };
 
 // Size limits where a maximum below the minimum lowers the minimum, and a minimum above the

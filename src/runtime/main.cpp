@@ -6,6 +6,7 @@
 
 #include <gtk/gtk.h>
 
+#include "bridge/BrowserExternalForm.h"
 #include "browser/MainForm.h"
 #include "package/AppIcon.h"
 #include "platform/gtk/GtkAppIcon.h"
@@ -40,17 +41,14 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   platform::gtk::TGtkMainMenuBar mainMenu(window.ContentBox());
   platform::gtk::TGtkMenuImageDecoder menuImages;
   platform::gtk::TGtkTrayIcon trayIcon(startup.AppID);
-  browser::TMainForm mainForm(window, browserView, loader, system,
-                              {startup.ExeZip.get(),
-                               startup.ProjectINI.get(),
-                               startup.AppID,
-                               startup.AppName,
-                               startup.AppDirName,
-                               startup.AppIndexHtml,
-                               &fileDialogs,
-                               {&mainMenu, &trayIcon, &menuImages}});
+  browser::TMainForm mainForm(
+      window, browserView, loader, system,
+      {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
+       startup.AppDirName, startup.AppIndexHtml, &fileDialogs});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
+  // Before the main loop runs, so before any page can call the menu functions.
+  mainForm.BrowserExternalModule()->ExternalForm().SetPlatform({&mainMenu, &trayIcon, &menuImages});
   window.Show();
   gtk_main();
   window.SetEvents(nullptr);
