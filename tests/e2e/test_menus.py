@@ -106,11 +106,13 @@ def main_menu(args, artifacts: Path) -> None:
         popup = wait_until(lambda: [w for w in popup_windows(session) if w != wid], 10,
                            "the submenu to open")[0]
         popup_rect = session.client_rect(popup)
-        time.sleep(0.5)
-        image = session.screenshot(artifacts / "submenu.png")
-        shown = image.crop(popup_rect).colours()
+
         # The enabled item's image is red; the disabled one's blue image is drawn in grey.
-        expect(count_near(shown, RED, 40) >= 150, f"red image pixels: {count_near(shown, RED, 40)}")
+        def drawn() -> dict | None:
+            shown = session.screenshot(artifacts / "submenu.png").crop(popup_rect).colours()
+            return shown if count_near(shown, RED, 40) >= 150 else None
+
+        shown = wait_until(drawn, 10, "the submenu's red image", interval=0.5)
         expect_eq(count_near(shown, BLUE, 60), 0, "blue pixels of the disabled item's image")
         session.x("xdotool", "mousemove", str(popup_rect.left + 40), str(popup_rect.top + 16),
                   "click", "1")
@@ -120,7 +122,7 @@ def main_menu(args, artifacts: Path) -> None:
 
         # Access keys: Alt+F opens File, C picks the updated "&Close all".
         session.press(wid, "alt+f")
-        time.sleep(0.5)
+        wait_until(lambda: popup_windows(session), 10, "Alt+F to open the submenu")
         session.x("xdotool", "key", "c")
         wait_until(lambda: len(session.wait_result(app, wid)["clicks"]) == 2, 10,
                    "the access-key click to arrive")
@@ -261,8 +263,7 @@ def tray_icon(args, artifacts: Path) -> None:
                       ["_File", ["_Open*", "-", "_Locked!"], "_Hide"], "menu layout")
 
             # Two activations at once are a double click: one event; a later one is another.
-            watcher.call(cmd="activate")
-            watcher.call(cmd="activate")
+            watcher.call(cmd="double")
             time.sleep(1)
             watcher.call(cmd="activate")
             watcher.call(cmd="click", label="_Open")

@@ -8,6 +8,7 @@ standard input, each answered by one line {"reply": ...} or {"error": ...}:
   {"cmd": "props"}                    every property of the last registered item
   {"cmd": "layout"}                   its com.canonical.dbusmenu layout as a nested tree
   {"cmd": "activate"}                 calls Activate(0, 0)
+  {"cmd": "double"}                   calls Activate twice without waiting in between
   {"cmd": "contextmenu"}              calls ContextMenu(x, y), as hosts without dbusmenu do
   {"cmd": "click", "label": LABEL}    sends the "clicked" event to the menu item with that label
 Needs python3-dbus and python3-gi (Debian's, hence /usr/bin/python3).
@@ -107,6 +108,12 @@ class Watcher(dbus.service.Object):
             return self.layout()
         if name == "activate":
             self.item().Activate(0, 0, dbus_interface=ITEM)
+            return True
+        if name == "double":
+            item = self.item()
+            for _ in range(2):
+                item.Activate(0, 0, dbus_interface=ITEM, reply_handler=lambda: None,
+                              error_handler=lambda error: say({"error": str(error)}))
             return True
         if name == "contextmenu":
             self.item().ContextMenu(100, 100, dbus_interface=ITEM)
