@@ -298,6 +298,50 @@ def tray_icon(args, artifacts: Path) -> None:
             watcher.stop()
 
 
+def tray_fallback(args, artifacts: Path) -> None:
+    """Without a StatusNotifierWatcher the icon docks in an XEmbed tray."""
+    tool = args.rawpack.parent / "e2e-xembed-tray" if args.rawpack else None
+    expect(tool is not None and tool.is_file(), f"no e2e-xembed-tray beside {args.rawpack}")
+    with XSession("tray-fallback", artifacts, args.bin_dir) as session:
+        tray = session.launch(tool)
+        tray_wid = tray.wait_window(name="xembed-tray")
+        exe = session.make_app("TrayApp", {"ID": "E2ETrayFallback", "Name": "Tray",
+                                           "DynamicAppTitle": 1, "Width": 480, "Height": 320},
+                               {"index.html": TRAY_PAGE, "red.png": png(16, 16, RED)})
+        app = session.launch(exe)
+        wid = app.wait_window()
+        result = session.wait_result(app, wid, timeout=40)
+        expect_eq(result.get("show"), settled(RESOLVED, True), "show")
+        wait_until(lambda: "docked" in tray.output(), 20, "the icon to dock")
+        session.wait_settled(tray_wid)
+        icon = session.client_rect(tray_wid)
+        x, y = str(icon.left + 16), str(icon.top + icon.height // 2)
+
+        # The docked icon is Velloc's blue-violet one (the app names none).
+        def painted() -> int:
+            shown = session.screenshot(artifacts / "tray.png", icon).crop(icon).colours()
+            return sum(n for (r, g, b), n in shown.items() if b > 150 and r < 130 and g < 130)
+
+        wait_until(lambda: painted() >= 100, 10, "the icon to be drawn in the tray", interval=0.5)
+
+        session.x("xdotool", "mousemove", x, y, "click", "1")
+        wait_until(lambda: session.wait_result(app, wid)["events"] == ["icon"], 10,
+                   "the icon click to arrive")
+        time.sleep(1)  # past the double-click time
+        # A right click opens the tray menu; its access key H picks "Hide", which hides the icon.
+        session.x("xdotool", "mousemove", x, y, "click", "3")
+        menu = wait_until(lambda: popup_windows(session), 10, "the tray menu to open")[0]
+        session.screenshot(artifacts / "tray-menu.png", session.client_rect(menu))
+        session.x("xdotool", "key", "h")
+        wait_until(lambda: "undocked" in tray.output(), 10, "the icon to leave the tray")
+        wait_until(lambda: len(session.wait_result(app, wid)["events"]) >= 3, 10,
+                   "the hide answer")
+        expect_eq(session.wait_result(app, wid)["events"],
+                  ["icon", "99", settled(RESOLVED, True)], "events")
+        session.close_window(wid)
+        expect_eq(app.wait(15), 0, "exit code")
+
+
 def popup_windows(session: XSession) -> list[int]:
     """Mapped override-redirect windows: open menus."""
     tree = session.x("xwininfo", "-root", "-children")
@@ -317,7 +361,7 @@ def popup_windows(session: XSession) -> list[int]:
     return windows
 
 
-CASES = {"main_menu": main_menu, "tray_icon": tray_icon}
+CASES = {"main_menu": main_menu, "tray_icon": tray_icon, "tray_fallback": tray_fallback}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))
