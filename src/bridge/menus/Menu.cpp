@@ -79,6 +79,21 @@ int TMenu::AddImage(platform::TMenuImagePtr image) {
   return index;
 }
 
+void TMenu::ReleaseUnusedImage(int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= FImages.size()) return;
+  std::vector<const TMenuItem*> pending;
+  for (const TMenuItem& item : FItems)
+    pending.push_back(&item);
+  while (!pending.empty()) {
+    const TMenuItem* item = pending.back();
+    pending.pop_back();
+    if (item->ImageIndex == index) return;
+    for (const TMenuItem& child : item->Items)
+      pending.push_back(&child);
+  }
+  FImages[static_cast<std::size_t>(index)].Image.reset();
+}
+
 TMenuItem* TMenu::FindItem(std::int32_t id) {
   // Depth first with an explicit stack: an item before its children, children in order.
   std::vector<TMenuItem*> pending;

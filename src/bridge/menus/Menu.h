@@ -42,6 +42,10 @@ class TMenu {
   // Adds an image under the next name (the prefix and the number of images held before) and
   // returns its index.
   int AddImage(platform::TMenuImagePtr image);
+  // Drops the picture of an image that no item shows any more; its name and index stay, so the
+  // numbering goes on as before. Keeps a page that keeps changing an item's image from piling up
+  // pictures until the next rebuild.
+  void ReleaseUnusedImage(int index);
   void ClearItems() { FItems.clear(); }
   void ClearImages() { FImages.clear(); }
 

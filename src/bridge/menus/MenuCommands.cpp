@@ -47,7 +47,10 @@ bool BooleanText(const std::string& text) {
 void SetImage(TMenu& menu, TMenuItem& item, const std::string& image,
               const TImageLoader& loadImage) {
   platform::TMenuImagePtr loaded = loadImage(image);
-  if (loaded) item.ImageIndex = menu.AddImage(std::move(loaded));
+  if (!loaded) return;
+  const int previous = item.ImageIndex;
+  item.ImageIndex = menu.AddImage(std::move(loaded));
+  menu.ReleaseUnusedImage(previous);
 }
 
 class TBuilder {

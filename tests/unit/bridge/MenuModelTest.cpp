@@ -354,6 +354,20 @@ TEST(MenuUpdateItem, OnAnEmptyMenu) {
   EXPECT_EQ(UpdateMenuItem(menu, {"", "x", "", ""}, images.Loader()).Failure, "Missing item ID");
 }
 
+TEST(MenuUpdateItem, RepeatedUpdatesLetThePreviousPictureGo) {
+  TMenu menu("MainMenuImg");
+  TImages images;
+  ASSERT_TRUE(SetMenuItems(menu, R"([{"id":1,"caption":"a","image":"p"},{"id":2,"caption":"b"}])",
+                           images.Loader())
+                  .Success);
+  // Repeated updates of one item: each picture goes when the next one replaces it.
+  for (const char* image : {"q", "r", "s"})
+    ASSERT_TRUE(UpdateMenuItem(menu, {"1", "", "", image}, images.Loader()).Success);
+  EXPECT_EQ(ImageNames(menu), (std::vector<std::string>{"MainMenuImg0=", "MainMenuImg1=",
+                                                        "MainMenuImg2=", "MainMenuImg3=s"}));
+  EXPECT_EQ(Render(menu.Entries()), "_a<s>#1, _b#2");
+}
+
 TEST(MenuUpdateItem, ImagesAccumulateUntilTheNextRebuild) {
   TMenu menu("TrayMenuImg");
   TImages images;
@@ -365,8 +379,9 @@ TEST(MenuUpdateItem, ImagesAccumulateUntilTheNextRebuild) {
   // A missing image leaves the item's image as it was.
   ASSERT_TRUE(UpdateMenuItem(menu, {"1", "", "", "missing"}, images.Loader()).Success);
   EXPECT_EQ(Render(menu.Entries()), "_a<r>#1, _b<q>#2");
+  // Every image keeps its name; the picture no item shows any more is let go.
   EXPECT_EQ(ImageNames(menu),
-            (std::vector<std::string>{"TrayMenuImg0=p", "TrayMenuImg1=q", "TrayMenuImg2=r"}));
+            (std::vector<std::string>{"TrayMenuImg0=", "TrayMenuImg1=q", "TrayMenuImg2=r"}));
   // Undecodable data and texts that are no boolean end the call; the caption set first stays.
   EXPECT_THROW(UpdateMenuItem(menu, {"1", "A", "", "bad"}, images.Loader()), EMenuError);
   EXPECT_THROW(UpdateMenuItem(menu, {"2", "B", "nope", ""}, images.Loader()), EMenuError);
