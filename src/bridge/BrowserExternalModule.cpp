@@ -8,6 +8,7 @@
 #include <rapidjson/error/en.h>
 
 #include "bridge/JsonText.h"
+#include "bridge/BrowserExternalForm.h"
 #include "core/IntText.h"
 #include "core/StrUtils.h"
 #include "core/Text.h"
@@ -82,7 +83,8 @@ class TDispatchScope {
 
 }  // namespace
 
-TBrowserExternalModule::TBrowserExternalModule() {
+TBrowserExternalModule::TBrowserExternalModule()
+    : FExternalForm(std::make_unique<TBrowserExternalForm>(*this)) {
   for (const TBridgeFunction& function : FunctionTable()) {
     FHandlers.emplace(function.Id, function.Handler);
   }
@@ -270,6 +272,11 @@ std::string TBrowserExternalModule::NotificationClickScript(std::string_view nam
   text::ReplaceAll(literal, "\xE2\x80\xA8", "\\u2028");
   text::ReplaceAll(literal, "\xE2\x80\xA9", "\\u2029");
   return "vlx.events.onNotificationClick(" + literal + ");";
+}
+
+bool TBrowserExternalModule::TrayIconVisible() const {
+  if (FTrayIconVisible) return FTrayIconVisible();
+  return FExternalForm->TrayIconVisible();
 }
 
 std::size_t TBrowserExternalModule::FaultCount(TBridgeFault fault) const {

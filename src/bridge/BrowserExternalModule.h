@@ -71,6 +71,7 @@ enum class TBridgeFault {
 };
 
 class TBrowserExternalModule;
+class TBrowserExternalForm;
 
 // A bridge function: the module, the caller's uuid and the call's `data` object (valid only
 // during the call; keep no references into it).
@@ -203,9 +204,12 @@ class TBrowserExternalModule {
   // The process-wide style manager of the themes functions.
   platform::IStyleManager* Styles() const { return FStyles; }
   void SetStyles(platform::IStyleManager* styles) { FStyles = styles; }
-  // Whether the tray icon is shown: a minimized window then lives on in the tray.
-  bool TrayIconVisible() const { return FTrayIconVisible && FTrayIconVisible(); }
+  // Whether the tray icon is shown: a minimized window then lives on in the tray. Asks the
+  // external form unless a query was set.
+  bool TrayIconVisible() const;
   void SetTrayIconVisible(std::function<bool()> query) { FTrayIconVisible = std::move(query); }
+  // The invisible form holding the main menu, the tray icon and the tray menu.
+  TBrowserExternalForm& ExternalForm() const { return *FExternalForm; }
 
  private:
   void Fault(TBridgeFault fault, std::string_view detail);
@@ -231,6 +235,7 @@ class TBrowserExternalModule {
   platform::INotifications* FNotificationCenter = nullptr;
   // Expires with the module, so that deferred replies arriving later are dropped.
   std::shared_ptr<int> FAlive = std::make_shared<int>(0);
+  std::unique_ptr<TBrowserExternalForm> FExternalForm;
   TFaultCallback FOnFault;
   std::array<std::size_t, 4> FFaultCounts{};
 };

@@ -8,12 +8,18 @@
 
 #include "bridge/BuiltinStyles.h"
 #include "bridge/StyleManager.h"
+#include "bridge/BrowserExternalForm.h"
 #include "browser/MainForm.h"
+#include "package/AppIcon.h"
+#include "platform/gtk/GtkAppIcon.h"
 #include "platform/gtk/GtkBrowserFormView.h"
 #include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/GtkFileDialogs.h"
+#include "platform/gtk/GtkMainMenuBar.h"
 #include "platform/gtk/GtkMainWindow.h"
+#include "platform/gtk/GtkMenuImageDecoder.h"
 #include "platform/gtk/GtkStyleEngine.h"
+#include "platform/gtk/GtkTrayIcon.h"
 #include "platform/gtk/GtkWindowList.h"
 #include "platform/gtk/WebKitLoader.h"
 #include "platform/linux/DBusNotifications.h"
@@ -31,9 +37,19 @@ using namespace velloc;
 
 int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader& loader,
                   platform::ISystem& system, platform::IStyleManager& styles) {
+  std::vector<std::uint8_t> icon;
+  const int iconIndex = startup.ExeZip->FindFile(package::kAppIconEntry);
+  if (iconIndex >= 0 &&
+      startup.ExeZip->Entry(iconIndex).UncompressedSize <= package::kMaxAppIconBytes) {
+    startup.ExeZip->ExtractToStream(package::kAppIconEntry, icon);
+  }
+  platform::gtk::SetDefaultWindowIcon(icon);
   platform::gtk::TGtkMainWindow window;
   platform::gtk::TGtkBrowserFormView browserView(window.ContentBox(), loader);
   platform::gtk::TGtkFileDialogs fileDialogs;
+  platform::gtk::TGtkMainMenuBar mainMenu(window.ContentBox());
+  platform::gtk::TGtkMenuImageDecoder menuImages;
+  platform::gtk::TGtkTrayIcon trayIcon(startup.AppID);
   platform::TLinuxShell shell;
   platform::gtk::TGtkWindowList windowList;
   platform::TLogindSession session;
@@ -48,6 +64,8 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
        &network, &notifications, &valueStore, &styles});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
+  // Before the main loop runs, so before any page can call the menu functions.
+  mainForm.BrowserExternalModule()->ExternalForm().SetPlatform({&mainMenu, &trayIcon, &menuImages});
   window.Show();
   gtk_main();
   window.SetEvents(nullptr);

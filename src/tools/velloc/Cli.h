@@ -23,6 +23,7 @@ struct TPackOptions {
   std::filesystem::path Runtime;    // empty: velloc-runtime beside this program
   std::filesystem::path Module;     // empty: the WebKitGTK module beside the runtime
   std::filesystem::path Installer;  // empty: the built-in installer script
+  std::filesystem::path Icon;       // PNG or SVG; empty: Velloc's own icon
   bool Quiet = false;
 };
 

@@ -19,6 +19,7 @@
 #include "config/AppKeys.h"
 #include "core/Text.h"
 #include "core/Version.h"
+#include "package/AppIcon.h"
 #include "package/ExeUtils.h"
 #include "platform/PlatformNames.h"
 #include "tools/velloc/Cli.h"
@@ -26,7 +27,8 @@
 
 namespace velloc::embedded {
 extern const std::string_view WebKitInstallerScript;
-}
+extern const std::string_view VellocIconPng;
+}  // namespace velloc::embedded
 
 namespace velloc::cli {
 namespace fs = std::filesystem;
@@ -215,7 +217,22 @@ fs::path RunPack(const TPackOptions& options) {
   if (!fs::is_directory(outputFolder))
     throw TCliError("cannot write " + Quote(output) + ": no such folder");
 
-  std::uint64_t totalBytes = ini.size();
+  // The application icon, checked before anything is written.
+  std::vector<std::uint8_t> icon;
+  if (!options.Icon.empty()) {
+    std::error_code iconError;
+    if (fs::is_regular_file(options.Icon, iconError) &&
+        fs::file_size(options.Icon, iconError) > package::kMaxAppIconBytes)
+      throw TCliError("the icon " + Quote(options.Icon) + " is larger than 4 MiB");
+    icon = ReadFile(options.Icon);
+    if (package::AppIconFormat(icon) == package::TAppIconFormat::Unknown)
+      throw TCliError("the icon " + Quote(options.Icon) + " is neither PNG nor SVG");
+  } else {
+    const std::string_view builtIn = embedded::VellocIconPng;
+    icon.assign(builtIn.begin(), builtIn.end());
+  }
+
+  std::uint64_t totalBytes = ini.size() + icon.size();
   const std::vector<TSource> appSources = CollectAppFolder(appFolder, dirName, totalBytes);
   const fs::path pageScript = folder / "vlx-webviewjs";
   const bool hasPageScript = fs::is_regular_file(pageScript);
@@ -234,6 +251,10 @@ fs::path RunPack(const TPackOptions& options) {
       writer.AddFile("vlx.ini", ini, archive::ZipMethod::Deflate);
       if (hasPageScript)
         writer.AddFileFromDisk("vlx-webviewjs", pageScript, archive::ZipMethod::Deflate);
+      writer.AddFile(package::kAppIconEntry, icon,
+                     package::AppIconFormat(icon) == package::TAppIconFormat::Png
+                         ? archive::ZipMethod::Stored
+                         : archive::ZipMethod::Deflate);
       if (!module.empty()) writer.AddFileFromDisk(moduleEntry, module, archive::ZipMethod::Deflate);
       if (!options.Installer.empty()) {
         writer.AddFileFromDisk(installerEntry, options.Installer, archive::ZipMethod::Deflate);

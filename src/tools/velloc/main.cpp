@@ -25,7 +25,7 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  velloc init DIR [--name NAME]                  create a minimal application in DIR\n"
     "  velloc pack DIR [-o OUTPUT] [--runtime PATH]   pack DIR into one executable\n"
-    "              [--module PATH] [--installer PATH] [--quiet]\n"
+    "              [--module PATH] [--installer PATH] [--icon FILE] [--quiet]\n"
     "  velloc info EXE                                show what an executable carries\n"
     "  velloc extract EXE DIR                         write a packaged application's files into "
     "DIR\n"
@@ -76,6 +76,8 @@ int main(int argc, char** argv) {
         pack.Module = value();
       } else if (a == "--installer") {
         pack.Installer = value();
+      } else if (a == "--icon") {
+        pack.Icon = value();
       } else if (a == "--name") {
         name = value();
       } else if (a == "--quiet" || a == "-q") {

@@ -325,5 +325,58 @@ TEST(SafeEntryPath, Table) {
   }
 }
 
+TEST_F(CliTest, PackStoresTheApplicationIcon) {
+  const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + "rest of a picture";
+  const std::string svg = "\xEF\xBB\xBF <?xml version=\"1.0\"?>\n<svg xmlns=\"x\"></svg>\n";
+  const std::string builtIn = ReadFile(fs::path(VELLOC_TEST_DATA_DIR).parent_path().parent_path() /
+                                       "src/tools/velloc/icon/velloc-icon.png");
+  ASSERT_FALSE(builtIn.empty());
+  const struct {
+    const char* Name;
+    std::string Icon;  // the --icon file's content; empty: no --icon
+    std::string Stored;
+  } cases[] = {{"PNG", png, png}, {"SVG", svg, svg}, {"default", "", builtIn}};
+  for (const auto& c : cases) {
+    SetUp();
+    std::string options = "-o " + Q(FRoot / "out/app");
+    if (!c.Icon.empty()) {
+      WriteFile(FRoot / "icon", c.Icon);
+      options += " --icon " + Q(FRoot / "icon");
+    }
+    const TRun pack = Pack(options);
+    ASSERT_EQ(pack.ExitCode, 0) << c.Name << ": " << pack.Output;
+    const TRun extract = RunCommand(std::string(VELLOC_CLI_PATH) + " extract " +
+                                    Q(FRoot / "out/app") + " " + Q(FRoot / "x"));
+    ASSERT_EQ(extract.ExitCode, 0) << c.Name << ": " << extract.Output;
+    EXPECT_EQ(ReadFile(FRoot / "x/vlx-icon"), c.Stored) << c.Name;
+    TearDown();
+  }
+
+  const struct {
+    const char* Name;
+    std::string Icon;
+    const char* Message;
+  } failures[] = {
+      {"text", "just text", "neither PNG nor SVG"},
+      {"HTML", "<html><body></body></html>", "neither PNG nor SVG"},
+      {"empty", "", "neither PNG nor SVG"},
+      {"too large", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(5u << 20, 'x'),
+       "larger than 4 MiB"},
+  };
+  for (const auto& f : failures) {
+    SetUp();
+    WriteFile(FRoot / "icon", f.Icon);
+    const TRun run = Pack("-o " + Q(FRoot / "out/app") + " --icon " + Q(FRoot / "icon"));
+    EXPECT_EQ(run.ExitCode, 2) << f.Name << ": " << run.Output;
+    EXPECT_NE(run.Output.find(f.Message), std::string::npos) << f.Name << ": " << run.Output;
+    EXPECT_TRUE(fs::is_empty(FRoot / "out")) << f.Name;
+    TearDown();
+  }
+  SetUp();
+  const TRun missing = Pack("-o " + Q(FRoot / "out/app") + " --icon " + Q(FRoot / "nowhere.png"));
+  EXPECT_EQ(missing.ExitCode, 2) << missing.Output;
+  EXPECT_NE(missing.Output.find("cannot read"), std::string::npos) << missing.Output;
+}
+
 }  // namespace
 }  // namespace velloc::cli
