@@ -11,6 +11,8 @@
 #include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/GtkFileDialogs.h"
 #include "platform/gtk/GtkMainWindow.h"
+#include "platform/gtk/GtkPasswordForm.h"
+#include "platform/gtk/GtkRuntimeInstaller.h"
 #include "platform/gtk/GtkStyles.h"
 #include "platform/gtk/WebKitLoader.h"
 #include "platform/linux/LinuxSystem.h"
@@ -49,7 +51,9 @@ int main(int argc, char** argv) {
   platform::gtk::TGtkDialogs dialogs(hasDisplay);
   platform::gtk::TGtkStyleManager styles(dialogs);
   platform::gtk::TWebKitLoader loader;
-  startup::TExeZipLoader startup({system, dialogs, styles, loader});
+  platform::gtk::TGtkPasswordForm passwordForm(hasDisplay);
+  platform::gtk::TGtkRuntimeInstaller installer(hasDisplay);
+  startup::TExeZipLoader startup({system, dialogs, styles, loader, passwordForm, installer});
 
   int exitCode = 0;
   try {

@@ -14,6 +14,8 @@
 #include "config/ProjectIni.h"
 #include "package/ExeUtils.h"
 #include "platform/Dialogs.h"
+#include "platform/PasswordForm.h"
+#include "platform/RuntimeInstaller.h"
 #include "platform/Styles.h"
 #include "platform/System.h"
 #include "platform/WebViewLoader.h"
@@ -25,6 +27,8 @@ struct TStartupServices {
   platform::IDialogs& Dialogs;
   platform::IStyleManager& Styles;
   platform::IWebViewLoader& Loader;
+  platform::IPasswordFormView& PasswordForm;
+  platform::IRuntimeInstaller& Installer;
 };
 
 class TExeZipLoader {

@@ -104,11 +104,6 @@ void TGtkDialogs::ShowMessage(const std::string& title, const std::string& messa
              title);
 }
 
-bool TGtkDialogs::RequirePassword(const std::string&, const std::string&) {
-  // The password form is not part of this build: an application with a password does not start.
-  return false;
-}
-
 void ShowApplicationError(const std::string& message) {
   std::fprintf(stderr, "Application Error: %s\n", message.c_str());
   if (gdk_display_get_default() == nullptr) return;

@@ -31,7 +31,8 @@ TEST(PermissionPolicy, OriginOf) {
       {"no scheme at all", ""},
       {"ht tp://host/", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(OriginOf(c.uri), c.origin) << c.uri;
+  for (const auto& c : cases)
+    EXPECT_EQ(OriginOf(c.uri), c.origin) << c.uri;
 }
 
 TEST(PermissionPolicy, ApplicationPagesAreGrantedEverythingUnasked) {
@@ -68,7 +69,7 @@ TEST(PermissionPolicy, OtherPagesAreAskedOncePerOriginAndPermission) {
       {"HTTPS://MAPS.Example/", TPermissionKind::Location, TPermissionState::Allow},
       {"https://maps.example:8443/", TPermissionKind::Location, TPermissionState::Ask},
       {"http://maps.example/", TPermissionKind::Location, TPermissionState::Ask},  // other scheme
-      {"https://maps.example/", TPermissionKind::Camera, TPermissionState::Ask},    // other kind
+      {"https://maps.example/", TPermissionKind::Camera, TPermissionState::Ask},   // other kind
       {"https://cam.example/video", TPermissionKind::Camera, TPermissionState::Deny},
       {"https://cam.example/video", TPermissionKind::CameraAndMicrophone, TPermissionState::Ask},
       // No origin to name in a question: refused without asking.
