@@ -29,7 +29,8 @@ class TFakeRuntimeInstaller : public IRuntimeInstaller {
   }
   bool DeleteDirectory(const std::string& path) override {
     DeletedDirectories.push_back(path);
-    if (FSystem) std::erase_if(FSystem->Files, [&](const auto& f) { return f.first.starts_with(path); });
+    if (FSystem)
+      std::erase_if(FSystem->Files, [&](const auto& f) { return f.first.starts_with(path); });
     return true;
   }
   bool DeleteFile(const std::string& path) override {

@@ -17,15 +17,15 @@ double Fraction(double x) {
   return x - std::floor(x);
 }
 
-void DrawDots(cairo_t* cr, double seconds, double c, double radius, double r, double g,
-              double b) {
+void DrawDots(cairo_t* cr, double seconds, double c, double radius, double r, double g, double b) {
   constexpr int kDots = 5;
   constexpr double kLag = 0.07;  // of a turn between neighbouring dots
-  const double dot = radius * 0.13;
+  const double dot = radius * 0.16;
   const double orbit = radius - dot;
   for (int i = 0; i < kDots; ++i) {
     // Each turn the dots gather, sweep round one after another and gather again.
-    const double t = Fraction(seconds / (kBusyIndicatorCycle * 1.5)) * (1 + kDots * kLag) - i * kLag;
+    const double t =
+        Fraction(seconds / (kBusyIndicatorCycle * 1.5)) * (1 + kDots * kLag) - i * kLag;
     const double phase = t <= 0 ? 0 : t >= 1 ? 1 : EaseInOut(t);
     const double angle = -std::numbers::pi / 2 + phase * kTurn;
     cairo_set_source_rgba(cr, r, g, b, 1.0 - i * 0.12);
@@ -34,8 +34,8 @@ void DrawDots(cairo_t* cr, double seconds, double c, double radius, double r, do
   }
 }
 
-void DrawSector(cairo_t* cr, double seconds, double c, double radius, double r, double g,
-                double b, bool ring) {
+void DrawSector(cairo_t* cr, double seconds, double c, double radius, double r, double g, double b,
+                bool ring) {
   const double start = Fraction(seconds / kBusyIndicatorCycle) * kTurn - std::numbers::pi / 2;
   const double sweep = kTurn / 4;
   const double width = radius * 0.22;

@@ -8,7 +8,7 @@ namespace velloc::platform::gtk {
 
 enum class TBusyIndicatorType { MomentumDots = 0, RotatingSector = 1, SectorRing = 2 };
 
-inline constexpr int kBusyIndicatorSize = 64;    // the extra-large indicator, in pixels
+inline constexpr int kBusyIndicatorSize = 64;       // the extra-large indicator, in pixels
 inline constexpr double kBusyIndicatorCycle = 1.2;  // seconds per turn
 
 // Draws the indicator into the square (0, 0)–(size, size) of `cr` as it looks `seconds` after

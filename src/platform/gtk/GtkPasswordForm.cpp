@@ -49,6 +49,9 @@ int TGtkPasswordForm::ShowModal(const std::string& caption, IPasswordFormEvents&
   g_signal_connect(edit, "key-release-event", G_CALLBACK(OnKeyRelease), this);
   g_signal_connect(window, "delete-event", G_CALLBACK(OnDelete), this);
 
+  gtk_widget_realize(window);
+  gdk_window_set_functions(gtk_widget_get_window(window),
+                           static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
   gtk_widget_show_all(window);
   gtk_widget_grab_focus(edit);
   gtk_window_present(GTK_WINDOW(window));

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtk/gtk.h>
 

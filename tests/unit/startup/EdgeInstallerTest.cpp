@@ -21,8 +21,7 @@ using platform::TMsgDlgType;
 constexpr std::string_view kDataDir = "/home/user/.local/share/demo.app/";
 constexpr std::string_view kLoader =
     "/home/user/.local/share/demo.app/Linux64/velloc-webkit-x/velloc-webkit-x.so";
-constexpr std::string_view kInstaller =
-    "/home/user/.local/share/demo.app/VellocWebKitInstaller.sh";
+constexpr std::string_view kInstaller = "/home/user/.local/share/demo.app/VellocWebKitInstaller.sh";
 constexpr std::string_view kScript = "#!/bin/sh\nexit 0\n";
 
 Bytes ToBytes(std::string_view text) {
@@ -59,7 +58,8 @@ struct TFlow {
   // The message dialogs shown, as their texts.
   std::vector<std::string> Messages() const {
     std::vector<std::string> texts;
-    for (const auto& call : Dialogs.Calls) texts.push_back(call.Message);
+    for (const auto& call : Dialogs.Calls)
+      texts.push_back(call.Message);
     return texts;
   }
 
@@ -203,8 +203,8 @@ TEST(EdgeInstaller, BusyFormFollowsTheConfiguration) {
     int indicatorType;
   } cases[] = {
       {"", config::SystemColor(config::kColorHotLight), 1, 0},
-      {"InstallFormColor=$00FF8000\nInstallIndicatorColor=0\nInstallIndicatorType=2\n",
-       0x00FF8000, 0, 2},
+      {"InstallFormColor=$00FF8000\nInstallIndicatorColor=0\nInstallIndicatorType=2\n", 0x00FF8000,
+       0, 2},
       {"InstallIndicatorType=1\n", config::SystemColor(config::kColorHotLight), 1, 1},
   };
   for (const auto& c : cases) {
