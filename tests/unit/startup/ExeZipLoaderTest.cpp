@@ -302,6 +302,18 @@ TEST_F(ExeZipLoader, MissingWebViewRuntimeShowsTextSixAndEnds) {
   EXPECT_TRUE(s.PasswordForm.Captions.empty());
 }
 
+TEST_F(ExeZipLoader, MissingWebViewRuntimeRunsTheInstallerFlow) {
+  TStart s(FDir.Package(std::string(kBaseIni) + "Password=secret\n"));
+  s.Loader.Installed = false;
+  s.Dialogs.Result = platform::mrCancel;
+  EXPECT_EQ(s.Run(), 0);
+  ASSERT_EQ(s.Dialogs.Calls.size(), 2u);
+  EXPECT_EQ(s.Dialogs.Calls[0].Title, "Confirm");
+  EXPECT_EQ(s.Installer.DeletedDirectories, std::vector<std::string>{s.Startup.AppDataDirPath});
+  EXPECT_TRUE(s.Loader.Started.empty());
+  EXPECT_TRUE(s.PasswordForm.Captions.empty());
+}
+
 TEST_F(ExeZipLoader, PasswordGate) {
   const std::string withPassword = FDir.Package(std::string(kBaseIni) + "Password=s3cret\n");
   const std::string withoutPassword = FDir.Package(kBaseIni);
