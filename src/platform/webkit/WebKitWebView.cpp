@@ -91,7 +91,12 @@ void OnPermissionAnswer(GtkDialog* dialog, gint response, TPendingPermission* pe
     }
   });
   gtk_widget_destroy(GTK_WIDGET(dialog));
-  delete pending;
+}
+
+// Runs when the question goes, answered or not (its window closed with the application's):
+// a request dropped unanswered is denied by WebKit.
+void FreePendingPermission(gpointer pending, GClosure*) {
+  delete static_cast<TPendingPermission*>(pending);
 }
 
 // Decides a request of a page shown in `shown` (the main view or one of its pop-ups), asking
@@ -123,7 +128,8 @@ gboolean DecidePermission(TWebKitWebView& owner, WebKitWebView* shown,
   auto* pending =
       new TPendingPermission{glib::TObjectPtr<WebKitPermissionRequest>::Ref(request),
                              glib::TObjectPtr<WebKitWebView>::Ref(owner.View()), pageUri, kind};
-  g_signal_connect(dialog, "response", G_CALLBACK(OnPermissionAnswer), pending);
+  g_signal_connect_data(dialog, "response", G_CALLBACK(OnPermissionAnswer), pending,
+                        FreePendingPermission, static_cast<GConnectFlags>(0));
   gtk_widget_show_all(dialog);
   return TRUE;
 }

@@ -30,7 +30,7 @@ TEST(GtkInstaller, FormColours) {
     double r, g, b;
   } cases[] = {
       {0x00000000, 0, 0, 0},
-      {0x00FF8000, 0, 128 / 255.0, 1},         // 0x00BBGGRR
+      {0x00FF8000, 0, 128 / 255.0, 1},  // 0x00BBGGRR
       {0x000000FF, 1, 0, 0},
       {static_cast<std::int32_t>(0xFF00001A), 0, 0x66 / 255.0, 0xCC / 255.0},  // COLOR_HOTLIGHT
       {static_cast<std::int32_t>(0xFF00000F), 0xF0 / 255.0, 0xF0 / 255.0, 0xF0 / 255.0},
