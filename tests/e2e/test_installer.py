@@ -12,7 +12,8 @@ import time
 import zlib
 from pathlib import Path
 
-from harness import Rect, XSession, expect, expect_eq, page, run_cases, wait_until, write_app
+from harness import (XSession, expect, expect_eq, page, parse_cardinals, run_cases, wait_until,
+                     write_app)
 
 APP_ID = "E2EInstaller"
 FILES = {"index.html": page("<p>installed</p>", title="installed page")}
@@ -134,6 +135,9 @@ def accepted(args, artifacts: Path) -> None:
         again = wait_until(lambda: session.find_windows(name="^installed page$"), 40,
                            "the restarted application's page")
         expect_eq(len(again), 1, "windows of the restarted application")
+        pid = parse_cardinals(session.xprop(again[0], "_NET_WM_PID"))[0]
+        cmdline = Path(f"/proc/{pid}/cmdline").read_bytes().split(b"\0")
+        expect_eq(cmdline[1:], [b""], "arguments of the restarted application")
         expect(not setup.installer_path.exists(), "the installer file is still there")
         expect(setup.module_path.read_bytes() != b"not a module", "the module was not repaired")
 
