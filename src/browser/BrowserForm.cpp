@@ -137,11 +137,25 @@ std::string ProcessFailedPage() {
          "brought back. Close this window and start the application again.</p></body></html>";
 }
 
-bool TBrowserForm::BrowserNewWindowRequested(std::string_view uri) {
-  // A page of the application opens in a further instance of the whole application.
-  if (!text::AsciiStartsWithIgnoreCase(uri, "file:")) return false;
-  FSystem.StartProcess(FSystem.ExecutablePath(), {FRuntimeAppID, std::string(uri)});
+bool TBrowserForm::BrowserNewWindowRequested(std::string_view uri, std::string_view openerUri) {
+  if (!IsApplicationDocument(uri)) return false;  // the web view's own pop-up window
+  // A page of the application opens in a further instance of the whole application, which
+  // gives it the bridge. Only the application's own pages may ask for that: a remote page could
+  // otherwise open any file on disk as an application page. Its request opens nothing.
+  if (IsApplicationDocument(openerUri)) {
+    FSystem.StartProcess(FSystem.ExecutablePath(), {FRuntimeAppID, std::string(uri)});
+  }
   return true;
+}
+
+platform::TPermissionDecision TBrowserForm::BrowserPermissionRequested(
+    std::string_view pageUri, platform::TPermissionKind kind) {
+  return FPermissions.Decide(pageUri, kind);
+}
+
+void TBrowserForm::BrowserPermissionAnswered(std::string_view pageUri,
+                                             platform::TPermissionKind kind, bool allowed) {
+  FPermissions.Remember(pageUri, kind, allowed);
 }
 
 }  // namespace velloc::browser

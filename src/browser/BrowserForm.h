@@ -10,6 +10,7 @@
 
 #include "archive/ZipArchive.h"
 #include "bridge/BrowserExternalModule.h"
+#include "browser/PermissionPolicy.h"
 #include "platform/BrowserFormView.h"
 #include "platform/System.h"
 #include "platform/WebView.h"
@@ -78,7 +79,11 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   void BrowserNavigationCompleted() override;
   void BrowserDOMContentLoaded() override;
   void BrowserProcessFailed() override;
-  bool BrowserNewWindowRequested(std::string_view uri) override;
+  bool BrowserNewWindowRequested(std::string_view uri, std::string_view openerUri) override;
+  platform::TPermissionDecision BrowserPermissionRequested(std::string_view pageUri,
+                                                           platform::TPermissionKind kind) override;
+  void BrowserPermissionAnswered(std::string_view pageUri, platform::TPermissionKind kind,
+                                 bool allowed) override;
 
  private:
   platform::IBrowserFormView& FView;
@@ -86,6 +91,7 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   platform::ISystem& FSystem;
   std::optional<std::chrono::steady_clock::time_point> FLastProcessFailure;
   bool FPageFailed = false;
+  TPermissionPolicy FPermissions;
 };
 
 // The document shown when the page's process has failed twice in a row.

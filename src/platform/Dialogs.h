@@ -50,8 +50,6 @@ class IDialogs {
                          const std::vector<std::string>& captions, const std::string& title) = 0;
   // A plain message box with an OK button.
   virtual void ShowMessage(const std::string& title, const std::string& message, bool error) = 0;
-  // The password form: true once the typed text equals the password, false when closed.
-  virtual bool RequirePassword(const std::string& caption, const std::string& password) = 0;
 };
 
 }  // namespace velloc::platform

@@ -49,6 +49,31 @@ struct TWebMessageEvent {
   std::function<void(std::string_view json)> Reply;
 };
 
+// A protected capability that a page asks for.
+enum class TPermissionKind {
+  Camera,
+  Microphone,
+  CameraAndMicrophone,
+  Location,
+  Notifications,
+  ScreenCapture,
+  PointerLock,
+  MediaDevices,
+  ProtectedMedia,
+  Clipboard,
+  StorageAccess,
+  Other
+};
+
+enum class TPermissionState { Allow, Deny, Ask };
+
+// The answer to a permission request. Ask: the backend asks the user with Question (a yes/no
+// question) and reports the answer through BrowserPermissionAnswered.
+struct TPermissionDecision {
+  TPermissionState State = TPermissionState::Deny;
+  std::string Question;
+};
+
 class IWebViewEvents {
  public:
   virtual ~IWebViewEvents() = default;
@@ -63,8 +88,17 @@ class IWebViewEvents {
   virtual void BrowserDOMContentLoaded() = 0;
   // The process that renders the page ended (crashed, killed, out of memory).
   virtual void BrowserProcessFailed() = 0;
-  // True when the request was handled and the web view must open no window of its own.
-  virtual bool BrowserNewWindowRequested(std::string_view uri) = 0;
+  // A page asks for a new window (a script's window.open, a link with a new-window target).
+  // Both URIs are "file:" for the application's pages (the backend maps its package scheme);
+  // openerUri is the top document of the view that asks. True when the request was handled and
+  // the web view must open no window of its own.
+  virtual bool BrowserNewWindowRequested(std::string_view uri, std::string_view openerUri) = 0;
+  // The document pageUri (mapped as above) asks for a permission.
+  virtual TPermissionDecision BrowserPermissionRequested(std::string_view pageUri,
+                                                         TPermissionKind kind) = 0;
+  // The user's answer to the question of a decision that said Ask.
+  virtual void BrowserPermissionAnswered(std::string_view pageUri, TPermissionKind kind,
+                                         bool allowed) = 0;
 };
 
 class IWebView {

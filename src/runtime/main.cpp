@@ -18,6 +18,8 @@
 #include "platform/gtk/GtkMainMenuBar.h"
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkMenuImageDecoder.h"
+#include "platform/gtk/GtkPasswordForm.h"
+#include "platform/gtk/GtkRuntimeInstaller.h"
 #include "platform/gtk/GtkStyleEngine.h"
 #include "platform/gtk/GtkTrayIcon.h"
 #include "platform/gtk/GtkWindowList.h"
@@ -86,7 +88,10 @@ int main(int argc, char** argv) {
   bridge::TStyleManager styles(styleEngine, dialogs, bridge::BuiltinStyles());
   platform::gtk::TWebKitLoader loader;
   platform::TLinuxModuleFile moduleFile;
-  startup::TExeZipLoader startup({system, dialogs, styles, loader, moduleFile});
+  platform::gtk::TGtkPasswordForm passwordForm(hasDisplay);
+  platform::gtk::TGtkRuntimeInstaller installer(hasDisplay);
+  startup::TExeZipLoader startup(
+      {system, dialogs, styles, loader, moduleFile, passwordForm, installer});
 
   int exitCode = 0;
   try {

@@ -6,7 +6,9 @@
 #include "config/AppKeys.h"
 #include "core/Text.h"
 #include "platform/PlatformNames.h"
+#include "startup/EdgeInstaller.h"
 #include "startup/LocalizedMessages.h"
+#include "startup/RequirePasswordForm.h"
 
 namespace velloc::startup {
 namespace {
@@ -141,16 +143,23 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
   system.RemoveEnvironmentVariable("WEBVIEW2_BROWSER_EXECUTABLE_FOLDER");
   system.RemoveEnvironmentVariable("WEBVIEW2_RELEASE_CHANNEL_PREFERENCE");
 
-  // 12. Without a usable web view runtime the application cannot run.
+  // 12. Without a usable web view runtime the application cannot run; the installer flow
+  // reports that or installs the runtime and starts the application again.
   if (!FServices.Loader.CheckEdgeIsInstalled(LoaderLibraryPath)) {
-    return ShowLocalizedError(msg::RuntimeRequired);
+    return TEdgeInstaller({system, FServices.Dialogs, FServices.Loader, FServices.Installer},
+                          *ProjectINI, *ExeZip, AppDataDirPath, LoaderLibraryPath)
+        .Run();
   }
 
   // 13. The password gate; further windows of the application itself pass.
   const std::vector<std::string> args = system.Arguments();
   if (args.empty() || args[0] != AppID) {
     const std::string password = config::ReadAppKey(*ProjectINI, config::app::Password);
-    if (!password.empty() && !FServices.Dialogs.RequirePassword(AppName, password)) return 0;
+    if (!password.empty()) {
+      TRequirePasswordForm form(FServices.PasswordForm);
+      form.Password(password);
+      if (form.ShowModal(AppName) != platform::mrOk) return 0;
+    }
   }
 
   // 14. The web view loader starts creating its environment in the background.

@@ -15,6 +15,8 @@
 #include "package/ExeUtils.h"
 #include "platform/Dialogs.h"
 #include "platform/ModuleFile.h"
+#include "platform/PasswordForm.h"
+#include "platform/RuntimeInstaller.h"
 #include "platform/Styles.h"
 #include "platform/System.h"
 #include "platform/WebViewLoader.h"
@@ -27,6 +29,8 @@ struct TStartupServices {
   platform::IStyleManager& Styles;
   platform::IWebViewLoader& Loader;
   platform::IModuleFile& ModuleFile;
+  platform::IPasswordFormView& PasswordForm;
+  platform::IRuntimeInstaller& Installer;
 };
 
 class TExeZipLoader {

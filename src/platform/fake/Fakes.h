@@ -81,8 +81,6 @@ class TFakeDialogs : public IDialogs {
  public:
   std::vector<TDialogCall> Calls;
   int Result = mrOk;
-  bool PasswordAccepted = false;
-  std::vector<std::pair<std::string, std::string>> PasswordForms;  // caption, password
 
   int MessageDlg(const std::string& message, TMsgDlgType kind,
                  const std::vector<TMsgDlgBtn>& buttons, const std::vector<std::string>& captions,
@@ -96,10 +94,6 @@ class TFakeDialogs : public IDialogs {
                      {TMsgDlgBtn::OK},
                      {},
                      title});
-  }
-  bool RequirePassword(const std::string& caption, const std::string& password) override {
-    PasswordForms.emplace_back(caption, password);
-    return PasswordAccepted;
   }
 };
 

@@ -118,11 +118,6 @@ void TGtkDialogs::ShowMessage(const std::string& title, const std::string& messa
              title);
 }
 
-bool TGtkDialogs::RequirePassword(const std::string&, const std::string&) {
-  // The password form is not part of this build: an application with a password does not start.
-  return false;
-}
-
 void ShowApplicationError(const std::string& message) {
   const std::string shown = DisplayMessage(message);
   std::fprintf(stderr, "Application Error: %s\n", shown.c_str());

@@ -15,7 +15,6 @@ class TGtkDialogs final : public IDialogs {
                  const std::vector<TMsgDlgBtn>& buttons, const std::vector<std::string>& captions,
                  const std::string& title) override;
   void ShowMessage(const std::string& title, const std::string& message, bool error) override;
-  bool RequirePassword(const std::string& caption, const std::string& password) override;
 
  private:
   bool FHasDisplay;

@@ -42,15 +42,178 @@ GInputStream* OpenBody(platform::TWebResourceResponse& response, gint64& size) {
   return G_INPUT_STREAM(stream);
 }
 
+constexpr const char* kOpenerKey = "velloc-opener";
+
+platform::TPermissionKind PermissionKindOf(WebKitPermissionRequest* request) {
+  using platform::TPermissionKind;
+  if (WEBKIT_IS_GEOLOCATION_PERMISSION_REQUEST(request)) return TPermissionKind::Location;
+  if (WEBKIT_IS_NOTIFICATION_PERMISSION_REQUEST(request)) return TPermissionKind::Notifications;
+  if (WEBKIT_IS_USER_MEDIA_PERMISSION_REQUEST(request)) {
+    auto* media = WEBKIT_USER_MEDIA_PERMISSION_REQUEST(request);
+    if (webkit_user_media_permission_is_for_display_device(media)) {
+      return TPermissionKind::ScreenCapture;
+    }
+    const bool audio = webkit_user_media_permission_is_for_audio_device(media);
+    const bool video = webkit_user_media_permission_is_for_video_device(media);
+    if (audio && video) return TPermissionKind::CameraAndMicrophone;
+    return video ? TPermissionKind::Camera : TPermissionKind::Microphone;
+  }
+  if (WEBKIT_IS_POINTER_LOCK_PERMISSION_REQUEST(request)) return TPermissionKind::PointerLock;
+  if (WEBKIT_IS_DEVICE_INFO_PERMISSION_REQUEST(request)) return TPermissionKind::MediaDevices;
+  if (WEBKIT_IS_MEDIA_KEY_SYSTEM_PERMISSION_REQUEST(request)) {
+    return TPermissionKind::ProtectedMedia;
+  }
+  if (WEBKIT_IS_WEBSITE_DATA_ACCESS_PERMISSION_REQUEST(request)) {
+    return TPermissionKind::StorageAccess;
+  }
+  if (WEBKIT_IS_CLIPBOARD_PERMISSION_REQUEST(request)) return TPermissionKind::Clipboard;
+  return TPermissionKind::Other;
+}
+
+// A question to the user about one permission request, open until answered.
+struct TPendingPermission {
+  glib::TObjectPtr<WebKitPermissionRequest> Request;
+  glib::TObjectPtr<WebKitWebView> Asker;  // the view whose owner remembers the answer
+  std::string PageUri;
+  platform::TPermissionKind Kind;
+};
+
+void OnPermissionAnswer(GtkDialog* dialog, gint response, TPendingPermission* pending) {
+  glib::Guarded("a permission answer", [&] {
+    const bool allowed = response == GTK_RESPONSE_YES;
+    if (allowed) {
+      webkit_permission_request_allow(pending->Request.Get());
+    } else {
+      webkit_permission_request_deny(pending->Request.Get());
+    }
+    // The view may have gone while the question was open; then nobody keeps the answer.
+    if (TWebKitWebView* owner = TWebKitWebView::FromView(pending->Asker.Get())) {
+      owner->PermissionAnswered(pending->PageUri, pending->Kind, allowed);
+    }
+  });
+  gtk_widget_destroy(GTK_WIDGET(dialog));
+}
+
+// Runs when the question goes, answered or not (its window closed with the application's):
+// a request dropped unanswered is denied by WebKit.
+void FreePendingPermission(gpointer pending, GClosure*) {
+  delete static_cast<TPendingPermission*>(pending);
+}
+
+// Decides a request of a page shown in `shown` (the main view or one of its pop-ups), asking
+// the user where the policy says so. Always TRUE: the request is answered here or later.
+gboolean DecidePermission(TWebKitWebView& owner, WebKitWebView* shown,
+                          WebKitPermissionRequest* request) {
+  const char* uri = webkit_web_view_get_uri(shown);
+  const std::string pageUri = ToFileUri(uri ? uri : "");
+  const platform::TPermissionKind kind = PermissionKindOf(request);
+  const platform::TPermissionDecision decision = owner.PermissionRequested(pageUri, kind);
+  switch (decision.State) {
+    case platform::TPermissionState::Allow:
+      webkit_permission_request_allow(request);
+      return TRUE;
+    case platform::TPermissionState::Deny:
+      webkit_permission_request_deny(request);
+      return TRUE;
+    case platform::TPermissionState::Ask:
+      break;
+  }
+  GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(shown));
+  GtkWidget* dialog = gtk_message_dialog_new(
+      gtk_widget_is_toplevel(top) ? GTK_WINDOW(top) : nullptr, GTK_DIALOG_DESTROY_WITH_PARENT,
+      GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "%s", decision.Question.c_str());
+  gtk_window_set_title(GTK_WINDOW(dialog), "Permission");
+  gtk_dialog_add_buttons(GTK_DIALOG(dialog), "_Deny", GTK_RESPONSE_NO, "_Allow", GTK_RESPONSE_YES,
+                         nullptr);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_NO);
+  auto* pending =
+      new TPendingPermission{glib::TObjectPtr<WebKitPermissionRequest>::Ref(request),
+                             glib::TObjectPtr<WebKitWebView>::Ref(owner.View()), pageUri, kind};
+  g_signal_connect_data(dialog, "response", G_CALLBACK(OnPermissionAnswer), pending,
+                        FreePendingPermission, static_cast<GConnectFlags>(0));
+  gtk_widget_show_all(dialog);
+  return TRUE;
+}
+
+// The main view that opened a pop-up, while both exist.
+TWebKitWebView* OpenerOf(WebKitWebView* popup) {
+  auto* ref = static_cast<GWeakRef*>(g_object_get_data(G_OBJECT(popup), kOpenerKey));
+  if (!ref) return nullptr;
+  GObject* opener = static_cast<GObject*>(g_weak_ref_get(ref));
+  if (!opener) return nullptr;
+  TWebKitWebView* owner = TWebKitWebView::FromView(WEBKIT_WEB_VIEW(opener));
+  g_object_unref(opener);
+  return owner;
+}
+
+void FreeWeakRef(gpointer data) {
+  auto* ref = static_cast<GWeakRef*>(data);
+  g_weak_ref_clear(ref);
+  delete ref;
+}
+
+void OnPopupReady(WebKitWebView* popup, gpointer) {
+  glib::Guarded("a pop-up becoming ready",
+                [&] { gtk_widget_show_all(gtk_widget_get_toplevel(GTK_WIDGET(popup))); });
+}
+
+// window.close() in the pop-up closes its window.
+void OnPopupClose(WebKitWebView* popup, gpointer) {
+  glib::Guarded("a pop-up closing", [&] {
+    GtkWidget* window = gtk_widget_get_toplevel(GTK_WIDGET(popup));
+    if (gtk_widget_is_toplevel(window)) gtk_widget_destroy(window);
+  });
+}
+
+void OnPopupTitle(WebKitWebView* popup, GParamSpec*, gpointer) {
+  glib::Guarded("a pop-up's title", [&] {
+    GtkWidget* window = gtk_widget_get_toplevel(GTK_WIDGET(popup));
+    const char* title = webkit_web_view_get_title(popup);
+    if (gtk_widget_is_toplevel(window))
+      gtk_window_set_title(GTK_WINDOW(window), title ? title : "");
+  });
+}
+
+gboolean OnPopupPermission(WebKitWebView* popup, WebKitPermissionRequest* request, gpointer) {
+  return glib::Guarded("a pop-up's permission request", [&]() -> gboolean {
+    TWebKitWebView* owner = OpenerOf(popup);
+    if (!owner) {
+      webkit_permission_request_deny(request);
+      return TRUE;
+    }
+    return DecidePermission(*owner, popup, request);
+  });
+}
+
+GtkWidget* OpenPopup(WebKitWebView* related, WebKitWebView* mainView);
+
+// A pop-up's own new windows are pop-ups again; it never starts the application.
+GtkWidget* OnPopupCreate(WebKitWebView* popup, WebKitNavigationAction* action, gpointer) {
+  return glib::Guarded("a pop-up's new-window request", [&]() -> GtkWidget* {
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    if (uri && IsApplicationUri(uri)) return nullptr;
+    TWebKitWebView* owner = OpenerOf(popup);
+    return OpenPopup(popup, owner ? owner->View() : nullptr);
+  });
+}
+
 // Opens a web page that is not the application's in a plain window of its own, as a browser
-// would for a pop-up.
-GtkWidget* OpenPopup(WebKitWebView* related) {
+// would for a pop-up. Its permission requests go to the main view's owner.
+GtkWidget* OpenPopup(WebKitWebView* related, WebKitWebView* mainView) {
   GtkWidget* view = webkit_web_view_new_with_related_view(related);
+  if (mainView) {
+    auto* ref = new GWeakRef;
+    g_weak_ref_init(ref, mainView);
+    g_object_set_data_full(G_OBJECT(view), kOpenerKey, ref, FreeWeakRef);
+  }
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_default_size(GTK_WINDOW(window), 800, 600);
   gtk_container_add(GTK_CONTAINER(window), view);
-  g_signal_connect_swapped(view, "ready-to-show", G_CALLBACK(gtk_widget_show_all), window);
-  g_signal_connect_swapped(view, "close", G_CALLBACK(gtk_widget_destroy), window);
+  g_signal_connect(view, "ready-to-show", G_CALLBACK(OnPopupReady), nullptr);
+  g_signal_connect(view, "close", G_CALLBACK(OnPopupClose), nullptr);
+  g_signal_connect(view, "notify::title", G_CALLBACK(OnPopupTitle), nullptr);
+  g_signal_connect(view, "permission-request", G_CALLBACK(OnPopupPermission), nullptr);
+  g_signal_connect(view, "create", G_CALLBACK(OnPopupCreate), nullptr);
   return view;
 }
 
@@ -96,6 +259,7 @@ TWebKitWebView::TWebKitWebView(WebKitWebContext* context, const TBrowserFlags& f
   g_signal_connect(view, "notify::title", G_CALLBACK(OnTitleChanged), this);
   g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this);
   g_signal_connect(view, "create", G_CALLBACK(OnCreate), this);
+  g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view, "permission-request", G_CALLBACK(OnPermissionRequest), this);
   g_signal_connect(view, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(view, "user-message-received", G_CALLBACK(OnUserMessage), this);
@@ -252,22 +416,57 @@ void TWebKitWebView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
   });
 }
 
+bool TWebKitWebView::NewWindowHandled(WebKitNavigationAction* action) {
+  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+  const char* uri = webkit_uri_request_get_uri(request);
+  // The package scheme counts as "file:" for the policy, which also sees a "file:" URI.
+  const std::string target = ToFileUri(uri ? uri : "");
+  // The asking document is taken to be the top one, unless the request names another: a remote
+  // frame inside an application page is not the application.
+  const char* top = webkit_web_view_get_uri(FView.Get());
+  std::string opener = ToFileUri(top ? top : "");
+  SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request);
+  const char* referer = headers ? soup_message_headers_get_one(headers, "Referer") : nullptr;
+  if (referer && !IsApplicationUri(referer)) opener = referer;
+  return FEvents.BrowserNewWindowRequested(target, opener);
+}
+
 GtkWidget* TWebKitWebView::OnCreate(WebKitWebView* view, WebKitNavigationAction* action,
                                     TWebKitWebView* self) {
   return glib::Guarded("a new-window request", [&]() -> GtkWidget* {
-    WebKitURIRequest* request = webkit_navigation_action_get_request(action);
-    const char* uri = webkit_uri_request_get_uri(request);
-    // The package scheme counts as "file:" for the policy, which also sees a "file:" URI.
-    const std::string policyUri = ToFileUri(uri ? uri : "");
-    if (self->FEvents.BrowserNewWindowRequested(policyUri)) return nullptr;
-    return OpenPopup(view);
+    if (self->NewWindowHandled(action)) return nullptr;
+    return OpenPopup(view, view);
   });
 }
 
-gboolean TWebKitWebView::OnPermissionRequest(WebKitWebView*, WebKitPermissionRequest* request,
-                                             TWebKitWebView*) {
-  webkit_permission_request_allow(request);
-  return TRUE;
+// A link with a new-window target asks here before `create`; what the policy handles is
+// ignored, so no window of WebKit's follows.
+gboolean TWebKitWebView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                        WebKitPolicyDecisionType type, TWebKitWebView* self) {
+  return glib::Guarded("a policy decision", [&]() -> gboolean {
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) return FALSE;
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+        WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    if (!self->NewWindowHandled(action)) return FALSE;
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
+  });
+}
+
+gboolean TWebKitWebView::OnPermissionRequest(WebKitWebView* view, WebKitPermissionRequest* request,
+                                             TWebKitWebView* self) {
+  return glib::Guarded("a permission request",
+                       [&] { return DecidePermission(*self, view, request); });
+}
+
+platform::TPermissionDecision TWebKitWebView::PermissionRequested(const std::string& pageUri,
+                                                                  platform::TPermissionKind kind) {
+  return FEvents.BrowserPermissionRequested(pageUri, kind);
+}
+
+void TWebKitWebView::PermissionAnswered(const std::string& pageUri, platform::TPermissionKind kind,
+                                        bool allowed) {
+  FEvents.BrowserPermissionAnswered(pageUri, kind, allowed);
 }
 
 gboolean TWebKitWebView::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*,

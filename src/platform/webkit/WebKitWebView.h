@@ -43,6 +43,12 @@ class TWebKitWebView final : public IGtkWebView {
   void NavigateToString(std::string_view html) override;
   bool IsResponsive() const override;
 
+  WebKitWebView* View() const { return FView.Get(); }
+  // The core's permission rule, for this view and its pop-ups.
+  platform::TPermissionDecision PermissionRequested(const std::string& pageUri,
+                                                    platform::TPermissionKind kind);
+  void PermissionAnswered(const std::string& pageUri, platform::TPermissionKind kind, bool allowed);
+
   // Answers a request of the package scheme; never throws.
   void ServePackageRequest(WebKitURISchemeRequest* request);
 
@@ -50,10 +56,14 @@ class TWebKitWebView final : public IGtkWebView {
   void Answer(WebKitURISchemeRequest* request, platform::TWebResourceResponse& response);
   void UpdateCorsAllowlist(const char* uri);
   gboolean UserMessage(WebKitWebView* view, WebKitUserMessage* message);
+  // The core's new-window rule for a navigation that asks for a new window.
+  bool NewWindowHandled(WebKitNavigationAction* action);
   static void OnTitleChanged(WebKitWebView* view, GParamSpec* spec, TWebKitWebView* self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, TWebKitWebView* self);
   static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action,
                              TWebKitWebView* self);
+  static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, TWebKitWebView* self);
   static gboolean OnPermissionRequest(WebKitWebView* view, WebKitPermissionRequest* request,
                                       TWebKitWebView* self);
   static gboolean OnContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,

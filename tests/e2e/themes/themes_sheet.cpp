@@ -35,7 +35,6 @@ class TConsoleDialogs : public platform::IDialogs {
   void ShowMessage(const std::string&, const std::string& message, bool) override {
     std::fprintf(stderr, "%s\n", message.c_str());
   }
-  bool RequirePassword(const std::string&, const std::string&) override { return false; }
 };
 
 GtkWidget* MenuBar() {

@@ -261,18 +261,35 @@ TEST_F(BrowserForm, ProgressBarOnlyWhenConfigured) {
 
 TEST_F(BrowserForm, NewWindowPolicy) {
   FForm.FRuntimeAppID = "demo.app";
+  enum Outcome { Instance, Popup, Nothing };
   const struct {
     const char* uri;
-    bool handled;
+    const char* opener;
+    Outcome outcome;
   } cases[] = {
-      {"file:///page2.html", true}, {"FILE:///page2.html?x=1#top", true},
-      {"File:page.html", true},     {"https://example.com/", false},
-      {"about:blank", false},       {"", false},
+      // The application's pages open in a further instance, with the URI unchanged.
+      {"file:///page2.html", "file:///index.html", Instance},
+      {"FILE:///page2.html?x=1#top", "file:///index.html", Instance},
+      {"File:page.html", "FILE:///sub/index.html", Instance},
+      {"file:///a%20b.html", "file:///index.html", Instance},
+      {"file:///x.html\" quoted\"", "file:///index.html", Instance},
+      // Anything else is the web view's pop-up, whoever opens it.
+      {"https://example.com/", "file:///index.html", Popup},
+      {"http://127.0.0.1:8000/x.html", "https://example.com/", Popup},
+      {"about:blank", "file:///index.html", Popup},
+      {"", "file:///index.html", Popup},
+      {"vlx:///page2.html", "file:///index.html", Popup},  // backends map their scheme first
+      {" file:///page2.html", "file:///index.html", Popup},
+      // A page that is not the application's cannot start it on a file of its choice.
+      {"file:///home/user/Downloads/x.html", "https://example.com/", Nothing},
+      {"file:///page2.html", "about:blank", Nothing},
+      {"file:///page2.html", "", Nothing},
   };
   for (const auto& c : cases) {
     FSystem.Started.clear();
-    EXPECT_EQ(FForm.BrowserNewWindowRequested(c.uri), c.handled) << c.uri;
-    if (c.handled) {
+    EXPECT_EQ(FForm.BrowserNewWindowRequested(c.uri, c.opener), c.outcome != Popup) << c.uri;
+    if (c.outcome == Instance) {
+      // An argument vector: nothing in the URI can split or add arguments.
       EXPECT_EQ(FSystem.Started,
                 (std::vector<std::vector<std::string>>{{"/opt/app/app", "demo.app", c.uri}}))
           << c.uri;
@@ -280,6 +297,21 @@ TEST_F(BrowserForm, NewWindowPolicy) {
       EXPECT_TRUE(FSystem.Started.empty()) << c.uri;
     }
   }
+}
+
+TEST_F(BrowserForm, PermissionsAreRememberedPerOriginAndKind) {
+  using platform::TPermissionKind;
+  using platform::TPermissionState;
+  EXPECT_EQ(FForm.BrowserPermissionRequested("file:///index.html", TPermissionKind::Camera).State,
+            TPermissionState::Allow);
+  EXPECT_EQ(FForm.BrowserPermissionRequested("https://a.example/x", TPermissionKind::Camera).State,
+            TPermissionState::Ask);
+  FForm.BrowserPermissionAnswered("https://a.example/y", TPermissionKind::Camera, false);
+  EXPECT_EQ(FForm.BrowserPermissionRequested("https://a.example/z", TPermissionKind::Camera).State,
+            TPermissionState::Deny);
+  EXPECT_EQ(
+      FForm.BrowserPermissionRequested("https://a.example/z", TPermissionKind::Location).State,
+      TPermissionState::Ask);
 }
 
 TEST_F(BrowserForm, WebMessagesAndTitleChangesGoToTheHandlers) {

@@ -22,6 +22,8 @@
 #include "core/Version.h"
 #include "platform/fake/FakeModuleFile.h"
 #include "platform/fake/FakeStyleEngine.h"
+#include "platform/fake/FakePasswordForm.h"
+#include "platform/fake/FakeRuntimeInstaller.h"
 #include "platform/fake/Fakes.h"
 #include "startup/ExeZipLoader.h"
 
@@ -100,7 +102,9 @@ struct TStart {
   platform::fake::TFakeStyles Styles;
   platform::fake::TFakeWebViewLoader Loader;
   platform::fake::TFakeModuleFile ModuleFile;
-  TExeZipLoader Startup{{System, Dialogs, Styles, Loader, ModuleFile}};
+  platform::fake::TFakePasswordFormView PasswordForm;
+  platform::fake::TFakeRuntimeInstaller Installer{&System};
+  TExeZipLoader Startup{{System, Dialogs, Styles, Loader, ModuleFile, PasswordForm, Installer}};
 };
 
 class ExeZipLoader : public ::testing::Test {
@@ -168,7 +172,7 @@ TEST_F(ExeZipLoader, IncompletePackageEndsSilently) {
     TStart s(c.exe);
     EXPECT_EQ(s.Run(), 0) << c.name;
     EXPECT_TRUE(s.Dialogs.Calls.empty()) << c.name;
-    EXPECT_TRUE(s.Dialogs.PasswordForms.empty()) << c.name;
+    EXPECT_TRUE(s.PasswordForm.Captions.empty()) << c.name;
     EXPECT_TRUE(s.Styles.Requests.empty()) << c.name;
     ExpectNothingPrepared(s);
   }
@@ -216,7 +220,7 @@ TEST_F(ExeZipLoader, FullStartPreparesFoldersModuleAndEnvironment) {
   EXPECT_EQ(s.Loader.Checked, std::vector<std::string>{modulePath});
   EXPECT_EQ(s.Loader.Started, std::vector<std::string>{modulePath});
   EXPECT_TRUE(s.Dialogs.Calls.empty());
-  EXPECT_TRUE(s.Dialogs.PasswordForms.empty());
+  EXPECT_TRUE(s.PasswordForm.Captions.empty());
   ASSERT_TRUE(l.ExeZip && l.ExeZip->IsOpen());
   EXPECT_GE(l.ExeZip->FindFile("APP/INDEX.HTML"), 0);
 
@@ -354,7 +358,7 @@ TEST_F(ExeZipLoader, ThemeRules) {
 }
 
 TEST_F(ExeZipLoader, MissingWebViewRuntimeShowsTextSixAndEnds) {
-  TStart s(FDir.Package(std::string(kBaseIni) + "Password=secret\n"));
+  TStart s(FDir.Package(std::string(kBaseIni) + "Password=secret\nEdgeInstaller=0\n"));
   s.Loader.Installed = false;
   EXPECT_EQ(s.Run(), 0);
   ASSERT_EQ(s.Dialogs.Calls.size(), 1u);
@@ -368,34 +372,52 @@ TEST_F(ExeZipLoader, MissingWebViewRuntimeShowsTextSixAndEnds) {
   EXPECT_EQ(call.Title, "Error");
   EXPECT_EQ(s.Loader.Checked, std::vector<std::string>{s.Startup.LoaderLibraryPath});
   EXPECT_TRUE(s.Loader.Started.empty());
-  EXPECT_TRUE(s.Dialogs.PasswordForms.empty());
+  EXPECT_TRUE(s.PasswordForm.Captions.empty());
+}
+
+TEST_F(ExeZipLoader, MissingWebViewRuntimeRunsTheInstallerFlow) {
+  TStart s(FDir.Package(std::string(kBaseIni) + "Password=secret\n"));
+  s.Loader.Installed = false;
+  s.Dialogs.Result = platform::mrCancel;
+  EXPECT_EQ(s.Run(), 0);
+  ASSERT_EQ(s.Dialogs.Calls.size(), 2u);
+  EXPECT_EQ(s.Dialogs.Calls[0].Title, "Confirm");
+  EXPECT_EQ(s.Installer.DeletedDirectories, std::vector<std::string>{s.Startup.AppDataDirPath});
+  EXPECT_TRUE(s.Loader.Started.empty());
+  EXPECT_TRUE(s.PasswordForm.Captions.empty());
 }
 
 TEST_F(ExeZipLoader, PasswordGate) {
-  using Form = std::pair<std::string, std::string>;
   const std::string withPassword = FDir.Package(std::string(kBaseIni) + "Password=s3cret\n");
   const std::string withoutPassword = FDir.Package(kBaseIni);
+  // Configuration values are trimmed: the blanks are no part of the password.
+  const std::string withBlanks = FDir.Package(std::string(kBaseIni) + "Password=  s3cret \n");
+  const std::vector<std::string> typed = {"s", "s3", "s3c", "s3cr", "s3cre", "s3cret"};
   const struct {
     const char* name;
     const std::string& exe;
     std::vector<std::string> args;
-    bool accepted;
-    std::vector<Form> forms;
+    std::vector<std::string> texts;  // the edit box after each key release
+    bool shown;
     std::optional<int> result;
   } cases[] = {
-      {"refused", withPassword, {}, false, {{"Demo", "s3cret"}}, 0},
-      {"accepted", withPassword, {}, true, {{"Demo", "s3cret"}}, std::nullopt},
-      {"first argument is the ID", withPassword, {"demo.app"}, false, {}, std::nullopt},
-      {"further window", withPassword, {"demo.app", "file:///b.html"}, false, {}, std::nullopt},
-      {"ID in other case", withPassword, {"DEMO.APP"}, false, {{"Demo", "s3cret"}}, 0},
-      {"ID not first", withPassword, {"x", "demo.app"}, true, {{"Demo", "s3cret"}}, std::nullopt},
-      {"no password", withoutPassword, {}, false, {}, std::nullopt},
+      {"closed", withPassword, {}, {"s", "s3"}, true, 0},
+      {"typed", withPassword, {}, typed, true, std::nullopt},
+      {"first argument is the ID", withPassword, {"demo.app"}, {}, false, std::nullopt},
+      {"further window", withPassword, {"demo.app", "file:///b.html"}, {}, false, std::nullopt},
+      {"ID in other case", withPassword, {"DEMO.APP"}, {}, true, 0},
+      {"ID not first", withPassword, {"x", "demo.app"}, typed, true, std::nullopt},
+      {"no password", withoutPassword, {}, {}, false, std::nullopt},
+      {"blanks trimmed", withBlanks, {}, typed, true, std::nullopt},
+      {"blanks typed", withBlanks, {}, {"  s3cret "}, true, 0},
   };
   for (const auto& c : cases) {
     TStart s(c.exe, c.args);
-    s.Dialogs.PasswordAccepted = c.accepted;
+    s.PasswordForm.Texts = c.texts;
     EXPECT_EQ(s.Run(), c.result) << c.name;
-    EXPECT_EQ(s.Dialogs.PasswordForms, c.forms) << c.name;
+    EXPECT_EQ(s.PasswordForm.Captions,
+              c.shown ? std::vector<std::string>{"Demo"} : std::vector<std::string>{})
+        << c.name;
     EXPECT_EQ(s.Loader.Started.size(), c.result ? 0u : 1u) << c.name;
   }
 }
@@ -439,7 +461,9 @@ struct TThemedStart {
   bridge::TStyleManager Styles{Engine, Dialogs, bridge::BuiltinStyles()};
   platform::fake::TFakeWebViewLoader Loader;
   platform::fake::TFakeModuleFile ModuleFile;
-  TExeZipLoader Startup{{System, Dialogs, Styles, Loader, ModuleFile}};
+  platform::fake::TFakePasswordFormView PasswordForm;
+  platform::fake::TFakeRuntimeInstaller Installer{&System};
+  TExeZipLoader Startup{{System, Dialogs, Styles, Loader, ModuleFile, PasswordForm, Installer}};
 };
 
 TEST_F(ExeZipLoader, EachStartAppliesTheConfiguredTheme) {
