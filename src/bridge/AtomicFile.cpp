@@ -71,6 +71,12 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix
 
 }  // namespace
 
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  return (info.st_mode & S_IWUSR) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
 TAtomicFile::TAtomicFile(std::string path) : FPath(std::move(path)), FTarget(WriteTarget(FPath)) {
   const std::string folder = FolderOf(FTarget);
   const std::size_t slash = FTarget.rfind('/');
@@ -80,6 +86,8 @@ TAtomicFile::TAtomicFile(std::string path) : FPath(std::move(path)), FTarget(Wri
   struct stat existing {};
   const bool exists = ::stat(FTarget.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) Fail("Cannot create file", EISDIR);
+  if (exists && S_ISREG(existing.st_mode) && IsReadOnlyFile(FTarget))
+    Fail("Cannot create file", EACCES);
   if (exists && !S_ISREG(existing.st_mode)) {
     // A device, pipe or socket is written into, never replaced: renaming a file over
     // /dev/null would destroy the device node. Not blocking: a pipe without a reader fails

@@ -23,6 +23,11 @@ class EFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A file that the functions neither replace nor delete, as a read-only file is on Windows: one
+// without its owner's write permission, or one this process may not write. Deleting needs only
+// the folder's permission on Linux, so the file's own is checked first.
+bool IsReadOnlyFile(const std::string& path);
+
 class TAtomicFile {
  public:
   // Creates the temporary file in the target's folder. Throws EFileError when that is not

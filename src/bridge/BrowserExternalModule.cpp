@@ -7,8 +7,8 @@
 
 #include <rapidjson/error/en.h>
 
-#include "bridge/JsonText.h"
 #include "bridge/BrowserExternalForm.h"
+#include "bridge/JsonText.h"
 #include "core/IntText.h"
 #include "core/StrUtils.h"
 #include "core/Text.h"

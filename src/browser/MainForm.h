@@ -30,8 +30,8 @@ struct TMainFormStartup {
   platform::ISession* Session = nullptr;
   platform::INetwork* Network = nullptr;
   platform::INotifications* Notifications = nullptr;
-  platform::IValueStore* ValueStore = nullptr;    // the registry functions' store
-  platform::IStyleManager* Styles = nullptr;      // the themes functions' style manager
+  platform::IValueStore* ValueStore = nullptr;  // the registry functions' store
+  platform::IStyleManager* Styles = nullptr;    // the themes functions' style manager
 };
 
 // Size limits where a maximum below the minimum lowers the minimum, and a minimum above the

@@ -6,9 +6,9 @@
 
 #include <gtk/gtk.h>
 
+#include "bridge/BrowserExternalForm.h"
 #include "bridge/BuiltinStyles.h"
 #include "bridge/StyleManager.h"
-#include "bridge/BrowserExternalForm.h"
 #include "browser/MainForm.h"
 #include "package/AppIcon.h"
 #include "platform/gtk/GtkAppIcon.h"

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""The web view runtime installer flow on a machine where the WebKit module cannot load (an
-extracted module file made unloadable): the question, Cancel, EdgeInstaller=0, and Yes with a
-test installer script (packed with --installer) that repairs the module, under the busy form
-in each of its designs."""
+"""The web view runtime installer flow on a machine where the WebKit module cannot load (a
+damaged WebKitGTK library first on the library path): the question, Cancel, EdgeInstaller=0,
+and Yes with a test installer script (packed with --installer) that repairs it, under the busy
+form in each of its designs."""
 
 from __future__ import annotations
 
@@ -19,7 +19,7 @@ APP_ID = "E2EInstaller"
 FILES = {"index.html": page("<p>installed</p>", title="installed page")}
 INSTALLER_ENTRY = "VellocWebKitInstaller.sh"
 
-# Waits for the test's go-ahead, then repairs the module (or fails) and records its arguments.
+# Waits for the test's go-ahead, then repairs WebKitGTK (or fails) and records its arguments.
 SCRIPT = """#!/bin/sh
 echo "$@" > "{marks}/args"
 while [ ! -e "{marks}/go" ]; do sleep 0.1; done
@@ -28,7 +28,9 @@ while [ ! -e "{marks}/go" ]; do sleep 0.1; done
 
 
 class Setup:
-    """A packed app whose extracted module is broken before its first start."""
+    """A packed app on a machine whose WebKitGTK library is broken: a damaged copy of it comes
+    first on the library path, so the module cannot load until the installer script removes
+    it."""
 
     def __init__(self, session: XSession, args, artifacts: Path, ini: dict, repair: bool):
         module = next(args.bin_dir.glob("velloc-webkit-*.so"))
@@ -40,7 +42,12 @@ class Setup:
         self.installer_path = self.data_dir / INSTALLER_ENTRY
         self.marks = artifacts / "marks"
         self.marks.mkdir()
-        action = (f'cp "{module}" "{self.module_path}"' if repair else "exit 3")
+        fake = artifacts / "brokenlib"
+        fake.mkdir()
+        self.broken_library = fake / "libwebkit2gtk-4.1.so.0"
+        self.broken_library.write_bytes(b"not a library")
+        self.env = {"LD_LIBRARY_PATH": str(fake)}
+        action = (f'rm -f "{self.broken_library}"' if repair else "exit 3")
         script = artifacts / "installer.sh"
         script.write_text(SCRIPT.format(marks=self.marks, action=action))
         app_dir = write_app(artifacts / "app", {"ID": APP_ID, "Name": "Installer",
@@ -48,8 +55,6 @@ class Setup:
         self.exe = artifacts / "app.bin"
         session.run([str(args.bin_dir / "velloc"), "pack", str(app_dir), "-o", str(self.exe),
                      "--installer", str(script), "--quiet"], timeout=120)
-        folder.mkdir(parents=True)
-        self.module_path.write_bytes(b"not a module")
 
     def go(self) -> None:
         (self.marks / "go").touch()
@@ -73,7 +78,7 @@ def switched_off(args, artifacts: Path) -> None:
     """EdgeInstaller=0: text 6, and nothing is extracted or run."""
     with XSession("off", artifacts, args.bin_dir) as session:
         setup = Setup(session, args, artifacts, {"EdgeInstaller": 0}, repair=True)
-        app = session.launch(setup.exe)
+        app = session.launch(setup.exe, env=setup.env)
         wid = dialog(session, app, "Error")
         session.screenshot(artifacts / "text6.png")
         session.press(wid, "Return")
@@ -87,7 +92,7 @@ def declined(args, artifacts: Path) -> None:
     """Cancel (Escape) on the question removes the data folder and shows text 8."""
     with XSession("cancel", artifacts, args.bin_dir) as session:
         setup = Setup(session, args, artifacts, {}, repair=True)
-        app = session.launch(setup.exe)
+        app = session.launch(setup.exe, env=setup.env)
         question = dialog(session, app, "Confirm")
         session.screenshot(artifacts / "question.png")
         session.press(question, "Escape")
@@ -113,14 +118,14 @@ def busy_form(session: XSession, app) -> int:
 
 def accepted(args, artifacts: Path) -> None:
     """Yes runs the packed script (with "/silent /install"), under the busy form, which Alt+F4
-    does not close; the script repairs the module and the application starts again by itself
+    does not close; the script repairs WebKitGTK and the application starts again by itself
     without arguments, with its page, and the installer file is gone."""
     if os.geteuid() != 0:
         print("(runs as root only: pkexec needs an authentication agent)")
         return
     with XSession("yes", artifacts, args.bin_dir) as session:
         setup = Setup(session, args, artifacts, {}, repair=True)
-        app = session.launch(setup.exe, "first", "arguments")
+        app = session.launch(setup.exe, "first", "arguments", env=setup.env)
         question = dialog(session, app, "Confirm")
         session.press(question, "Return")
         form = busy_form(session, app)
@@ -139,7 +144,7 @@ def accepted(args, artifacts: Path) -> None:
         cmdline = Path(f"/proc/{pid}/cmdline").read_bytes().split(b"\0")
         expect_eq(cmdline[1:], [b""], "arguments of the restarted application")
         expect(not setup.installer_path.exists(), "the installer file is still there")
-        expect(setup.module_path.read_bytes() != b"not a module", "the module was not repaired")
+        expect(not setup.broken_library.exists(), "the script did not repair WebKitGTK")
 
 
 def designs(args, artifacts: Path) -> None:
@@ -156,7 +161,7 @@ def designs(args, artifacts: Path) -> None:
         folder.mkdir()
         with XSession(f"design{design}", folder, args.bin_dir) as session:
             setup = Setup(session, args, folder, ini, repair=False)
-            app = session.launch(setup.exe)
+            app = session.launch(setup.exe, env=setup.env)
             session.press(dialog(session, app, "Confirm"), "Return")
             form = busy_form(session, app)
             rect = session.client_rect(form)

@@ -46,7 +46,8 @@ void FilesDeleteFile(TBrowserExternalModule& module, const std::string& uuid,
   const std::optional<std::string> filePathArg = GetPathArg(module, uuid, data, "filePath");
   if (!filePathArg) return;
   const std::string& filePath = *filePathArg;
-  const bool deleted = ::unlink(ResolvePath(module, filePath).c_str()) == 0;
+  const std::string path = ResolvePath(module, filePath);
+  const bool deleted = !IsReadOnlyFile(path) && ::unlink(path.c_str()) == 0;
   module.ReplySuccess(uuid, deleted ? "true" : "false");
 }
 

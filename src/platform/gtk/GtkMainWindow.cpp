@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/gtk/CallbackGuard.h"
 #include "platform/gtk/DisplayLimits.h"
 
 namespace velloc::platform::gtk {
@@ -108,6 +109,9 @@ void TGtkMainWindow::ApplySize() {
 
 void TGtkMainWindow::SetBounds(const TRect& bounds) {
   FBounds = ClampBounds(bounds);
+  // The size limits hold for every border: a fixed border pins the size through the hints,
+  // which would otherwise take any size asked for.
+  KeepWithinLimits();
   ApplySize();
   // Resized first and moved once the window manager has answered: asked for together, a move
   // and a resize can reach a busy window manager in an order that shrinks the window by the
@@ -165,14 +169,18 @@ void TGtkMainWindow::SetSizeConstraints(const TSizeConstraints& requested) {
   FLimits = limits;
   ApplyGeometryHints();
   // The current size obeys the limits at once.
+  KeepWithinLimits();
+  ApplySize();
+}
+
+void TGtkMainWindow::KeepWithinLimits() {
   const auto clamp = [](int value, int min, int max) {
     if (max > 0) value = std::min(value, max);
     if (min > 0) value = std::max(value, min);
     return value;
   };
-  FBounds.Width = clamp(FBounds.Width, limits.MinWidth, limits.MaxWidth);
-  FBounds.Height = clamp(FBounds.Height, limits.MinHeight, limits.MaxHeight);
-  ApplySize();
+  FBounds.Width = clamp(FBounds.Width, FLimits.MinWidth, FLimits.MaxWidth);
+  FBounds.Height = clamp(FBounds.Height, FLimits.MinHeight, FLimits.MaxHeight);
 }
 
 void TGtkMainWindow::SetInitialPlacement(bool centred) {
@@ -274,7 +282,7 @@ void TGtkMainWindow::Close() {
       [](gpointer data) -> gboolean {
         auto* self = static_cast<TGtkMainWindow*>(data);
         self->FCloseIdle = 0;
-        self->RunCloseQuery();
+        glib::Guarded("closing the window", [self] { self->RunCloseQuery(); });
         return G_SOURCE_REMOVE;
       },
       this);
@@ -289,7 +297,7 @@ void TGtkMainWindow::RunCloseQuery() {
 }
 
 gboolean TGtkMainWindow::OnDeleteEvent(GtkWidget*, GdkEvent*, TGtkMainWindow* self) {
-  self->RunCloseQuery();
+  glib::Guarded("a close request", [self] { self->RunCloseQuery(); });
   return TRUE;  // the window is destroyed by RunCloseQuery when the close is allowed
 }
 

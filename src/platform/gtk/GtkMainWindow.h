@@ -49,6 +49,7 @@ class TGtkMainWindow final : public IMainWindow {
   void ApplyBorder();
   void ApplyFunctions();
   void ApplyGeometryHints();
+  void KeepWithinLimits();
   void ApplySize();
   void RunCloseQuery();
   void SettlePendingSize();

@@ -501,6 +501,24 @@ def size(args, artifacts: Path) -> None:
             steps.expect_get_size(f"getSize after setSize({data})")
 
 
+def size_fixed_border(args, artifacts: Path) -> None:
+    """The size limits of vlx.ini hold for a fixed border too."""
+    ini = {"Width": 500, "Height": 400, "WindowBorder": 1, "MaxWidth": 600, "MaxHeight": 500,
+           "MinWidth": 300, "MinHeight": 200}
+    with XSession("sizefixed", artifacts, args.bin_dir) as session:
+        steps, _ = launch(session, "SizeFixed", ini)
+        steps.expect_window(Want(outer=(None, None, 500, 400)), "the window at start")
+        rows = [
+            ("{top: 50, left: 60, width: 1000, height: 1000}", (60, 50, 600, 500)),
+            ("{width: 100, height: 100}", (60, 50, 300, 200)),
+            ("{width: 450, height: 350}", (60, 50, 450, 350)),
+        ]
+        for data, rect in rows:
+            expect_results(steps.run(f"return {{set: await s(vlx.window.setSize({data}))}};"),
+                           {"set": ok(True)}, f"setSize({data})")
+            steps.expect_window(Want(outer=rect), f"the window after setSize({data})")
+
+
 def zoom(args, artifacts: Path) -> None:
     """setZoom takes a factor with a full stop, scales the page (its CSS viewport shrinks) and
     getZoom answers it; a factor with a comma is no number: zoom 1 and the answer false."""
@@ -563,6 +581,7 @@ CASES = {
     "state": state,
     "title": title,
     "size": size,
+    "size_fixed_border": size_fixed_border,
     "zoom": zoom,
     "args": arguments,
     "navigate": navigate,

@@ -346,6 +346,25 @@ TEST_F(FileFunctions, ReplacedFileKeepsItsModeAndLinks) {
 }
 
 // A failed write leaves the old file exactly as it was and answers with the error's text.
+TEST_F(FileFunctions, ReadOnlyFilesAreNeitherDeletedNorReplaced) {
+  WriteFile(FApp / "locked.txt", "kept");
+  fs::permissions(FApp / "locked.txt",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(Ok(30002, R"({"filePath": "locked.txt"})"), "false");
+  for (const int id : {30003, 90001}) {
+    const TReply reply = Call(id, R"({"filePath": "locked.txt", "contents": "QUJD"})");
+    EXPECT_TRUE(reply.Replied && !reply.Success) << id;
+    EXPECT_NE(reply.Result.find("Permission denied"), std::string::npos) << reply.Result;
+  }
+  EXPECT_EQ(ReadFile(FApp / "locked.txt"), "kept");
+  EXPECT_TRUE(Leftovers(FApp).empty());
+
+  // Writable again, it is an ordinary file.
+  fs::permissions(FApp / "locked.txt", fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(Ok(30002, R"({"filePath": "locked.txt"})"), "true");
+}
+
 TEST_F(FileFunctions, FailedWritesLeaveTheOldFile) {
   fs::create_directory(FApp / "target.txt");  // a folder where the file should go
   const TReply onFolder = Call(30003, R"({"filePath": "target.txt", "contents": "x"})");

@@ -21,9 +21,9 @@
 #include "bridge/StyleManager.h"
 #include "core/Version.h"
 #include "platform/fake/FakeModuleFile.h"
-#include "platform/fake/FakeStyleEngine.h"
 #include "platform/fake/FakePasswordForm.h"
 #include "platform/fake/FakeRuntimeInstaller.h"
+#include "platform/fake/FakeStyleEngine.h"
 #include "platform/fake/Fakes.h"
 #include "startup/ExeZipLoader.h"
 
