@@ -29,7 +29,8 @@ inline std::string DevelopmentArguments(std::string arguments, std::string_view 
   while (start <= entryText.size()) {
     const std::size_t end = std::min(entryText.find('\n', start), entryText.size());
     std::string_view word = entryText.substr(start, end - start);
-    while (!word.empty() && (word.back() == '\r' || word.back() == ' ')) word.remove_suffix(1);
+    while (!word.empty() && (word.back() == '\r' || word.back() == ' '))
+      word.remove_suffix(1);
     if (word == kDevelopmentInspect) {
       arguments += ' ';
       arguments += kInspectArgument;

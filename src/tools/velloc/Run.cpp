@@ -11,13 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <poll.h>
 #include <set>
 #include <spawn.h>
 #include <system_error>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
-#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/signalfd.h>
 #include <sys/wait.h>
@@ -170,8 +170,8 @@ class TFolderWatch {
   };
 
   void Add(const fs::path& path, bool top) {
-    constexpr std::uint32_t kMask = IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
-                                    IN_MOVED_TO | IN_ONLYDIR;
+    constexpr std::uint32_t kMask =
+        IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
     const int wd = ::inotify_add_watch(FFd.Get(), path.c_str(), kMask);
     if (wd >= 0) FWatches[wd] = {path, top};
   }
@@ -191,7 +191,8 @@ std::string ChangeSummary(const fs::path& folder, const std::set<std::string>& c
   }
   if (names.empty()) names.assign(changed.begin(), changed.end());
   std::string text;
-  for (std::size_t i = 0; i < names.size() && i < 3; ++i) text += (i ? ", " : "") + names[i];
+  for (std::size_t i = 0; i < names.size() && i < 3; ++i)
+    text += (i ? ", " : "") + names[i];
   if (names.size() > 3) text += " and " + std::to_string(names.size() - 3) + " more";
   return text;
 }
@@ -278,7 +279,8 @@ int RunDevelopment(const TRunOptions& options) {
     bool restart = false;
     watch.Read(changed, restart);
     pollfd quiet{watch.Fd(), POLLIN, 0};
-    while (::poll(&quiet, 1, kQuietMs) > 0) watch.Read(changed, restart);
+    while (::poll(&quiet, 1, kQuietMs) > 0)
+      watch.Read(changed, restart);
     if (changed.empty()) continue;
     watch.Refresh();
     const auto started = std::chrono::steady_clock::now();
