@@ -20,6 +20,7 @@ const loads = Number(sessionStorage.getItem("loads") || 0) + 1;
 sessionStorage.setItem("loads", String(loads));
 document.title = "loads " + loads + " " + document.body.dataset.version;
 console.log("console text of load " + loads);
+vlx.app.getArgs().then((args) => console.log("executable " + args[0]));
 setTimeout(() => missingFunction(), 0);
 """
 
@@ -65,6 +66,11 @@ def reload_and_console(args, artifacts: Path) -> None:
         expect_eq(title_window("loads 3 two"), wid, "the window after a replaced file")
         wait_until(lambda: "console text of load 3" in velloc.output(), 10,
                    "console.log after the reload")
+        # The executable was replaced under the running runtime; it still names its path (a
+        # further window starts from there).
+        wait_until(lambda: velloc.output().count("executable /") >= 3, 10, "the executable")
+        expect("(deleted)" not in velloc.output(),
+               f"the runtime names a deleted executable; output:\n{velloc.output()}")
 
         # The configuration shapes the window: a new one starts the application again.
         (folder / "vlx.ini").write_text((folder / "vlx.ini").read_text() + "Width=640\n")
