@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The examples of docs/Guide.md run in a packed page: each fenced block marked
 `js guide-example` must complete without throwing; blocks marked `no-run` (they would log off,
-reboot, open dialogs, start programs or close the window) must at least compile."""
+reboot, open dialogs, start programs or close the window) must at least compile. Every function
+of window.vlx has an example, and every event is described."""
 
 from __future__ import annotations
 
@@ -50,9 +51,34 @@ window.addEventListener("load", async () => {
 """
 
 
+def bridge_functions(script: Path) -> tuple[list[str], list[str]]:
+    """The functions of window.vlx ("vlx.files.fileExists") and the events, from its script."""
+    functions, events = [], []
+    family = None
+    for line in script.read_text(encoding="utf-8").splitlines():
+        if m := re.match(r"^    (\w+): \{", line):
+            family = m.group(1)
+        elif m := re.match(r"^    (\w+): function", line):
+            if m.group(1) != "call":
+                functions.append(f"vlx.{m.group(1)}")
+        elif family and (m := re.match(r"^      (\w+): function", line)):
+            (events if family == "events" else functions).append(
+                m.group(1) if family == "events" else f"vlx.{family}.{m.group(1)}")
+    return functions, events
+
+
 def examples(args, artifacts: Path) -> None:
-    found = guide_examples(args.source_dir / "docs/Guide.md")
+    guide = args.source_dir / "docs/Guide.md"
+    found = guide_examples(guide)
     expect(bool(found), "docs/Guide.md has no ```js guide-example blocks")
+    # Every function has an example and every event is described, so a new one cannot be left
+    # out of the guide.
+    functions, events = bridge_functions(args.source_dir / "src/bridge/js/vlx_shared.js")
+    expect(bool(functions) and bool(events), "no functions found in vlx_shared.js")
+    code = "\n".join(example for _, _, example in found)
+    missing = [f for f in functions if f + "(" not in code]
+    missing += [e for e in events if e not in guide.read_text(encoding="utf-8")]
+    expect_eq(missing, [], "bridge functions without an example, or events not in the guide")
     scripts = "".join(
         "<script>(window.guideExamples = window.guideExamples || []).push("
         f"{{line: {line}, runs: {json.dumps(runs)}, body: async function () {{\n{code}\n}}}});"
