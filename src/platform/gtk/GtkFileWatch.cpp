@@ -16,7 +16,7 @@ TGtkFileWatch::TGtkFileWatch(const std::string& path, std::function<void()> chan
     : FChanged(std::move(changed)) {
   GFile* file = g_file_new_for_path(path.c_str());
   GError* error = nullptr;
-  FMonitor = g_file_monitor_file(file, G_FILE_MONITOR_WATCH_HARD_LINKS, nullptr, &error);
+  FMonitor = g_file_monitor_file(file, G_FILE_MONITOR_NONE, nullptr, &error);
   g_object_unref(file);
   if (!FMonitor) {
     glib::ReportCallbackError("watching a file", error ? error->message : path.c_str());
