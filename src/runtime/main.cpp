@@ -1,6 +1,7 @@
 // velloc-runtime: the program entry. Start-up opens the package behind this executable; then the
 // single-instance rule, the main window and the message loop.
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "platform/gtk/GtkBrowserFormView.h"
 #include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/GtkFileDialogs.h"
+#include "platform/gtk/GtkFileWatch.h"
 #include "platform/gtk/GtkMainMenuBar.h"
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkMenuImageDecoder.h"
@@ -36,6 +38,20 @@
 namespace {
 
 using namespace velloc;
+
+// `velloc run` has put a new development package where this executable was: it replaces the
+// one in memory, whole, or not at all.
+void ReloadDevelopmentPackage(startup::TExeZipLoader& startup, const std::string& exePath) {
+  auto stream = std::make_unique<std::vector<std::uint8_t>>();
+  package::TExeUtils(exePath).GetZipFromExe(*stream);
+  try {
+    startup.ExeZip->Stream(*stream);
+  } catch (...) {
+    startup.ExeZip->Stream(*startup.ExeZipStream);
+    throw;
+  }
+  startup.ExeZipStream = std::move(stream);
+}
 
 int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader& loader,
                   platform::ISystem& system, platform::IStyleManager& styles) {
@@ -68,8 +84,20 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   mainForm.FormCreate();
   // Before the main loop runs, so before any page can call the menu functions.
   mainForm.BrowserExternalModule()->ExternalForm().SetPlatform({&mainMenu, &trayIcon, &menuImages});
+  // A development package reloads the page whenever `velloc run` replaces the executable.
+  std::unique_ptr<platform::gtk::TGtkFileWatch> packageWatch;
+  if (startup.Development) {
+    const std::string exePath = system.ExecutablePath();
+    packageWatch = std::make_unique<platform::gtk::TGtkFileWatch>(exePath, [&, exePath] {
+      ReloadDevelopmentPackage(startup, exePath);
+      if (browser::TBrowserForm* form = mainForm.BrowserForm()) {
+        if (platform::IWebView* browser = form->Browser()) browser->Reload();
+      }
+    });
+  }
   window.Show();
   gtk_main();
+  packageWatch.reset();
   window.SetEvents(nullptr);
   return 0;
 }

@@ -5,6 +5,7 @@
 #include "archive/PackagePassword.h"
 #include "config/AppKeys.h"
 #include "core/Text.h"
+#include "package/DevelopmentPackage.h"
 #include "platform/PlatformNames.h"
 #include "startup/EdgeInstaller.h"
 #include "startup/LocalizedMessages.h"
@@ -135,11 +136,16 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
 
   // 11. The web view's environment.
   system.SetEnvironmentVariable("WEBVIEW2_USER_DATA_FOLDER", WebView2DataDirPath);
-  const std::string arguments = config::ReadAppKey(*ProjectINI, config::app::WebviewArguments);
-  system.SetEnvironmentVariable("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS",
-                                text::TrimControl(arguments).empty()
-                                    ? std::string(config::kDefaultWebviewArguments)
-                                    : arguments);
+  std::string arguments = config::ReadAppKey(*ProjectINI, config::app::WebviewArguments);
+  if (text::TrimControl(arguments).empty()) arguments = config::kDefaultWebviewArguments;
+  // A package made by `velloc run` also shows the page's console, and maybe the inspector.
+  Development = ExeZip->FindFile(package::kDevelopmentEntry) >= 0;
+  if (Development) {
+    const std::vector<std::uint8_t> words = ExtractEntry(package::kDevelopmentEntry);
+    arguments = package::DevelopmentArguments(
+        arguments, std::string_view(reinterpret_cast<const char*>(words.data()), words.size()));
+  }
+  system.SetEnvironmentVariable("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS", arguments);
   system.RemoveEnvironmentVariable("WEBVIEW2_BROWSER_EXECUTABLE_FOLDER");
   system.RemoveEnvironmentVariable("WEBVIEW2_RELEASE_CHANNEL_PREFERENCE");
 
@@ -184,6 +190,7 @@ void TExeZipLoader::UnloadExeZip() {
   AppIndexHtml.clear();
   AppDataDirPath.clear();
   WebView2DataDirPath.clear();
+  Development = false;
 }
 
 }  // namespace velloc::startup

@@ -64,6 +64,8 @@ class TExeZipLoader {
   std::string AppDataDirPath;
   std::string WebView2DataDirPath;
   std::string LoaderLibraryPath;
+  // The package is a development package (package/DevelopmentPackage.h).
+  bool Development = false;
 
  private:
   int ShowLocalizedError(int textIndex);

@@ -67,7 +67,16 @@ bool WriteNewFileWhole(const std::string& path, const void* data, std::size_t si
 std::string TLinuxSystem::ExecutablePath() const {
   std::error_code ec;
   const auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : path.string();
+  if (ec) return {};
+  // A file renamed over the executable while it runs (`velloc run` after a change, an update in
+  // place) leaves the kernel naming the old one "<path> (deleted)"; the path itself names the
+  // executable that a further window must start.
+  std::string text = path.string();
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (text.ends_with(kDeleted) && !std::filesystem::exists(path, ec)) {
+    text.resize(text.size() - kDeleted.size());
+  }
+  return text;
 }
 
 std::string TLinuxSystem::LocalAppDataDirPath() const {

@@ -22,6 +22,8 @@ TBrowserFlags ParseBrowserFlags(const std::string& arguments) {
   while (words >> word) {
     if (word == "--disable-web-security") flags.AllowCrossOriginRequests = true;
     if (word == "--autoplay-policy=no-user-gesture-required") flags.AutoplayWithoutGesture = true;
+    if (word == "--enable-logging=stderr") flags.ConsoleToTerminal = true;
+    if (word == "--auto-open-devtools-for-tabs") flags.OpenInspector = true;
   }
   return flags;
 }

@@ -248,6 +248,7 @@ TWebKitWebView::TWebKitWebView(WebKitWebContext* context, const TBrowserFlags& f
   webkit_settings_set_media_playback_requires_user_gesture(settings, !flags.AutoplayWithoutGesture);
   webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
   webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+  webkit_settings_set_enable_write_console_messages_to_stdout(settings, flags.ConsoleToTerminal);
 
   auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
                                             "settings", settings, "user-content-manager",
@@ -296,7 +297,8 @@ void TWebKitWebView::ApplySettings(const platform::TWebViewSettings& settings) {
   FSettings = settings;
   WebKitSettings* s = webkit_web_view_get_settings(FView.Get());
   webkit_settings_set_enable_javascript(s, settings.IsScriptEnabled);
-  webkit_settings_set_enable_developer_extras(s, settings.AreDevToolsEnabled);
+  webkit_settings_set_enable_developer_extras(s,
+                                              settings.AreDevToolsEnabled || FFlags.OpenInspector);
   webkit_settings_set_enable_back_forward_navigation_gestures(s, settings.IsSwipeNavigationEnabled);
   // Status bar, autofill, password saving, reputation checks and the PDF toolbar have no
   // counterpart in WebKitGTK; script dialogs and the error page are WebKit's defaults.
@@ -413,6 +415,11 @@ void TWebKitWebView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
     if (event == WEBKIT_LOAD_COMMITTED) self->UpdateCorsAllowlist(webkit_web_view_get_uri(view));
     if (event == WEBKIT_LOAD_STARTED) self->FEvents.BrowserNavigationStarting();
     if (event == WEBKIT_LOAD_FINISHED) self->FEvents.BrowserNavigationCompleted();
+    // Once the first page is there, so the inspector has something to show.
+    if (event == WEBKIT_LOAD_COMMITTED && self->FFlags.OpenInspector && !self->FInspectorShown) {
+      self->FInspectorShown = true;
+      webkit_web_inspector_show(webkit_web_view_get_inspector(view));
+    }
   });
 }
 

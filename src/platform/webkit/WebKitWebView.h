@@ -16,6 +16,11 @@ struct TBrowserFlags {
   // headers. The same-origin policy between frames stays on.
   bool AllowCrossOriginRequests = false;
   bool AutoplayWithoutGesture = false;
+  // "--enable-logging=stderr": the page's console messages and uncaught errors go to the
+  // terminal (the web process's standard output).
+  bool ConsoleToTerminal = false;
+  // "--auto-open-devtools-for-tabs": the inspector opens with the page.
+  bool OpenInspector = false;
 };
 
 class TWebKitWebView final : public IGtkWebView {
@@ -79,6 +84,7 @@ class TWebKitWebView final : public IGtkWebView {
   platform::IWebViewEvents& FEvents;
   TBrowserFlags FFlags;
   bool FCorsAllowed = false;
+  bool FInspectorShown = false;
   glib::TObjectPtr<WebKitUserContentManager> FContentManager;
   glib::TObjectPtr<WebKitWebView> FView;
   platform::TWebViewSettings FSettings;

@@ -25,10 +25,24 @@ struct TPackOptions {
   std::filesystem::path Installer;  // empty: the built-in installer script
   std::filesystem::path Icon;       // PNG or SVG; empty: Velloc's own icon
   bool Quiet = false;
+  // `velloc run`: a development package (package/DevelopmentPackage.h), optionally with the
+  // inspector.
+  bool Development = false;
+  bool Inspect = false;
+};
+
+// `velloc run`: runs an app folder without packing it for good, packing it again on every change.
+struct TRunOptions {
+  std::filesystem::path AppFolder;
+  std::filesystem::path Runtime;  // empty: velloc-runtime beside this program
+  std::filesystem::path Module;   // empty: the WebKitGTK module beside the runtime
+  bool Inspect = false;
 };
 
 void RunInit(const std::filesystem::path& folder, std::string_view name);
 std::filesystem::path RunPack(const TPackOptions& options);
+// Returns the application's exit code.
+int RunDevelopment(const TRunOptions& options);
 void RunInfo(const std::filesystem::path& executable);
 void RunExtract(const std::filesystem::path& executable, const std::filesystem::path& folder);
 // `velloc registry` with the arguments after "registry".

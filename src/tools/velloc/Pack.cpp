@@ -20,6 +20,7 @@
 #include "core/Text.h"
 #include "core/Version.h"
 #include "package/AppIcon.h"
+#include "package/DevelopmentPackage.h"
 #include "package/ExeUtils.h"
 #include "platform/PlatformNames.h"
 #include "tools/velloc/Cli.h"
@@ -251,6 +252,13 @@ fs::path RunPack(const TPackOptions& options) {
       writer.AddFile("vlx.ini", ini, archive::ZipMethod::Deflate);
       if (hasPageScript)
         writer.AddFileFromDisk("vlx-webviewjs", pageScript, archive::ZipMethod::Deflate);
+      if (options.Development) {
+        const std::string words =
+            options.Inspect ? std::string(package::kDevelopmentInspect) + "\n" : std::string();
+        writer.AddFile(package::kDevelopmentEntry,
+                       {reinterpret_cast<const std::uint8_t*>(words.data()), words.size()},
+                       archive::ZipMethod::Stored);
+      }
       writer.AddFile(package::kAppIconEntry, icon,
                      package::AppIconFormat(icon) == package::TAppIconFormat::Png
                          ? archive::ZipMethod::Stored

@@ -26,6 +26,8 @@ constexpr const char* kUsage =
     "  velloc init DIR [--name NAME]                  create a minimal application in DIR\n"
     "  velloc pack DIR [-o OUTPUT] [--runtime PATH]   pack DIR into one executable\n"
     "              [--module PATH] [--installer PATH] [--icon FILE] [--quiet]\n"
+    "  velloc run DIR [--inspect] [--runtime PATH]    run DIR as it would run packed; saved\n"
+    "             [--module PATH]                     changes reload it; console on the terminal\n"
     "  velloc info EXE                                show what an executable carries\n"
     "  velloc extract EXE DIR                         write a packaged application's files into "
     "DIR\n"
@@ -61,6 +63,7 @@ int main(int argc, char** argv) {
     // Options take the next argument; everything else is positional.
     std::vector<std::string_view> positional;
     TPackOptions pack;
+    bool inspect = false;
     std::string_view name;
     for (std::size_t i = 1; i < args.size(); ++i) {
       const std::string_view a = args[i];
@@ -80,6 +83,8 @@ int main(int argc, char** argv) {
         pack.Icon = value();
       } else if (a == "--name") {
         name = value();
+      } else if (a == "--inspect") {
+        inspect = true;
       } else if (a == "--quiet" || a == "-q") {
         pack.Quiet = true;
       } else if (a.starts_with("-") && a != "-") {
@@ -100,6 +105,9 @@ int main(int argc, char** argv) {
       need(1);
       pack.AppFolder = positional[0];
       RunPack(pack);
+    } else if (command == "run") {
+      need(1);
+      return RunDevelopment({positional[0], pack.Runtime, pack.Module, inspect});
     } else if (command == "info") {
       need(1);
       RunInfo(positional[0]);

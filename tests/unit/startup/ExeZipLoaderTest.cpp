@@ -49,10 +49,13 @@ Bytes ToBytes(std::string_view text) {
 
 // A package as the packer makes it, with an optional configuration.
 Bytes MakePackage(std::optional<std::string_view> ini,
-                  const std::string& password = archive::PackagePassword()) {
+                  const std::string& password = archive::PackagePassword(),
+                  const std::map<std::string, std::string>& extra = {}) {
   archive::TZipWriter writer;
   writer.Password(password);
   if (ini) writer.AddFile("vlx.ini", ToBytes(*ini), archive::ZipMethod::Deflate);
+  for (const auto& [name, text] : extra)
+    writer.AddFile(name, ToBytes(text), archive::ZipMethod::Stored);
   writer.AddFile("VellocWebKitLinux64.so", ToBytes(kModuleBytes), archive::ZipMethod::Stored);
   writer.AddFile("app/index.html", ToBytes("<p>hello</p>"), archive::ZipMethod::Deflate);
   writer.Finish();
@@ -334,6 +337,33 @@ TEST_F(ExeZipLoader, WebViewArguments) {
     TStart s(FDir.Package(std::string(kBaseIni) + c.line));
     EXPECT_EQ(s.Run(), std::nullopt) << c.line;
     EXPECT_EQ(s.System.Environment["WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS"], c.expected) << c.line;
+  }
+}
+
+// A package of `velloc run` adds the console, and the inspector when asked, to the
+// application's own arguments; any other package gets exactly its own.
+TEST_F(ExeZipLoader, DevelopmentPackageArguments) {
+  const struct {
+    std::optional<std::string> entry;
+    std::string iniLine;
+    std::string expected;
+  } cases[] = {
+      {std::nullopt, "", std::string(kDefaultArguments)},
+      {"", "", std::string(kDefaultArguments) + " --enable-logging=stderr"},
+      {"inspect\n", "WebviewArguments=--foo\n",
+       "--foo --enable-logging=stderr --auto-open-devtools-for-tabs"},
+      {"other\r\ninspect\r\n", "WebviewArguments=--foo\n",
+       "--foo --enable-logging=stderr --auto-open-devtools-for-tabs"},
+      {"inspected", "WebviewArguments=--foo\n", "--foo --enable-logging=stderr"},
+  };
+  for (const auto& c : cases) {
+    std::map<std::string, std::string> extra;
+    if (c.entry) extra["vlx-development"] = *c.entry;
+    TStart s(FDir.Executable(
+        MakePackage(std::string(kBaseIni) + c.iniLine, archive::PackagePassword(), extra)));
+    EXPECT_EQ(s.Run(), std::nullopt) << c.expected;
+    EXPECT_EQ(s.Startup.Development, c.entry.has_value()) << c.expected;
+    EXPECT_EQ(s.System.Environment["WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS"], c.expected);
   }
 }
 

@@ -18,6 +18,12 @@
 #include "tools/velloc/Cli.h"
 
 namespace velloc::cli {
+
+// The program supplies its folder (main.cpp); the tests always name the runtime.
+std::filesystem::path ProgramFolder() {
+  return std::filesystem::current_path();
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -171,6 +177,41 @@ TEST_F(CliTest, PackFailuresExitTwoAndLeaveNoOutput) {
     EXPECT_TRUE(fs::is_empty(FRoot / "out")) << c.Name << ": a partial output was left behind";
     TearDown();
   }
+}
+
+// Only `velloc run` makes a development package, the one kind a runtime reloads and shows the
+// console of; `velloc pack` never does, whatever the folder holds.
+TEST_F(CliTest, OnlyRunMakesADevelopmentPackage) {
+  WriteFile(FRoot / "app/web/vlx-development", "inspect\n");
+  const auto entries = [&](const TPackOptions& options) {
+    const fs::path exe = RunPack(options);
+    const TRun info = RunCommand(std::string(VELLOC_CLI_PATH) + " info " + Q(exe));
+    EXPECT_EQ(info.ExitCode, 0) << info.Output;
+    return info.Output;
+  };
+  TPackOptions options;
+  options.AppFolder = FRoot / "app";
+  options.Output = FRoot / "out/packed";
+  options.Runtime = FRoot / "runtime";
+  options.Module = FRoot / "module.so";
+  options.Quiet = true;
+  const std::string packed = entries(options);
+  EXPECT_EQ(packed.find(" vlx-development"), std::string::npos) << packed;
+  options.Output = FRoot / "out/run";
+  options.Development = true;
+  options.Inspect = true;
+  const std::string run = entries(options);
+  EXPECT_NE(run.find(" vlx-development"), std::string::npos) << run;
+}
+
+// velloc run fails as pack does on a folder it cannot pack, before anything runs.
+TEST_F(CliTest, RunRefusesAFolderItCannotPack) {
+  fs::remove(FRoot / "app/vlx.ini");
+  const TRun run =
+      RunCommand(std::string(VELLOC_CLI_PATH) + " run " + Q(FRoot / "app") + " --runtime " +
+                 Q(FRoot / "runtime") + " --module " + Q(FRoot / "module.so"));
+  EXPECT_EQ(run.ExitCode, 2) << run.Output;
+  EXPECT_NE(run.Output.find("vlx.ini"), std::string::npos) << run.Output;
 }
 
 TEST_F(CliTest, ExtractRefusesNamesThatLeaveTheFolder) {

@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""velloc run: an app folder runs without a pack of its own; its page's console reaches the
+terminal, a saved file reloads the page, a changed vlx.ini starts the application again,
+Ctrl+C ends it all, and --inspect opens the web inspector."""
+
+from __future__ import annotations
+
+import os
+import signal
+import sys
+from pathlib import Path
+
+from harness import XSession, expect, expect_eq, page, wait_until, write_app, run_cases
+
+# The page counts its loads in sessionStorage, which lives as long as the window's page does:
+# a reload counts on, a new process starts again at 1. The title shows the count and the
+# version written into the page.
+MAIN_JS = """
+const loads = Number(sessionStorage.getItem("loads") || 0) + 1;
+sessionStorage.setItem("loads", String(loads));
+document.title = "loads " + loads + " " + document.body.dataset.version;
+console.log("console text of load " + loads);
+vlx.app.getArgs().then((args) => console.log("executable " + args[0]));
+setTimeout(() => missingFunction(), 0);
+"""
+
+
+def index(version: str) -> str:
+    return page(f'<h1>Version {version}</h1><script src="main.js"></script>').replace(
+        "<body>", f'<body data-version="{version}">')
+
+
+def write_atomically(path: Path, text: str) -> None:
+    # As editors that keep a backup save: a new file renamed over the old one.
+    temp = path.with_name(path.name + ".new")
+    temp.write_text(text, encoding="utf-8")
+    os.replace(temp, path)
+
+
+def reload_and_console(args, artifacts: Path) -> None:
+    with XSession("run", artifacts, args.bin_dir) as session:
+        folder = write_app(artifacts / "app", {"ID": "run.test", "Name": "Run Test",
+                                               "DynamicAppTitle": 1},
+                           {"index.html": index("one"), "main.js": MAIN_JS})
+        velloc = session.launch(args.bin_dir / "velloc", "run", str(folder))
+
+        def title_window(title: str) -> int:
+            def found() -> int | None:
+                if not velloc.running():
+                    raise AssertionError(f"velloc run ended: {velloc.output()}")
+                windows = session.find_windows(name=f"^{title}$")
+                return windows[0] if windows else None
+            return wait_until(found, 30, f"a window titled {title!r}; output:\n"
+                              f"{velloc.output()}")  # type: ignore[return-value]
+
+        wid = title_window("loads 1 one")
+        wait_until(lambda: "console text of load 1" in velloc.output(), 10,
+                   "the page's console.log on the terminal")
+        wait_until(lambda: "ReferenceError" in velloc.output(), 10,
+                   "the page's uncaught error on the terminal")
+
+        # A saved page reloads in the same window and the same page session.
+        (folder / "app/index.html").write_text(index("two"), encoding="utf-8")
+        expect_eq(title_window("loads 2 two"), wid, "the window after a reload")
+        write_atomically(folder / "app/main.js", MAIN_JS + "\n// saved again\n")
+        expect_eq(title_window("loads 3 two"), wid, "the window after a replaced file")
+        wait_until(lambda: "console text of load 3" in velloc.output(), 10,
+                   "console.log after the reload")
+        # The executable was replaced under the running runtime; it still names its path (a
+        # further window starts from there).
+        wait_until(lambda: velloc.output().count("executable /") >= 3, 10, "the executable")
+        expect("(deleted)" not in velloc.output(),
+               f"the runtime names a deleted executable; output:\n{velloc.output()}")
+
+        # The configuration shapes the window: a new one starts the application again.
+        (folder / "vlx.ini").write_text((folder / "vlx.ini").read_text() + "Width=640\n")
+        title_window("loads 1 two")
+        expect("starting the application again" in velloc.output(),
+               f"velloc run says it restarts; output:\n{velloc.output()}")
+
+        # Ctrl+C ends the application with velloc, and removes the temporary package.
+        os.kill(velloc.pid, signal.SIGINT)
+        expect_eq(velloc.wait(15), 128 + signal.SIGINT, "exit code of velloc run after Ctrl+C")
+        wait_until(lambda: not session.find_windows(name="^loads"), 10, "the window to go")
+        runtime_dir = Path(session.env.get("XDG_RUNTIME_DIR", "/nonexistent"))
+        if runtime_dir.is_dir():
+            left = [p.name for p in runtime_dir.iterdir() if p.name.startswith("velloc-run-")]
+            expect_eq(left, [], "temporary folders left behind")
+
+
+def inspect(args, artifacts: Path) -> None:
+    # The inspector docks in the window, below the page: the page's own height shrinks.
+    script = ("<script>function show() { document.title = 'height ' + innerHeight; }"
+              "addEventListener('resize', show); show();</script>")
+    with XSession("inspect", artifacts, args.bin_dir) as session:
+        folder = write_app(artifacts / "app", {"ID": "run.inspect", "Name": "Inspected",
+                                               "DynamicAppTitle": 1, "Height": 600},
+                           {"index.html": page("<p>inspect me</p>" + script)})
+        velloc = session.launch(args.bin_dir / "velloc", "run", str(folder), "--inspect")
+        wid = wait_until(lambda: session.find_windows(name="^height"), 30,
+                         f"the page; output:\n{velloc.output()}")[0]  # type: ignore[index]
+        client = session.client_rect(wid).height
+        session.wait_title(wid, lambda t: t.startswith("height ") and
+                           0 < int(t.split()[1]) < client * 0.75, 30,
+                           f"the page to give room to the inspector (window height {client})")
+        session.screenshot(artifacts / "inspector.png")
+        os.kill(velloc.pid, signal.SIGTERM)
+        expect_eq(velloc.wait(15), 128 + signal.SIGTERM, "exit code of velloc run")
+
+
+CASES = {"reload_and_console": reload_and_console, "inspect": inspect}
+
+if __name__ == "__main__":
+    sys.exit(run_cases(CASES, __doc__))
