@@ -4,7 +4,8 @@
 // string, the failure text named in the function's comment ("Missing filePath"). A function
 // that takes an argument object needs one: without it no message reaches the runtime and the
 // promise never settles, so pass {} when every member is optional. Members are read as text,
-// so a number or boolean given where text is expected arrives as its JSON text.
+// so a number or boolean given where text is expected arrives as its JSON text. Any function
+// rejects with "Not supported" where the desktop lacks the service it needs.
 //
 // Paths relative to the executable's folder resolve there; absolute paths are used as they are.
 // Folder paths the runtime answers end with a "/".
