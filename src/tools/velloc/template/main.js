@@ -50,8 +50,7 @@ async function start() {
     return;
   }
   const version = await vlx.hello();
-  byId('runtime').classList.add('ok');
-  show('runtime', `Running on Velloc ${version}`);
+  show('runtime', `Running on Velloc ${version}`, 'ok');
   byId('title-form').addEventListener('submit', async (event) => {
     event.preventDefault();
     await vlx.window.setTitle({ title: input('title').value });
