@@ -9,10 +9,13 @@ endif()
 option(VELLOC_SMALL "Optimise for size and leave unused code out of the binaries" ${optimised})
 option(VELLOC_SPLIT_DEBUG "Strip the runtime and its module, keeping the debug information beside them"
        ${optimised})
-if(VELLOC_SMALL)
-  add_compile_options(-Os -ffunction-sections -fdata-sections)
-  add_link_options(-Wl,--gc-sections)
-endif()
+# Called in src/ only: tests and benchmarks keep the build type's optimisation.
+macro(velloc_small_binaries)
+  if(VELLOC_SMALL)
+    add_compile_options(-Os -ffunction-sections -fdata-sections)
+    add_link_options(-Wl,--gc-sections)
+  endif()
+endmacro()
 
 # velloc_split_debug(TARGET): after each link, TARGET's file is stripped and its debug information
 # moved beside it (FILE.debug, found through the GNU debug link that the stripped file carries, and
