@@ -72,8 +72,12 @@ void RunInit(const fs::path& folder, std::string_view name) {
   if (fs::exists(iniPath))
     throw TCliError("\"" + iniPath.string() + "\" exists already; nothing was changed");
   std::string id;
-  const std::string base = fs::absolute(folder).lexically_normal().filename().string();
-  for (const char c : base.empty() ? std::string("app") : base) {
+  // "." and "dir/" name their folder too.
+  fs::path absolute = fs::absolute(folder).lexically_normal();
+  if (absolute.filename().empty()) absolute = absolute.parent_path();
+  std::string base = absolute.filename().string();
+  if (base.empty()) base = "app";
+  for (const char c : base) {
     id +=
         (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c : '-';
   }
@@ -92,8 +96,8 @@ void RunInit(const fs::path& folder, std::string_view name) {
   // Last, so a failed init can be run again.
   WriteNew(iniPath,
            "[App]\nID=" + id + "\nName=" + title + "\nDirName=app\nIndexHtml=index.html\n");
-  std::printf("Created \"%s\" (ID=%s); pack it with: velloc pack %s\n", folder.c_str(), id.c_str(),
-              folder.c_str());
+  std::printf("Created \"%s\" (ID=%s); pack it with: velloc pack \"%s\"\n", folder.c_str(),
+              id.c_str(), folder.c_str());
 }
 
 }  // namespace velloc::cli

@@ -424,6 +424,26 @@ TEST_F(CliTest, InitWritesAnApplicationThatPacks) {
     EXPECT_EQ(info.Output.find(entry), std::string::npos) << entry << "\n" << info.Output;
 }
 
+TEST_F(CliTest, InitNamesTheApplicationAfterItsFolder) {
+  const struct {
+    const char* Argument;  // given to init, run in FRoot / "dot app"
+    const char* Ini;
+  } cases[] = {
+      {".", "ID=dot-app\nName=dot app\n"},
+      {"./", "ID=dot-app\nName=dot app\n"},
+      {"sub/", "ID=sub\nName=sub\n"},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(FRoot / "dot app");
+    fs::create_directories(FRoot / "dot app");
+    const TRun init =
+        RunCommand("cd " + Q(FRoot / "dot app") + " && " + VELLOC_CLI_PATH + " init " + c.Argument);
+    ASSERT_EQ(init.ExitCode, 0) << c.Argument << ": " << init.Output;
+    const std::string ini = ReadFile(FRoot / "dot app" / c.Argument / "vlx.ini");
+    EXPECT_NE(ini.find(c.Ini), std::string::npos) << c.Argument << ": " << ini;
+  }
+}
+
 TEST_F(CliTest, HelpNamesEveryCommandAndOption) {
   const std::string velloc = VELLOC_CLI_PATH;
   const TRun top = RunCommand(velloc + " --help");
