@@ -25,6 +25,9 @@ struct TPackOptions {
   std::filesystem::path Installer;  // empty: the built-in installer script
   std::filesystem::path Icon;       // PNG or SVG; empty: Velloc's own icon
   bool Quiet = false;
+  // The unstripped runtime and module of the build (unstripped/ beside the default ones) instead
+  // of the stripped ones, for an author who wants symbols in the packed executable itself.
+  bool Debug = false;
   // `velloc run`: a development package (package/DevelopmentPackage.h), optionally with the
   // inspector.
   bool Development = false;
@@ -52,6 +55,9 @@ void RunRegistry(const std::vector<std::string_view>& args);
 // (absolute, "..", a drive letter, backslash separators, empty or NUL-holding components).
 std::optional<std::filesystem::path> SafeEntryPath(const std::filesystem::path& root,
                                                    std::string_view entryName);
+
+// The help text of a command (`velloc init --help`); empty for a command without one.
+std::string_view CommandHelp(std::string_view command);
 
 // The folder of the running `velloc` program.
 std::filesystem::path ProgramFolder();

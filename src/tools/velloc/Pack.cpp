@@ -171,11 +171,17 @@ fs::path RunPack(const TPackOptions& options) {
                     " named by DirName does not exist");
   }
 
-  // The runtime must end at its image end: the format appends a package once.
+  // Optimised builds strip the runtime beside `velloc` and keep an unstripped copy below it; a
+  // build without that copy (a debug build) has an unstripped runtime already.
+  const auto unstrippedOr = [&options](const fs::path& path) {
+    const fs::path unstripped = path.parent_path() / "unstripped" / path.filename();
+    return options.Debug && fs::is_regular_file(unstripped) ? unstripped : path;
+  };
   const fs::path runtime =
-      options.Runtime.empty() ? ProgramFolder() / "velloc-runtime" : options.Runtime;
+      options.Runtime.empty() ? unstrippedOr(ProgramFolder() / "velloc-runtime") : options.Runtime;
   if (!fs::is_regular_file(runtime))
     throw TCliError("no runtime at " + Quote(runtime) + "; pass --runtime PATH");
+  // The runtime must end at its image end: the format appends a package once.
   package::ExeImageInfo image{};
   try {
     image = package::TExeUtils::InspectImage(runtime);
@@ -192,7 +198,8 @@ fs::path RunPack(const TPackOptions& options) {
   const bool linuxRuntime = image.Format != package::ExeFormat::Pe;
   fs::path module = options.Module;
   if (module.empty() && linuxRuntime) {
-    module = runtime.parent_path() / ("velloc-webkit-" + std::string(kRuntimeVersion) + ".so");
+    module = unstrippedOr(runtime.parent_path() /
+                          ("velloc-webkit-" + std::string(kRuntimeVersion) + ".so"));
   }
   if (!module.empty() && !fs::is_regular_file(module)) {
     throw TCliError("no web view module at " + Quote(module) + "; pass --module PATH");

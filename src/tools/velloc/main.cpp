@@ -23,17 +23,20 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage:\n"
-    "  velloc init DIR [--name NAME]                  create a minimal application in DIR\n"
-    "  velloc pack DIR [-o OUTPUT] [--runtime PATH]   pack DIR into one executable\n"
-    "              [--module PATH] [--installer PATH] [--icon FILE] [--quiet]\n"
+    "  velloc init DIR [--name NAME]                  create a small application in DIR\n"
+    "  velloc pack DIR [-o|--output FILE] [--runtime PATH] [--module PATH]\n"
+    "              [--installer PATH] [--icon FILE] [--debug] [-q|--quiet]\n"
+    "                                                 pack DIR into one executable\n"
     "  velloc run DIR [--inspect] [--runtime PATH]    run DIR as it would run packed; saved\n"
     "             [--module PATH]                     changes reload it; console on the terminal\n"
     "  velloc info EXE                                show what an executable carries\n"
     "  velloc extract EXE DIR                         write a packaged application's files into "
     "DIR\n"
-    "  velloc registry list|get|set|delete ...        the user's registry values (velloc registry "
+    "  velloc registry list|get|set|delete ... [--db FILE]\n"
+    "                                                 the user's registry values (velloc registry "
     "--help)\n"
-    "  velloc --version | --help\n";
+    "  velloc --version | --help\n"
+    "  velloc COMMAND --help                          a command's options in full\n";
 
 int Usage(const char* problem) {
   std::fprintf(stderr, "velloc: %s\n%s", problem, kUsage);
@@ -71,6 +74,10 @@ int main(int argc, char** argv) {
         if (i + 1 >= args.size()) throw TCliError(std::string(a) + " needs a value");
         return args[++i];
       };
+      if ((a == "--help" || a == "-h") && !CommandHelp(command).empty()) {
+        std::fputs(std::string(CommandHelp(command)).c_str(), stdout);
+        return 0;
+      }
       if (a == "-o" || a == "--output") {
         pack.Output = value();
       } else if (a == "--runtime") {
@@ -85,6 +92,8 @@ int main(int argc, char** argv) {
         name = value();
       } else if (a == "--inspect") {
         inspect = true;
+      } else if (a == "--debug") {
+        pack.Debug = true;
       } else if (a == "--quiet" || a == "-q") {
         pack.Quiet = true;
       } else if (a.starts_with("-") && a != "-") {

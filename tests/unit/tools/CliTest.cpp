@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 
 #include "archive/PackagePassword.h"
 #include "archive/ZipWriter.h"
+#include "core/Version.h"
 #include "package/ExeUtils.h"
 #include "tools/velloc/Cli.h"
 
@@ -417,6 +419,110 @@ TEST_F(CliTest, PackStoresTheApplicationIcon) {
   const TRun missing = Pack("-o " + Q(FRoot / "out/app") + " --icon " + Q(FRoot / "nowhere.png"));
   EXPECT_EQ(missing.ExitCode, 2) << missing.Output;
   EXPECT_NE(missing.Output.find("cannot read"), std::string::npos) << missing.Output;
+}
+
+TEST_F(CliTest, InitWritesAnApplicationThatPacks) {
+  const fs::path app = FRoot / "new app";
+  const std::string velloc = VELLOC_CLI_PATH;
+  const TRun init = RunCommand(velloc + " init " + Q(app) + " --name 'Tom & <Jerry>'");
+  ASSERT_EQ(init.ExitCode, 0) << init.Output;
+  EXPECT_EQ(ReadFile(app / "vlx.ini"),
+            "[App]\nID=new-app\nName=Tom & <Jerry>\nDirName=app\nIndexHtml=index.html\n");
+  const std::string index = ReadFile(app / "app/index.html");
+  EXPECT_NE(index.find("<title>Tom &amp; &lt;Jerry&gt;</title>"), std::string::npos) << index;
+  EXPECT_NE(index.find("href=\"style.css\""), std::string::npos);
+  EXPECT_NE(index.find("src=\"main.js\""), std::string::npos);
+  EXPECT_NE(ReadFile(app / "app/main.js").find("'new-app-note.txt'"), std::string::npos);
+  EXPECT_NE(ReadFile(app / "README.md").find("# Tom & <Jerry>"), std::string::npos);
+  EXPECT_FALSE(ReadFile(app / "app/style.css").empty());
+  EXPECT_FALSE(ReadFile(app / "jsconfig.json").empty());
+  // The typings are the repository's own, not a copy that could drift.
+  EXPECT_EQ(ReadFile(app / "vlx.d.ts"),
+            ReadFile(fs::path(VELLOC_TEST_DATA_DIR).parent_path().parent_path() /
+                     "src/bridge/js/vlx.d.ts"));
+  for (const auto& entry : fs::recursive_directory_iterator(app)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string text = ReadFile(entry.path());
+    for (const char* placeholder : {"@NAME@", "@ID@"})
+      EXPECT_EQ(text.find(placeholder), std::string::npos) << entry.path() << " " << placeholder;
+  }
+
+  // A second init changes nothing.
+  WriteFile(app / "app/main.js", "mine");
+  const TRun again = RunCommand(velloc + " init " + Q(app));
+  EXPECT_EQ(again.ExitCode, 2) << again.Output;
+  EXPECT_EQ(ReadFile(app / "app/main.js"), "mine");
+
+  // The page goes into the package; the author's files beside vlx.ini do not.
+  const TRun pack =
+      RunCommand(velloc + " pack " + Q(app) + " --quiet --runtime " + Q(FRoot / "runtime") +
+                 " --module " + Q(FRoot / "module.so") + " -o " + Q(FRoot / "out/new"));
+  ASSERT_EQ(pack.ExitCode, 0) << pack.Output;
+  const TRun info = RunCommand(velloc + " info " + Q(FRoot / "out/new"));
+  for (const char* entry : {"app/index.html", "app/style.css", "app/main.js"})
+    EXPECT_NE(info.Output.find(entry), std::string::npos) << entry << "\n" << info.Output;
+  for (const char* entry : {"vlx.d.ts", "README.md", "jsconfig.json"})
+    EXPECT_EQ(info.Output.find(entry), std::string::npos) << entry << "\n" << info.Output;
+}
+
+TEST_F(CliTest, InitNamesTheApplicationAfterItsFolder) {
+  const struct {
+    const char* Argument;  // given to init, run in FRoot / "dot app"
+    const char* Ini;
+  } cases[] = {
+      {".", "ID=dot-app\nName=dot app\n"},
+      {"./", "ID=dot-app\nName=dot app\n"},
+      {"sub/", "ID=sub\nName=sub\n"},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(FRoot / "dot app");
+    fs::create_directories(FRoot / "dot app");
+    const TRun init =
+        RunCommand("cd " + Q(FRoot / "dot app") + " && " + VELLOC_CLI_PATH + " init " + c.Argument);
+    ASSERT_EQ(init.ExitCode, 0) << c.Argument << ": " << init.Output;
+    const std::string ini = ReadFile(FRoot / "dot app" / c.Argument / "vlx.ini");
+    EXPECT_NE(ini.find(c.Ini), std::string::npos) << c.Argument << ": " << ini;
+  }
+}
+
+TEST_F(CliTest, HelpNamesEveryCommandAndOption) {
+  const std::string velloc = VELLOC_CLI_PATH;
+  const TRun top = RunCommand(velloc + " --help");
+  ASSERT_EQ(top.ExitCode, 0) << top.Output;
+  for (const char* command : {"init", "pack", "info", "extract"}) {
+    const TRun help = RunCommand(velloc + " " + command + " --help");
+    ASSERT_EQ(help.ExitCode, 0) << command << ": " << help.Output;
+    EXPECT_EQ(help.Output.rfind(std::string("Usage: velloc ") + command, 0), 0) << help.Output;
+    EXPECT_NE(top.Output.find(std::string("velloc ") + command + " "), std::string::npos)
+        << command;
+    // Every option a command explains is named in the overview too.
+    for (std::size_t at = help.Output.find(" -"); at != std::string::npos;
+         at = help.Output.find(" -", at + 1)) {
+      const std::size_t end = help.Output.find_first_of(" ,\n", at + 1);
+      const std::string option = help.Output.substr(at + 1, end - at - 1);
+      EXPECT_NE(top.Output.find(option), std::string::npos) << command << " " << option;
+    }
+  }
+  EXPECT_NE(RunCommand(velloc + " pack --help").Output.find("--debug"), std::string::npos);
+}
+
+TEST_F(CliTest, PackDebugTakesTheUnstrippedModule) {
+  // An optimised build keeps unstripped copies below the runtime's folder.
+  fs::copy_file("/bin/true", FRoot / "velloc-runtime");
+  const std::string moduleName = "velloc-webkit-" + std::string(kRuntimeVersion) + ".so";
+  WriteFile(FRoot / moduleName, "stripped module");
+  WriteFile(FRoot / "unstripped" / moduleName, "unstripped module");
+  for (const auto& [option, module] :
+       {std::pair{"", "stripped module"}, std::pair{"--debug", "unstripped module"}}) {
+    fs::remove_all(FRoot / "x");
+    const TRun pack = RunCommand(std::string(VELLOC_CLI_PATH) + " pack " + Q(FRoot / "app") +
+                                 " --quiet --runtime " + Q(FRoot / "velloc-runtime") + " -o " +
+                                 Q(FRoot / "out/app") + " " + option);
+    ASSERT_EQ(pack.ExitCode, 0) << option << ": " << pack.Output;
+    RunCommand(std::string(VELLOC_CLI_PATH) + " extract " + Q(FRoot / "out/app") + " " +
+               Q(FRoot / "x"));
+    EXPECT_EQ(ReadFile(FRoot / "x/VellocWebKitLinux64.so"), module) << option;
+  }
 }
 
 }  // namespace

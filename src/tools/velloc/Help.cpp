@@ -1,0 +1,56 @@
+// `velloc COMMAND --help`: what each command does and every option it takes.
+#include <array>
+#include <utility>
+
+#include "tools/velloc/Cli.h"
+
+namespace velloc::cli {
+namespace {
+
+constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {{
+    {"init",
+     "Usage: velloc init DIR [--name NAME]\n"
+     "Creates a small application in DIR (made when missing): vlx.ini, the page app/index.html\n"
+     "with app/style.css and app/main.js, vlx.d.ts (the typings of window.vlx), jsconfig.json\n"
+     "(editors type-check app/*.js against them) and a README.md. Refuses a DIR that has a\n"
+     "vlx.ini already.\n"
+     "  --name NAME      the application's name and window title (default: the folder's name)\n"},
+    {"pack",
+     "Usage: velloc pack DIR [options]\n"
+     "Packs the application folder DIR (its vlx.ini, the folder named by DirName and the optional\n"
+     "vlx-webviewjs) behind a copy of the runtime: one executable.\n"
+     "  -o, --output FILE  the executable to write (default: the application's ID, here)\n"
+     "  --runtime PATH     the runtime to pack onto (default: velloc-runtime beside velloc)\n"
+     "  --module PATH      the WebKitGTK module (default: the one beside the runtime)\n"
+     "  --installer PATH   the script that installs WebKitGTK (default: the built-in one)\n"
+     "  --icon FILE        the application's icon, PNG or SVG (default: Velloc's)\n"
+     "  --debug            pack the unstripped runtime and module, with their debug sections\n"
+     "  -q, --quiet        no progress and no summary\n"},
+    {"run",
+     "Usage: velloc run DIR [options]\n"
+     "Runs the application folder DIR as it would run packed, without packing it for good: saved\n"
+     "changes reload the page (a change to vlx.ini or vlx-webviewjs restarts the application), and\n"
+     "the page's console messages and uncaught errors appear on the terminal. Ctrl+C stops it.\n"
+     "  --inspect        open the web inspector beside the page\n"
+     "  --runtime PATH   the runtime to run on (default: velloc-runtime beside velloc)\n"
+     "  --module PATH    the WebKitGTK module (default: the one beside the runtime)\n"},
+    {"info",
+     "Usage: velloc info EXE\n"
+     "Shows what a packed executable carries: its configuration (without the password's value)\n"
+     "and the package's entries.\n"},
+    {"extract",
+     "Usage: velloc extract EXE DIR\n"
+     "Writes the files of a packed executable's package into DIR; refuses entry names that would\n"
+     "land outside DIR.\n"},
+}};
+
+}  // namespace
+
+std::string_view CommandHelp(std::string_view command) {
+  for (const auto& [name, text] : kHelp) {
+    if (name == command) return text;
+  }
+  return {};
+}
+
+}  // namespace velloc::cli
