@@ -61,6 +61,18 @@ def bare_runtime_texts(args, artifacts: Path) -> None:
                    f"{app.output()!r}")
 
 
+def packed_app_without_display(args, artifacts: Path) -> None:
+    """A packed application started without a display says so on standard error and ends with
+    code 1, instead of aborting inside WebKit."""
+    with XSession("nodisplay", artifacts, args.bin_dir) as session:
+        exe = session.make_app("nodisplay", {"ID": "E2ENoDisplay", "Name": "No display"},
+                               {"index.html": "<p>x</p>"})
+        app = session.launch(exe, unset=["DISPLAY", "WAYLAND_DISPLAY"])
+        expect_eq(app.wait(30), 1, "exit code without a display")
+        expect("Application Error: Cannot open the display" in app.output(),
+               f"the report on standard error: {app.output()!r}")
+
+
 def silent_ends(args, artifacts: Path) -> None:
     """A package whose ID, Name or DirName is missing or empty, or that has no vlx.ini, ends at
     once with 0, shows no window and creates no data folder. The packer refuses to build such
@@ -93,6 +105,7 @@ CASES = {
     "bare_runtime_close_box": bare_runtime_close_box,
     "bare_runtime_texts": bare_runtime_texts,
     "silent_ends": silent_ends,
+    "packed_app_without_display": packed_app_without_display,
 }
 
 if __name__ == "__main__":

@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <gdk/gdk.h>
+
 namespace velloc::platform::gtk {
 namespace {
 
@@ -35,6 +37,12 @@ bool TWebKitLoader::CheckEdgeIsInstalled(const std::string& loaderLibraryPath) {
 }
 
 void TWebKitLoader::StartWebView2(const std::string& loaderLibraryPath) {
+  // WebKit's web context makes GTK windows of its own and aborts the process without a display;
+  // the program entry reports the missing display instead.
+  if (!gdk_display_get_default()) {
+    FError = "Cannot open the display";
+    return;
+  }
   FHandle = ::dlopen(loaderLibraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!FHandle) {
     const char* error = ::dlerror();

@@ -29,7 +29,8 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
     {"run",
      "Usage: velloc run DIR [options]\n"
      "Runs the application folder DIR as it would run packed, without packing it for good: saved\n"
-     "changes reload the page (a change to vlx.ini or vlx-webviewjs restarts the application), and\n"
+     "changes reload the page (a change to vlx.ini or vlx-webviewjs restarts the application), "
+     "and\n"
      "the page's console messages and uncaught errors appear on the terminal. Ctrl+C stops it.\n"
      "  --inspect        open the web inspector beside the page\n"
      "  --runtime PATH   the runtime to run on (default: velloc-runtime beside velloc)\n"

@@ -7,8 +7,9 @@
 #include <functional>
 #include <string>
 
-#include <gio/gio.h>
 #include <gtest/gtest.h>
+
+#include <gio/gio.h>
 
 #include "platform/gtk/GtkFileWatch.h"
 
@@ -34,7 +35,8 @@ class GtkFileWatch : public ::testing::Test {
   // Runs the main loop for `span`, long enough for the monitor and the quiet period.
   static void Spin(std::chrono::milliseconds span) {
     const auto end = std::chrono::steady_clock::now() + span;
-    while (std::chrono::steady_clock::now() < end) g_main_context_iteration(nullptr, FALSE);
+    while (std::chrono::steady_clock::now() < end)
+      g_main_context_iteration(nullptr, FALSE);
   }
 
   // Runs the main loop until `done` or a generous limit (the machine may be busy).
@@ -61,7 +63,8 @@ TEST_F(GtkFileWatch, ReportsReplacementsAndWritesOncePerBurst) {
   EXPECT_EQ(calls, 1);
 
   // The watch goes on after a replacement; several writes close together are one change.
-  for (int i = 0; i < 3; ++i) Write(FFolder / "app", "third " + std::to_string(i));
+  for (int i = 0; i < 3; ++i)
+    Write(FFolder / "app", "third " + std::to_string(i));
   SpinUntil([&] { return calls > 1; });
   Spin(std::chrono::milliseconds(300));
   EXPECT_EQ(calls, 2);
@@ -79,7 +82,8 @@ TEST_F(GtkFileWatch, EndsQuietlyWithAChangePending) {
     Write(FFolder / "app", "changed");
     // Long enough for the event to arrive, too short for the quiet period to end.
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(30);
-    while (std::chrono::steady_clock::now() < end) g_main_context_iteration(nullptr, FALSE);
+    while (std::chrono::steady_clock::now() < end)
+      g_main_context_iteration(nullptr, FALSE);
   }
   Spin(std::chrono::milliseconds(300));
   EXPECT_EQ(calls, 0);
