@@ -7,6 +7,7 @@
 
 #include <webkit2/webkit-web-extension.h>
 
+#include "platform/gtk/CallbackGuard.h"
 #include "platform/webkit/PackageMedia.h"
 #include "platform/webkit/Uris.h"
 
@@ -60,8 +61,10 @@ void PostFromFrame(const char* json, JSCValue* deliver, gpointer data) {
   if (!uri || !pageUri || !IsApplicationUri(uri) || !IsApplicationUri(pageUri)) return;
   WebKitUserMessage* message =
       webkit_user_message_new("vlx.post", g_variant_new("(ss)", json, uri));
-  webkit_web_page_send_message_to_view(page, message, nullptr, OnReply,
-                                       new TPendingReply{JSC_VALUE(g_object_ref(deliver))});
+  glib::Guarded("posting a bridge message", [&] {
+    webkit_web_page_send_message_to_view(page, message, nullptr, OnReply,
+                                         new TPendingReply{JSC_VALUE(g_object_ref(deliver))});
+  });
 }
 
 void FreeFrameLink(gpointer data) {
@@ -92,7 +95,8 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
 gboolean OnSendRequest(WebKitWebPage*, WebKitURIRequest* request, WebKitURIResponse*, gpointer) {
   const char* uri = webkit_uri_request_get_uri(request);
   if (uri && StartsWithNoCase(uri, "file:///")) {
-    webkit_uri_request_set_uri(request, ToPackageUri(uri).c_str());
+    glib::Guarded("mapping a file request",
+                  [&] { webkit_uri_request_set_uri(request, ToPackageUri(uri).c_str()); });
   }
   return FALSE;
 }
