@@ -5,35 +5,13 @@ pages unasked while other pages are asked once."""
 
 from __future__ import annotations
 
-import contextlib
-import functools
-import http.server
 import sys
-import threading
 from pathlib import Path
 
 from harness import PAGE_HELPERS, XSession, expect, expect_eq, page, run_cases, wait_until
+from test_foreign import web_server
 
 APP_ID = "E2EWindows"
-
-
-@contextlib.contextmanager
-def web_server(folder: Path):
-    """A web server on the loopback address serving folder."""
-    handler = functools.partial(QuietHandler, directory=str(folder))
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-    thread = threading.Thread(target=server.serve_forever, daemon=True)
-    thread.start()
-    try:
-        yield f"http://127.0.0.1:{server.server_address[1]}"
-    finally:
-        server.shutdown()
-        server.server_close()
-
-
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args) -> None:
-        pass
 
 
 def windows_of_others(session: XSession, pid: int, name: str) -> list[int]:
