@@ -31,6 +31,42 @@ constexpr std::size_t kChunkSize = 64 * 1024;
 // Scratch memory kept between extractions; larger buffers are freed after use.
 constexpr std::size_t kKeptScratchSize = 1024 * 1024;
 
+// Extraction changes nothing in the archive, so the web view's worker threads extract at once:
+// each thread keeps its own decompressor and scratch memory.
+struct TThreadScratch {
+  struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+  };
+  std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> Decompressor;
+  std::unique_ptr<std::uint8_t[]> Buffer;
+  std::size_t Size = 0;
+};
+thread_local TThreadScratch tScratch;
+
+std::uint8_t* Scratch(std::size_t size) {
+  if (tScratch.Size < size) {
+    tScratch.Buffer.reset();
+    tScratch.Buffer.reset(new std::uint8_t[size]);
+    tScratch.Size = size;
+  }
+  return tScratch.Buffer.get();
+}
+
+void ReleaseScratch() {
+  if (tScratch.Size > kKeptScratchSize) {
+    tScratch.Buffer.reset();
+    tScratch.Size = 0;
+  }
+}
+
+libdeflate_decompressor* Decompressor() {
+  if (!tScratch.Decompressor) {
+    tScratch.Decompressor.reset(libdeflate_alloc_decompressor());
+    if (!tScratch.Decompressor) throw std::bad_alloc();
+  }
+  return tScratch.Decompressor.get();
+}
+
 std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
   return libdeflate_crc32(crc, data, size);
 }
@@ -149,10 +185,6 @@ std::string_view ToString(ExtractResult result) {
       return "buffer size differs from the entry size";
   }
   return "unknown";
-}
-
-void TZipArchive::DecompressorDeleter::operator()(libdeflate_decompressor* d) const {
-  libdeflate_free_decompressor(d);
 }
 
 TZipArchive::TZipArchive() = default;
@@ -358,12 +390,12 @@ TZipEntry TZipArchive::Entry(int index) const {
   return info;
 }
 
-void TZipArchive::ExtractToStream(std::string_view name, std::vector<std::uint8_t>& target) {
+void TZipArchive::ExtractToStream(std::string_view name, std::vector<std::uint8_t>& target) const {
   const int index = FindFile(name);
   if (index >= 0) (void)Extract(index, target);
 }
 
-ExtractResult TZipArchive::Extract(int index, std::vector<std::uint8_t>& out) {
+ExtractResult TZipArchive::Extract(int index, std::vector<std::uint8_t>& out) const {
   if (index < 0 || static_cast<std::size_t>(index) >= FEntries.size()) {
     return ExtractResult::BadIndex;
   }
@@ -400,7 +432,7 @@ ExtractResult TZipArchive::Check(int index) const {
   return Prepare(FEntries[static_cast<std::size_t>(index)], source);
 }
 
-ExtractResult TZipArchive::ExtractTo(int index, std::span<std::uint8_t> buffer) {
+ExtractResult TZipArchive::ExtractTo(int index, std::span<std::uint8_t> buffer) const {
   if (index < 0 || static_cast<std::size_t>(index) >= FEntries.size()) {
     return ExtractResult::BadIndex;
   }
@@ -501,33 +533,13 @@ ExtractResult TZipArchive::DecodeInto(const TZipEntry& info, Source& source, std
     source.Cipher.Decrypt(payload.data(), plain, payload.size());
     compressed = plain;
   }
-  if (!FDecompressor) {
-    FDecompressor.reset(libdeflate_alloc_decompressor());
-    if (!FDecompressor) throw std::bad_alloc();
-  }
   // With no "actual size" pointer libdeflate insists on exactly `size` bytes of output, so a
   // stream longer or shorter than the directory says is corrupt.
-  const libdeflate_result r = libdeflate_deflate_decompress(FDecompressor.get(), compressed,
+  const libdeflate_result r = libdeflate_deflate_decompress(Decompressor(), compressed,
                                                             payload.size(), dest, size, nullptr);
   if (r != LIBDEFLATE_SUCCESS) return ExtractResult::CorruptData;
   crc = Crc32(0, dest, size);
   return crc == info.Crc32 ? ExtractResult::Ok : ExtractResult::CrcMismatch;
-}
-
-std::uint8_t* TZipArchive::Scratch(std::size_t size) {
-  if (FScratchSize < size) {
-    FScratch.reset();
-    FScratch.reset(new std::uint8_t[size]);
-    FScratchSize = size;
-  }
-  return FScratch.get();
-}
-
-void TZipArchive::ReleaseScratch() {
-  if (FScratchSize > kKeptScratchSize) {
-    FScratch.reset();
-    FScratchSize = 0;
-  }
 }
 
 }  // namespace velloc::archive

@@ -19,8 +19,6 @@
 #include "archive/PkwareCrypto.h"
 #include "archive/ZipError.h"
 
-struct libdeflate_decompressor;
-
 namespace velloc::archive {
 
 enum class ExtractResult {
@@ -86,7 +84,7 @@ class TZipArchive {
 
   // Appends the uncompressed bytes of the entry named `name` to `target`. Does nothing when the
   // name is missing or the entry cannot be extracted (the target keeps its size and bytes).
-  void ExtractToStream(std::string_view name, std::vector<std::uint8_t>& target);
+  void ExtractToStream(std::string_view name, std::vector<std::uint8_t>& target) const;
 
   // Detailed access for tools and tests.
   int EntryCount() const { return static_cast<int>(FEntries.size()); }
@@ -98,13 +96,14 @@ class TZipArchive {
   ExtractResult Check(int index) const;
 
   // Appends the entry's uncompressed bytes to `out` and returns Ok, or returns why not and
-  // leaves `out` exactly as it was.
-  ExtractResult Extract(int index, std::vector<std::uint8_t>& out);
+  // leaves `out` exactly as it was. Extracting changes nothing in the archive: several threads
+  // may extract at once while nobody opens or closes it.
+  ExtractResult Extract(int index, std::vector<std::uint8_t>& out) const;
 
   // Decodes the entry into a buffer of exactly Entry(index).UncompressedSize bytes (for example
   // a mapped output file), without the zero-filling a growing vector needs. When the result is
   // not Ok the buffer's content is unspecified and must be discarded.
-  ExtractResult ExtractTo(int index, std::span<std::uint8_t> buffer);
+  ExtractResult ExtractTo(int index, std::span<std::uint8_t> buffer) const;
 
  private:
   struct IndexedEntry {
@@ -127,10 +126,9 @@ class TZipArchive {
 
   std::string_view NameOf(const IndexedEntry& entry) const;
   ExtractResult Prepare(const IndexedEntry& entry, Source& source) const;
-  ExtractResult AppendStored(const TZipEntry& info, Source& source, std::vector<std::uint8_t>& out);
-  ExtractResult DecodeInto(const TZipEntry& info, Source& source, std::uint8_t* dest);
-  std::uint8_t* Scratch(std::size_t size);
-  void ReleaseScratch();
+  static ExtractResult AppendStored(const TZipEntry& info, Source& source,
+                                    std::vector<std::uint8_t>& out);
+  static ExtractResult DecodeInto(const TZipEntry& info, Source& source, std::uint8_t* dest);
 
   std::span<const std::uint8_t> FData;
   bool FOpen = false;
@@ -139,13 +137,6 @@ class TZipArchive {
   std::string FNames;  // every decoded name, back to back
   std::vector<Slot> FIndex;
   std::uint32_t FIndexMask = 0;
-
-  struct DecompressorDeleter {
-    void operator()(libdeflate_decompressor* d) const;
-  };
-  std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> FDecompressor;
-  std::unique_ptr<std::uint8_t[]> FScratch;
-  std::size_t FScratchSize = 0;
 };
 
 }  // namespace velloc::archive
