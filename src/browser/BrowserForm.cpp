@@ -90,6 +90,15 @@ std::optional<platform::TWebResourceResponse> TBrowserForm::BrowserWebResourceRe
   return ServeFileRequest(uri, FExeZip, FAppDirName, FAppDirPath);
 }
 
+platform::TWebResourceResolver TBrowserForm::BrowserResourceResolver() {
+  if (!FHandleRequests) return {};
+  // The package is never changed while the app runs and outlives every web view, so worker
+  // threads extract from it at once.
+  return [zip = FExeZip, dirName = FAppDirName, dirPath = FAppDirPath](std::string_view uri) {
+    return ServeFileRequest(uri, zip, dirName, dirPath);
+  };
+}
+
 void TBrowserForm::BrowserWebMessageReceived(const platform::TWebMessageEvent& message) {
   if (OnWebMessageReceived) OnWebMessageReceived(message);
 }

@@ -73,6 +73,7 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   void BrowserAfterCreated() override;
   std::optional<platform::TWebResourceResponse> BrowserWebResourceRequested(
       std::string_view uri) override;
+  platform::TWebResourceResolver BrowserResourceResolver() override;
   void BrowserWebMessageReceived(const platform::TWebMessageEvent& message) override;
   void BrowserDocumentTitleChanged() override;
   void BrowserNavigationStarting() override;

@@ -33,7 +33,7 @@ std::string RequestPath(std::string_view uri) {
 }
 
 std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view uri,
-                                                               archive::TZipArchive* exeZip,
+                                                               const archive::TZipArchive* exeZip,
                                                                const std::string& appDirName,
                                                                const std::string& appDirPath) {
   if (!text::AsciiStartsWithIgnoreCase(uri, "file:///")) return std::nullopt;

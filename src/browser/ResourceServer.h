@@ -18,7 +18,7 @@ std::string RequestPath(std::string_view uri);
 // The answer to one request, or no value when the URI is not a "file:///" URI or nothing
 // matches (the web view then fails the load in its own way).
 std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view uri,
-                                                               archive::TZipArchive* exeZip,
+                                                               const archive::TZipArchive* exeZip,
                                                                const std::string& appDirName,
                                                                const std::string& appDirPath);
 

@@ -74,6 +74,11 @@ struct TPermissionDecision {
   std::string Question;
 };
 
+// Answers "file:///" requests like IWebViewEvents::BrowserWebResourceRequested, from any thread
+// and from several at once: it holds its own copies of what it needs.
+using TWebResourceResolver =
+    std::function<std::optional<TWebResourceResponse>(std::string_view uri)>;
+
 class IWebViewEvents {
  public:
   virtual ~IWebViewEvents() = default;
@@ -81,6 +86,9 @@ class IWebViewEvents {
   // Called for every "file:///" request (the backend maps its own package scheme back to
   // "file:///" first). No value means: let the web view fail the load in its own way.
   virtual std::optional<TWebResourceResponse> BrowserWebResourceRequested(std::string_view uri) = 0;
+  // The same answers for backends that extract and read off the UI thread; empty when requests
+  // must be answered on the UI thread. Asked for again before each request.
+  virtual TWebResourceResolver BrowserResourceResolver() { return {}; }
   virtual void BrowserWebMessageReceived(const TWebMessageEvent& message) = 0;
   virtual void BrowserDocumentTitleChanged() = 0;
   virtual void BrowserNavigationStarting() = 0;

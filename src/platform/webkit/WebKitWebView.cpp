@@ -271,6 +271,7 @@ TWebKitWebView::TWebKitWebView(WebKitWebContext* context, const TBrowserFlags& f
 }
 
 TWebKitWebView::~TWebKitWebView() {
+  FWorkers.reset();
   GObject* view = G_OBJECT(FView.Get());
   g_signal_handlers_disconnect_by_data(view, this);
   g_object_set_data(view, kOwnerKey, nullptr);
@@ -362,19 +363,33 @@ void TWebKitWebView::ServePackageRequest(WebKitURISchemeRequest* request) {
     return;
   }
   // An entry too large to extract, or any other error, fails this request and nothing else.
-  const bool answered = glib::Guarded("serving a package request", [&] {
-    const std::string uri = ToFileUri(webkit_uri_scheme_request_get_uri(request));
+  const bool handedOver = glib::Guarded("serving a package request", [&] {
+    std::string uri = ToFileUri(webkit_uri_scheme_request_get_uri(request));
+    if (platform::TWebResourceResolver resolver = FEvents.BrowserResourceResolver()) {
+      if (!FWorkers) {
+        FWorkers = std::make_unique<TResourceWorkers>(
+            [this](WebKitURISchemeRequest* r, std::optional<platform::TWebResourceResponse>& a) {
+              Answer(r, a);
+            });
+      }
+      FWorkers->Serve(request, std::move(uri), std::move(resolver));
+      return true;
+    }
     std::optional<platform::TWebResourceResponse> response =
         FEvents.BrowserWebResourceRequested(uri);
-    if (!response || (!response->Body && response->FilePath.empty())) return false;
-    Answer(request, *response);
+    Answer(request, response);
     return true;
   });
-  if (!answered) FailRequest(request, G_IO_ERROR_NOT_FOUND, "Not found");
+  if (!handedOver) FailRequest(request, G_IO_ERROR_NOT_FOUND, "Not found");
 }
 
 void TWebKitWebView::Answer(WebKitURISchemeRequest* request,
-                            platform::TWebResourceResponse& response) {
+                            std::optional<platform::TWebResourceResponse>& answer) {
+  if (!answer || (!answer->Body && answer->FilePath.empty())) {
+    FailRequest(request, G_IO_ERROR_NOT_FOUND, "Not found");
+    return;
+  }
+  platform::TWebResourceResponse& response = *answer;
   gint64 size = -1;
   GInputStream* stream = OpenBody(response, size);
   if (!stream) {

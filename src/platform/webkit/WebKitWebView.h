@@ -1,12 +1,15 @@
 // The WebKitGTK web view behind the core's IWebView.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
 #include <webkit2/webkit2.h>
 
 #include "platform/gtk/GLibPtr.h"
 #include "platform/webkit/ModuleApi.h"
+#include "platform/webkit/ResourceWorkers.h"
 
 namespace velloc::webkit {
 
@@ -58,7 +61,8 @@ class TWebKitWebView final : public IGtkWebView {
   void ServePackageRequest(WebKitURISchemeRequest* request);
 
  private:
-  void Answer(WebKitURISchemeRequest* request, platform::TWebResourceResponse& response);
+  void Answer(WebKitURISchemeRequest* request,
+              std::optional<platform::TWebResourceResponse>& response);
   void UpdateCorsAllowlist(const char* uri);
   gboolean UserMessage(WebKitWebView* view, WebKitUserMessage* message);
   // The core's new-window rule for a navigation that asks for a new window.
@@ -88,6 +92,8 @@ class TWebKitWebView final : public IGtkWebView {
   glib::TObjectPtr<WebKitUserContentManager> FContentManager;
   glib::TObjectPtr<WebKitWebView> FView;
   platform::TWebViewSettings FSettings;
+  // Made with the first request; gone before the view.
+  std::unique_ptr<TResourceWorkers> FWorkers;
 };
 
 }  // namespace velloc::webkit

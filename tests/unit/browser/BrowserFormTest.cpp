@@ -434,12 +434,18 @@ TEST_F(ResourceServing, LookupOrderAndTypes) {
       {"vlx:///index.html", std::nullopt, ""},
       {"data:text/html,x", std::nullopt, ""},
   };
+  // The worker threads' resolver answers exactly as the form does.
+  const platform::TWebResourceResolver resolver = FForm->BrowserResourceResolver();
+  ASSERT_TRUE(resolver);
   for (const auto& c : cases) {
-    const auto response = FForm->BrowserWebResourceRequested(c.uri);
-    ASSERT_EQ(response.has_value(), c.body.has_value()) << c.uri;
-    if (!response) continue;
-    EXPECT_EQ(Content(*response), *c.body) << c.uri;
-    EXPECT_EQ(response->MimeType, c.mime) << c.uri;
+    const std::optional<platform::TWebResourceResponse> answers[] = {
+        FForm->BrowserWebResourceRequested(c.uri), resolver(c.uri)};
+    for (const auto& response : answers) {
+      ASSERT_EQ(response.has_value(), c.body.has_value()) << c.uri;
+      if (!response) continue;
+      EXPECT_EQ(Content(*response), *c.body) << c.uri;
+      EXPECT_EQ(response->MimeType, c.mime) << c.uri;
+    }
   }
 }
 
@@ -457,6 +463,7 @@ TEST_F(ResourceServing, PackageOnlyWithAFolderName) {
 
 TEST_F(ResourceServing, NothingWhenRequestsAreNotHandled) {
   FForm->FHandleRequests = false;
+  EXPECT_FALSE(FForm->BrowserResourceResolver());
   EXPECT_FALSE(FForm->BrowserWebResourceRequested("file:///index.html"));
   EXPECT_FALSE(FForm->BrowserWebResourceRequested("file:///data/readme.txt"));
 }
