@@ -72,8 +72,9 @@ TGtkMainWindow::TFrame TGtkMainWindow::FrameExtents() const {
   GdkAtom type = GDK_NONE;
   gint format = 0, length = 0;
   guchar* data = nullptr;
+  // The length asked for is in bytes: four 32-bit values.
   if (gdk_property_get(window, gdk_atom_intern_static_string("_NET_FRAME_EXTENTS"),
-                       gdk_atom_intern_static_string("CARDINAL"), 0, 4, FALSE, &type, &format,
+                       gdk_atom_intern_static_string("CARDINAL"), 0, 4 * 4, FALSE, &type, &format,
                        &length, &data) &&
       data && format == 32 && length >= static_cast<gint>(4 * sizeof(long))) {
     const auto* values = reinterpret_cast<const long*>(data);  // format 32 arrives as longs

@@ -502,7 +502,8 @@ def size(args, artifacts: Path) -> None:
 
 
 def size_fixed_border(args, artifacts: Path) -> None:
-    """The size limits of vlx.ini hold for a fixed border too."""
+    """The size limits of vlx.ini hold for a fixed border too, and still after the border
+    becomes sizeable."""
     ini = {"Width": 500, "Height": 400, "WindowBorder": 1, "MaxWidth": 600, "MaxHeight": 500,
            "MinWidth": 300, "MinHeight": 200}
     with XSession("sizefixed", artifacts, args.bin_dir) as session:
@@ -517,6 +518,14 @@ def size_fixed_border(args, artifacts: Path) -> None:
             expect_results(steps.run(f"return {{set: await s(vlx.window.setSize({data}))}};"),
                            {"set": ok(True)}, f"setSize({data})")
             steps.expect_window(Want(outer=rect), f"the window after setSize({data})")
+        expect_results(steps.run('return {set: await s(vlx.window.setBorder({border: "sizeable"}))};'),
+                       {"set": ok(True)}, "setBorder sizeable")
+        steps.expect_window(Want(outer=(60, 50, 450, 350)), "the window after setBorder sizeable")
+        for data, rect in [("{width: 1000, height: 1000}", (60, 50, 600, 500)),
+                           ("{width: 400, height: 300}", (60, 50, 400, 300))]:
+            expect_results(steps.run(f"return {{set: await s(vlx.window.setSize({data}))}};"),
+                           {"set": ok(True)}, f"sizeable: setSize({data})")
+            steps.expect_window(Want(outer=rect), f"the sizeable window after setSize({data})")
 
 
 def zoom(args, artifacts: Path) -> None:
