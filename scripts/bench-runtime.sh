@@ -4,10 +4,16 @@
 #   2. bridge: vlx.hello round trips per second, sequential and 1,000, 10,000 and 100,000
 #      concurrent, beside WebKit's own script-message round trips
 #   3. resident memory of the runtime (and of its web processes) once a page has loaded
-# Usage: scripts/bench-runtime.sh [BUILD_DIR]   (default build/release; build it first)
+#   4. a many-file application (modules, a large bundle, fonts): start to ready, packed versus the
+#      same folder from disk in the minimal host
+# Usage: scripts/bench-runtime.sh [BUILD_DIR] [SECTION...]   (default build/release, every
+#        section: startup bridge memory manyfiles; build the release preset first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
+shift || true
+sections=" ${*:-startup bridge memory manyfiles} "
+want() { [[ $sections == *" $1 "* ]]; }
 bin=$(realpath "$build/bin")
 for tool in velloc velloc-runtime minimal-webkit-host; do
   [ -x "$bin/$tool" ] || { echo "missing $bin/$tool: build the release preset first" >&2; exit 1; }
@@ -37,6 +43,7 @@ pages=$(realpath bench/runtime)
 "$bin/velloc" pack "$pages/bridge" -o "$work/bridge-app" --quiet
 "$work/startup-app" >/dev/null 2>&1 || true  # first start extracts the WebKit module
 
+if want startup; then
 echo "== start-up to DOMContentLoaded"
 hyperfine --warmup 2 --runs 15 --export-json "$work/startup.json" \
   -n runtime "$work/startup-app" \
@@ -46,7 +53,9 @@ import json, sys
 r = {x["command"]: x["mean"] for x in json.load(open(sys.argv[1]))["results"]}
 print(f"start-up ratio runtime / minimal host: {r['runtime'] / r['minimal-host']:.3f} (target <= 1.15)")
 PY
+fi
 
+if want bridge; then
 echo "== bridge round trips per second"
 raw=$("$bin/minimal-webkit-host" --roundtrips "file://$pages/bridge/app/raw.html")
 "$work/bridge-app" >/dev/null 2>&1 &
@@ -65,15 +74,53 @@ for kind in ("sequential", "concurrent", "concurrent10000", "concurrent100000"):
     print(f"{kind:>16}: vlx.hello {bridge[kind]:>7}/s   raw WebKit {raw[kind]:>7}/s   "
           f"ratio {bridge[kind] / raw[kind]:.2f} (target >= 0.8)")
 PY
+fi
 
-echo "== resident memory after the page has loaded"
-"$work/startup-app" VellocStartupBench file:///idle.html >/dev/null 2>&1 &
-app_pid=$!
-xdotool search --sync --name '^LOADED$' >/dev/null
-sleep 1
-rss() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
-children=$(pgrep -P "$app_pid" || true)
-total_children=0
-for c in $children; do total_children=$((total_children + $(rss "$c"))); done
-echo "runtime process: $(( $(rss "$app_pid") / 1024 )) MiB; its web processes: $(( total_children / 1024 )) MiB"
-kill "$app_pid"
+if want memory; then
+echo "== memory once a page has loaded (proportional set size of the process and its children)"
+# PSS shares each library page among the processes that map it, so the UI process, the web
+# process and the network process add up without counting WebKit three times.
+pss_tree() {
+  local total=0 pid
+  for pid in $1 $(pgrep -P "$1" || true); do
+    total=$((total + $(awk '/^Pss:/ {print $2}' "/proc/$pid/smaps_rollup" 2>/dev/null || echo 0)))
+  done
+  echo "$total"
+}
+measure() {  # measure NAME TITLE COMMAND...: PSS in KiB once the window is titled TITLE
+  local name=$1 title=$2 pid kib
+  shift 2
+  "$@" >/dev/null 2>&1 &
+  pid=$!
+  xdotool search --sync --name "^$title\$" >/dev/null
+  sleep 3  # the page settles: images decoded, scripts run
+  kib=$(pss_tree "$pid")
+  kill "$pid"; wait "$pid" 2>/dev/null || true
+  echo "$kib" > "$work/pss-$name"
+  echo "$name: $((kib / 1024)) MiB"
+}
+measure runtime-idle LOADED "$work/startup-app" VellocStartupBench file:///idle.html
+measure host-idle LOADED "$bin/minimal-webkit-host" --idle "file://$pages/startup/app/idle.html"
+demo=$(realpath examples/demo)
+"$bin/velloc" pack "$demo" -o "$work/demo-app" --quiet
+demo_title=$(sed -n 's/.*<title>\(.*\)<\/title>.*/\1/p' "$demo/app/index.html" | head -n1)
+measure runtime-demo "$demo_title" "$work/demo-app"
+measure host-demo "$demo_title" "$bin/minimal-webkit-host" --idle "file://$demo/app/index.html"
+for page in idle demo; do
+  python3 -c "import sys; r, h = (int(open(f'$work/pss-{n}-$page').read()) for n in ('runtime', 'host')); print(f'$page: runtime / minimal host {r / h:.2f} (target <= 0.85)')"
+done
+fi
+
+if want manyfiles; then
+echo "== many files: start to ready"
+python3 bench/runtime/manyfiles/make-app.py "$work/manyfiles"
+"$bin/velloc" pack "$work/manyfiles" -o "$work/manyfiles-app" --quiet
+hyperfine --warmup 2 --runs 15 --export-json "$work/manyfiles.json" \
+  -n runtime "$work/manyfiles-app" \
+  -n minimal-host "$bin/minimal-webkit-host --ready file://$work/manyfiles/app/index.html"
+python3 - "$work/manyfiles.json" <<'PY'
+import json, sys
+r = {x["command"]: x["mean"] for x in json.load(open(sys.argv[1]))["results"]}
+print(f"many-file ratio runtime / minimal host: {r['runtime'] / r['minimal-host']:.3f} (target <= 1.0)")
+PY
+fi

@@ -1,5 +1,8 @@
 // The reference for the runtime benchmarks: the least a WebKitGTK program does to show a page.
 //   --startup URL      load URL from disk; exit as soon as the page reports DOMContentLoaded
+//   --ready URL        load URL from disk; exit when the page posts to the "done" handler itself
+//                      (module scripts from file:// need file access from file URLs)
+//   --idle URL         load URL and stay open, the window titled as the page (memory readings)
 //   --roundtrips URL   load URL, which runs the message benchmark against a script message handler
 //                      that replies at once; print the page's report and exit
 #include <cstdio>
@@ -34,10 +37,11 @@ void OnDone(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer)
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s --startup|--roundtrips URL\n", argv[0]);
+    std::fprintf(stderr, "usage: %s --startup|--ready|--idle|--roundtrips URL\n", argv[0]);
     return 2;
   }
   const bool startup = std::strcmp(argv[1], "--startup") == 0;
+  const bool ready = std::strcmp(argv[1], "--ready") == 0;
   gtk_init(&argc, &argv);
   WebKitUserContentManager* manager = webkit_user_content_manager_new();
   webkit_user_content_manager_register_script_message_handler(manager, "done");
@@ -57,6 +61,18 @@ int main(int argc, char** argv) {
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_default_size(GTK_WINDOW(window), 800, 600);
   GtkWidget* view = webkit_web_view_new_with_user_content_manager(manager);
+  if (std::strcmp(argv[1], "--idle") == 0) {
+    g_signal_connect(view, "notify::title",
+                     G_CALLBACK(+[](WebKitWebView* v, GParamSpec*, GtkWindow* w) {
+                       const char* title = webkit_web_view_get_title(v);
+                       gtk_window_set_title(w, title ? title : "");
+                     }),
+                     window);
+  }
+  if (ready) {
+    WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view));
+    webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
+  }
   gtk_container_add(GTK_CONTAINER(window), view);
   gtk_widget_show_all(window);
   webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), argv[2]);
