@@ -180,7 +180,7 @@ void LayOut(HWND dialog, TDialogSpec& spec) {
                  SWP_NOZORDER | SWP_NOACTIVATE);
   ::SetWindowTextW(dialog, spec.Title.c_str());
   if (defaultButton) {
-    ::SendMessageW(dialog, DM_SETDEFID, ::GetDlgCtrlID(defaultButton), 0);
+    ::SendMessageW(dialog, DM_SETDEFID, static_cast<WPARAM>(kButtonIdBase + spec.DefaultResult), 0);
     ::SetFocus(defaultButton);
   } else if (HWND first = ::GetNextDlgTabItem(dialog, nullptr, FALSE)) {
     ::SetFocus(first);

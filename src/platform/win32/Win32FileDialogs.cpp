@@ -1,9 +1,13 @@
 #include "platform/win32/Win32FileDialogs.h"
 
 #include <climits>
+
+// clang-format off
+// windows.h first: the other system headers build on it.
+#include <windows.h>
 #include <objbase.h>
 #include <shobjidl.h>
-#include <windows.h>
+// clang-format on
 
 namespace velloc::platform {
 namespace {

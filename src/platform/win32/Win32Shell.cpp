@@ -4,11 +4,15 @@
 #include <cstdio>
 #include <exception>
 #include <mutex>
-#include <shellapi.h>
 #include <thread>
 #include <utility>
 #include <vector>
+
+// clang-format off
+// windows.h first: the other system headers build on it.
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 namespace velloc::platform {
 namespace {

@@ -2,13 +2,17 @@
 
 #include <climits>
 #include <filesystem>
-#include <knownfolders.h>
 #include <memory>
+#include <system_error>
+
+// clang-format off
+// windows.h first: the other system headers build on it.
+#include <windows.h>
 #include <shellapi.h>
+#include <knownfolders.h>
 #include <shlobj.h>
 #include <stdlib.h>
-#include <system_error>
-#include <windows.h>
+// clang-format on
 
 // windows.h maps the name to its W function, which would rename the member defined here.
 #undef SetEnvironmentVariable
