@@ -288,4 +288,11 @@ void TWin32Dialogs::ShowMessage(const std::string& title, const std::string& mes
              title);
 }
 
+void ShowApplicationError(const std::string& message) {
+  std::fprintf(stderr, "Application Error: %s\n", message.c_str());
+  std::wstring text = ToWide(message);
+  if (text.size() > kMaxMessageCharacters) text.resize(kMaxMessageCharacters);
+  ::MessageBoxW(nullptr, text.c_str(), L"Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
 }  // namespace velloc::platform

@@ -31,4 +31,8 @@ class TWin32Dialogs final : public IDialogs {
   static int EscapeResult(const std::vector<TMsgDlgBtn>& buttons);
 };
 
+// The report of an error that start-up did not expect: a message box titled
+// "Application Error" with the error's text, and the same text on standard error.
+void ShowApplicationError(const std::string& message);
+
 }  // namespace velloc::platform

@@ -122,12 +122,18 @@ TWin32Shell::~TWin32Shell() {
 }
 
 void TWin32Shell::DeliverFinished() {
+  // A callback may end the shell itself: the shared state tells, as the destructor clears it.
+  const std::shared_ptr<TFinished> finished = FFinished;
   std::vector<std::pair<std::uint64_t, std::string>> outputs;
   {
-    const std::lock_guard<std::mutex> lock(FFinished->Lock);
-    outputs.swap(FFinished->Outputs);
+    const std::lock_guard<std::mutex> lock(finished->Lock);
+    outputs.swap(finished->Outputs);
   }
   for (auto& [id, output] : outputs) {
+    {
+      const std::lock_guard<std::mutex> lock(finished->Lock);
+      if (!finished->Window) return;
+    }
     const auto pending = FPending.find(id);
     if (pending == FPending.end()) continue;
     auto done = std::move(pending->second);

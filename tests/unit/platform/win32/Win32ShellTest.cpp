@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -118,6 +119,20 @@ TEST(Win32Shell, NoCallbackOnceTheShellIsGone) {
   // Gives the command its time; the pump ends by the clock.
   PumpUntil([] { return false; }, std::chrono::milliseconds(1500));
   EXPECT_FALSE(called);
+}
+
+TEST(Win32Shell, ACallbackMayEndTheShell) {
+  auto shell = std::make_unique<TWin32Shell>();
+  int calls = 0;
+  for (int i = 0; i < 2; ++i) {
+    shell->RunCommand("echo " + std::to_string(i), "", false, [&](std::string) {
+      ++calls;
+      shell.reset();
+    });
+  }
+  ASSERT_TRUE(PumpUntil([&] { return calls > 0; }));
+  PumpUntil([] { return false; }, std::chrono::milliseconds(1000));
+  EXPECT_EQ(calls, 1);
 }
 
 TEST(Win32Shell, RefusalsCarryTheSystemMessage) {
