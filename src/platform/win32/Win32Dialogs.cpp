@@ -279,8 +279,11 @@ int TWin32Dialogs::MessageDlg(const std::string& message, TMsgDlgType kind,
       ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), dialogTemplate, ::GetActiveWindow(),
                                 DialogProc, reinterpret_cast<LPARAM>(&spec));
   if (spec.Font != ::GetStockObject(DEFAULT_GUI_FONT)) ::DeleteObject(spec.Font);
-  // A dialog that could not be made (no desktop) answers as its close box does.
-  return result > 0 ? static_cast<int>(result) : mrCancel;
+  if (result > 0) return static_cast<int>(result);
+  // A dialog that could not be made (no desktop, as in a headless test run) says its text on
+  // standard error and answers as its close box does.
+  std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+  return mrCancel;
 }
 
 void TWin32Dialogs::ShowMessage(const std::string& title, const std::string& message, bool error) {

@@ -151,6 +151,17 @@ bool HaveDisplay() {
   return probe != nullptr;
 }
 
+TEST(Win32Dialogs, WithoutADisplayTheTextGoesToStandardError) {
+  if (HaveDisplay()) GTEST_SKIP() << "a display: the dialog shows";
+  ::testing::internal::CaptureStderr();
+  const int result =
+      TWin32Dialogs().MessageDlg("Questa non è un'applicazione Windows valida.", TMsgDlgType::Error,
+                                 {B::Yes}, {"Accettare"}, "Errore");
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(result, mrCancel);
+  EXPECT_EQ(said, "Errore: Questa non è un'applicazione Windows valida.\n");
+}
+
 TEST(Win32Dialogs, OnScreenAsAPersonUsesIt) {
   if (!HaveDisplay()) GTEST_SKIP() << "no window without a display";
   const struct {
