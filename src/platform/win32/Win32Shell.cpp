@@ -81,19 +81,29 @@ LRESULT CALLBACK CommandWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
 // Reads the command's output to its end, waits for it, and hands the output to the UI thread.
 void ReadCommand(std::shared_ptr<TWin32Shell::TFinished> finished, std::uint64_t id, HANDLE output,
-                 HANDLE process) {
-  std::string bytes;
-  char buffer[4096];
-  DWORD read = 0;
-  while (::ReadFile(output, buffer, sizeof buffer, &read, nullptr) && read > 0)
-    bytes.append(buffer, read);
+                 HANDLE process) noexcept {
+  std::string text;
+  try {
+    std::string bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(output, buffer, sizeof buffer, &read, nullptr) && read > 0)
+      bytes.append(buffer, read);
+    text = TWin32Shell::AnsiToUtf8(bytes);
+  } catch (...) {
+    ReportCallbackError("command output");  // out of memory: the reply carries what is left
+  }
   ::CloseHandle(output);
   ::WaitForSingleObject(process, INFINITE);
   ::CloseHandle(process);
-  std::string text = TWin32Shell::AnsiToUtf8(bytes);
   const std::lock_guard<std::mutex> lock(finished->Lock);
   if (!finished->Window) return;
-  finished->Outputs.emplace_back(id, std::move(text));
+  try {
+    finished->Outputs.emplace_back(id, std::move(text));
+  } catch (...) {
+    ReportCallbackError("command output");
+    return;
+  }
   ::PostMessageW(finished->Window, kCommandFinished, 0, 0);
 }
 
@@ -188,6 +198,10 @@ void TWin32Shell::Explore(const std::string& filePath, TOutcomeCallback done) {
 
 void TWin32Shell::RunCommand(const std::string& commandLine, const std::string& workingDir,
                              bool showWindow, std::function<void(std::string output)> done) {
+  if (!FWindow) {  // no way back to the UI thread
+    done({});
+    return;
+  }
   // Started here on the UI thread, one at a time: the write end of each pipe is closed before
   // the next command starts, so no command inherits another's and keeps its output open.
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -211,11 +225,7 @@ void TWin32Shell::RunCommand(const std::string& commandLine, const std::string& 
       ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                        folder.empty() ? nullptr : folder.c_str(), &startup, &process) != FALSE;
   ::CloseHandle(writeEnd);
-  if (!started || !FWindow) {
-    if (started) {
-      ::CloseHandle(process.hThread);
-      ::CloseHandle(process.hProcess);
-    }
+  if (!started) {
     ::CloseHandle(readEnd);
     done({});
     return;
