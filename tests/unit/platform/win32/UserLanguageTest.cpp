@@ -2,9 +2,9 @@
 // Wine takes from the Unix locale it starts in (LANG=de_AT.UTF-8 gives "de").
 #include <cstdlib>
 #include <string>
+#include <windows.h>
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include "startup/LocalizedMessages.h"
 
