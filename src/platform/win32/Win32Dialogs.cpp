@@ -1,0 +1,301 @@
+#include "platform/win32/Win32Dialogs.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <exception>
+#include <windows.h>
+
+namespace velloc::platform {
+namespace {
+
+std::wstring ToWide(std::string_view text) {
+  if (text.empty() || text.size() > INT_MAX) return {};
+  const int length = static_cast<int>(text.size());
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size);
+  return wide;
+}
+
+struct TButtonInfo {
+  TMsgDlgBtn Button;
+  const char* Caption;
+  int Result;
+};
+
+constexpr TButtonInfo kButtons[] = {
+    {TMsgDlgBtn::Yes, "&Yes", mrYes},
+    {TMsgDlgBtn::No, "&No", mrNo},
+    {TMsgDlgBtn::OK, "OK", mrOk},
+    {TMsgDlgBtn::Cancel, "Cancel", mrCancel},
+    {TMsgDlgBtn::Abort, "&Abort", mrAbort},
+    {TMsgDlgBtn::Retry, "&Retry", mrRetry},
+    {TMsgDlgBtn::Ignore, "&Ignore", mrIgnore},
+    {TMsgDlgBtn::All, "&All", mrAll},
+    {TMsgDlgBtn::NoToAll, "N&o to All", mrNoToAll},
+    {TMsgDlgBtn::YesToAll, "Yes to &All", mrYesToAll},
+    {TMsgDlgBtn::Help, "&Help", mrHelp},
+    {TMsgDlgBtn::Close, "&Close", mrClose},
+};
+
+// Button control ids: the result above a base that keeps clear of IDOK and IDCANCEL, which the
+// dialog manager sends for Enter without a default button and for Escape.
+constexpr int kButtonIdBase = 100;
+// Texts longer than this are cut: a dialog sizes itself to its text, and a page's text could
+// make it taller than any screen.
+constexpr std::size_t kMaxMessageCharacters = 4000;
+
+bool Has(const std::vector<TMsgDlgBtn>& buttons, TMsgDlgBtn button) {
+  return std::find(buttons.begin(), buttons.end(), button) != buttons.end();
+}
+
+LPCWSTR IconOf(TMsgDlgType kind) {
+  switch (kind) {
+    case TMsgDlgType::Warning:
+      return IDI_WARNING;
+    case TMsgDlgType::Error:
+      return IDI_ERROR;
+    case TMsgDlgType::Information:
+      return IDI_INFORMATION;
+    case TMsgDlgType::Confirmation:
+      return IDI_QUESTION;
+    case TMsgDlgType::Custom:
+      break;
+  }
+  return nullptr;
+}
+
+UINT SoundOf(TMsgDlgType kind) {
+  switch (kind) {
+    case TMsgDlgType::Warning:
+      return MB_ICONWARNING;
+    case TMsgDlgType::Error:
+      return MB_ICONERROR;
+    case TMsgDlgType::Information:
+      return MB_ICONINFORMATION;
+    case TMsgDlgType::Confirmation:
+      return MB_ICONQUESTION;
+    case TMsgDlgType::Custom:
+      break;
+  }
+  return MB_OK;
+}
+
+struct TDialogSpec {
+  std::wstring Message;
+  std::wstring Title;
+  LPCWSTR Icon;
+  std::vector<TWin32Dialogs::TButton> Buttons;
+  int DefaultResult;
+  int EscapeResult;
+  HFONT Font = nullptr;
+};
+
+SIZE TextSize(HDC dc, const std::wstring& text) {
+  SIZE size{};
+  ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  return size;
+}
+
+// Creates the dialog's controls and sizes it around them: the icon and the text above a row of
+// buttons on the right, the whole centred on the screen of the owner (or the primary screen).
+void LayOut(HWND dialog, TDialogSpec& spec) {
+  HDC dc = ::GetDC(dialog);
+  const HGDIOBJ oldFont = ::SelectObject(dc, spec.Font);
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(dc, &metrics);
+  const int unit = std::max<int>(metrics.tmHeight, 8);  // everything scales with the font
+  const int margin = unit * 3 / 4;
+  const int gap = unit / 2;
+  const int iconSize = spec.Icon ? ::GetSystemMetrics(SM_CXICON) : 0;
+
+  HMONITOR monitor = ::MonitorFromWindow(::GetParent(dialog), MONITOR_DEFAULTTOPRIMARY);
+  MONITORINFO screen{};
+  screen.cbSize = sizeof screen;
+  ::GetMonitorInfoW(monitor, &screen);
+  const RECT& work = screen.rcWork;
+  const int workWidth = work.right - work.left, workHeight = work.bottom - work.top;
+
+  RECT textRect{0, 0, std::min<int>(metrics.tmAveCharWidth * 60, workWidth * 2 / 3), 0};
+  ::DrawTextW(dc, spec.Message.c_str(), static_cast<int>(spec.Message.size()), &textRect,
+              DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
+  const int textWidth = textRect.right, textHeight = std::min<int>(textRect.bottom, workHeight / 2);
+
+  const int buttonHeight = unit * 7 / 4;
+  std::vector<int> buttonWidths;
+  int rowWidth = 0;
+  for (const auto& button : spec.Buttons) {
+    const int width = std::max<int>(unit * 5, TextSize(dc, ToWide(button.Caption)).cx + unit * 2);
+    buttonWidths.push_back(width);
+    rowWidth += width + (rowWidth > 0 ? gap : 0);
+  }
+  ::SelectObject(dc, oldFont);
+  ::ReleaseDC(dialog, dc);
+
+  const int contentWidth = std::max(iconSize + (iconSize ? margin : 0) + textWidth, rowWidth);
+  const int topHeight = std::max(iconSize, textHeight);
+  const int clientWidth = margin * 2 + contentWidth;
+  const int clientHeight =
+      margin * 2 + topHeight + (spec.Buttons.empty() ? 0 : margin + buttonHeight);
+
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  if (spec.Icon) {
+    HWND icon = ::CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_ICON, margin,
+                                  margin, iconSize, iconSize, dialog, nullptr, instance, nullptr);
+    ::SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(::LoadIconW(nullptr, spec.Icon)), 0);
+  }
+  const int textLeft = margin + iconSize + (iconSize ? margin : 0);
+  const int textTop = margin + (topHeight - textHeight) / 2;
+  HWND text =
+      ::CreateWindowExW(0, L"STATIC", spec.Message.c_str(),
+                        WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, textLeft,
+                        textTop, textWidth, textHeight, dialog, nullptr, instance, nullptr);
+  ::SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(spec.Font), FALSE);
+
+  int left = clientWidth - margin - rowWidth;
+  const int buttonTop = clientHeight - margin - buttonHeight;
+  HWND defaultButton = nullptr;
+  for (std::size_t i = 0; i < spec.Buttons.size(); ++i) {
+    const auto& button = spec.Buttons[i];
+    const bool isDefault = button.Result == spec.DefaultResult;
+    HWND control = ::CreateWindowExW(
+        0, L"BUTTON", ToWide(button.Caption).c_str(),
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), left,
+        buttonTop, buttonWidths[i], buttonHeight, dialog,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonIdBase + button.Result)), instance,
+        nullptr);
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(spec.Font), FALSE);
+    if (isDefault) defaultButton = control;
+    left += buttonWidths[i] + gap;
+  }
+
+  const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_STYLE));
+  const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_EXSTYLE));
+  RECT frame{0, 0, clientWidth, clientHeight};
+  ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  ::SetWindowPos(dialog, nullptr, work.left + (workWidth - width) / 2,
+                 work.top + (workHeight - height) / 2, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  ::SetWindowTextW(dialog, spec.Title.c_str());
+  if (defaultButton) {
+    ::SendMessageW(dialog, DM_SETDEFID, static_cast<WPARAM>(kButtonIdBase + spec.DefaultResult), 0);
+    ::SetFocus(defaultButton);
+  } else if (HWND first = ::GetNextDlgTabItem(dialog, nullptr, FALSE)) {
+    ::SetFocus(first);
+  }
+}
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  // A system callback: nothing may be thrown through it.
+  try {
+    switch (message) {
+      case WM_INITDIALOG: {
+        auto* spec = reinterpret_cast<TDialogSpec*>(lParam);
+        ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        LayOut(dialog, *spec);
+        ::SetForegroundWindow(dialog);
+        return FALSE;  // the focus is set
+      }
+      case WM_COMMAND: {
+        const auto* spec = reinterpret_cast<TDialogSpec*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+        const int id = LOWORD(wParam);
+        if (id == IDCANCEL) {  // Escape
+          if (spec && spec->EscapeResult != mrNone) ::EndDialog(dialog, spec->EscapeResult);
+        } else if (id > kButtonIdBase && HIWORD(wParam) == BN_CLICKED) {
+          ::EndDialog(dialog, id - kButtonIdBase);
+        }
+        return TRUE;
+      }
+      case WM_CLOSE:  // the close box, Alt+F4
+        ::EndDialog(dialog, mrCancel);
+        return TRUE;
+      default:
+        return FALSE;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velloc dialog: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "velloc dialog: unknown error\n");
+  }
+  ::EndDialog(dialog, mrCancel);
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<TWin32Dialogs::TButton> TWin32Dialogs::LaidOutButtons(
+    const std::vector<TMsgDlgBtn>& buttons, const std::vector<std::string>& captions) {
+  std::vector<TButton> laidOut;
+  for (const TButtonInfo& info : kButtons) {
+    if (!Has(buttons, info.Button)) continue;
+    const std::size_t index = laidOut.size();
+    laidOut.push_back({info.Result, index < captions.size() ? captions[index] : info.Caption});
+  }
+  return laidOut;
+}
+
+int TWin32Dialogs::DefaultResult(const std::vector<TMsgDlgBtn>& buttons) {
+  return Has(buttons, TMsgDlgBtn::OK) ? mrOk : Has(buttons, TMsgDlgBtn::Yes) ? mrYes : mrRetry;
+}
+
+int TWin32Dialogs::EscapeResult(const std::vector<TMsgDlgBtn>& buttons) {
+  return Has(buttons, TMsgDlgBtn::Cancel) ? mrCancel
+         : Has(buttons, TMsgDlgBtn::No)   ? mrNo
+         : Has(buttons, TMsgDlgBtn::OK)   ? mrOk
+                                          : mrNone;
+}
+
+int TWin32Dialogs::MessageDlg(const std::string& message, TMsgDlgType kind,
+                              const std::vector<TMsgDlgBtn>& buttons,
+                              const std::vector<std::string>& captions, const std::string& title) {
+  TDialogSpec spec;
+  spec.Message = ToWide(message);
+  if (spec.Message.size() > kMaxMessageCharacters) {
+    spec.Message.resize(kMaxMessageCharacters);
+    spec.Message += L"\u2026";
+  }
+  spec.Title = ToWide(title);
+  spec.Icon = IconOf(kind);
+  spec.Buttons = LaidOutButtons(buttons, captions);
+  spec.DefaultResult = DefaultResult(buttons);
+  spec.EscapeResult = EscapeResult(buttons);
+
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+    spec.Font = ::CreateFontIndirectW(&metrics.lfMessageFont);
+  if (!spec.Font) spec.Font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+
+  // An empty dialog template: the controls are made and placed when it opens.
+  alignas(DWORD) WORD templateWords[16] = {};
+  auto* dialogTemplate = reinterpret_cast<DLGTEMPLATE*>(templateWords);
+  dialogTemplate->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+  // Menu, class and title words follow the header and stay zero.
+
+  ::MessageBeep(SoundOf(kind));
+  const INT_PTR result =
+      ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), dialogTemplate, ::GetActiveWindow(),
+                                DialogProc, reinterpret_cast<LPARAM>(&spec));
+  if (spec.Font != ::GetStockObject(DEFAULT_GUI_FONT)) ::DeleteObject(spec.Font);
+  if (result > 0) return static_cast<int>(result);
+  // A dialog that could not be made (no desktop, as in a headless test run) says its text on
+  // standard error and answers as its close box does.
+  std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+  return mrCancel;
+}
+
+void TWin32Dialogs::ShowMessage(const std::string& title, const std::string& message, bool error) {
+  MessageDlg(message, error ? TMsgDlgType::Error : TMsgDlgType::Information, {TMsgDlgBtn::OK}, {},
+             title);
+}
+
+void ShowApplicationError(const std::string& message) {
+  std::fprintf(stderr, "Application Error: %s\n", message.c_str());
+  std::wstring text = ToWide(message);
+  if (text.size() > kMaxMessageCharacters) text.resize(kMaxMessageCharacters);
+  ::MessageBoxW(nullptr, text.c_str(), L"Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+}  // namespace velloc::platform

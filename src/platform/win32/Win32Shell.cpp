@@ -1,0 +1,247 @@
+#include "platform/win32/Win32Shell.h"
+
+#include <climits>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+// clang-format off
+// windows.h first: the other system headers build on it.
+#include <windows.h>
+#include <shellapi.h>
+// clang-format on
+
+namespace velloc::platform {
+namespace {
+
+std::wstring ToWide(std::string_view text) {
+  if (text.empty() || text.size() > INT_MAX) return {};
+  const int length = static_cast<int>(text.size());
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size);
+  return wide;
+}
+
+std::string ToUtf8(std::wstring_view wide) {
+  if (wide.empty() || wide.size() > INT_MAX) return {};
+  const int length = static_cast<int>(wide.size());
+  const int size =
+      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), size, nullptr, nullptr);
+  return text;
+}
+
+constexpr UINT kCommandFinished = WM_APP + 1;
+constexpr wchar_t kWindowClass[] = L"VellocShellCommands";
+
+// ShellExecute's answer: above 32 is success; otherwise the thread's last error, or, when the
+// shell left none, its own code (which for the common cases is the same error number).
+TOutcome ShellOutcome(HINSTANCE instance) {
+  const auto code = reinterpret_cast<INT_PTR>(instance);
+  if (code > 32) return {true, ""};
+  const DWORD error = ::GetLastError();
+  return {false, TWin32Shell::ErrorMessage(error != 0 ? error : static_cast<DWORD>(code))};
+}
+
+void ReportCallbackError(const char* where) noexcept {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velloc shell: %s: %s\n", where, e.what());
+  } catch (...) {
+    std::fprintf(stderr, "velloc shell: %s: unknown error\n", where);
+  }
+}
+
+}  // namespace
+
+// Commands that have ended, waiting for the UI thread; the window is null once the shell is gone.
+struct TWin32Shell::TFinished {
+  std::mutex Lock;
+  HWND Window = nullptr;
+  std::vector<std::pair<std::uint64_t, std::string>> Outputs;
+};
+
+namespace {
+
+// The message-only window's procedure: a finished command hands its output to the shell.
+LRESULT CALLBACK CommandWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kCommandFinished) {
+    if (auto* shell = reinterpret_cast<TWin32Shell*>(::GetWindowLongPtrW(window, GWLP_USERDATA)))
+      shell->DeliverFinished();
+    return 0;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Reads the command's output to its end, waits for it, and hands the output to the UI thread.
+void ReadCommand(std::shared_ptr<TWin32Shell::TFinished> finished, std::uint64_t id, HANDLE output,
+                 HANDLE process) noexcept {
+  std::string text;
+  try {
+    std::string bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(output, buffer, sizeof buffer, &read, nullptr) && read > 0)
+      bytes.append(buffer, read);
+    text = TWin32Shell::AnsiToUtf8(bytes);
+  } catch (...) {
+    ReportCallbackError("command output");  // out of memory: the reply carries what is left
+  }
+  ::CloseHandle(output);
+  ::WaitForSingleObject(process, INFINITE);
+  ::CloseHandle(process);
+  const std::lock_guard<std::mutex> lock(finished->Lock);
+  if (!finished->Window) return;
+  try {
+    finished->Outputs.emplace_back(id, std::move(text));
+  } catch (...) {
+    ReportCallbackError("command output");
+    return;
+  }
+  ::PostMessageW(finished->Window, kCommandFinished, 0, 0);
+}
+
+}  // namespace
+
+TWin32Shell::TWin32Shell() : FFinished(std::make_shared<TFinished>()) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = CommandWindowProc;
+  windowClass.hInstance = ::GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = kWindowClass;
+  ::RegisterClassExW(&windowClass);  // fails harmlessly when a second shell registers it again
+  FWindow = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              windowClass.hInstance, nullptr);
+  if (FWindow) ::SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  FFinished->Window = FWindow;
+}
+
+TWin32Shell::~TWin32Shell() {
+  {
+    const std::lock_guard<std::mutex> lock(FFinished->Lock);
+    FFinished->Window = nullptr;
+    FFinished->Outputs.clear();
+  }
+  if (FWindow) ::DestroyWindow(FWindow);
+}
+
+void TWin32Shell::DeliverFinished() {
+  // A callback may end the shell itself: the shared state tells, as the destructor clears it.
+  const std::shared_ptr<TFinished> finished = FFinished;
+  std::vector<std::pair<std::uint64_t, std::string>> outputs;
+  {
+    const std::lock_guard<std::mutex> lock(finished->Lock);
+    outputs.swap(finished->Outputs);
+  }
+  for (auto& [id, output] : outputs) {
+    {
+      const std::lock_guard<std::mutex> lock(finished->Lock);
+      if (!finished->Window) return;
+    }
+    const auto pending = FPending.find(id);
+    if (pending == FPending.end()) continue;
+    auto done = std::move(pending->second);
+    FPending.erase(pending);
+    // Called from the window procedure: nothing may be thrown through the system's frames.
+    try {
+      done(std::move(output));
+    } catch (...) {
+      ReportCallbackError("command");
+    }
+  }
+}
+
+std::string TWin32Shell::ErrorMessage(unsigned long code) {
+  wchar_t* message = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
+  std::string text = length > 0 && message ? ToUtf8(std::wstring_view(message, length)) : "";
+  ::LocalFree(message);
+  return text;
+}
+
+std::string TWin32Shell::AnsiToUtf8(const std::string& bytes) {
+  std::string kept;
+  kept.reserve(bytes.size());
+  for (const char c : bytes) {
+    if (c != '\0') kept.push_back(c);
+  }
+  if (kept.empty() || kept.size() > INT_MAX) return {};
+  // The whole output at once, so a character split between two reads stays whole.
+  const int length = static_cast<int>(kept.size());
+  const int size = ::MultiByteToWideChar(CP_ACP, 0, kept.data(), length, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, kept.data(), length, wide.data(), size);
+  return ToUtf8(wide);
+}
+
+TOutcome TWin32Shell::Execute(const std::string& filePath, const std::string& arguments) {
+  const std::wstring file = ToWide(filePath), parameters = ToWide(arguments);
+  ::SetLastError(0);
+  return ShellOutcome(::ShellExecuteW(::GetActiveWindow(), L"open", file.c_str(),
+                                      parameters.c_str(), nullptr, SW_SHOWNORMAL));
+}
+
+void TWin32Shell::Explore(const std::string& filePath, TOutcomeCallback done) {
+  const std::wstring parameters = L"/select, \"" + ToWide(filePath) + L"\"";
+  ::SetLastError(0);
+  done(ShellOutcome(::ShellExecuteW(::GetActiveWindow(), L"open", L"explorer.exe",
+                                    parameters.c_str(), nullptr, SW_SHOWNORMAL)));
+}
+
+void TWin32Shell::RunCommand(const std::string& commandLine, const std::string& workingDir,
+                             bool showWindow, std::function<void(std::string output)> done) {
+  if (!FWindow) {  // no way back to the UI thread
+    done({});
+    return;
+  }
+  // Started here on the UI thread, one at a time: the write end of each pipe is closed before
+  // the next command starts, so no command inherits another's and keeps its output open.
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+    done({});
+    return;
+  }
+  ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+  startup.wShowWindow = showWindow ? SW_SHOWNORMAL : SW_HIDE;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  std::wstring line = L"cmd.exe /C " + ToWide(commandLine);
+  const std::wstring folder = ToWide(workingDir);
+  PROCESS_INFORMATION process{};
+  const bool started =
+      ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup, &process) != FALSE;
+  ::CloseHandle(writeEnd);
+  if (!started) {
+    ::CloseHandle(readEnd);
+    done({});
+    return;
+  }
+  ::CloseHandle(process.hThread);
+  const std::uint64_t id = FNextCommand++;
+  FPending.emplace(id, std::move(done));
+  try {
+    std::thread(ReadCommand, FFinished, id, readEnd, process.hProcess).detach();
+  } catch (...) {
+    ::CloseHandle(readEnd);
+    ::CloseHandle(process.hProcess);
+    auto callback = std::move(FPending[id]);
+    FPending.erase(id);
+    callback({});
+  }
+}
+
+}  // namespace velloc::platform

@@ -1,0 +1,49 @@
+// IShell on Windows: the shell's "open" verb, the file manager asked to select a file, and
+// console commands through "cmd.exe /C" whose output is read on a thread of their own and
+// handed back to the UI thread through a message-only window.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/Shell.h"
+
+typedef struct HWND__* HWND;
+
+namespace velloc::platform {
+
+class TWin32Shell final : public IShell {
+ public:
+  TWin32Shell();
+  // Commands still running go on, but their callbacks are not called any more.
+  ~TWin32Shell() override;
+  TWin32Shell(const TWin32Shell&) = delete;
+  TWin32Shell& operator=(const TWin32Shell&) = delete;
+
+  TOutcome Execute(const std::string& filePath, const std::string& arguments) override;
+  void Explore(const std::string& filePath, TOutcomeCallback done) override;
+  // The output is passed on as UTF-8, converted from the system's ANSI code page.
+  void RunCommand(const std::string& commandLine, const std::string& workingDir, bool showWindow,
+                  std::function<void(std::string output)> done) override;
+
+  // The system's message for an error code, as UTF-8; empty when it has none.
+  static std::string ErrorMessage(unsigned long code);
+  // The text of the ANSI code page as UTF-8, NUL bytes dropped.
+  static std::string AnsiToUtf8(const std::string& bytes);
+
+  // Calls the callbacks of the commands that have ended; run by the shell's own window.
+  void DeliverFinished();
+
+  struct TFinished;
+
+ private:
+  std::shared_ptr<TFinished> FFinished;  // shared with the threads that read commands
+  HWND FWindow = nullptr;
+  std::uint64_t FNextCommand = 1;
+  std::map<std::uint64_t, std::function<void(std::string)>> FPending;
+};
+
+}  // namespace velloc::platform

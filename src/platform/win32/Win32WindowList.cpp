@@ -1,0 +1,53 @@
+#include "platform/win32/Win32WindowList.h"
+
+#include <climits>
+#include <new>
+#include <windows.h>
+
+namespace velloc::platform {
+namespace {
+
+std::string ToUtf8(std::wstring_view wide) {
+  if (wide.empty() || wide.size() > INT_MAX) return {};
+  const int length = static_cast<int>(wide.size());
+  const int size =
+      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), size, nullptr, nullptr);
+  return text;
+}
+
+// The window's whole title: the length asked first, then read, again when it grew meanwhile.
+std::wstring WindowTitle(HWND window) {
+  int length = ::GetWindowTextLengthW(window);
+  for (int attempt = 0; attempt < 4 && length > 0; ++attempt) {
+    std::wstring title(static_cast<std::size_t>(length) + 2, L'\0');
+    const int read = ::GetWindowTextW(window, title.data(), length + 2);
+    if (read <= length) {
+      title.resize(read > 0 ? static_cast<std::size_t>(read) : 0);
+      return title;
+    }
+    length = read;
+  }
+  return {};
+}
+
+BOOL CALLBACK AddWindowTitle(HWND window, LPARAM list) {
+  // A system callback: nothing may be thrown through it.
+  try {
+    reinterpret_cast<std::vector<std::string>*>(list)->push_back(ToUtf8(WindowTitle(window)));
+    return TRUE;
+  } catch (const std::bad_alloc&) {
+    return FALSE;
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> TWin32WindowList::TopLevelWindowTitles() {
+  std::vector<std::string> titles;
+  ::EnumWindows(AddWindowTitle, reinterpret_cast<LPARAM>(&titles));
+  return titles;
+}
+
+}  // namespace velloc::platform
