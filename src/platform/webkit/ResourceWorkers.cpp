@@ -63,8 +63,8 @@ void TResourceWorkers::Serve(WebKitURISchemeRequest* request, std::string uri,
 
 void TResourceWorkers::Resolve(gpointer data, gpointer) {
   auto* job = static_cast<TJob*>(data);
-  job->Response = glib::Guarded("serving a package request",
-                                [&] { return job->Resolver(job->Uri); });
+  job->Response =
+      glib::Guarded("serving a package request", [&] { return job->Resolver(job->Uri); });
   job->Resolver = nullptr;  // its copies belong to this thread's work
   g_idle_add_full(G_PRIORITY_DEFAULT, &TResourceWorkers::Finish, job, nullptr);
 }
@@ -76,9 +76,9 @@ void TResourceWorkers::Drop(gpointer data) {
 gboolean TResourceWorkers::Finish(gpointer data) {
   std::unique_ptr<TJob> job(static_cast<TJob*>(data));
   const bool answered = job->State->Alive && glib::Guarded("answering a package request", [&] {
-    job->State->Answer(job->Request, job->Response);
-    return true;
-  });
+                          job->State->Answer(job->Request, job->Response);
+                          return true;
+                        });
   if (!answered) FailRequest(job->Request);
   g_object_unref(job->Request);
   return G_SOURCE_REMOVE;
