@@ -1,9 +1,8 @@
 #include "platform/win32/Win32RuntimeInstaller.h"
 
-#include <shellapi.h>
-
 #include <cmath>
 #include <numbers>
+#include <shellapi.h>
 #include <string>
 #include <vector>
 
@@ -19,8 +18,8 @@ constexpr unsigned kFramesPerTurn = 36;
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0);
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
@@ -174,8 +173,7 @@ void TWin32RuntimeInstaller::Paint(HWND window) {
   EndPaint(window, &ps);
 }
 
-int TWin32RuntimeInstaller::RunElevatedAndWait(const std::string& path,
-                                               const std::string& params) {
+int TWin32RuntimeInstaller::RunElevatedAndWait(const std::string& path, const std::string& params) {
   const std::wstring file = Wide(path);
   const std::wstring arguments = Wide(params);
   SHELLEXECUTEINFOW info{};

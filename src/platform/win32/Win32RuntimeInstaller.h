@@ -3,9 +3,8 @@
 // the shell while window messages keep flowing, and the shell's permanent delete.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
+#include <windows.h>
 
 #include "platform/RuntimeInstaller.h"
 

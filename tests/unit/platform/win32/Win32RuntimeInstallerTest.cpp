@@ -1,11 +1,10 @@
 // The installer flow's platform under Wine: the elevated run waits for the program and answers
 // its exit code, the shell's delete removes a whole tree, and the busy form is the borderless,
 // rounded, shadowed square that refuses to close.
-#include <windows.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -17,7 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path FreshFolder(const std::string& name) {
-  const fs::path folder = fs::temp_directory_path() / (name + std::to_string(GetCurrentProcessId()));
+  const fs::path folder =
+      fs::temp_directory_path() / (name + std::to_string(GetCurrentProcessId()));
   fs::remove_all(folder);
   fs::create_directories(folder);
   return folder;
@@ -61,8 +61,9 @@ TEST(Win32RuntimeInstaller, BusyFormIsARoundedPopUpThatRefusesToClose) {
   HWND form = installer.BusyForm();
   ASSERT_NE(form, nullptr);
   // The system adds clipping of siblings to every top-level window.
-  EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(form, GWL_STYLE)) & ~(WS_VISIBLE | WS_CLIPSIBLINGS),
-            static_cast<DWORD>(WS_POPUP));
+  EXPECT_EQ(
+      static_cast<DWORD>(GetWindowLongPtrW(form, GWL_STYLE)) & ~(WS_VISIBLE | WS_CLIPSIBLINGS),
+      static_cast<DWORD>(WS_POPUP));
   EXPECT_TRUE(IsWindowVisible(form));
   EXPECT_NE(GetClassLongPtrW(form, GCL_STYLE) & CS_DROPSHADOW, 0u);
   RECT client{};
