@@ -1,21 +1,19 @@
 #include "runtime/win32/InterimServices.h"
 
+#include <algorithm>
 #include <shellapi.h>
 #include <shlobj.h>
-
-#include <algorithm>
 
 namespace velloc::runtime::win32 {
 namespace {
 
 std::wstring ToWide(const std::string& text) {
   if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0);
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
   if (size > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        size);
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   }
   return wide;
 }
@@ -31,8 +29,8 @@ std::string ToUtf8(const wchar_t* wide, int length = -1) {
 
 std::string ShellFolder(int folder) {
   wchar_t path[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, folder | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
-                              path)))
+  if (FAILED(
+          SHGetFolderPathW(nullptr, folder | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path)))
     return {};
   std::string text = ToUtf8(path);
   if (!text.empty() && text.back() != '\\') text += '\\';
@@ -75,7 +73,8 @@ std::vector<std::string> TInterimSystem::Arguments() const {
   int count = 0;
   LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> arguments;
-  for (int i = 1; words && i < count; ++i) arguments.push_back(ToUtf8(words[i]));
+  for (int i = 1; words && i < count; ++i)
+    arguments.push_back(ToUtf8(words[i]));
   LocalFree(words);
   return arguments;
 }
@@ -91,21 +90,22 @@ bool TInterimSystem::FileExists(const std::string& path) const {
 
 bool TInterimSystem::ForceDirectories(const std::string& path) {
   std::wstring wide = ToWide(path);
-  while (!wide.empty() && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
+  while (!wide.empty() && (wide.back() == L'\\' || wide.back() == L'/'))
+    wide.pop_back();
   const int result = SHCreateDirectoryExW(nullptr, wide.c_str(), nullptr);
-  return result == ERROR_SUCCESS || result == ERROR_ALREADY_EXISTS ||
-         result == ERROR_FILE_EXISTS;
+  return result == ERROR_SUCCESS || result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS;
 }
 
-bool TInterimSystem::CreateNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+bool TInterimSystem::CreateNewFile(const std::string& path,
+                                   const std::vector<std::uint8_t>& bytes) {
   if (bytes.size() > MAXDWORD) return false;
   HANDLE file = CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                            nullptr) &&
-                  written == bytes.size();
+  const bool ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+      written == bytes.size();
   CloseHandle(file);
   if (!ok) ::DeleteFileW(ToWide(path).c_str());
   return ok;
@@ -130,7 +130,8 @@ platform::TInstanceLockResult TInterimSystem::CreateInstanceLock(const std::stri
 bool TInterimSystem::StartProcess(const std::string& executable,
                                   const std::vector<std::string>& arguments) {
   std::wstring commandLine = QuoteArgument(ToWide(executable));
-  for (const std::string& argument : arguments) commandLine += L" " + QuoteArgument(ToWide(argument));
+  for (const std::string& argument : arguments)
+    commandLine += L" " + QuoteArgument(ToWide(argument));
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -286,7 +287,8 @@ int TInterimInstaller::RunElevatedAndWait(const std::string& path, const std::st
 bool TInterimInstaller::DeleteDirectory(const std::string& path) {
   // The shell's delete wants a list ending in two zeros.
   std::wstring from = ToWide(path);
-  while (!from.empty() && from.back() == L'\\') from.pop_back();
+  while (!from.empty() && from.back() == L'\\')
+    from.pop_back();
   from.append(2, L'\0');
   SHFILEOPSTRUCTW operation{};
   operation.wFunc = FO_DELETE;

@@ -27,7 +27,6 @@
 #include "platform/WebViewLoader.h"
 #include "platform/win32/Win32BrowserFormView.h"
 
-
 namespace velloc::runtime::win32 {
 
 class TInterimSystem final : public platform::ISystem {

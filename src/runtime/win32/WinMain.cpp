@@ -5,9 +5,8 @@
 #include "runtime/win32/InterimServices.h"
 // clang-format on
 
-#include <objbase.h>
-
 #include <exception>
+#include <objbase.h>
 #include <string>
 
 #include "bridge/BuiltinStyles.h"

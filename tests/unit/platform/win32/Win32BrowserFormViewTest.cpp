@@ -1,14 +1,15 @@
 // The Win32 browser form without a real web view: layout, progress bar, creation timer and the
 // seam through which a backend brings its web view.
-#include <commctrl.h>
 #include <memory>
 #include <vector>
-#include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/win32/Win32BrowserFormView.h"
 #include "platform/win32/Win32MainWindow.h"
+
+// The progress bar's styles; after windows.h, which the headers above bring.
+#include <commctrl.h>
 
 namespace velloc::platform::win32 {
 namespace {

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
-#include <windows.h>
 
 #include <gtest/gtest.h>
 
