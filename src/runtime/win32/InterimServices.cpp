@@ -4,6 +4,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "startup/LocalizedMessages.h"
+
 namespace velloc::runtime::win32 {
 namespace {
 
@@ -173,14 +175,32 @@ int TInterimDialogs::MessageDlg(const std::string& message, platform::TMsgDlgTyp
                                 const std::vector<platform::TMsgDlgBtn>& buttons,
                                 const std::vector<std::string>&, const std::string& title) {
   using platform::TMsgDlgBtn;
-  const auto has = [&](TMsgDlgBtn button) {
-    return std::find(buttons.begin(), buttons.end(), button) != buttons.end();
+  // The message box's own buttons stand in for the dialog's, position by position.
+  const auto result = [](TMsgDlgBtn button) {
+    switch (button) {
+      case TMsgDlgBtn::Yes:
+        return platform::mrYes;
+      case TMsgDlgBtn::No:
+        return platform::mrNo;
+      case TMsgDlgBtn::Cancel:
+        return platform::mrCancel;
+      case TMsgDlgBtn::Abort:
+        return platform::mrAbort;
+      case TMsgDlgBtn::Retry:
+        return platform::mrRetry;
+      case TMsgDlgBtn::Ignore:
+        return platform::mrIgnore;
+      case TMsgDlgBtn::Close:
+        return platform::mrClose;
+      default:
+        return platform::mrOk;
+    }
   };
   UINT type = MB_OK;
-  if (has(TMsgDlgBtn::Yes) && has(TMsgDlgBtn::No)) {
-    type = has(TMsgDlgBtn::Cancel) ? MB_YESNOCANCEL : MB_YESNO;
-  } else if (has(TMsgDlgBtn::OK) && has(TMsgDlgBtn::Cancel)) {
-    type = MB_OKCANCEL;
+  if (buttons.size() == 2) {
+    type = buttons[1] == TMsgDlgBtn::Cancel ? MB_OKCANCEL : MB_YESNO;
+  } else if (buttons.size() >= 3) {
+    type = MB_YESNOCANCEL;
   }
   switch (kind) {
     case platform::TMsgDlgType::Warning:
@@ -198,18 +218,15 @@ int TInterimDialogs::MessageDlg(const std::string& message, platform::TMsgDlgTyp
     case platform::TMsgDlgType::Custom:
       break;
   }
-  switch (MessageBoxW(nullptr, ToWide(message).c_str(), ToWide(title).c_str(), type)) {
-    case IDYES:
-      return platform::mrYes;
-    case IDNO:
-      return platform::mrNo;
-    case IDCANCEL:
-      return platform::mrCancel;
-    case IDOK:
-      return platform::mrOk;
-    default:
-      return platform::mrNone;
+  const int answer = MessageBoxW(nullptr, ToWide(message).c_str(), ToWide(title).c_str(), type);
+  std::size_t position = 0;
+  if (answer == IDNO) {
+    position = 1;
+  } else if (answer == IDCANCEL) {
+    if (buttons.size() < 2) return platform::mrCancel;
+    position = buttons.size() - 1;
   }
+  return position < buttons.size() ? result(buttons[position]) : platform::mrNone;
 }
 
 void TInterimDialogs::ShowMessage(const std::string& title, const std::string& message,
@@ -306,3 +323,18 @@ void ShowApplicationError(const std::string& message) {
 }
 
 }  // namespace velloc::runtime::win32
+
+namespace velloc::startup {
+
+// The user's language for the start-up texts, until the platform library has its own.
+std::string GetUserLanguageCode() {
+  wchar_t name[9] = {};
+  if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SISO639LANGNAME, name, 9) <= 0) return {};
+  std::string code = runtime::win32::ToUtf8(name);
+  for (char& c : code) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return code;
+}
+
+}  // namespace velloc::startup
