@@ -198,8 +198,13 @@ void TWin32MainWindow::SetBounds(const TRect& bounds) {
 }
 
 TRect TWin32MainWindow::Bounds() const {
+  // A minimized window sits far off the screen; where it comes back to says more.
   RECT rect{};
-  GetWindowRect(FWindow, &rect);
+  if (IsIconic(FWindow)) {
+    rect = NormalRect();
+  } else {
+    GetWindowRect(FWindow, &rect);
+  }
   return {rect.top, rect.left, Width(rect), Height(rect)};
 }
 

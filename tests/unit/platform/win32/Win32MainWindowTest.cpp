@@ -188,6 +188,9 @@ TEST_F(Win32MainWindowTest, StatesFollowRequestsAndTheSystem) {
   PumpMessages();
   EXPECT_TRUE(IsIconic(Handle));
   EXPECT_EQ(Window->WindowState(), TWindowState::Minimized);
+  // A minimized window reports the rectangle it returns to, not the icon's place.
+  EXPECT_EQ(Window->Bounds().Width, 600);
+  EXPECT_GT(Window->Bounds().Left, -1000);
   // Minimized from maximized, back to normal: neither state remains.
   Window->SetWindowState(TWindowState::Normal);
   PumpMessages();
