@@ -94,6 +94,7 @@ TEST_F(Win32MainWindowTest, EachBorderHasItsWindowStylesAndKeepsTheOuterRectangl
   Window->SetInitialPlacement(false);
   Shown();
   Window->SetBounds({120, 100, 640, 480});
+  Window->SetTopmost(true);
   for (const BorderCase& c : kBorders) {
     SCOPED_TRACE(static_cast<int>(c.Border));
     Window->SetBorderStyle(c.Border);
@@ -106,8 +107,9 @@ TEST_F(Win32MainWindowTest, EachBorderHasItsWindowStylesAndKeepsTheOuterRectangl
     EXPECT_EQ((style & WS_MAXIMIZEBOX) != 0, c.MaximizeBox);
     EXPECT_EQ((exStyle & WS_EX_TOOLWINDOW) != 0, c.ToolWindow);
     EXPECT_EQ((exStyle & WS_EX_DLGMODALFRAME) != 0, c.DialogFrame);
-    // Only the frame changes: the window, its place and its outer size stay.
+    // Only the frame changes: the window, its place, its stacking and its outer size stay.
     EXPECT_TRUE(IsWindowVisible(Handle));
+    EXPECT_TRUE(Window->Topmost());
     const RECT rect = WindowRect(Handle);
     EXPECT_EQ(rect.left, 100);
     EXPECT_EQ(rect.top, 120);
