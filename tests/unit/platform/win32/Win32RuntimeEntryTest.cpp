@@ -189,6 +189,25 @@ TEST_P(Win32RuntimeEntryTest, StartEndsInOrderWithTheLocalizedDialogs) {
   }
 }
 
+TEST(Win32RuntimeResourcesTest, ManifestAndIconAreInTheExecutable) {
+  HMODULE runtime = LoadLibraryExW(RuntimePath().c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(runtime, nullptr);
+  HRSRC found = FindResourceW(runtime, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+  ASSERT_NE(found, nullptr);
+  const auto* data = static_cast<const char*>(LockResource(LoadResource(runtime, found)));
+  const std::string manifest(data, SizeofResource(runtime, found));
+  for (const char* part :
+       {"<dpiAwareness "
+        "xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">PerMonitorV2<",
+        ">true/pm<", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        "level=\"asInvoker\""}) {
+    EXPECT_NE(manifest.find(part), std::string::npos) << part;
+  }
+  EXPECT_NE(FindResourceW(runtime, L"MAINICON", MAKEINTRESOURCEW(14)), nullptr);  // RT_GROUP_ICON
+  FreeLibrary(runtime);
+}
+
 namespace msg = startup::msg;
 
 INSTANTIATE_TEST_SUITE_P(
