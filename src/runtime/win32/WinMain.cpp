@@ -1,0 +1,74 @@
+// velloc-runtime.exe: the program entry on Windows. Start-up opens the package behind this
+// executable; then the single-instance rule, the main window and the message loop.
+// clang-format off
+// First, so that windows.h's renaming macros are gone before any interface is declared.
+#include "runtime/win32/InterimServices.h"
+// clang-format on
+
+#include <exception>
+#include <objbase.h>
+#include <string>
+
+#include "bridge/BuiltinStyles.h"
+#include "bridge/StyleManager.h"
+#include "browser/MainForm.h"
+#include "platform/win32/Win32BrowserFormView.h"
+#include "platform/win32/Win32MainWindow.h"
+#include "startup/ExeZipLoader.h"
+
+namespace {
+
+using namespace velloc;
+
+int RunMainWindow(startup::TExeZipLoader& startup, platform::IWebViewLoader& loader,
+                  platform::ISystem& system, HINSTANCE instance) {
+  platform::win32::TWin32MainWindow window(instance);
+  runtime::win32::TNoWebViewFactory webViews;
+  platform::win32::TWin32BrowserFormView browserView(window, webViews);
+  browser::TMainForm mainForm(window, browserView, loader, system,
+                              {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID,
+                               startup.AppName, startup.AppDirName, startup.AppIndexHtml});
+  window.SetEvents(&mainForm);
+  mainForm.FormCreate();
+  window.Show();
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  window.SetEvents(nullptr);
+  return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // The web view and the file dialogs are COM objects of this, the user-interface thread.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+
+  runtime::win32::TInterimSystem system;
+  runtime::win32::TInterimDialogs dialogs;
+  runtime::win32::TNativeStyleEngine styleEngine;
+  bridge::TStyleManager styles(styleEngine, dialogs, bridge::BuiltinStyles());
+  runtime::win32::TNoWebViewLoader loader;
+  runtime::win32::TInterimModuleFile moduleFile;
+  runtime::win32::TInterimPasswordForm passwordForm;
+  runtime::win32::TInterimInstaller installer;
+  startup::TExeZipLoader startup(
+      {system, dialogs, styles, loader, moduleFile, passwordForm, installer});
+
+  int exitCode = 0;
+  try {
+    if (const auto end = startup.LoadExeZip()) {
+      exitCode = *end;
+    } else if (startup.ApplySingleInstanceRule()) {
+      exitCode = RunMainWindow(startup, loader, system, instance);
+    }
+  } catch (const std::exception& error) {
+    runtime::win32::ShowApplicationError(error.what());
+    exitCode = 1;
+  }
+  startup.UnloadExeZip();
+  if (SUCCEEDED(com)) CoUninitialize();
+  return exitCode;
+}

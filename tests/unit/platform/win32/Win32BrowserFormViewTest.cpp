@@ -1,0 +1,193 @@
+// The Win32 browser form without a real web view: layout, progress bar, creation timer and the
+// seam through which a backend brings its web view.
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/win32/Win32BrowserFormView.h"
+#include "platform/win32/Win32MainWindow.h"
+
+// The progress bar's styles; after windows.h, which the headers above bring.
+#include <commctrl.h>
+
+namespace velloc::platform::win32 {
+namespace {
+
+void PumpMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+RECT ClientRect(HWND window) {
+  RECT rect{};
+  GetClientRect(window, &rect);
+  return rect;
+}
+
+class NullWebView final : public IWebView {
+ public:
+  void AddScriptToExecuteOnDocumentCreated(std::string_view) override {}
+  void ApplySettings(const TWebViewSettings&) override {}
+  void Navigate(std::string_view) override {}
+  void ExecuteScript(std::string_view) override {}
+  std::string DocumentTitle() const override { return {}; }
+  double ZoomFactor() const override { return 1.0; }
+  void SetZoomFactor(double) override {}
+  bool IsVisible() const override { return true; }
+  void MoveFocus() override { ++Focused; }
+  void Reload() override {}
+  void NavigateToString(std::string_view) override {}
+  bool IsResponsive() const override { return true; }
+  int Focused = 0;
+};
+
+class RecordingFactory final : public IWin32WebViewFactory {
+ public:
+  std::unique_ptr<IWebView> CreateWebView(HWND host, IWebViewEvents& events) override {
+    Host = host;
+    if (!Available) return nullptr;
+    events.BrowserAfterCreated();
+    return std::make_unique<NullWebView>();
+  }
+  void FitWebView(IWebView&, const RECT& client) override { Fits.push_back(client); }
+  bool Available = true;
+  HWND Host = nullptr;
+  std::vector<RECT> Fits;
+};
+
+class CountingEvents final : public IWebViewEvents {
+ public:
+  void BrowserAfterCreated() override { ++Created; }
+  std::optional<TWebResourceResponse> BrowserWebResourceRequested(std::string_view) override {
+    return std::nullopt;
+  }
+  void BrowserWebMessageReceived(const TWebMessageEvent&) override {}
+  void BrowserDocumentTitleChanged() override {}
+  void BrowserNavigationStarting() override {}
+  void BrowserNavigationCompleted() override {}
+  void BrowserDOMContentLoaded() override {}
+  void BrowserProcessFailed() override {}
+  bool BrowserNewWindowRequested(std::string_view, std::string_view) override { return false; }
+  TPermissionDecision BrowserPermissionRequested(std::string_view, TPermissionKind) override {
+    return {};
+  }
+  void BrowserPermissionAnswered(std::string_view, TPermissionKind, bool) override {}
+  int Created = 0;
+};
+
+class Win32BrowserFormViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Window.SetQuitOnClose(false);
+    Window.SetBounds({50, 50, 640, 480});
+    Window.Show();
+    PumpMessages();
+  }
+  TWin32MainWindow Window;
+  RecordingFactory Factory;
+  CountingEvents Events;
+};
+
+TEST_F(Win32BrowserFormViewTest, FormFillsTheWindowAndTheBarTakesFourPixelsAtTheBottom) {
+  TWin32BrowserFormView view(Window, Factory);
+  const RECT window = ClientRect(Window.Handle());
+  RECT form = ClientRect(view.Handle());
+  EXPECT_EQ(form.right, window.right);
+  EXPECT_EQ(form.bottom, window.bottom);
+  EXPECT_FALSE(view.ProgressBarVisible());
+  EXPECT_EQ(ClientRect(view.BrowserWindow()).bottom, form.bottom);
+
+  view.SetProgressBarVisible(true);
+  EXPECT_TRUE(view.ProgressBarVisible());
+  const int bar = MulDiv(4, static_cast<int>(GetDpiForWindow(view.Handle())), 96);
+  EXPECT_EQ(ClientRect(view.BrowserWindow()).bottom, form.bottom - bar);
+  RECT barRect{};
+  GetWindowRect(view.ProgressBar(), &barRect);
+  EXPECT_EQ(barRect.bottom - barRect.top, bar);
+  EXPECT_EQ(barRect.right - barRect.left, form.right);
+  EXPECT_NE(GetWindowLongPtrW(view.ProgressBar(), GWL_STYLE) & PBS_MARQUEE, 0);
+
+  // The layout follows the main window.
+  Window.SetBounds({50, 50, 800, 600});
+  form = ClientRect(view.Handle());
+  EXPECT_EQ(form.right, ClientRect(Window.Handle()).right);
+  EXPECT_EQ(ClientRect(view.BrowserWindow()).bottom, form.bottom - bar);
+  view.SetProgressBarVisible(false);
+  EXPECT_EQ(ClientRect(view.BrowserWindow()).bottom, form.bottom);
+}
+
+TEST_F(Win32BrowserFormViewTest, WebViewComesFromTheBackendOnceAndFollowsItsHost) {
+  TWin32BrowserFormView view(Window, Factory);
+  EXPECT_EQ(view.Browser(), nullptr);
+  ASSERT_TRUE(view.CreateBrowser(Events));
+  EXPECT_EQ(Factory.Host, view.BrowserWindow());
+  EXPECT_EQ(Events.Created, 1);
+  ASSERT_NE(view.Browser(), nullptr);
+  EXPECT_FALSE(view.CreateBrowser(Events));  // one web view only
+  EXPECT_EQ(Events.Created, 1);
+
+  Factory.Fits.clear();
+  Window.SetBounds({50, 50, 700, 500});
+  ASSERT_FALSE(Factory.Fits.empty());
+  const RECT host = ClientRect(view.BrowserWindow());
+  EXPECT_EQ(Factory.Fits.back().right, host.right);
+  EXPECT_EQ(Factory.Fits.back().bottom, host.bottom);
+  Factory.Fits.clear();
+  view.FillBrowserWindow();
+  EXPECT_EQ(Factory.Fits.size(), 1u);
+
+  EXPECT_TRUE(view.BrowserWindowCanFocus());
+  view.FocusBrowserWindow();
+  EXPECT_GE(static_cast<NullWebView*>(view.Browser())->Focused, 1);
+  view.DestroyBrowser();
+  EXPECT_EQ(view.Browser(), nullptr);
+}
+
+TEST_F(Win32BrowserFormViewTest, BackendWithoutAWebViewRefusesTheRequest) {
+  Factory.Available = false;
+  TWin32BrowserFormView view(Window, Factory);
+  EXPECT_FALSE(view.CreateBrowser(Events));
+  EXPECT_EQ(view.Browser(), nullptr);
+}
+
+TEST_F(Win32BrowserFormViewTest, TimerTicksUntilTheTickStopsIt) {
+  TWin32BrowserFormView view(Window, Factory);
+  int ticks = 0;
+  std::function<void()> tick = [&] {
+    // As the creation timer does: stop, and start again while the environment is not ready.
+    if (++ticks < 3) view.SetTimer(true, 10, tick);
+  };
+  view.SetTimer(true, 10, tick);
+  const DWORD start = GetTickCount();
+  while (ticks < 3 && GetTickCount() - start < 5000) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    PumpMessages();
+  }
+  EXPECT_EQ(ticks, 3);
+  // A timer switched off before it fires never ticks.
+  view.SetTimer(true, 10, [&] { ++ticks; });
+  view.SetTimer(false, 0, nullptr);
+  Sleep(50);
+  PumpMessages();
+  EXPECT_EQ(ticks, 3);
+}
+
+TEST_F(Win32BrowserFormViewTest, FormGoneWithTheMainWindowLeavesTheViewSafe) {
+  auto view = std::make_unique<TWin32BrowserFormView>(Window, Factory);
+  ASSERT_TRUE(view->CreateBrowser(Events));
+  view->SetTimer(true, 10, [] {});
+  DestroyWindow(Window.Handle());
+  PumpMessages();
+  EXPECT_FALSE(view->ProgressBarVisible());
+  view->SetProgressBarVisible(true);
+  view->FillBrowserWindow();
+  EXPECT_FALSE(view->CreateBrowser(Events));
+  view.reset();
+}
+
+}  // namespace
+}  // namespace velloc::platform::win32

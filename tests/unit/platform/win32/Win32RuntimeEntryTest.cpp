@@ -1,0 +1,236 @@
+// The Windows runtime from the outside: packed executables are started as a user would start
+// them, and the dialogs they show are read and answered through Win32 calls. Without a web view
+// runtime every start ends at the runtime check, in the user's language.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "archive/PackagePassword.h"
+#include "archive/ZipWriter.h"
+#include "startup/LocalizedMessages.h"
+
+// After the project's headers: windows.h's macros would rename their functions.
+#include <windows.h>
+
+namespace velloc::startup {
+
+// The start-up texts' language, found as the runtime finds it.
+std::string GetUserLanguageCode() {
+  wchar_t name[9] = {};
+  if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SISO639LANGNAME, name, 9) <= 0) return {};
+  std::string code;
+  for (const wchar_t* c = name; *c; ++c)
+    code += static_cast<char>(*c | 0x20);
+  return code;
+}
+
+}  // namespace velloc::startup
+
+namespace {
+
+using namespace velloc;
+
+std::string ToUtf8(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
+                      nullptr, nullptr);
+  return text;
+}
+
+// The build names the runtime by its path on the build machine; Wine shows that as drive Z:.
+std::filesystem::path RuntimePath() {
+  std::string path = VELLOC_RUNTIME_EXE;
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  return std::filesystem::path(path).make_preferred();
+}
+
+std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::span<const std::uint8_t> Bytes(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// The runtime with a package behind it, as the packer makes it; no package for an empty ini.
+std::filesystem::path PackedRuntime(const std::string& name, const std::string& ini) {
+  std::vector<std::uint8_t> bytes = ReadAll(RuntimePath());
+  if (!ini.empty()) {
+    archive::TZipWriter writer;
+    writer.Password(archive::PackagePassword());
+    writer.AddFile("vlx.ini", Bytes(ini), archive::ZipMethod::Deflate);
+    writer.AddFile("app/index.html", Bytes("<html><body>Hello</body></html>"),
+                   archive::ZipMethod::Deflate);
+    writer.Finish();
+    const std::vector<std::uint8_t> package = writer.TakeBytes();
+    bytes.insert(bytes.end(), package.begin(), package.end());
+  }
+  const std::filesystem::path path = std::filesystem::temp_directory_path() / (name + ".exe");
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+struct TDialog {
+  HWND Window = nullptr;
+  std::string Title;
+  std::string Text;
+};
+
+// The first message box of the process, or none once it has ended or after 30 seconds.
+TDialog WaitForDialog(HANDLE process, DWORD processId) {
+  struct TSearch {
+    DWORD ProcessId;
+    HWND Found;
+  } search{processId, nullptr};
+  for (int i = 0; i < 600 && !search.Found; ++i) {
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+          auto* s = reinterpret_cast<TSearch*>(data);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(window, &owner);
+          wchar_t className[16] = {};
+          GetClassNameW(window, className, 16);
+          if (owner == s->ProcessId && IsWindowVisible(window) &&
+              std::wstring(className) == L"#32770") {
+            s->Found = window;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.Found && WaitForSingleObject(process, 50) == WAIT_OBJECT_0) break;
+  }
+  TDialog dialog{search.Found, {}, {}};
+  if (!dialog.Window) return dialog;
+  wchar_t text[1024] = {};
+  GetWindowTextW(dialog.Window, text, 1024);
+  dialog.Title = ToUtf8(text);
+  // A message box's text is its static control 0xFFFF.
+  text[0] = L'\0';
+  GetDlgItemTextW(dialog.Window, 0xFFFF, text, 1024);
+  dialog.Text = ToUtf8(text);
+  return dialog;
+}
+
+void Answer(const TDialog& dialog, int button) {
+  PostMessageW(dialog.Window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog.Window, button)));
+  for (int i = 0; i < 200 && IsWindow(dialog.Window); ++i)
+    Sleep(25);
+}
+
+struct TExpectedDialog {
+  int Title;   // localized text index
+  int Text;    // localized text index
+  int Button;  // the answer: IDOK or IDCANCEL
+};
+
+struct TStartCase {
+  const char* Name;
+  const char* Ini;  // empty: the bare runtime, no package
+  std::vector<TExpectedDialog> Dialogs;
+  const char* RemovedDataFolder = nullptr;  // the application's data folder is gone at the end
+};
+
+void PrintTo(const TStartCase& c, std::ostream* out) {
+  *out << c.Name;
+}
+
+std::filesystem::path LocalAppData() {
+  wchar_t path[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"LOCALAPPDATA", path, MAX_PATH);
+  return path;
+}
+
+class Win32RuntimeEntryTest : public ::testing::TestWithParam<TStartCase> {};
+
+TEST_P(Win32RuntimeEntryTest, StartEndsInOrderWithTheLocalizedDialogs) {
+  const TStartCase& c = GetParam();
+  const std::filesystem::path exe = PackedRuntime(std::string("velloc-entry-") + c.Name, c.Ini);
+  std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &process));
+  const std::string language = startup::GetUserLanguageCode();
+  for (const TExpectedDialog& expected : c.Dialogs) {
+    const TDialog dialog = WaitForDialog(process.hProcess, process.dwProcessId);
+    ASSERT_NE(dialog.Window, nullptr)
+        << "no dialog: " << startup::GetLocalizedMessage(expected.Text, language);
+    EXPECT_EQ(dialog.Title, startup::GetLocalizedMessage(expected.Title, language));
+    EXPECT_EQ(dialog.Text, startup::GetLocalizedMessage(expected.Text, language));
+    Answer(dialog, expected.Button);
+  }
+  const bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(process.hProcess, 99);
+  EXPECT_TRUE(ended);
+  DWORD exitCode = 99;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  EXPECT_EQ(exitCode, 0u);  // every orderly end
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::filesystem::remove(exe);
+  if (c.RemovedDataFolder) {
+    ASSERT_FALSE(LocalAppData().empty());
+    EXPECT_FALSE(std::filesystem::exists(LocalAppData() / c.RemovedDataFolder));
+  }
+}
+
+TEST(Win32RuntimeResourcesTest, ManifestAndIconAreInTheExecutable) {
+  HMODULE runtime = LoadLibraryExW(RuntimePath().c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(runtime, nullptr);
+  HRSRC found = FindResourceW(runtime, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+  ASSERT_NE(found, nullptr);
+  const auto* data = static_cast<const char*>(LockResource(LoadResource(runtime, found)));
+  const std::string manifest(data, SizeofResource(runtime, found));
+  for (const char* part :
+       {"<dpiAwareness "
+        "xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">PerMonitorV2<",
+        ">true/pm<", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        "level=\"asInvoker\""}) {
+    EXPECT_NE(manifest.find(part), std::string::npos) << part;
+  }
+  EXPECT_NE(FindResourceW(runtime, L"MAINICON", MAKEINTRESOURCEW(14)), nullptr);  // RT_GROUP_ICON
+  FreeLibrary(runtime);
+}
+
+namespace msg = startup::msg;
+
+INSTANTIATE_TEST_SUITE_P(
+    Starts, Win32RuntimeEntryTest,
+    ::testing::Values(
+        TStartCase{"bare", "", {{msg::ErrorTitle, msg::NotValidApplication, IDOK}}},
+        TStartCase{"no-installer",
+                   "[App]\nID=VellocEntryNoInstaller\nName=Entry\nDirName=app\nEdgeInstaller=0\n",
+                   {{msg::ErrorTitle, msg::RuntimeRequired, IDOK}}},
+        // The user declines the installation: the application's folder goes and it ends.
+        TStartCase{"declined",
+                   "[App]\nID=VellocEntryDeclined\nName=Entry\nDirName=app\n",
+                   {{msg::ConfirmTitle, msg::RuntimeInstallQuestion, IDCANCEL},
+                    {msg::ErrorTitle, msg::ApplicationEnds, IDOK}},
+                   "VellocEntryDeclined"},
+        // A package under another password or without an ID ends silently.
+        TStartCase{"no-id", "[App]\nName=Entry\nDirName=app\n", {}}),
+    [](const ::testing::TestParamInfo<TStartCase>& param) {
+      std::string name = param.param.Name;
+      for (char& ch : name) {
+        if (ch == '-') ch = '_';
+      }
+      return name;
+    });
+
+}  // namespace
