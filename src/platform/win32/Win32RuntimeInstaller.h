@@ -6,6 +6,12 @@
 #include <string>
 #include <windows.h>
 
+// windows.h maps the name to its W function: the member keeps the interface's own name in every
+// file, whether it saw windows.h or not.
+#ifdef DeleteFile
+#undef DeleteFile
+#endif
+
 #include "platform/RuntimeInstaller.h"
 
 namespace velloc::platform::win32 {
