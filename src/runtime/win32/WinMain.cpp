@@ -13,7 +13,16 @@
 #include "bridge/StyleManager.h"
 #include "browser/MainForm.h"
 #include "platform/win32/Win32BrowserFormView.h"
+#include "platform/win32/Win32Dialogs.h"
+#include "platform/win32/Win32FileDialogs.h"
 #include "platform/win32/Win32MainWindow.h"
+#include "platform/win32/Win32Network.h"
+#include "platform/win32/Win32RegistryValueStore.h"
+#include "platform/win32/Win32RuntimeInstaller.h"
+#include "platform/win32/Win32Session.h"
+#include "platform/win32/Win32Shell.h"
+#include "platform/win32/Win32System.h"
+#include "platform/win32/Win32WindowList.h"
 #include "startup/ExeZipLoader.h"
 
 namespace {
@@ -21,13 +30,24 @@ namespace {
 using namespace velloc;
 
 int RunMainWindow(startup::TExeZipLoader& startup, platform::IWebViewLoader& loader,
-                  platform::ISystem& system, HINSTANCE instance) {
+                  platform::ISystem& system, platform::IStyleManager& styles, HINSTANCE instance) {
   platform::win32::TWin32MainWindow window(instance);
   runtime::win32::TNoWebViewFactory webViews;
   platform::win32::TWin32BrowserFormView browserView(window, webViews);
-  browser::TMainForm mainForm(window, browserView, loader, system,
-                              {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID,
-                               startup.AppName, startup.AppDirName, startup.AppIndexHtml});
+  // The file dialogs are COM objects of this, the user-interface thread.
+  platform::TWin32FileDialogs fileDialogs;
+  platform::TWin32Shell shell;
+  platform::TWin32WindowList windowList;
+  platform::TWin32Session session;
+  platform::TWin32Network network;
+  platform::TWin32RegistryValueStore valueStore;
+  // Notifications, menus and the tray have no Windows implementation yet.
+  runtime::win32::TNoNotifications notifications;
+  browser::TMainForm mainForm(
+      window, browserView, loader, system,
+      {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
+       startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &shell, &windowList, &session,
+       &network, &notifications, &valueStore, &styles});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   window.Show();
@@ -46,14 +66,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // The web view and the file dialogs are COM objects of this, the user-interface thread.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
-  runtime::win32::TInterimSystem system;
-  runtime::win32::TInterimDialogs dialogs;
+  platform::TWin32System system;
+  platform::TWin32Dialogs dialogs;
   runtime::win32::TNativeStyleEngine styleEngine;
   bridge::TStyleManager styles(styleEngine, dialogs, bridge::BuiltinStyles());
   runtime::win32::TNoWebViewLoader loader;
   runtime::win32::TInterimModuleFile moduleFile;
   runtime::win32::TInterimPasswordForm passwordForm;
-  runtime::win32::TInterimInstaller installer;
+  platform::win32::TWin32RuntimeInstaller installer;
   startup::TExeZipLoader startup(
       {system, dialogs, styles, loader, moduleFile, passwordForm, installer});
 
@@ -62,10 +82,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (const auto end = startup.LoadExeZip()) {
       exitCode = *end;
     } else if (startup.ApplySingleInstanceRule()) {
-      exitCode = RunMainWindow(startup, loader, system, instance);
+      exitCode = RunMainWindow(startup, loader, system, styles, instance);
     }
   } catch (const std::exception& error) {
-    runtime::win32::ShowApplicationError(error.what());
+    platform::ShowApplicationError(error.what());
     exitCode = 1;
   }
   startup.UnloadExeZip();
