@@ -59,7 +59,11 @@ TWin32BrowserFormView::TWin32BrowserFormView(TWin32MainWindow& window,
                           0, 0, 0, 0, FForm, nullptr, instance, this);
   FProgressBar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_MARQUEE, 0, 0, 0, 0, FForm,
                                  nullptr, instance, nullptr);
-  if (!FHost || !FProgressBar) throw std::runtime_error("Cannot create the browser form");
+  if (!FHost || !FProgressBar) {
+    // No window may keep pointing at an object that never finished construction.
+    DestroyWindow(FForm);
+    throw std::runtime_error("Cannot create the browser form");
+  }
   window.SetContent(FForm);
 }
 

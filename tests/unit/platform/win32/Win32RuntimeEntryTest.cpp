@@ -117,24 +117,40 @@ TDialog WaitForDialog(HANDLE process, DWORD processId) {
   wchar_t text[1024] = {};
   GetWindowTextW(dialog.Window, text, 1024);
   dialog.Title = ToUtf8(text);
-  // A message box's text is its static control 0xFFFF.
-  text[0] = L'\0';
-  GetDlgItemTextW(dialog.Window, 0xFFFF, text, 1024);
-  dialog.Text = ToUtf8(text);
+  // The message is the one static control with text (the icon is a static control too).
+  for (HWND child = GetWindow(dialog.Window, GW_CHILD); child && dialog.Text.empty();
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t className[16] = {};
+    GetClassNameW(child, className, 16);
+    if (_wcsicmp(className, L"Static") != 0) continue;
+    text[0] = L'\0';
+    GetWindowTextW(child, text, 1024);
+    dialog.Text = ToUtf8(text);
+  }
   return dialog;
 }
 
-void Answer(const TDialog& dialog, int button) {
-  PostMessageW(dialog.Window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog.Window, button)));
+// How the user answers a dialog: its default button, or its close box.
+enum class TAnswer { Accept, Close };
+
+void Answer(const TDialog& dialog, TAnswer answer) {
+  if (answer == TAnswer::Accept) {
+    const LRESULT defaultId = SendMessageW(dialog.Window, DM_GETDEFID, 0, 0);
+    ASSERT_EQ(HIWORD(defaultId), DC_HASDEFID);
+    const int id = LOWORD(defaultId);
+    PostMessageW(dialog.Window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog.Window, id)));
+  } else {
+    PostMessageW(dialog.Window, WM_CLOSE, 0, 0);
+  }
   for (int i = 0; i < 200 && IsWindow(dialog.Window); ++i)
     Sleep(25);
 }
 
 struct TExpectedDialog {
-  int Title;   // localized text index
-  int Text;    // localized text index
-  int Button;  // the answer: IDOK or IDCANCEL
+  int Title;  // localized text index
+  int Text;   // localized text index
+  TAnswer Answer;
 };
 
 struct TStartCase {
@@ -172,7 +188,7 @@ TEST_P(Win32RuntimeEntryTest, StartEndsInOrderWithTheLocalizedDialogs) {
         << "no dialog: " << startup::GetLocalizedMessage(expected.Text, language);
     EXPECT_EQ(dialog.Title, startup::GetLocalizedMessage(expected.Title, language));
     EXPECT_EQ(dialog.Text, startup::GetLocalizedMessage(expected.Text, language));
-    Answer(dialog, expected.Button);
+    Answer(dialog, expected.Answer);
   }
   const bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
   if (!ended) TerminateProcess(process.hProcess, 99);
@@ -213,15 +229,15 @@ namespace msg = startup::msg;
 INSTANTIATE_TEST_SUITE_P(
     Starts, Win32RuntimeEntryTest,
     ::testing::Values(
-        TStartCase{"bare", "", {{msg::ErrorTitle, msg::NotValidApplication, IDOK}}},
+        TStartCase{"bare", "", {{msg::ErrorTitle, msg::NotValidApplication, TAnswer::Accept}}},
         TStartCase{"no-installer",
                    "[App]\nID=VellocEntryNoInstaller\nName=Entry\nDirName=app\nEdgeInstaller=0\n",
-                   {{msg::ErrorTitle, msg::RuntimeRequired, IDOK}}},
-        // The user declines the installation: the application's folder goes and it ends.
+                   {{msg::ErrorTitle, msg::RuntimeRequired, TAnswer::Accept}}},
+        // The user closes the question: the application's folder goes and it ends.
         TStartCase{"declined",
                    "[App]\nID=VellocEntryDeclined\nName=Entry\nDirName=app\n",
-                   {{msg::ConfirmTitle, msg::RuntimeInstallQuestion, IDCANCEL},
-                    {msg::ErrorTitle, msg::ApplicationEnds, IDOK}},
+                   {{msg::ConfirmTitle, msg::RuntimeInstallQuestion, TAnswer::Close},
+                    {msg::ErrorTitle, msg::ApplicationEnds, TAnswer::Accept}},
                    "VellocEntryDeclined"},
         // A package under another password or without an ID ends silently.
         TStartCase{"no-id", "[App]\nName=Entry\nDirName=app\n", {}}),
