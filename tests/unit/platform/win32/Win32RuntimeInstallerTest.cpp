@@ -61,9 +61,9 @@ TEST(Win32RuntimeInstaller, BusyFormIsARoundedPopUpThatRefusesToClose) {
   HWND form = installer.BusyForm();
   ASSERT_NE(form, nullptr);
   // The system adds clipping of siblings to every top-level window.
-  EXPECT_EQ(
-      static_cast<DWORD>(GetWindowLongPtrW(form, GWL_STYLE)) & ~(WS_VISIBLE | WS_CLIPSIBLINGS),
-      static_cast<DWORD>(WS_POPUP));
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(form, GWL_STYLE)) &
+                ~static_cast<DWORD>(WS_VISIBLE | WS_CLIPSIBLINGS),
+            static_cast<DWORD>(WS_POPUP));
   EXPECT_TRUE(IsWindowVisible(form));
   EXPECT_NE(GetClassLongPtrW(form, GCL_STYLE) & CS_DROPSHADOW, 0u);
   RECT client{};
