@@ -2,11 +2,10 @@
 // the boundary, and strings that COM allocated.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 #include <string_view>
 #include <utility>
+#include <windows.h>
 
 namespace velloc::platform::webview2 {
 

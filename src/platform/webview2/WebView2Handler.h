@@ -2,13 +2,12 @@
 // a C boundary: an exception is reported and ends there.
 #pragma once
 
-#include <windows.h>
-
 #include <atomic>
 #include <exception>
 #include <functional>
 #include <string>
 #include <utility>
+#include <windows.h>
 
 namespace velloc::platform::webview2 {
 

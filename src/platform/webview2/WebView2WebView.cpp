@@ -1,10 +1,9 @@
 #include "platform/webview2/WebView2WebView.h"
 
-#include <shlwapi.h>
-
 #include <cstdio>
 #include <limits>
 #include <optional>
+#include <shlwapi.h>
 
 #include "platform/webview2/WebView2Handler.h"
 
@@ -60,20 +59,21 @@ TComPtr<IStream> ResponseStream(const TWebResourceResponse& response) {
 }  // namespace
 
 HRESULT TWebView2WebView::Create(ICoreWebView2Environment* environment, HWND parent,
-                                 IWebViewEvents& events, TCreated created,
-                                 TPermissionAsker asker) {
+                                 IWebViewEvents& events, TCreated created, TPermissionAsker asker) {
   if (environment == nullptr || !created) return E_POINTER;
   auto environmentRef = TComPtr<ICoreWebView2Environment>::Share(environment);
-  auto* handler = TWebView2Handler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
-                                   HRESULT, ICoreWebView2Controller*>::
-      Create([environmentRef, &events, created, asker](HRESULT result,
-                                                        ICoreWebView2Controller* controller) {
+  auto* handler =
+      TWebView2Handler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, HRESULT,
+                       ICoreWebView2Controller*>::Create([environmentRef, &events, created,
+                                                          asker](
+                                                             HRESULT result,
+                                                             ICoreWebView2Controller* controller) {
         if (FAILED(result) || controller == nullptr) {
           created(nullptr, FAILED(result) ? result : E_FAIL);
           return S_OK;
         }
-        auto view = std::make_unique<TWebView2WebView>(environmentRef.Get(), controller, events,
-                                                       asker);
+        auto view =
+            std::make_unique<TWebView2WebView>(environmentRef.Get(), controller, events, asker);
         events.BrowserAfterCreated();
         created(std::move(view), S_OK);
         return S_OK;
@@ -98,7 +98,8 @@ TWebView2WebView::TWebView2WebView(ICoreWebView2Environment* environment,
 TWebView2WebView::~TWebView2WebView() {
   FAlive.reset();
   if (FWebView) {
-    for (const auto& token : FTokens) (FWebView.Get()->*token.Remove)(token.Value);
+    for (const auto& token : FTokens)
+      (FWebView.Get()->*token.Remove)(token.Value);
     if (FHasDomContentLoaded) {
       if (auto webView2 = FWebView.As<ICoreWebView2_2>())
         webView2->remove_DOMContentLoaded(FDomContentLoadedToken);
@@ -335,7 +336,9 @@ void TWebView2WebView::NavigateToString(std::string_view html) {
   if (FWebView) FWebView->NavigateToString(ToWide(html).c_str());
 }
 
-bool TWebView2WebView::IsResponsive() const { return FWebView && !FProcessFailed; }
+bool TWebView2WebView::IsResponsive() const {
+  return FWebView && !FProcessFailed;
+}
 
 void TWebView2WebView::SetBounds(const RECT& bounds) {
   if (FController) FController->put_Bounds(bounds);

@@ -3,13 +3,12 @@
 // the UI thread, like the objects it wraps.
 #pragma once
 
-#include <windows.h>
-
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+#include <windows.h>
 
 #include "WebView2.h"
 #include "platform/WebView.h"
@@ -27,9 +26,8 @@ class TWebView2WebView final : public IWebView {
   // Creates the controller in parent (asynchronously); created receives the web view, or null
   // and the failure. The host window calls this once the environment is ready; on success the
   // view has already raised BrowserAfterCreated.
-  static HRESULT Create(ICoreWebView2Environment* environment, HWND parent,
-                        IWebViewEvents& events, TCreated created,
-                        TPermissionAsker asker = nullptr);
+  static HRESULT Create(ICoreWebView2Environment* environment, HWND parent, IWebViewEvents& events,
+                        TCreated created, TPermissionAsker asker = nullptr);
 
   TWebView2WebView(ICoreWebView2Environment* environment, ICoreWebView2Controller* controller,
                    IWebViewEvents& events, TPermissionAsker asker = nullptr);
