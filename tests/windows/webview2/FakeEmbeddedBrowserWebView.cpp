@@ -1,5 +1,5 @@
 // A stand-in for the runtime's EmbeddedBrowserWebView.dll: its environment-creation entry records
-// what the loader passed and completes at once with no environment.
+// what the loader passed and completes at once with a stand-in environment.
 #include <cwchar>
 #include <windows.h>
 
@@ -14,9 +14,36 @@ struct TFakeCall {
   bool HasUserDataFolder = false;
   wchar_t UserDataFolder[512] = {};
   wchar_t AdditionalArguments[1024] = {};
+  wchar_t TargetVersion[64] = {};
 };
 
 TFakeCall LastCall;
+
+// The environment handed to the completion handler; the loader tests only hold it.
+class TFakeEnvironment final : public ICoreWebView2Environment {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ICoreWebView2Environment)) {
+      *object = this;
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
+      HWND, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CreateWebResourceResponse(IStream*, int, LPCWSTR, LPCWSTR,
+                                                      ICoreWebView2WebResourceResponse**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_BrowserVersionString(LPWSTR*) override { return E_NOTIMPL; }
+};
+
+TFakeEnvironment Environment;
 
 }  // namespace
 
@@ -36,8 +63,13 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateWebViewEnvironment
       std::swprintf(LastCall.AdditionalArguments, 1024, L"%ls", arguments);
       CoTaskMemFree(arguments);
     }
+    LPWSTR version = nullptr;
+    if (SUCCEEDED(options->get_TargetCompatibleBrowserVersion(&version)) && version != nullptr) {
+      std::swprintf(LastCall.TargetVersion, 64, L"%ls", version);
+      CoTaskMemFree(version);
+    }
   }
-  return handler->Invoke(S_OK, nullptr);
+  return handler->Invoke(S_OK, &Environment);
 }
 
 extern "C" __declspec(dllexport) const TFakeCall* FakeLastCall() {

@@ -3,20 +3,21 @@
 // events the test asks for.
 #pragma once
 
-#include <windows.h>
-
 #include <atomic>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 #include "WebView2.h"
 
 namespace velloc::test::webview2 {
 
-#define FAKE_STUB(name, ...) \
-  HRESULT STDMETHODCALLTYPE name(__VA_ARGS__) override { return E_NOTIMPL; }
+#define FAKE_STUB(name, ...)                             \
+  HRESULT STDMETHODCALLTYPE name(__VA_ARGS__) override { \
+    return E_NOTIMPL;                                    \
+  }
 
 template <typename T>
 class TFakeCom : public T {
@@ -41,14 +42,14 @@ LPWSTR CoString(const std::wstring& text);
 class TFakeSettings final : public TFakeCom<ICoreWebView2Settings> {
  public:
   std::map<std::string, BOOL> Values;
-#define FAKE_FLAG(name)                                                   \
-  HRESULT STDMETHODCALLTYPE get_##name(BOOL* value) override {            \
-    *value = Values[#name];                                               \
-    return S_OK;                                                          \
-  }                                                                       \
-  HRESULT STDMETHODCALLTYPE put_##name(BOOL value) override {             \
-    Values[#name] = value;                                                \
-    return S_OK;                                                          \
+#define FAKE_FLAG(name)                                        \
+  HRESULT STDMETHODCALLTYPE get_##name(BOOL* value) override { \
+    *value = Values[#name];                                    \
+    return S_OK;                                               \
+  }                                                            \
+  HRESULT STDMETHODCALLTYPE put_##name(BOOL value) override {  \
+    Values[#name] = value;                                     \
+    return S_OK;                                               \
   }
   FAKE_FLAG(IsScriptEnabled)
   FAKE_FLAG(IsWebMessageEnabled)
@@ -191,8 +192,8 @@ class TFakeCoreWebView2 final : public TFakeCom<ICoreWebView2_2> {
   FAKE_STUB(RemoveHostObjectFromScript, LPCWSTR)
   FAKE_STUB(OpenDevToolsWindow)
   FAKE_STUB(get_ContainsFullScreenElement, BOOL*)
-  HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilter(
-      LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) override {
+  HRESULT STDMETHODCALLTYPE
+  AddWebResourceRequestedFilter(LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) override {
     Filters.push_back(std::wstring(uri) + L"|" + std::to_wstring(context));
     return S_OK;
   }
@@ -306,9 +307,9 @@ class TFakeEnvironment final : public TFakeCom<ICoreWebView2Environment> {
     PendingController = handler;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE CreateWebResourceResponse(
-      IStream* content, int status, LPCWSTR reason, LPCWSTR headers,
-      ICoreWebView2WebResourceResponse** response) override {
+  HRESULT STDMETHODCALLTYPE
+  CreateWebResourceResponse(IStream* content, int status, LPCWSTR reason, LPCWSTR headers,
+                            ICoreWebView2WebResourceResponse** response) override {
     auto made = std::make_unique<TFakeResponse>();
     content->AddRef();
     made->Stream = content;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "WebView2.h"
+#include "platform/webview2/WebView2Loader.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ struct TFakeCall {
   bool HasUserDataFolder;
   wchar_t UserDataFolder[512];
   wchar_t AdditionalArguments[1024];
+  wchar_t TargetVersion[64];
 };
 
 using TCreate =
@@ -263,6 +265,33 @@ TEST_F(WebView2Loader, TheReleaseChannelPreferenceOrdersTheChannels) {
   EXPECT_EQ(Version(nullptr), L"131.0.0.1");
   SetEnvironmentVariableW(L"WEBVIEW2_RELEASE_CHANNEL_PREFERENCE", L"1");
   EXPECT_EQ(Version(nullptr), L"133.0.0.9");
+}
+
+// The runtime's side of the loader: TWebView2Loader through our loader library.
+TEST_F(WebView2Loader, TheRuntimeLoaderChecksAndStartsTheEnvironment) {
+  char utf8[MAX_PATH * 3] = {};
+  WideCharToMultiByte(CP_UTF8, 0, (ExeFolder() + L"WebView2LoaderWin64.dll").c_str(), -1, utf8,
+                      sizeof utf8, nullptr, nullptr);
+  const std::string library = utf8;
+  {
+    velloc::platform::webview2::TWebView2Loader loader;
+    EXPECT_FALSE(loader.CheckEdgeIsInstalled(library));
+    EXPECT_FALSE(loader.CheckEdgeIsInstalled(library + ".missing"));
+    loader.StartWebView2(library);
+    EXPECT_FALSE(loader.Initialized());
+    EXPECT_TRUE(loader.InitializationError());
+    EXPECT_NE(loader.ErrorMessage().find("0x80070002"), std::string::npos) << loader.ErrorMessage();
+  }
+  Register(StableKey, RuntimeFolder, L"131.0.2903.146");
+  velloc::platform::webview2::TWebView2Loader loader;
+  EXPECT_TRUE(loader.CheckEdgeIsInstalled(library));
+  loader.StartWebView2(library);
+  EXPECT_TRUE(loader.Initialized());
+  EXPECT_FALSE(loader.InitializationError());
+  EXPECT_NE(loader.Environment(), nullptr);
+  EXPECT_STREQ(LastCall().TargetVersion, L"146.0.3856.49");
+  EXPECT_STREQ(LastCall().AdditionalArguments, L"--disable-features=msEdgeRose");
+  EXPECT_FALSE(LastCall().HasUserDataFolder);
 }
 
 }  // namespace

@@ -1,14 +1,14 @@
 // The WebView2 backend against fakes of our declared interfaces: the COM plumbing (references,
 // event tokens, streams, wide strings) and the routing to IWebViewEvents.
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+#include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include "FakeWebView2.h"
 #include "platform/webview2/WebView2WebView.h"
@@ -50,7 +50,8 @@ class TRecordingEvents final : public platform::IWebViewEvents {
     Requested.emplace_back(uri);
     if (!Body && FilePath.empty()) return std::nullopt;
     TWebResourceResponse response;
-    if (Body) response.Body = std::make_unique<std::vector<std::uint8_t>>(Body->begin(), Body->end());
+    if (Body)
+      response.Body = std::make_unique<std::vector<std::uint8_t>>(Body->begin(), Body->end());
     response.FilePath = FilePath;
     response.MimeType = MimeType;
     return response;
@@ -124,10 +125,9 @@ class WebView2WebView : public ::testing::Test {
 
 TEST_F(WebView2WebView, RegistersEveryEventAndRemovesItsTokensWhenDestroyed) {
   EXPECT_EQ(WebView.Filters, std::vector<std::wstring>{L"*|0"});
-  for (const char* event :
-       {"WebResourceRequested", "WebMessageReceived", "NavigationStarting", "NavigationCompleted",
-        "DocumentTitleChanged", "ProcessFailed", "NewWindowRequested", "PermissionRequested",
-        "DOMContentLoaded"})
+  for (const char* event : {"WebResourceRequested", "WebMessageReceived", "NavigationStarting",
+                            "NavigationCompleted", "DocumentTitleChanged", "ProcessFailed",
+                            "NewWindowRequested", "PermissionRequested", "DOMContentLoaded"})
     EXPECT_NE(WebView.Events.find(event), WebView.Events.end()) << event;
   const std::size_t registered = WebView.Events.size();
 
