@@ -41,7 +41,9 @@ HRESULT TWebView2EnvironmentOptions::QueryInterface(REFIID riid, void** object) 
   return E_NOINTERFACE;
 }
 
-ULONG TWebView2EnvironmentOptions::AddRef() { return ++FReferences; }
+ULONG TWebView2EnvironmentOptions::AddRef() {
+  return ++FReferences;
+}
 
 ULONG TWebView2EnvironmentOptions::Release() {
   const ULONG left = --FReferences;
@@ -55,8 +57,12 @@ HRESULT TWebView2EnvironmentOptions::get_AdditionalBrowserArguments(LPWSTR* valu
 HRESULT TWebView2EnvironmentOptions::put_AdditionalBrowserArguments(LPCWSTR value) {
   return Put(FAdditionalBrowserArguments, value);
 }
-HRESULT TWebView2EnvironmentOptions::get_Language(LPWSTR* value) { return Get(FLanguage, value); }
-HRESULT TWebView2EnvironmentOptions::put_Language(LPCWSTR value) { return Put(FLanguage, value); }
+HRESULT TWebView2EnvironmentOptions::get_Language(LPWSTR* value) {
+  return Get(FLanguage, value);
+}
+HRESULT TWebView2EnvironmentOptions::put_Language(LPCWSTR value) {
+  return Put(FLanguage, value);
+}
 HRESULT TWebView2EnvironmentOptions::get_TargetCompatibleBrowserVersion(LPWSTR* value) {
   return Get(FTargetCompatibleBrowserVersion, value);
 }

@@ -2,10 +2,9 @@
 // values that the runtime reads through ICoreWebView2EnvironmentOptions.
 #pragma once
 
-#include <windows.h>
-
 #include <atomic>
 #include <string>
+#include <windows.h>
 
 #include "WebView2.h"
 

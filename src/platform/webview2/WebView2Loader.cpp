@@ -88,9 +88,11 @@ void TWebView2Loader::StartWebView2(const std::string& loaderLibraryPath) {
   options->put_AllowSingleSignOnUsingOSPrimaryAccount(FALSE);
 
   std::weak_ptr<TState> state = FState;
-  auto* handler = TWebView2Handler<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
-                                   HRESULT, ICoreWebView2Environment*>::
-      Create([state](HRESULT result, ICoreWebView2Environment* environment) {
+  auto* handler =
+      TWebView2Handler<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler, HRESULT,
+                       ICoreWebView2Environment*>::Create([state](HRESULT result,
+                                                                  ICoreWebView2Environment*
+                                                                      environment) {
         const auto shared = state.lock();
         if (!shared) return S_OK;
         if (SUCCEEDED(result) && environment != nullptr) {
@@ -111,11 +113,17 @@ void TWebView2Loader::StartWebView2(const std::string& loaderLibraryPath) {
     fail("The WebView2 environment could not be started (" + HResultText(result) + ")");
 }
 
-bool TWebView2Loader::Initialized() const { return FState->Initialized; }
+bool TWebView2Loader::Initialized() const {
+  return FState->Initialized;
+}
 
-bool TWebView2Loader::InitializationError() const { return FState->Error; }
+bool TWebView2Loader::InitializationError() const {
+  return FState->Error;
+}
 
-std::string TWebView2Loader::ErrorMessage() const { return FState->Message; }
+std::string TWebView2Loader::ErrorMessage() const {
+  return FState->Message;
+}
 
 ICoreWebView2Environment* TWebView2Loader::Environment() const {
   return FState->Environment.Get();

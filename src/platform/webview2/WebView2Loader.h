@@ -4,10 +4,9 @@
 // it to TWebView2WebView::Create.
 #pragma once
 
-#include <windows.h>
-
 #include <memory>
 #include <string>
+#include <windows.h>
 
 #include "WebView2.h"
 #include "platform/WebViewLoader.h"

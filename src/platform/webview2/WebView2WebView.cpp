@@ -1,10 +1,10 @@
 #include "platform/webview2/WebView2WebView.h"
 
 #include <cstdio>
-#include <limits>
 #include <optional>
 #include <shlwapi.h>
 
+#include "platform/webview2/WebView2BodyStream.h"
 #include "platform/webview2/WebView2Handler.h"
 
 namespace velloc::platform::webview2 {
@@ -42,14 +42,11 @@ bool AskWithMessageBox(const std::string& question) {
                      MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-// The stream the web view reads the answer from: the bytes in memory, or the file on disk.
-TComPtr<IStream> ResponseStream(const TWebResourceResponse& response) {
-  if (response.Body) {
-    const auto& body = *response.Body;
-    if (body.size() > std::numeric_limits<UINT>::max()) return {};
-    return TComPtr<IStream>::Adopt(
-        SHCreateMemStream(body.empty() ? nullptr : body.data(), static_cast<UINT>(body.size())));
-  }
+// The stream the web view reads the answer from: the bytes in memory (taken over, not copied),
+// or the file on disk.
+TComPtr<IStream> ResponseStream(TWebResourceResponse& response) {
+  if (response.Body)
+    return TComPtr<IStream>::Adopt(TWebView2BodyStream::Create(std::move(response.Body)));
   TComPtr<IStream> stream;
   SHCreateStreamOnFileEx(ToWide(response.FilePath).c_str(), STGM_READ | STGM_SHARE_DENY_WRITE,
                          FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, stream.Put());
@@ -198,7 +195,7 @@ HRESULT TWebView2WebView::WebResourceRequested(ICoreWebView2WebResourceRequested
   const std::string uri = TakeCoTaskString(rawUri);
   // Everything but the application's pages is the web view's own business.
   if (!StartsWith(uri, "file:///")) return S_OK;
-  const std::optional<TWebResourceResponse> answer = FEvents.BrowserWebResourceRequested(uri);
+  std::optional<TWebResourceResponse> answer = FEvents.BrowserWebResourceRequested(uri);
   if (!answer) return S_OK;
   TComPtr<IStream> stream = ResponseStream(*answer);
   if (!stream) return S_OK;

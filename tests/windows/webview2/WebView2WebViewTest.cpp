@@ -4,6 +4,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeWebView2.h"
+#include "platform/webview2/WebView2BodyStream.h"
 #include "platform/webview2/WebView2WebView.h"
 
 namespace velloc::test::webview2 {
@@ -31,7 +33,7 @@ using platform::TWebMessageEvent;
 using platform::TWebResourceResponse;
 using platform::webview2::TWebView2WebView;
 
-class TRecordingEvents final : public platform::IWebViewEvents {
+class TRecordingEvents : public platform::IWebViewEvents {
  public:
   std::vector<std::string> Calls;
   std::vector<std::string> Requested;
@@ -321,6 +323,82 @@ TEST_F(WebView2WebView, OperationsPassWideStringsAndSettings) {
   EXPECT_EQ(WebView.Settings.Values["IsStatusBarEnabled"], FALSE);
   EXPECT_EQ(WebView.Settings.Values["IsScriptEnabled"], TRUE);
   EXPECT_EQ(WebView.Settings.Values.count("AreHostObjectsAllowed"), 0u);
+}
+
+TEST_F(WebView2WebView, AnExceptionOfTheCoreEndsInTheHandler) {
+  class TThrowingEvents final : public TRecordingEvents {
+   public:
+    void BrowserNavigationStarting() override { throw std::runtime_error("core failed"); }
+  };
+  TThrowingEvents throwing;
+  TFakeCoreWebView2 webView;
+  TFakeController controller{webView};
+  {
+    TWebView2WebView view(&Environment, &controller, throwing);
+    auto* handler =
+        webView.Handler<ICoreWebView2NavigationStartingEventHandler>("NavigationStarting");
+    ASSERT_NE(handler, nullptr);
+    EXPECT_EQ(handler->Invoke(&webView, nullptr), E_FAIL);
+  }
+  EXPECT_EQ(webView.References, 1u);
+}
+
+TEST(WebView2BodyStream, ReadsSeeksAndClonesTheBodyItOwns) {
+  auto body = std::make_unique<std::vector<std::uint8_t>>();
+  for (int i = 0; i < 10; ++i)
+    body->push_back(static_cast<std::uint8_t>('0' + i));
+  IStream* stream = platform::webview2::TWebView2BodyStream::Create(std::move(body));
+
+  char buffer[8] = {};
+  ULONG read = 0;
+  EXPECT_EQ(stream->Read(buffer, 4, &read), S_OK);
+  EXPECT_EQ(std::string(buffer, read), "0123");
+  EXPECT_EQ(stream->Read(buffer, 8, &read), S_FALSE);
+  EXPECT_EQ(std::string(buffer, read), "456789");
+  EXPECT_EQ(stream->Read(buffer, 8, &read), S_FALSE);
+  EXPECT_EQ(read, 0u);
+
+  struct TSeek {
+    LONGLONG Move;
+    DWORD Origin;
+    HRESULT Result;
+    ULONGLONG Position;
+  };
+  const TSeek seeks[] = {
+      {2, STREAM_SEEK_SET, S_OK, 2},    {3, STREAM_SEEK_CUR, S_OK, 5},
+      {-1, STREAM_SEEK_END, S_OK, 9},   {-10, STREAM_SEEK_CUR, STG_E_INVALIDFUNCTION, 9},
+      {0, 7, STG_E_INVALIDFUNCTION, 9}, {20, STREAM_SEEK_SET, S_OK, 20},
+  };
+  for (const TSeek& seek : seeks) {
+    LARGE_INTEGER move;
+    move.QuadPart = seek.Move;
+    ULARGE_INTEGER position{};
+    EXPECT_EQ(stream->Seek(move, seek.Origin, &position), seek.Result) << seek.Move;
+    LARGE_INTEGER none{};
+    stream->Seek(none, STREAM_SEEK_CUR, &position);
+    EXPECT_EQ(position.QuadPart, seek.Position) << seek.Move;
+  }
+  // Past the end reads nothing.
+  EXPECT_EQ(stream->Read(buffer, 1, &read), S_FALSE);
+  EXPECT_EQ(read, 0u);
+
+  STATSTG stat{};
+  EXPECT_EQ(stream->Stat(&stat, STATFLAG_NONAME), S_OK);
+  EXPECT_EQ(stat.cbSize.QuadPart, 10u);
+  ULONG written = 1;
+  EXPECT_EQ(stream->Write("x", 1, &written), STG_E_ACCESSDENIED);
+  EXPECT_EQ(written, 0u);
+
+  // A clone has its own position over the same bytes, which outlive the original stream.
+  LARGE_INTEGER seven;
+  seven.QuadPart = 7;
+  stream->Seek(seven, STREAM_SEEK_SET, nullptr);
+  IStream* clone = nullptr;
+  ASSERT_EQ(stream->Clone(&clone), S_OK);
+  EXPECT_EQ(stream->Release(), 0u);
+  EXPECT_EQ(clone->Read(buffer, 3, &read), S_OK);
+  EXPECT_EQ(std::string(buffer, read), "789");
+  EXPECT_EQ(clone->Release(), 0u);
 }
 
 TEST(WebView2WebViewCreate, CreatesTheControllerThenRaisesAfterCreated) {
