@@ -11,8 +11,7 @@ IStream* TWebView2BodyStream::Create(std::unique_ptr<TBody> body) {
   return new TWebView2BodyStream(std::shared_ptr<const TBody>(std::move(body)), 0);
 }
 
-TWebView2BodyStream::TWebView2BodyStream(std::shared_ptr<const TBody> body,
-                                         std::uint64_t position)
+TWebView2BodyStream::TWebView2BodyStream(std::shared_ptr<const TBody> body, std::uint64_t position)
     : FBody(std::move(body)), FPosition(position) {}
 
 HRESULT TWebView2BodyStream::QueryInterface(REFIID riid, void** object) {
@@ -27,7 +26,9 @@ HRESULT TWebView2BodyStream::QueryInterface(REFIID riid, void** object) {
   return E_NOINTERFACE;
 }
 
-ULONG TWebView2BodyStream::AddRef() { return ++FReferences; }
+ULONG TWebView2BodyStream::AddRef() {
+  return ++FReferences;
+}
 
 ULONG TWebView2BodyStream::Release() {
   const ULONG left = --FReferences;
@@ -76,10 +77,12 @@ HRESULT TWebView2BodyStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEG
   return S_OK;
 }
 
-HRESULT TWebView2BodyStream::SetSize(ULARGE_INTEGER) { return STG_E_ACCESSDENIED; }
+HRESULT TWebView2BodyStream::SetSize(ULARGE_INTEGER) {
+  return STG_E_ACCESSDENIED;
+}
 
 HRESULT TWebView2BodyStream::CopyTo(IStream* target, ULARGE_INTEGER size, ULARGE_INTEGER* read,
-                                   ULARGE_INTEGER* written) {
+                                    ULARGE_INTEGER* written) {
   if (target == nullptr) return STG_E_INVALIDPOINTER;
   std::lock_guard lock(FLock);
   const std::uint64_t available =
@@ -101,9 +104,13 @@ HRESULT TWebView2BodyStream::CopyTo(IStream* target, ULARGE_INTEGER size, ULARGE
   return FAILED(result) ? result : S_OK;
 }
 
-HRESULT TWebView2BodyStream::Commit(DWORD) { return S_OK; }
+HRESULT TWebView2BodyStream::Commit(DWORD) {
+  return S_OK;
+}
 
-HRESULT TWebView2BodyStream::Revert() { return S_OK; }
+HRESULT TWebView2BodyStream::Revert() {
+  return S_OK;
+}
 
 HRESULT TWebView2BodyStream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) {
   return STG_E_INVALIDFUNCTION;

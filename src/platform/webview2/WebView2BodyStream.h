@@ -3,15 +3,13 @@
 // a thread of its own, so the position is guarded and the reference count atomic.
 #pragma once
 
-#include <windows.h>
-
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <vector>
-
 #include <objidl.h>
+#include <vector>
+#include <windows.h>
 
 namespace velloc::platform::webview2 {
 
