@@ -18,6 +18,8 @@ packages=(
   # the test StatusNotifierWatcher (system Python), SVG application icons
   python3-dbus python3-gi librsvg2-common
 )
+# widl and the base IDL files it imports, for our WebView2 interface declarations
+packages+=(mingw-w64-tools libwine-dev)
 
 missing=()
 for p in "${packages[@]}"; do

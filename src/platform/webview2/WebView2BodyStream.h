@@ -1,0 +1,52 @@
+// A read-only IStream over a response body that the core handed over: the web view reads the
+// bytes where they are, without the copy SHCreateMemStream would make. The web view may read on
+// a thread of its own, so the position is guarded and the reference count atomic.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <objidl.h>
+#include <vector>
+#include <windows.h>
+
+namespace velloc::platform::webview2 {
+
+class TWebView2BodyStream final : public IStream {
+ public:
+  using TBody = std::vector<std::uint8_t>;
+  // A new stream with one reference, owned by the caller.
+  static IStream* Create(std::unique_ptr<TBody> body);
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* read) override;
+  HRESULT STDMETHODCALLTYPE Write(const void* buffer, ULONG size, ULONG* written) override;
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin,
+                                 ULARGE_INTEGER* position) override;
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER size) override;
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream* target, ULARGE_INTEGER size, ULARGE_INTEGER* read,
+                                   ULARGE_INTEGER* written) override;
+  HRESULT STDMETHODCALLTYPE Commit(DWORD flags) override;
+  HRESULT STDMETHODCALLTYPE Revert() override;
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER size,
+                                       DWORD type) override;
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER size,
+                                         DWORD type) override;
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override;
+  HRESULT STDMETHODCALLTYPE Clone(IStream** stream) override;
+
+ private:
+  TWebView2BodyStream(std::shared_ptr<const TBody> body, std::uint64_t position);
+  ~TWebView2BodyStream() = default;
+
+  std::atomic<ULONG> FReferences{1};
+  std::shared_ptr<const TBody> FBody;  // shared with clones
+  std::mutex FLock;
+  std::uint64_t FPosition;
+};
+
+}  // namespace velloc::platform::webview2
