@@ -71,8 +71,9 @@ HRESULT TWebView2WebView::Create(ICoreWebView2Environment* environment, HWND par
         }
         auto view =
             std::make_unique<TWebView2WebView>(environmentRef.Get(), controller, events, asker);
-        events.BrowserAfterCreated();
+        // The owner gets the view first, so that the core finds it when it sets it up.
         created(std::move(view), S_OK);
+        events.BrowserAfterCreated();
         return S_OK;
       });
   const HRESULT result = environment->CreateCoreWebView2Controller(parent, handler);

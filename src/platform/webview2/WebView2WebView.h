@@ -25,7 +25,7 @@ class TWebView2WebView final : public IWebView {
 
   // Creates the controller in parent (asynchronously); created receives the web view, or null
   // and the failure. The host window calls this once the environment is ready; on success the
-  // view has already raised BrowserAfterCreated.
+  // view raises BrowserAfterCreated right after created has taken it.
   static HRESULT Create(ICoreWebView2Environment* environment, HWND parent, IWebViewEvents& events,
                         TCreated created, TPermissionAsker asker = nullptr);
 

@@ -1,7 +1,7 @@
 // Services the Windows runtime needs before their Win32 implementations arrive: each is the
 // least that lets start-up run to its web view runtime check, with plain Win32 calls. The
-// module file and password form give way to the platform's own (src/platform/win32), the loader
-// and the web view factory to the WebView2 backend.
+// module file, password form and style engine give way to the platform's own
+// (src/platform/win32).
 #pragma once
 
 #include <windows.h>
@@ -23,8 +23,6 @@
 #include "platform/Notifications.h"
 #include "platform/PasswordForm.h"
 #include "platform/Styles.h"
-#include "platform/WebViewLoader.h"
-#include "platform/win32/Win32BrowserFormView.h"
 
 namespace velloc::runtime::win32 {
 
@@ -49,24 +47,6 @@ class TNoNotifications final : public platform::INotifications {
     if (done) done(false);
   }
   void SetOnClick(std::function<void(const std::string&)>) override {}
-};
-
-// No web view runtime: start-up reports it with its localized message.
-class TNoWebViewLoader final : public platform::IWebViewLoader {
- public:
-  bool CheckEdgeIsInstalled(const std::string&) override { return false; }
-  void StartWebView2(const std::string&) override {}
-  bool Initialized() const override { return false; }
-  bool InitializationError() const override { return true; }
-  std::string ErrorMessage() const override { return "The WebView2 runtime is not available."; }
-};
-
-class TNoWebViewFactory final : public platform::win32::IWin32WebViewFactory {
- public:
-  std::unique_ptr<platform::IWebView> CreateWebView(HWND, platform::IWebViewEvents&) override {
-    return nullptr;
-  }
-  void FitWebView(platform::IWebView&, const RECT&) override {}
 };
 
 // The native look for every style name.

@@ -12,6 +12,8 @@
 #include "bridge/BuiltinStyles.h"
 #include "bridge/StyleManager.h"
 #include "browser/MainForm.h"
+#include "platform/webview2/WebView2Factory.h"
+#include "platform/webview2/WebView2Loader.h"
 #include "platform/win32/Win32BrowserFormView.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileDialogs.h"
@@ -29,10 +31,10 @@ namespace {
 
 using namespace velloc;
 
-int RunMainWindow(startup::TExeZipLoader& startup, platform::IWebViewLoader& loader,
+int RunMainWindow(startup::TExeZipLoader& startup, platform::webview2::TWebView2Loader& loader,
                   platform::ISystem& system, platform::IStyleManager& styles, HINSTANCE instance) {
   platform::win32::TWin32MainWindow window(instance);
-  runtime::win32::TNoWebViewFactory webViews;
+  platform::webview2::TWebView2Factory webViews(loader);
   platform::win32::TWin32BrowserFormView browserView(window, webViews);
   // The file dialogs are COM objects of this, the user-interface thread.
   platform::TWin32FileDialogs fileDialogs;
@@ -70,7 +72,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   platform::TWin32Dialogs dialogs;
   runtime::win32::TNativeStyleEngine styleEngine;
   bridge::TStyleManager styles(styleEngine, dialogs, bridge::BuiltinStyles());
-  runtime::win32::TNoWebViewLoader loader;
+  platform::webview2::TWebView2Loader loader;
   runtime::win32::TInterimModuleFile moduleFile;
   runtime::win32::TInterimPasswordForm passwordForm;
   platform::win32::TWin32RuntimeInstaller installer;

@@ -1,0 +1,27 @@
+// The main window's web views on WebView2. The browser form wants its web view object at once,
+// while WebView2 makes its controller asynchronously: the factory hands out a stand-in that
+// takes the real view when it arrives and passes every call on to it. The core calls nothing
+// before BrowserAfterCreated, which comes after the view has arrived.
+#pragma once
+
+#include <memory>
+#include <windows.h>
+
+#include "platform/webview2/WebView2Loader.h"
+#include "platform/webview2/WebView2WebView.h"
+#include "platform/win32/Win32BrowserFormView.h"
+
+namespace velloc::platform::webview2 {
+
+class TWebView2Factory final : public win32::IWin32WebViewFactory {
+ public:
+  explicit TWebView2Factory(TWebView2Loader& loader) : FLoader(loader) {}
+
+  std::unique_ptr<IWebView> CreateWebView(HWND host, IWebViewEvents& events) override;
+  void FitWebView(IWebView& view, const RECT& client) override;
+
+ private:
+  TWebView2Loader& FLoader;
+};
+
+}  // namespace velloc::platform::webview2
