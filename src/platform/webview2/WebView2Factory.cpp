@@ -74,8 +74,7 @@ std::unique_ptr<IWebView> TWebView2Factory::CreateWebView(HWND host, IWebViewEve
   std::weak_ptr<std::unique_ptr<TWebView2WebView>> target = slot;
   TPendingWebView* stand = pending.get();
   const HRESULT started = TWebView2WebView::Create(
-      environment, host, events,
-      [target, stand](std::unique_ptr<TWebView2WebView> view, HRESULT) {
+      environment, host, events, [target, stand](std::unique_ptr<TWebView2WebView> view, HRESULT) {
         const auto landing = target.lock();
         if (!landing || !view) return;  // the form is gone, or creation failed
         view->SetBounds(stand->Bounds);

@@ -19,9 +19,13 @@ class TCliError : public std::runtime_error {
 
 struct TPackOptions {
   std::filesystem::path AppFolder;
-  std::filesystem::path Output;     // empty: the application's ID in the current folder
-  std::filesystem::path Runtime;    // empty: velloc-runtime beside this program
-  std::filesystem::path Module;     // empty: the WebKitGTK module beside the runtime
+  std::filesystem::path Output;   // empty: the application's ID in the current folder
+  std::filesystem::path Runtime;  // empty: the target's runtime (see Target)
+  std::filesystem::path Module;   // empty: the web view module beside the runtime
+  // "linux" or "windows": which runtime to pack onto when no --runtime is given. Windows
+  // runtimes are looked for in $VELLOC_WINDOWS_DIR, in windows/ beside this program and in the
+  // build tree's windows/bin.
+  std::string Target = "linux";
   std::filesystem::path Installer;  // empty: the built-in installer script
   std::filesystem::path Icon;       // PNG or SVG; empty: Velloc's own icon
   bool Quiet = false;

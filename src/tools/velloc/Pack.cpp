@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -127,6 +128,23 @@ std::string OutputName(const std::string& id) {
   return name;
 }
 
+// The Windows runtime when none is named: from $VELLOC_WINDOWS_DIR, then windows/ beside this
+// program (an installation), then the build tree's windows preset beside this one's.
+fs::path WindowsRuntime() {
+  std::vector<fs::path> folders;
+  if (const char* dir = std::getenv("VELLOC_WINDOWS_DIR"); dir && *dir) folders.emplace_back(dir);
+  folders.push_back(ProgramFolder() / "windows");
+  folders.push_back(ProgramFolder().parent_path().parent_path() / "windows" / "bin");
+  std::string tried;
+  for (const fs::path& folder : folders) {
+    const fs::path runtime = folder / "velloc-runtime.exe";
+    if (fs::is_regular_file(runtime)) return runtime;
+    tried += "\n  " + runtime.string();
+  }
+  throw TCliError("no Windows runtime; looked for" + tried +
+                  "\nbuild it with the windows CMake preset, or pass --runtime PATH");
+}
+
 }  // namespace
 
 fs::path RunPack(const TPackOptions& options) {
@@ -178,7 +196,10 @@ fs::path RunPack(const TPackOptions& options) {
     return options.Debug && fs::is_regular_file(unstripped) ? unstripped : path;
   };
   const fs::path runtime =
-      options.Runtime.empty() ? unstrippedOr(ProgramFolder() / "velloc-runtime") : options.Runtime;
+      options.Runtime.empty()
+          ? (options.Target == "windows" ? WindowsRuntime()
+                                         : unstrippedOr(ProgramFolder() / "velloc-runtime"))
+          : options.Runtime;
   if (!fs::is_regular_file(runtime))
     throw TCliError("no runtime at " + Quote(runtime) + "; pass --runtime PATH");
   // The runtime must end at its image end: the format appends a package once.
@@ -197,17 +218,18 @@ fs::path RunPack(const TPackOptions& options) {
   // What the runtime needs besides the application: its web view module and installer.
   const bool linuxRuntime = image.Format != package::ExeFormat::Pe;
   fs::path module = options.Module;
-  if (module.empty() && linuxRuntime) {
-    module = unstrippedOr(runtime.parent_path() /
-                          ("velloc-webkit-" + std::string(kRuntimeVersion) + ".so"));
+  if (module.empty()) {
+    module = linuxRuntime ? unstrippedOr(runtime.parent_path() /
+                                         ("velloc-webkit-" + std::string(kRuntimeVersion) + ".so"))
+                          : runtime.parent_path() / "WebView2LoaderWin64.dll";
   }
-  if (!module.empty() && !fs::is_regular_file(module)) {
+  if (!fs::is_regular_file(module)) {
     throw TCliError("no web view module at " + Quote(module) + "; pass --module PATH");
   }
-  if (!linuxRuntime && (options.Module.empty() || options.Installer.empty())) {
+  if (!linuxRuntime && options.Installer.empty() && !options.Quiet) {
     std::fprintf(stderr,
-                 "velloc: warning: a Windows runtime needs --module (WebView2LoaderWin64.dll) and "
-                 "--installer (WebView2Installer.exe)\n");
+                 "velloc: note: no --installer: on a machine without the WebView2 runtime the app "
+                 "can only say so; pass Microsoft's bootstrapper to offer the installation\n");
   }
   const std::string moduleEntry =
       linuxRuntime ? std::string(platform::kWebViewLoaderEntry) : "WebView2LoaderWin64.dll";

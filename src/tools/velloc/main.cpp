@@ -24,7 +24,8 @@ namespace {
 constexpr const char* kUsage =
     "Usage:\n"
     "  velloc init DIR [--name NAME]                  create a small application in DIR\n"
-    "  velloc pack DIR [-o|--output FILE] [--runtime PATH] [--module PATH]\n"
+    "  velloc pack DIR [-o|--output FILE] [--target linux|windows] [--runtime PATH] [--module "
+    "PATH]\n"
     "              [--installer PATH] [--icon FILE] [--debug] [-q|--quiet]\n"
     "                                                 pack DIR into one executable\n"
     "  velloc run DIR [--inspect] [--runtime PATH]    run DIR as it would run packed; saved\n"
@@ -84,6 +85,11 @@ int main(int argc, char** argv) {
         pack.Runtime = value();
       } else if (a == "--module") {
         pack.Module = value();
+      } else if (a == "--target") {
+        pack.Target = value();
+        if (pack.Target != "linux" && pack.Target != "windows") {
+          throw TCliError("--target must be linux or windows, not \"" + pack.Target + "\"");
+        }
       } else if (a == "--installer") {
         pack.Installer = value();
       } else if (a == "--icon") {

@@ -14,6 +14,10 @@ _velloc() {
   local command=${COMP_WORDS[1]}
   case $prev in
     --name) return ;;
+    --target)
+      mapfile -t COMPREPLY < <(compgen -W "linux windows" -- "$cur")
+      return
+      ;;
     -o | --output | --runtime | --module | --installer | --icon | --db)
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       return

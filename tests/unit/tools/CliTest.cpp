@@ -525,5 +525,52 @@ TEST_F(CliTest, PackDebugTakesTheUnstrippedModule) {
   }
 }
 
+// A Windows executable as far as the packer looks: MS-DOS header, "PE", one section that ends
+// where the file does.
+std::string MinimalPe() {
+  std::string b(0x400, '\0');
+  b[0] = 'M', b[1] = 'Z';
+  b[0x3C] = '\x80';
+  b[0x80] = 'P', b[0x81] = 'E';
+  b[0x80 + 6] = 1;        // one section
+  b[0x80 + 20] = '\xF0';  // a 240-byte optional header
+  const std::size_t section = 0x80 + 24 + 240;
+  b[section + 17] = 0x02;  // 0x200 bytes of raw data
+  b[section + 21] = 0x02;  // from 0x200
+  return b;
+}
+
+// --target windows takes the Windows runtime and the WebView2 loader beside it, from
+// $VELLOC_WINDOWS_DIR first, and says where it looked when there is none.
+TEST_F(CliTest, PackForWindowsTakesTheWindowsRuntimeAndItsLoader) {
+  const std::string pack = "VELLOC_WINDOWS_DIR=" + Q(FRoot / "win") + " " +
+                           std::string(VELLOC_CLI_PATH) + " pack " + Q(FRoot / "app") +
+                           " --target windows -o " + Q(FRoot / "out/app.exe");
+  TRun run = RunCommand(pack);
+  EXPECT_EQ(run.ExitCode, 2) << run.Output;
+  EXPECT_NE(run.Output.find("no Windows runtime; looked for"), std::string::npos) << run.Output;
+  EXPECT_NE(run.Output.find((FRoot / "win/velloc-runtime.exe").string()), std::string::npos)
+      << run.Output;
+
+  WriteFile(FRoot / "win/velloc-runtime.exe", MinimalPe());
+  run = RunCommand(pack);
+  EXPECT_EQ(run.ExitCode, 2) << run.Output;
+  EXPECT_NE(run.Output.find("WebView2LoaderWin64.dll"), std::string::npos) << run.Output;
+  EXPECT_TRUE(fs::is_empty(FRoot / "out"));
+
+  WriteFile(FRoot / "win/WebView2LoaderWin64.dll", "loader bytes");
+  run = RunCommand(pack + " --installer " + Q(FRoot / "module.so"));
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(ReadFile(FRoot / "out/app.exe").substr(0, 0x400), MinimalPe());
+  RunCommand(std::string(VELLOC_CLI_PATH) + " extract " + Q(FRoot / "out/app.exe") + " " +
+             Q(FRoot / "x"));
+  EXPECT_EQ(ReadFile(FRoot / "x/WebView2LoaderWin64.dll"), "loader bytes");
+  EXPECT_EQ(ReadFile(FRoot / "x/WebView2Installer.exe"), "module bytes");
+
+  run = RunCommand(std::string(VELLOC_CLI_PATH) + " pack " + Q(FRoot / "app") + " --target mac");
+  EXPECT_EQ(run.ExitCode, 2) << run.Output;
+  EXPECT_NE(run.Output.find("--target must be linux or windows"), std::string::npos) << run.Output;
+}
+
 }  // namespace
 }  // namespace velloc::cli
