@@ -17,6 +17,10 @@ packages=(
   node-typescript
   # the test StatusNotifierWatcher (system Python), SVG application icons
   python3-dbus python3-gi librsvg2-common
+  # the Windows target: MinGW-w64 cross compilers, widl, Wine to run the tests, GoogleTest's
+  # sources, and what scripts/windows-deps.sh needs to build libdeflate and SQLite from source
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 libwine-dev googletest dpkg-dev tcl
+  debian-archive-keyring
 )
 # widl and the base IDL files it imports, for our WebView2 interface declarations
 packages+=(mingw-w64-tools libwine-dev)

@@ -13,6 +13,7 @@
 
 #include "archive/PkwareCrypto.h"
 #include "archive/ZipFormat.h"
+#include "core/Crt.h"
 #include "core/Text.h"
 
 namespace velloc::archive {
@@ -33,7 +34,7 @@ struct DosDateTime {
 
 DosDateTime ToDos(std::time_t t) {
   std::tm local{};
-  if (localtime_r(&t, &local) == nullptr || local.tm_year < 80) return {};
+  if (!crt::LocalTime(t, local) || local.tm_year < 80) return {};
   if (local.tm_year > 207) local.tm_year = 207;  // the last year MS-DOS dates hold
   DosDateTime d;
   d.Time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) |
@@ -76,7 +77,7 @@ void TZipWriter::CompressorDeleter::operator()(libdeflate_compressor* c) const {
 TZipWriter::TZipWriter() : FCreated(std::time(nullptr)) {}
 
 TZipWriter::TZipWriter(const std::filesystem::path& path) : FCreated(std::time(nullptr)) {
-  FFile.reset(std::fopen(path.c_str(), "wb"));
+  FFile.reset(crt::OpenFile(path, "wb"));
   if (!FFile) {
     throw ZipError(ZipErrorCode::WriteFailed,
                    "Cannot create " + path.string() + ": " + ErrnoText() + ".");

@@ -4,6 +4,7 @@
 
 #include "core/IntText.h"
 #include "core/Text.h"
+#include "platform/SystemText.h"
 
 namespace velloc::config {
 namespace {
@@ -42,6 +43,7 @@ std::string DecodeIniText(std::span<const std::uint8_t> bytes) {
   // No mark: the system's ANSI code page on Windows; on Linux UTF-8 when the bytes are valid
   // UTF-8 (ASCII included), else Windows-1252, the common legacy encoding of such files.
   const std::string_view raw = AsChars(bytes);
+  if (std::u16string ansi; platform::DecodeSystemAnsi(raw, ansi)) return text::Utf16ToUtf8(ansi);
   if (text::IsValidUtf8(raw)) return std::string(raw);
   return text::Windows1252ToUtf8(raw);
 }

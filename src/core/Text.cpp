@@ -1,13 +1,10 @@
 #include "core/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cwctype>
 
-#if defined(__linux__)
-#include <locale.h>
-#include <wctype.h>
-#endif
+#include "platform/SystemText.h"
 
 namespace velloc::text {
 namespace {
@@ -209,28 +206,18 @@ std::string_view TrimControl(std::string_view s) {
 }
 
 std::string LocaleUpper(std::string_view utf8) {
-#if defined(__linux__)
-  // A fixed UTF-8 locale: the process locale may be "C", whose tables know ASCII only.
-  static const locale_t kUtf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
-#endif
-  std::string out;
-  out.reserve(utf8.size());
-  std::size_t pos = 0;
-  while (pos < utf8.size()) {
-    char32_t cp = NextCodePoint(utf8, pos);
-    if (cp < 0x80) {
-      cp = static_cast<char32_t>(AsciiUpper(static_cast<char>(cp)));
-    } else {
-#if defined(__linux__)
-      if (kUtf8 != locale_t{})
-        cp = static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), kUtf8));
-#else
-      cp = static_cast<char32_t>(std::towupper(static_cast<wint_t>(cp)));
-#endif
-    }
-    AppendUtf8(out, cp);
+  // ASCII-only text, the common case of keys and names, needs no trip through the system.
+  const bool ascii = std::all_of(utf8.begin(), utf8.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) {
+    std::string out(utf8);
+    for (char& c : out)
+      c = AsciiUpper(c);
+    return out;
   }
-  return out;
+  std::u16string units = Utf8ToUtf16(utf8);
+  platform::UpperCaseByLocale(units);
+  return Utf16ToUtf8(units);
 }
 
 void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {

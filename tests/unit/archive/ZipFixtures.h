@@ -9,14 +9,16 @@
 #include <iterator>
 #include <libdeflate.h>
 #include <span>
-#include <stdlib.h>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include "archive/PkwareCrypto.h"
+#include "common/ScratchDir.h"
 
 namespace velloc::archive::fixtures {
 
@@ -195,25 +197,9 @@ inline Bytes BuildZip(const std::vector<RawEntry>& entries) {
 }
 
 // A scratch folder removed with its content at the end of the test.
-class TempDir {
+class TempDir : public velloc::testing::ScratchDir {
  public:
-  TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "velloc-archive-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    FPath = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(FPath, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& Path() const { return FPath; }
-  std::filesystem::path operator/(std::string_view name) const { return FPath / name; }
-
- private:
-  std::filesystem::path FPath;
+  TempDir() : ScratchDir("velloc-archive") {}
 };
 
 inline void WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> data) {
@@ -227,6 +213,7 @@ inline Bytes ReadFile(const std::filesystem::path& path) {
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+#ifndef _WIN32
 // Runs a shell command and returns its exit status (-1 when it could not run).
 inline int RunShell(const std::string& command) {
   const int status = std::system(command.c_str());
@@ -237,5 +224,6 @@ inline int RunShell(const std::string& command) {
 inline bool HaveTool(const std::string& name) {
   return RunShell("command -v " + name + " >/dev/null 2>&1") == 0;
 }
+#endif
 
 }  // namespace velloc::archive::fixtures

@@ -52,6 +52,9 @@ std::string Iconv(const char* from, const std::string& bytes) {
 }
 
 TEST(SingleByte, Cp437MatchesIconv) {
+#ifdef _WIN32
+  GTEST_SKIP() << "compared with the host's iconv, which a Windows run does not have";
+#endif
   std::string all;
   for (int b = 0x20; b < 0x100; ++b)
     all.push_back(static_cast<char>(b));
@@ -60,6 +63,9 @@ TEST(SingleByte, Cp437MatchesIconv) {
 }
 
 TEST(SingleByte, Windows1252MatchesIconvOnAssignedBytes) {
+#ifdef _WIN32
+  GTEST_SKIP() << "compared with the host's iconv, which a Windows run does not have";
+#endif
   std::string all;
   for (int b = 0x20; b < 0x100; ++b) {
     if (b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) continue;  // unassigned

@@ -1,0 +1,18 @@
+// The system's own text rules that the core needs: the ANSI code page of configuration files
+// without a byte-order mark, and letter case by the user's locale. Linked in per platform; the
+// core calls these functions and never a system header itself.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velloc::platform {
+
+// Decodes bytes in the system's ANSI code page into UTF-16. False on platforms that have no
+// such code page (Linux); the caller then applies its own legacy rule.
+bool DecodeSystemAnsi(std::string_view bytes, std::u16string& out);
+
+// Upper-cases the text in place by the user's locale (letters beyond ASCII included).
+void UpperCaseByLocale(std::u16string& text);
+
+}  // namespace velloc::platform
