@@ -1,6 +1,7 @@
 #include "platform/webview2/WebView2Com.h"
 
 #include <climits>
+#include <objbase.h>
 
 namespace velloc::platform::webview2 {
 
