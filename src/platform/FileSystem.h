@@ -52,7 +52,7 @@ class IFileSystem {
   // without its owner's write permission, or that this process may not write, on Linux.
   virtual bool IsReadOnlyFile(const std::string& path) const = 0;
   // Deletes one file (never a folder). False when it is missing or cannot go.
-  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual bool RemoveFile(const std::string& path) = 0;
   // Creates one folder whose parent exists. True when the folder exists afterwards.
   virtual bool CreateFolder(const std::string& path) = 0;
   // Creates a folder and its missing parents, as far as it can; callers find out by using it.

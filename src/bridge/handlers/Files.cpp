@@ -43,7 +43,7 @@ void FilesDeleteFile(TBrowserExternalModule& module, const std::string& uuid,
   const std::string& filePath = *filePathArg;
   const std::string path = ResolvePath(module, filePath);
   platform::IFileSystem& fileSystem = Required(module.FileSystem());
-  const bool deleted = !fileSystem.IsReadOnlyFile(path) && fileSystem.DeleteFile(path);
+  const bool deleted = !fileSystem.IsReadOnlyFile(path) && fileSystem.RemoveFile(path);
   module.ReplySuccess(uuid, deleted ? "true" : "false");
 }
 

@@ -73,7 +73,8 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix
 
 }  // namespace
 
-TPosixFileReplacement::TPosixFileReplacement(std::string path) : FPath(std::move(path)), FTarget(WriteTarget(FPath)) {
+TPosixFileReplacement::TPosixFileReplacement(std::string path)
+    : FPath(std::move(path)), FTarget(WriteTarget(FPath)) {
   const std::string folder = FolderOf(FTarget);
   const std::size_t slash = FTarget.rfind('/');
   const std::string name = slash == std::string::npos ? FTarget : FTarget.substr(slash + 1);

@@ -52,7 +52,7 @@ bool TPosixFileSystem::IsReadOnlyFile(const std::string& path) const {
   return (info.st_mode & S_IWUSR) == 0 || ::access(path.c_str(), W_OK) != 0;
 }
 
-bool TPosixFileSystem::DeleteFile(const std::string& path) {
+bool TPosixFileSystem::RemoveFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 

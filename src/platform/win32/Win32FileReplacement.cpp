@@ -1,9 +1,8 @@
 #include "platform/win32/Win32FileReplacement.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <random>
+#include <windows.h>
 
 #include "platform/win32/WideText.h"
 
@@ -50,8 +49,8 @@ std::wstring WriteTarget(const std::wstring& path) {
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return path;
   std::wstring resolved(MAX_PATH, L'\0');
-  DWORD length = ::GetFinalPathNameByHandleW(handle, resolved.data(),
-                                             static_cast<DWORD>(resolved.size()), 0);
+  DWORD length =
+      ::GetFinalPathNameByHandleW(handle, resolved.data(), static_cast<DWORD>(resolved.size()), 0);
   if (length >= resolved.size()) {
     resolved.resize(length + 1);
     length = ::GetFinalPathNameByHandleW(handle, resolved.data(),
@@ -99,11 +98,14 @@ TWin32FileReplacement::TWin32FileReplacement(std::string path)
 
   const DWORD attributes = ::GetFileAttributesW(FTarget.c_str());
   FExists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (FExists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) Fail("Cannot create file", ERROR_DIRECTORY);
-  if (FExists && (attributes & FILE_ATTRIBUTE_READONLY)) Fail("Cannot create file", ERROR_ACCESS_DENIED);
+  if (FExists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    Fail("Cannot create file", ERROR_DIRECTORY);
+  if (FExists && (attributes & FILE_ATTRIBUTE_READONLY))
+    Fail("Cannot create file", ERROR_ACCESS_DENIED);
   if (!FExists && folderPrefix.size() > 1) {
     // A missing folder is named as such, not as a failed temporary file.
-    const DWORD folder = ::GetFileAttributesW(folderPrefix.substr(0, folderPrefix.size() - 1).c_str());
+    const DWORD folder =
+        ::GetFileAttributesW(folderPrefix.substr(0, folderPrefix.size() - 1).c_str());
     if (folder == INVALID_FILE_ATTRIBUTES) Fail("Cannot create file", ERROR_PATH_NOT_FOUND);
   }
 

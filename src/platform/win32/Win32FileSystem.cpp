@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "platform/win32/Win32FileReplacement.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32FileReplacement.h"
 
 namespace velloc::platform::win32 {
 namespace {
@@ -14,8 +14,7 @@ bool IsSeparator(wchar_t c) {
 
 // The path without separators at its end, except where they are the root ("C:\", "\").
 std::wstring WithoutTrailingSeparators(std::wstring path) {
-  while (path.size() > 1 && IsSeparator(path.back()) &&
-         !(path.size() == 3 && path[1] == L':'))
+  while (path.size() > 1 && IsSeparator(path.back()) && !(path.size() == 3 && path[1] == L':'))
     path.pop_back();
   return path;
 }
@@ -27,9 +26,9 @@ bool FollowedAttributes(const std::wstring& path, DWORD& attributes) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
   // Opening follows the link; backup semantics lets folders open too.
-  HANDLE handle = ::CreateFileW(path.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle =
+      ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info{};
   const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
@@ -85,7 +84,7 @@ bool TWin32FileSystem::IsReadOnlyFile(const std::string& path) const {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
-bool TWin32FileSystem::DeleteFile(const std::string& path) {
+bool TWin32FileSystem::RemoveFile(const std::string& path) {
   return !path.empty() && ::DeleteFileW(Widen(path).c_str()) != 0;
 }
 

@@ -11,7 +11,7 @@ class TWin32FileSystem final : public IFileSystem {
  public:
   TFileKind Kind(const std::string& path) const override;
   bool IsReadOnlyFile(const std::string& path) const override;
-  bool DeleteFile(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
   bool CreateFolder(const std::string& path) override;
   void CreateFolders(const std::string& path) override;
   bool RemoveTree(const std::string& path) override;
