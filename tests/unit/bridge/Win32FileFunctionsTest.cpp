@@ -1,8 +1,6 @@
 // The file and folder functions on Windows: drive-letter, UNC-style and relative paths, read-only
 // files, replacing an existing file in one step, and names beyond ASCII, against the Win32 file
 // system (run under Wine).
-#include <windows.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
@@ -116,8 +115,7 @@ class Win32FileFunctions : public ::testing::Test {
     return Ok(id, "{\"" + std::string(name) + "\": " + Json(path) + "}");
   }
 
-  std::vector<std::string> List(const std::string& dirPath, std::string_view mask,
-                                bool allDirs) {
+  std::vector<std::string> List(const std::string& dirPath, std::string_view mask, bool allDirs) {
     const std::string result =
         Ok(40004, "{\"dirPath\": " + Json(dirPath) + ", \"fileMask\": " + Json(mask) +
                       ", \"allDirs\": " + (allDirs ? "true" : "false") + "}");
@@ -190,9 +188,9 @@ TEST_F(Win32FileFunctions, ReadOnlyFilesAreNeitherDeletedNorReplaced) {
   EXPECT_FALSE(FFiles.IsReadOnlyFile(file));
   EXPECT_EQ(PathCall(30002, "filePath", file), "true");
   EXPECT_FALSE(Exists(file));
-  EXPECT_EQ(PathCall(30002, "filePath", file), "false");           // already gone
-  EXPECT_EQ(PathCall(30002, "filePath", FApp), "false");           // a folder is not deleted
-  EXPECT_FALSE(FFiles.IsReadOnlyFile(FApp));                        // nor is it a read-only file
+  EXPECT_EQ(PathCall(30002, "filePath", file), "false");  // already gone
+  EXPECT_EQ(PathCall(30002, "filePath", FApp), "false");  // a folder is not deleted
+  EXPECT_FALSE(FFiles.IsReadOnlyFile(FApp));              // nor is it a read-only file
 }
 
 // The old file stays whole until the new contents are complete, an abandoned replacement leaves
@@ -242,8 +240,8 @@ TEST_F(Win32FileFunctions, CreateErrorsNameTheFile) {
 
 TEST_F(Win32FileFunctions, FoldersAreCreatedListedAndRemoved) {
   EXPECT_EQ(PathCall(40002, "dirPath", "a"), "true");
-  EXPECT_EQ(PathCall(40002, "dirPath", "a"), "true");             // already there
-  EXPECT_EQ(PathCall(40002, "dirPath", "x\\y\\z"), "false");      // one level only
+  EXPECT_EQ(PathCall(40002, "dirPath", "a"), "true");         // already there
+  EXPECT_EQ(PathCall(40002, "dirPath", "x\\y\\z"), "false");  // one level only
   EXPECT_EQ(Ok(30003, "{\"filePath\": \"a/b/deep.txt\", \"contents\": \"\"}"), "true");
   WriteFile(FApp + "a\\top.TXT", "");
   WriteFile(FApp + "a\\other.js", "");
@@ -254,9 +252,9 @@ TEST_F(Win32FileFunctions, FoldersAreCreatedListedAndRemoved) {
   EXPECT_EQ(List("a\\", "*.txt", true),
             (std::vector<std::string>{FApp + "a\\b\\deep.txt", FApp + "a\\b\\locked.txt",
                                       FApp + "a\\top.TXT"}));
-  EXPECT_EQ(Call(40004, "{\"dirPath\": \"missing\", \"fileMask\": \"*\", \"allDirs\": true}")
-                .Result,
-            "\"The specified folder does not exist.\"");
+  EXPECT_EQ(
+      Call(40004, "{\"dirPath\": \"missing\", \"fileMask\": \"*\", \"allDirs\": true}").Result,
+      "\"The specified folder does not exist.\"");
 
   // The tree goes whole, read-only file included; a second time there is nothing to remove.
   EXPECT_EQ(PathCall(40003, "dirPath", FApp + "a\\"), "true");
