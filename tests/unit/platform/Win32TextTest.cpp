@@ -1,8 +1,7 @@
 // UTF-8 <-> UTF-16 at the Win32 boundary, and the system's text rules the core links on Windows:
 // the ANSI code page of configuration files and letter case by the user's locale.
-#include <windows.h>
-
 #include <string>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -30,9 +29,13 @@ TEST(WideText, RoundTripsAndRepairs) {
     EXPECT_EQ(Narrow(c.utf16), c.utf8) << c.name;
   }
   // Malformed UTF-8 and lone surrogates become U+FFFD instead of reaching a W call half-done.
-  EXPECT_EQ(Widen("a\xFF" "b"), L"a\uFFFDb");
+  EXPECT_EQ(Widen("a\xFF"
+                  "b"),
+            L"a\uFFFDb");
   EXPECT_EQ(Widen("\xC3"), L"\uFFFD");
-  EXPECT_EQ(Narrow(std::wstring{L'a', wchar_t(0xD800), L'b'}), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Narrow(std::wstring{L'a', wchar_t(0xD800), L'b'}),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(Narrow(std::wstring{wchar_t(0xDC00)}), "\xEF\xBF\xBD");
   EXPECT_EQ(Narrow(std::wstring{wchar_t(0xD83D)}), "\xEF\xBF\xBD");  // cut pair at the end
 }
@@ -53,11 +56,11 @@ TEST(SystemText, LocaleUpperCase) {
     const char* out;
   } cases[] = {
       {"app", "APP"},
-      {"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"},                // été
-      {"\xC3\xA4pp \xC3\xB6", "\xC3\x84PP \xC3\x96"},            // äpp ö
-      {"\xCE\xB1\xCE\xB2", "\xCE\x91\xCE\x92"},                  // Greek
-      {"\xD0\xB4\xD0\xB0", "\xD0\x94\xD0\x90"},                  // Cyrillic
-      {"\xF0\x9F\x98\x80 x", "\xF0\x9F\x98\x80 X"},              // non-letters stay
+      {"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"},      // été
+      {"\xC3\xA4pp \xC3\xB6", "\xC3\x84PP \xC3\x96"},  // äpp ö
+      {"\xCE\xB1\xCE\xB2", "\xCE\x91\xCE\x92"},        // Greek
+      {"\xD0\xB4\xD0\xB0", "\xD0\x94\xD0\x90"},        // Cyrillic
+      {"\xF0\x9F\x98\x80 x", "\xF0\x9F\x98\x80 X"},    // non-letters stay
   };
   for (const auto& c : cases)
     EXPECT_EQ(text::LocaleUpper(c.in), c.out) << c.in;
