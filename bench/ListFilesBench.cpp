@@ -22,6 +22,7 @@
 
 #include "bridge/BrowserExternalModule.h"
 #include "core/StrUtils.h"
+#include "platform/linux/PosixFileSystem.h"
 
 extern char** environ;
 
@@ -124,7 +125,9 @@ void FindBench(benchmark::State& state, const std::string& key,
 void ListFilesBench(benchmark::State& state, const std::string& key, const std::string& mask) {
   TBenchBrowserForm form;
   TBrowserExternalModule module;
+  velloc::platform::TPosixFileSystem fileSystem;
   module.SetBrowserForm(&form);
+  module.SetFileSystem(&fileSystem);
   const std::string message = "{\"id\": 40004, \"uuid\": \"b\", \"data\": {\"dirPath\": " +
                               TStrUtils::StringToJsonString(Tree()) +
                               ", \"fileMask\": " + TStrUtils::StringToJsonString(mask) +

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the release build (unit, fuzz-corpus replay and
-# end-to-end tests under Xvfb), then the unit tests again under ASan + UBSan, then the format check.
+# end-to-end tests under Xvfb), the Windows cross build with its unit tests under Wine, then the
+# unit tests again under ASan + UBSan, then the format check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,14 @@ cmake --build --preset release -j "$jobs"
 echo "== release tests"
 # A window-manager timing flake under load gets up to two more tries; a real failure fails all three.
 ctest --preset release -j "$jobs" --repeat until-pass:3
+
+echo "== windows build (MinGW-w64)"
+# Configuring prepares the Windows libraries once (scripts/windows-deps.sh, cached in build/).
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+echo "== windows tests (Wine)"
+# The tests share one wineserver, started and stopped by a CTest fixture.
+ctest --preset windows -j "$jobs"
 
 echo "== asan-ubsan build"
 cmake --preset asan-ubsan >/dev/null

@@ -1,39 +1,25 @@
-// Replacing a file whole. The new contents go to a temporary file beside the target, are flushed
-// to disk and then renamed over the target, so the target is at every moment either the old
-// file or the complete new one: a failed write or a crash never leaves half a file behind.
-//
-// The replaced file keeps its permission bits (and, where allowed, its owner); a new file gets
-// the permissions an ordinary create would give it. A symbolic link to a file is written
-// through: the file it points to is replaced and the link stays. Hard links to the old file
-// keep the old contents, the price of never writing into it. A device, pipe or socket is
-// written into directly, as there is nothing to replace.
+// Replacing a file whole through the platform's file system: the target is at every moment
+// either the old file or the complete new one, so a failed write never leaves half a file.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "platform/FileSystem.h"
+
 namespace velloc::bridge {
 
-// A file that could not be created or written; the message names the file and the reason.
-class EFileError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// A file that the functions neither replace nor delete, as a read-only file is on Windows: one
-// without its owner's write permission, or one this process may not write. Deleting needs only
-// the folder's permission on Linux, so the file's own is checked first.
-bool IsReadOnlyFile(const std::string& path);
+using EFileError = platform::EFileError;
 
 class TAtomicFile {
  public:
-  // Creates the temporary file in the target's folder. Throws EFileError when that is not
-  // possible: the folder does not exist or refuses new files, or `path` names a folder.
-  explicit TAtomicFile(std::string path);
-  // Removes the temporary file unless Commit succeeded; the target stays as it was.
+  // Prepares the replacement. Throws EFileError when the file cannot be created: its folder
+  // does not exist or refuses new files, `path` names a folder, or the file is read-only.
+  TAtomicFile(platform::IFileSystem& fileSystem, const std::string& path);
+  // Without a Commit the target stays as it was.
   ~TAtomicFile();
   TAtomicFile(const TAtomicFile&) = delete;
   TAtomicFile& operator=(const TAtomicFile&) = delete;
@@ -41,25 +27,21 @@ class TAtomicFile {
   // Appends to the new contents. Throws EFileError.
   void Write(std::span<const std::uint8_t> bytes);
   void Write(std::string_view bytes);
-  // Flushes the new contents to disk and puts them in the target's place. Throws EFileError;
-  // the target is then unchanged.
+  // Flushes the new contents and puts them in the target's place. Throws EFileError; the
+  // target is then unchanged.
   void Commit();
 
   // The temporary file's path while it exists (for tests); empty when writing directly.
-  const std::string& TempPath() const { return FTempPath; }
+  std::string TempPath() const { return FReplacement->TempPath(); }
 
  private:
-  [[noreturn]] void Fail(std::string_view what, int error) const;
-
-  std::string FPath;    // as the caller named it, for messages
-  std::string FTarget;  // the file that is replaced (a link's destination)
-  std::string FTempPath;
-  int FFd = -1;
-  bool FCommitted = false;
+  std::unique_ptr<platform::IFileReplacement> FReplacement;
 };
 
 // Replaces the file at `path` with `bytes` in one step. Throws EFileError.
-void ReplaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes);
-void ReplaceFileContents(const std::string& path, std::string_view bytes);
+void ReplaceFileContents(platform::IFileSystem& fileSystem, const std::string& path,
+                         std::span<const std::uint8_t> bytes);
+void ReplaceFileContents(platform::IFileSystem& fileSystem, const std::string& path,
+                         std::string_view bytes);
 
 }  // namespace velloc::bridge

@@ -23,6 +23,7 @@
 #include "archive/ZipArchive.h"
 #include "config/ProjectIni.h"
 #include "platform/FileDialogs.h"
+#include "platform/FileSystem.h"
 #include "platform/Network.h"
 #include "platform/Notifications.h"
 #include "platform/Session.h"
@@ -184,6 +185,8 @@ class TBrowserExternalModule {
   void SetSystem(platform::ISystem* system) { FSystem = system; }
   platform::IFileDialogs* FileDialogs() const { return FFileDialogs; }
   void SetFileDialogs(platform::IFileDialogs* dialogs) { FFileDialogs = dialogs; }
+  platform::IFileSystem* FileSystem() const { return FFileSystem; }
+  void SetFileSystem(platform::IFileSystem* fileSystem) { FFileSystem = fileSystem; }
   platform::IShell* Shell() const { return FShell; }
   void SetShell(platform::IShell* shell) { FShell = shell; }
   platform::IWindowList* WindowList() const { return FWindowList; }
@@ -228,6 +231,7 @@ class TBrowserExternalModule {
   platform::IValueStore* FValueStore = nullptr;
   platform::IStyleManager* FStyles = nullptr;
   std::function<bool()> FTrayIconVisible;
+  platform::IFileSystem* FFileSystem = nullptr;
   platform::IShell* FShell = nullptr;
   platform::IWindowList* FWindowList = nullptr;
   platform::ISession* FSession = nullptr;

@@ -13,8 +13,11 @@ namespace velloc::bridge {
 // The folder separator of the platform the runtime runs on.
 #if _WIN32
 inline constexpr char kPathSeparator = '\\';
+// Every character the system takes as a separator.
+inline constexpr const char* kPathSeparators = "\\/";
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr const char* kPathSeparators = "/";
 #endif
 
 // An absolute path is used as it is. Any other path gets the platform's separators and is

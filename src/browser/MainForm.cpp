@@ -77,6 +77,7 @@ void TMainForm::FormCreate() {
   FBrowserExternalModule->SetSystem(&FSystem);
   FBrowserExternalModule->SetFileDialogs(FStartup.FileDialogs);
   FBrowserExternalModule->SetShell(FStartup.Shell);
+  FBrowserExternalModule->SetFileSystem(FStartup.FileSystem);
   FBrowserExternalModule->SetWindowList(FStartup.WindowList);
   FBrowserExternalModule->SetSession(FStartup.Session);
   FBrowserExternalModule->SetNetwork(FStartup.Network);

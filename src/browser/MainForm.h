@@ -32,6 +32,7 @@ struct TMainFormStartup {
   platform::INotifications* Notifications = nullptr;
   platform::IValueStore* ValueStore = nullptr;  // the registry functions' store
   platform::IStyleManager* Styles = nullptr;    // the themes functions' style manager
+  platform::IFileSystem* FileSystem = nullptr;  // the file and folder functions' file system
 };
 
 // Size limits where a maximum below the minimum lowers the minimum, and a minimum above the

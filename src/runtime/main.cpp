@@ -32,6 +32,7 @@
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxSystem.h"
 #include "platform/linux/LogindSession.h"
+#include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/SqliteValueStore.h"
 #include "startup/ExeZipLoader.h"
 
@@ -69,6 +70,7 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   platform::gtk::TGtkMenuImageDecoder menuImages;
   platform::gtk::TGtkTrayIcon trayIcon(startup.AppID);
   platform::TLinuxShell shell;
+  platform::TPosixFileSystem fileSystem;
   platform::gtk::TGtkWindowList windowList;
   platform::TLogindSession session;
   platform::TLinuxNetwork network;
@@ -79,7 +81,7 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
       window, browserView, loader, system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
        startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &shell, &windowList, &session,
-       &network, &notifications, &valueStore, &styles});
+       &network, &notifications, &valueStore, &styles, &fileSystem});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   // Before the main loop runs, so before any page can call the menu functions.

@@ -14,7 +14,7 @@ namespace {
 int RunFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    std::fprintf(stderr, "cannot read %s\n", path.c_str());
+    std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
     return 1;
   }
   const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),

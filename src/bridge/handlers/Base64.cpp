@@ -28,7 +28,7 @@ void Base64DecodeToFile(TBrowserExternalModule& module, const std::string& uuid,
   std::optional<std::string> error;
   try {
     const std::string contents = TBrowserExternalModule::GetArgString(data, "contents", "");
-    ReplaceFileContents(path, DecodeBase64Lenient(contents));
+    ReplaceFileContents(Required(module.FileSystem()), path, DecodeBase64Lenient(contents));
   } catch (const std::exception& e) {
     error = e.what();
   }

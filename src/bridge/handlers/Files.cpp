@@ -1,13 +1,9 @@
 // Files (family 30) functions: test, delete and write files, and copy a file out of the package.
 #include <cstdint>
 #include <exception>
-#include <filesystem>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
-
-#include <sys/stat.h>
 
 #include "bridge/AtomicFile.h"
 #include "bridge/PathRule.h"
@@ -20,10 +16,10 @@ namespace velloc::bridge::handlers {
 namespace {
 
 // Makes the folders a file will go to; whether that worked shows when the file is written.
-void CreateParentFolders(const std::string& filePath) {
-  std::error_code ignored;
-  const std::filesystem::path parent = std::filesystem::path(filePath).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+void CreateParentFolders(platform::IFileSystem& fileSystem, const std::string& filePath) {
+  const std::size_t separator = filePath.find_last_of(kPathSeparators);
+  if (separator != std::string::npos && separator > 0)
+    fileSystem.CreateFolders(filePath.substr(0, separator));
 }
 
 }  // namespace
@@ -34,9 +30,8 @@ void FilesFileExists(TBrowserExternalModule& module, const std::string& uuid,
   const std::optional<std::string> filePathArg = GetPathArg(module, uuid, data, "filePath");
   if (!filePathArg) return;
   const std::string& filePath = *filePathArg;
-  struct stat info {};
   const std::string path = ResolvePath(module, filePath);
-  const bool exists = ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+  const bool exists = Required(module.FileSystem()).Kind(path) == platform::TFileKind::File;
   module.ReplySuccess(uuid, exists ? "true" : "false");
 }
 
@@ -47,7 +42,8 @@ void FilesDeleteFile(TBrowserExternalModule& module, const std::string& uuid,
   if (!filePathArg) return;
   const std::string& filePath = *filePathArg;
   const std::string path = ResolvePath(module, filePath);
-  const bool deleted = !IsReadOnlyFile(path) && ::unlink(path.c_str()) == 0;
+  platform::IFileSystem& fileSystem = Required(module.FileSystem());
+  const bool deleted = !fileSystem.IsReadOnlyFile(path) && fileSystem.RemoveFile(path);
   module.ReplySuccess(uuid, deleted ? "true" : "false");
 }
 
@@ -59,11 +55,12 @@ void FilesWriteTextFile(TBrowserExternalModule& module, const std::string& uuid,
   if (!filePathArg) return;
   const std::string& filePath = *filePathArg;
   const std::string path = ResolvePath(module, filePath);
-  CreateParentFolders(path);
+  platform::IFileSystem& fileSystem = Required(module.FileSystem());
+  CreateParentFolders(fileSystem, path);
   std::optional<std::string> error;
   try {
     const std::string contents = TBrowserExternalModule::GetArgString(data, "contents", "");
-    ReplaceFileContents(path, TextFileBytes(contents));
+    ReplaceFileContents(fileSystem, path, TextFileBytes(contents));
   } catch (const std::exception& e) {
     error = e.what();
   }
@@ -91,7 +88,7 @@ void FilesExtractFile(TBrowserExternalModule& module, const std::string& uuid,
   if (index < 0) return module.ReplyFailure(uuid, "\"File not found\"");
 
   // A target that cannot be created ends the call without a reply, before any extraction.
-  TAtomicFile target(targetFile);
+  TAtomicFile target(Required(module.FileSystem()), targetFile);
   std::optional<std::string> error;
   try {
     std::vector<std::uint8_t> bytes;

@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include <limits>
+#include <windows.h>
 
 #include "platform/SystemText.h"
 

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "bridge/AtomicFile.h"
+#include "platform/linux/PosixFileSystem.h"
 
 namespace velloc::bridge {
 namespace {
@@ -29,13 +30,14 @@ class AtomicFile : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(FRoot); }
   fs::path FRoot;
+  platform::TPosixFileSystem FFiles;
 };
 
 TEST_F(AtomicFile, OldContentsStayUntilCommit) {
   const std::string path = (FRoot / "f.txt").string();
-  ReplaceFileContents(path, std::string_view("old"));
+  ReplaceFileContents(FFiles, path, std::string_view("old"));
   {
-    TAtomicFile file(path);
+    TAtomicFile file(FFiles, path);
     file.Write(std::string_view("new contents"));
     EXPECT_EQ(ReadFile(path), "old");
     EXPECT_TRUE(fs::exists(file.TempPath()));
@@ -44,7 +46,7 @@ TEST_F(AtomicFile, OldContentsStayUntilCommit) {
   }
   EXPECT_EQ(ReadFile(path), "new contents");
   {
-    TAtomicFile abandoned(path);
+    TAtomicFile abandoned(FFiles, path);
     abandoned.Write(std::string_view("never"));
   }
   EXPECT_EQ(ReadFile(path), "new contents");
@@ -59,9 +61,9 @@ TEST_F(AtomicFile, NextWriteRemovesStaleTemporaries) {
   const fs::path otherTarget = FRoot / ".g.txt.vlx-Stale123";
   std::ofstream(stale) << "left by a killed writer";
   std::ofstream(otherTarget) << "another file's";
-  TAtomicFile live(path);
+  TAtomicFile live(FFiles, path);
   live.Write(std::string_view("still writing"));
-  ReplaceFileContents(path, std::string_view("new"));
+  ReplaceFileContents(FFiles, path, std::string_view("new"));
   EXPECT_FALSE(fs::exists(stale));
   EXPECT_TRUE(fs::exists(live.TempPath()));
   EXPECT_TRUE(fs::exists(otherTarget));
@@ -72,7 +74,7 @@ TEST_F(AtomicFile, NextWriteRemovesStaleTemporaries) {
 TEST_F(AtomicFile, NewFileGetsOrdinaryPermissions) {
   const mode_t mask = ::umask(022);
   const std::string path = (FRoot / "new.txt").string();
-  ReplaceFileContents(path, std::string_view("x"));
+  ReplaceFileContents(FFiles, path, std::string_view("x"));
   ::umask(mask);
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
@@ -90,7 +92,7 @@ TEST_F(AtomicFile, CreateErrorsNameTheFile) {
   };
   for (const auto& c : cases) {
     try {
-      TAtomicFile file(c.path);
+      TAtomicFile file(FFiles, c.path);
       ADD_FAILURE() << c.path;
     } catch (const EFileError& e) {
       EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + c.path + "\". " + c.reason);
@@ -100,7 +102,7 @@ TEST_F(AtomicFile, CreateErrorsNameTheFile) {
 
 TEST_F(AtomicFile, LongNamesStillGetATemporaryFile) {
   const std::string path = (FRoot / std::string(255, 'n')).string();
-  ReplaceFileContents(path, std::string_view("long"));
+  ReplaceFileContents(FFiles, path, std::string_view("long"));
   EXPECT_EQ(ReadFile(path), "long");
 }
 
@@ -108,14 +110,14 @@ TEST_F(AtomicFile, LongNamesStillGetATemporaryFile) {
 TEST_F(AtomicFile, PipesAreWrittenIntoNotReplaced) {
   const std::string pipe = (FRoot / "pipe").string();
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-  EXPECT_THROW(ReplaceFileContents(pipe, std::string_view("x")), EFileError);  // no reader
+  EXPECT_THROW(ReplaceFileContents(FFiles, pipe, std::string_view("x")), EFileError);  // no reader
 
   std::string received;
   std::thread reader([&] { received = ReadFile(pipe); });
   bool written = false;
   for (int attempt = 0; attempt < 500 && !written; ++attempt) {
     try {
-      ReplaceFileContents(pipe, std::string_view("through the pipe"));
+      ReplaceFileContents(FFiles, pipe, std::string_view("through the pipe"));
       written = true;
     } catch (const EFileError&) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the reader is not there yet

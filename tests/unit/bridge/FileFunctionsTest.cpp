@@ -25,6 +25,7 @@
 #include "config/ProjectIni.h"
 #include "core/StrUtils.h"
 #include "platform/fake/Fakes.h"
+#include "platform/linux/PosixFileSystem.h"
 
 namespace velloc::bridge {
 namespace {
@@ -83,6 +84,7 @@ class FileFunctions : public ::testing::Test {
     FModule.SetBrowserForm(&FForm);
     FModule.SetSystem(&FSystem);
     FModule.SetFileDialogs(&FDialogs);
+    FModule.SetFileSystem(&FFiles);
     FModule.SetOnFault([this](TBridgeFault fault, std::string_view) { FFaults.push_back(fault); });
   }
   void TearDown() override { fs::remove_all(FRoot); }
@@ -135,6 +137,7 @@ class FileFunctions : public ::testing::Test {
   TFakeBrowserForm FForm;
   platform::fake::TFakeSystem FSystem;
   platform::fake::TFakeFileDialogs FDialogs;
+  platform::TPosixFileSystem FFiles;
   TBrowserExternalModule FModule;
   std::vector<TBridgeFault> FFaults;
 };

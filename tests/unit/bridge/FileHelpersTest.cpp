@@ -15,6 +15,34 @@
 namespace velloc::bridge {
 namespace {
 
+#ifdef _WIN32
+TEST(PathRule, ResolvesAgainstTheExecutableFolder) {
+  const struct {
+    std::string_view path, expected;
+  } cases[] = {
+      {"C:\\data\\x.txt", "C:\\data\\x.txt"},
+      {"d:/data/x.txt", "d:/data/x.txt"},  // absolute: unchanged, forward slashes included
+      {"C:x.txt", "C:x.txt"},              // a drive letter alone makes a path absolute
+      {"\\\\server\\share\\x.txt", "\\\\server\\share\\x.txt"},
+      {"\\\\?\\C:\\long\\x.txt", "\\\\?\\C:\\long\\x.txt"},
+      {"//server/share/x.txt", "C:\\app\\\\\\server\\share\\x.txt"},  // not UNC
+      {"data/sub/x.txt", "C:\\app\\data\\sub\\x.txt"},
+      {"data\\x.txt", "C:\\app\\data\\x.txt"},
+      {"\\x.txt", "C:\\app\\\\x.txt"},  // a leading separator stays inside the folder
+      {"/x.txt", "C:\\app\\\\x.txt"},
+      {"x", "C:\\app\\x"},
+      {"..\\up", "C:\\app\\..\\up"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ResolvePath(c.path, "C:\\app\\"), c.expected) << c.path;
+}
+
+TEST(PathRule, TrailingSeparator) {
+  EXPECT_EQ(WithTrailingSeparator("C:\\Temp"), "C:\\Temp\\");
+  EXPECT_EQ(WithTrailingSeparator("C:\\Temp\\"), "C:\\Temp\\");
+  EXPECT_EQ(WithTrailingSeparator(""), "\\");
+}
+#else
 TEST(PathRule, ResolvesAgainstTheExecutableFolder) {
   const struct {
     std::string_view path, expected;
@@ -38,6 +66,7 @@ TEST(PathRule, TrailingSeparator) {
   EXPECT_EQ(WithTrailingSeparator("/"), "/");
   EXPECT_EQ(WithTrailingSeparator(""), "/");
 }
+#endif
 
 TEST(FileMask, Matching) {
   const struct {

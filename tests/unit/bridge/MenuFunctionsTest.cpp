@@ -13,6 +13,7 @@
 #include "archive/ZipWriter.h"
 #include "bridge/BrowserExternalForm.h"
 #include "bridge/BrowserExternalModule.h"
+#include "common/ScratchDir.h"
 #include "core/StrUtils.h"
 #include "platform/fake/FakeMenus.h"
 #include "platform/fake/Fakes.h"
@@ -48,9 +49,7 @@ std::string Json(std::string_view text) {
 class MenuFunctions : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/velloc-menus-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    FRoot = pattern;
+    FRoot = velloc::testing::MakeScratchFolder("velloc-menus-test");
     fs::create_directories(FRoot / "app" / "img");
     FForm.AppDir = (FRoot / "app").string() + "/";
 
@@ -233,6 +232,9 @@ TEST_F(MenuFunctions, UpdatesReachThePlatform) {
 }
 
 TEST_F(MenuFunctions, ImagesComeFromThePackageThenBesideTheExecutableThenThePath) {
+#ifdef _WIN32
+  GTEST_SKIP() << "written for Linux paths; the Windows cases come with the Win32 menus";
+#endif
   Connect();
   fs::create_directories(FRoot / "app" / "app" / "img");
   WriteFile(FRoot / "app" / "app" / "img" / "both.png", "IMGbeside:both");
@@ -275,6 +277,9 @@ TEST_F(MenuFunctions, UndecodableImagesGetNoReply) {
 }
 
 TEST_F(MenuFunctions, TrayIconShowsAndHides) {
+#ifdef _WIN32
+  GTEST_SKIP() << "written for Linux paths; the Windows cases come with the Win32 menus";
+#endif
   Connect();
   EXPECT_EQ(Call(14001, "{}").Result, "true");
   EXPECT_EQ(Call(14001, "{}").Result, "true");

@@ -1,5 +1,6 @@
 // The menu model: captions and access keys, separator hiding, depth-first search, image names,
 // and the set-items and update-item rules on one menu.
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -405,11 +406,20 @@ TEST(TrayTooltip, FromTheExecutableName) {
       {"/opt/ÄBC", "Äbc"},
       {"", ""},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(TrayTooltip(c.path), c.tooltip) << c.path;
+  for (const auto& c : cases) {
+    std::string path(c.path);
+#ifdef _WIN32
+    std::replace(path.begin(), path.end(), '/', '\\');  // the executable's path as Windows gives it
+#endif
+    EXPECT_EQ(TrayTooltip(path), c.tooltip) << path;
+  }
+#ifdef _WIN32
+  const std::string longName = "\\x\\" + std::string(200, 'a');
+#else
   const std::string longName = "/x/" + std::string(200, 'a');
+#endif
   EXPECT_EQ(TrayTooltip(longName), std::string(127, 'a'));
-  std::string wide = "/x/";
+  std::string wide = longName.substr(0, 3);  // the folder part
   for (int i = 0; i < 200; ++i)
     wide += "é";
   std::string expected;

@@ -14,6 +14,7 @@
 #include "bridge/VlxSharedJavascript.h"
 #include "browser/BrowserForm.h"
 #include "browser/ResourceServer.h"
+#include "common/ScratchDir.h"
 #include "platform/fake/Fakes.h"
 
 namespace velloc::browser {
@@ -342,11 +343,7 @@ std::string Content(const platform::TWebResourceResponse& response) {
 
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "velloc-browser-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    FPath = pattern;
-  }
+  TempDir() { FPath = velloc::testing::MakeScratchFolder("velloc-browser"); }
   ~TempDir() {
     std::error_code ec;
     fs::remove_all(FPath, ec);
@@ -407,6 +404,9 @@ class ResourceServing : public ::testing::Test {
 };
 
 TEST_F(ResourceServing, LookupOrderAndTypes) {
+#ifdef _WIN32
+  GTEST_SKIP() << "file URLs of Linux paths; the Windows form comes with the WebView2 backend";
+#endif
   ASSERT_EQ(FForm->FAppDirPath, FBeside.Path() + "/");
   const std::string absolute = "file://" + FElsewhere.Path() + "/note.txt";
   const struct {

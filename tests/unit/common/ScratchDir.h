@@ -11,23 +11,23 @@
 
 namespace velloc::testing {
 
+// Creates a new, empty folder named `prefix` plus a random number; the caller removes it.
+inline std::filesystem::path MakeScratchFolder(std::string_view prefix) {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate =
+        base / (std::string(prefix) + "-" + std::to_string(random() % 1000000000u));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec) && !ec) return candidate;
+  }
+  std::abort();
+}
+
 class ScratchDir {
  public:
-  explicit ScratchDir(std::string_view prefix = "velloc-test") {
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const std::filesystem::path candidate =
-          base / (std::string(prefix) + "-" + std::to_string(random() % 1000000000u));
-      std::error_code ec;
-      if (std::filesystem::create_directory(candidate, ec) && !ec) {
-        FPath = candidate;
-        return;
-      }
-    }
-    std::abort();
-  }
+  explicit ScratchDir(std::string_view prefix = "velloc-test") : FPath(MakeScratchFolder(prefix)) {}
   ~ScratchDir() {
     std::error_code ec;
     std::filesystem::remove_all(FPath, ec);

@@ -1,10 +1,15 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "package/ExeUtils.h"
 
@@ -293,10 +298,25 @@ TEST_F(ExeUtilsTest, FilesOf4GiBAreRefused) {
   EXPECT_EQ(fs::file_size(path), kMaxExeFileSize - 10);
 }
 
+#ifdef _WIN32
+// This test's own executable, as the MinGW linker wrote it (symbol table included).
+std::vector<fs::path> RealExecutables() {
+  std::wstring path(32768, L'\0');
+  path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return {fs::path(path)};
+}
+constexpr ExeFormat kNativeFormat = ExeFormat::Pe;
+#else
+std::vector<fs::path> RealExecutables() {
+  return {fs::path("/bin/true"), fs::path("/proc/self/exe")};
+}
+constexpr ExeFormat kNativeFormat = ExeFormat::Elf64;
+#endif
+
 TEST_F(ExeUtilsTest, RealExecutablesEndAtTheirImageEnd) {
-  for (const fs::path& exe : {fs::path("/bin/true"), fs::path("/proc/self/exe")}) {
+  for (const fs::path& exe : RealExecutables()) {
     const ExeImageInfo info = TExeUtils::InspectImage(exe);
-    EXPECT_EQ(info.Format, ExeFormat::Elf64) << exe;
+    EXPECT_EQ(info.Format, kNativeFormat) << exe;
     EXPECT_EQ(info.ImageEnd, info.FileSize) << exe;
     EXPECT_FALSE(TExeUtils(exe).ExeHasAttachedStub()) << exe;
   }

@@ -7,6 +7,7 @@
 
 #include "archive/ZipWriter.h"
 #include "config/AppKeys.h"
+#include "platform/PlatformNames.h"
 #include "platform/fake/FakeRuntimeInstaller.h"
 #include "platform/fake/Fakes.h"
 #include "startup/EdgeInstaller.h"
@@ -21,7 +22,14 @@ using platform::TMsgDlgType;
 constexpr std::string_view kDataDir = "/home/user/.local/share/demo.app/";
 constexpr std::string_view kLoader =
     "/home/user/.local/share/demo.app/Linux64/velloc-webkit-x/velloc-webkit-x.so";
-constexpr std::string_view kInstaller = "/home/user/.local/share/demo.app/VellocWebKitInstaller.sh";
+const std::string kInstaller =
+    std::string(kDataDir) + std::string(platform::kWebViewInstallerEntry);
+// The runtime's name in the texts.
+#ifdef _WIN32
+const std::string kRuntime = "Microsoft WebView2";
+#else
+const std::string kRuntime = "WebKitGTK";
+#endif
 constexpr std::string_view kScript = "#!/bin/sh\nexit 0\n";
 
 Bytes ToBytes(std::string_view text) {
@@ -35,7 +43,8 @@ struct TFlow {
     archive::TZipWriter writer;
     writer.Password("pw");
     if (withInstaller) {
-      writer.AddFile("VellocWebKitInstaller.sh", ToBytes(kScript), archive::ZipMethod::Deflate);
+      writer.AddFile(std::string(platform::kWebViewInstallerEntry), ToBytes(kScript),
+                     archive::ZipMethod::Deflate);
     }
     writer.AddFile("app/index.html", ToBytes("<p>x</p>"), archive::ZipMethod::Deflate);
     writer.Finish();
@@ -72,9 +81,9 @@ struct TFlow {
   platform::fake::TFakeRuntimeInstaller Installer{&System};
 };
 
-const std::string kText6 =
-    "The WebKitGTK runtime is required to run this application. This application cannot "
-    "continue and will be closed now.";
+const std::string kText6 = "The " + kRuntime +
+                           " runtime is required to run this application. This application cannot "
+                           "continue and will be closed now.";
 
 void ExpectErrorDialog(const platform::fake::TDialogCall& call) {
   EXPECT_EQ(call.Kind, TMsgDlgType::Error);
@@ -105,8 +114,8 @@ TEST(EdgeInstaller, DeclinedDeletesTheDataFolder) {
     ASSERT_EQ(f.Dialogs.Calls.size(), 2u);
     const auto& question = f.Dialogs.Calls[0];
     EXPECT_EQ(question.Message,
-              "The WebKitGTK runtime is required to run this application. Do you want to "
-              "install it now?");
+              "The " + kRuntime +
+                  " runtime is required to run this application. Do you want to install it now?");
     EXPECT_EQ(question.Kind, TMsgDlgType::Confirmation);
     EXPECT_EQ(question.Buttons, (std::vector<TMsgDlgBtn>{TMsgDlgBtn::Yes, TMsgDlgBtn::Cancel}));
     EXPECT_EQ(question.Captions, (std::vector<std::string>{"Accept", "Cancel"}));
@@ -168,8 +177,8 @@ TEST(EdgeInstaller, FailedInstallDeletesTheFolderAndReportsTextNine) {
     EXPECT_EQ(written, c.withEntry ? ToBytes(kScript) : Bytes{}) << c.name;
     ASSERT_EQ(f.Dialogs.Calls.size(), 2u) << c.name;
     EXPECT_EQ(f.Dialogs.Calls[1].Message,
-              "You cancel the installation of WebKitGTK runtime, This application cannot "
-              "continue and will be closed now.")
+              "You cancel the installation of " + kRuntime +
+                  " runtime, This application cannot continue and will be closed now.")
         << c.name;
     ExpectErrorDialog(f.Dialogs.Calls[1]);
     EXPECT_EQ(f.Installer.BusyForms.size(), 1u) << c.name;  // stays on screen meanwhile
