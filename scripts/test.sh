@@ -21,8 +21,9 @@ echo "== windows build (MinGW-w64)"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 echo "== windows tests (Wine)"
-# The tests share one wineserver, started and stopped by a CTest fixture.
-ctest --preset windows -j "$jobs"
+# The tests share one wineserver, started and stopped by a CTest fixture. A private X display for
+# the whole run: the dialogs, the busy form and the window tests show real windows.
+tests/windows/xvfb-wine.sh ctest --preset windows -j "$jobs"
 
 echo "== asan-ubsan build"
 cmake --preset asan-ubsan >/dev/null
