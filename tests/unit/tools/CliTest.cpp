@@ -543,9 +543,12 @@ std::string MinimalPe() {
 // --target windows takes the Windows runtime and the WebView2 loader beside it, from
 // $VELLOC_WINDOWS_DIR first, and says where it looked when there is none.
 TEST_F(CliTest, PackForWindowsTakesTheWindowsRuntimeAndItsLoader) {
-  const std::string pack = "VELLOC_WINDOWS_DIR=" + Q(FRoot / "win") + " " +
-                           std::string(VELLOC_CLI_PATH) + " pack " + Q(FRoot / "app") +
-                           " --target windows -o " + Q(FRoot / "out/app.exe");
+  // A copy of velloc, so that no Windows build beside the real one is found.
+  fs::create_directories(FRoot / "tool/bin");
+  fs::copy_file(VELLOC_CLI_PATH, FRoot / "tool/bin/velloc");
+  const std::string velloc = Q(FRoot / "tool/bin/velloc");
+  const std::string pack = "VELLOC_WINDOWS_DIR=" + Q(FRoot / "win") + " " + velloc + " pack " +
+                           Q(FRoot / "app") + " --target windows -o " + Q(FRoot / "out/app.exe");
   TRun run = RunCommand(pack);
   EXPECT_EQ(run.ExitCode, 2) << run.Output;
   EXPECT_NE(run.Output.find("no Windows runtime; looked for"), std::string::npos) << run.Output;
@@ -562,12 +565,11 @@ TEST_F(CliTest, PackForWindowsTakesTheWindowsRuntimeAndItsLoader) {
   run = RunCommand(pack + " --installer " + Q(FRoot / "module.so"));
   ASSERT_EQ(run.ExitCode, 0) << run.Output;
   EXPECT_EQ(ReadFile(FRoot / "out/app.exe").substr(0, 0x400), MinimalPe());
-  RunCommand(std::string(VELLOC_CLI_PATH) + " extract " + Q(FRoot / "out/app.exe") + " " +
-             Q(FRoot / "x"));
+  RunCommand(velloc + " extract " + Q(FRoot / "out/app.exe") + " " + Q(FRoot / "x"));
   EXPECT_EQ(ReadFile(FRoot / "x/WebView2LoaderWin64.dll"), "loader bytes");
   EXPECT_EQ(ReadFile(FRoot / "x/WebView2Installer.exe"), "module bytes");
 
-  run = RunCommand(std::string(VELLOC_CLI_PATH) + " pack " + Q(FRoot / "app") + " --target mac");
+  run = RunCommand(velloc + " pack " + Q(FRoot / "app") + " --target mac");
   EXPECT_EQ(run.ExitCode, 2) << run.Output;
   EXPECT_NE(run.Output.find("--target must be linux or windows"), std::string::npos) << run.Output;
 }
