@@ -5,13 +5,16 @@
 #include "runtime/win32/InterimServices.h"
 // clang-format on
 
+#include <cstdint>
 #include <exception>
 #include <objbase.h>
 #include <string>
+#include <vector>
 
 #include "bridge/BuiltinStyles.h"
 #include "bridge/StyleManager.h"
 #include "browser/MainForm.h"
+#include "package/AppIcon.h"
 #include "platform/webview2/WebView2Factory.h"
 #include "platform/webview2/WebView2Loader.h"
 #include "platform/win32/Win32BrowserFormView.h"
@@ -31,9 +34,48 @@ namespace {
 
 using namespace velloc;
 
+// The icon `velloc pack --icon` put in the package, for the window and the taskbar: a PNG becomes
+// an icon as a PNG icon resource would. The executable's own icon stays Velloc's.
+class TPackageIcons {
+ public:
+  TPackageIcons(const archive::TZipArchive& zip, HWND window) : FWindow(window) {
+    const int index = zip.FindFile(package::kAppIconEntry);
+    if (index < 0 || zip.Entry(index).UncompressedSize > package::kMaxAppIconBytes) return;
+    std::vector<std::uint8_t> png;
+    if (zip.Extract(index, png) != archive::ExtractResult::Ok || png.size() < 8 || png[0] != 0x89 ||
+        png[1] != 'P') {
+      return;  // SVG icons have no Windows form here
+    }
+    const auto make = [&png](int metricX, int metricY) {
+      return CreateIconFromResourceEx(png.data(), static_cast<DWORD>(png.size()), TRUE, 0x00030000,
+                                      GetSystemMetrics(metricX), GetSystemMetrics(metricY),
+                                      LR_DEFAULTCOLOR);
+    };
+    FBig = make(SM_CXICON, SM_CYICON);
+    FSmall = make(SM_CXSMICON, SM_CYSMICON);
+    if (FBig) SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(FBig));
+    if (FSmall) SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FSmall));
+  }
+  TPackageIcons(const TPackageIcons&) = delete;
+  TPackageIcons& operator=(const TPackageIcons&) = delete;
+  ~TPackageIcons() {
+    // The window may outlive this: it goes back to its class's icons first.
+    if (FBig) SendMessageW(FWindow, WM_SETICON, ICON_BIG, 0);
+    if (FSmall) SendMessageW(FWindow, WM_SETICON, ICON_SMALL, 0);
+    if (FBig) DestroyIcon(FBig);
+    if (FSmall) DestroyIcon(FSmall);
+  }
+
+ private:
+  HWND FWindow;
+  HICON FBig = nullptr;
+  HICON FSmall = nullptr;
+};
+
 int RunMainWindow(startup::TExeZipLoader& startup, platform::webview2::TWebView2Loader& loader,
                   platform::ISystem& system, platform::IStyleManager& styles, HINSTANCE instance) {
   platform::win32::TWin32MainWindow window(instance);
+  const TPackageIcons icons(*startup.ExeZip, window.Handle());
   platform::webview2::TWebView2Factory webViews(loader);
   platform::win32::TWin32BrowserFormView browserView(window, webViews);
   // The file dialogs are COM objects of this, the user-interface thread.
