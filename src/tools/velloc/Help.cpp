@@ -28,7 +28,8 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
      "                     Windows, Microsoft's or ours (default: the one beside the runtime)\n"
      "  --installer PATH   the web view installer: a script that installs WebKitGTK (default:\n"
      "                     the built-in one), or Microsoft's WebView2 bootstrapper for Windows\n"
-     "  --icon FILE        the application's icon, PNG or SVG (default: Velloc's)\n"
+     "  --icon FILE        the application's icon, PNG or SVG (default: Velloc's); a Windows\n"
+     "                     executable also takes it as its own icon (PNG, at most 64 KiB)\n"
      "  --debug            pack the unstripped runtime and module, with their debug sections\n"
      "  -q, --quiet        no progress and no summary\n"},
     {"run",

@@ -23,6 +23,7 @@
 #include "package/AppIcon.h"
 #include "package/DevelopmentPackage.h"
 #include "package/ExeUtils.h"
+#include "package/PeIcon.h"
 #include "platform/PlatformNames.h"
 #include "tools/velloc/Cli.h"
 #include "tools/velloc/Progress.h"
@@ -317,8 +318,23 @@ fs::path RunPack(const TPackOptions& options) {
     }
   }
 
-  fs::copy_file(runtime, executable.Path(), fs::copy_options::overwrite_existing, ec);
-  if (ec) throw TCliError("cannot copy the runtime " + Quote(runtime) + ": " + ec.message());
+  if (!linuxRuntime && !options.Icon.empty()) {
+    // A Windows executable shows its own icon resource in Explorer: the PNG goes there too.
+    std::vector<std::uint8_t> runtimeBytes = ReadFile(runtime);
+    try {
+      package::ReplacePeIcon(runtimeBytes, icon);
+    } catch (const package::PeIconError& error) {
+      throw TCliError("cannot set the icon " + Quote(options.Icon) + " on " + Quote(runtime) +
+                      ": " + error.what());
+    }
+    std::ofstream out(executable.Path(), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(runtimeBytes.data()),
+              static_cast<std::streamsize>(runtimeBytes.size()));
+    if (!out.flush()) throw TCliError("cannot write " + Quote(executable.Path()));
+  } else {
+    fs::copy_file(runtime, executable.Path(), fs::copy_options::overwrite_existing, ec);
+    if (ec) throw TCliError("cannot copy the runtime " + Quote(runtime) + ": " + ec.message());
+  }
   {
     TProgressBar bar("attaching", !options.Quiet);
     package::TExeUtils exeUtils(executable.Path());

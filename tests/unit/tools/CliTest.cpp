@@ -569,6 +569,11 @@ TEST_F(CliTest, PackForWindowsTakesTheWindowsRuntimeAndItsLoader) {
   EXPECT_EQ(ReadFile(FRoot / "x/WebView2LoaderWin64.dll"), "loader bytes");
   EXPECT_EQ(ReadFile(FRoot / "x/WebView2Installer.exe"), "module bytes");
 
+  // The icon goes into the Windows executable's own icon resource: this one has none.
+  run = RunCommand(pack + " --icon " + Q(FRoot / "app/web/img/logo.png"));
+  EXPECT_EQ(run.ExitCode, 2) << run.Output;
+  EXPECT_NE(run.Output.find("the executable has no resources"), std::string::npos) << run.Output;
+
   run = RunCommand(velloc + " pack " + Q(FRoot / "app") + " --target mac");
   EXPECT_EQ(run.ExitCode, 2) << run.Output;
   EXPECT_NE(run.Output.find("--target must be linux or windows"), std::string::npos) << run.Output;

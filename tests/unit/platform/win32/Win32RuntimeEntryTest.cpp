@@ -13,6 +13,7 @@
 
 #include "archive/PackagePassword.h"
 #include "archive/ZipWriter.h"
+#include "package/PeIcon.h"
 #include "startup/LocalizedMessages.h"
 
 // After the project's headers: windows.h's macros would rename their functions.
@@ -248,5 +249,57 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
+
+// `velloc pack --icon` puts the application's PNG into the runtime's own icon resource, in
+// place: the system then loads it as the executable's icon, and the rest of the image still runs
+// (checked through the resource API on a copy loaded as data).
+TEST(Win32RuntimeEntry, PackedIconIsTheExecutablesIcon) {
+  static constexpr std::uint8_t kRed16[] = {
+      0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48,
+      0x44, 0x52, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x10, 0x08, 0x06, 0x00, 0x00,
+      0x00, 0x1f, 0xf3, 0xff, 0x61, 0x00, 0x00, 0x00, 0x19, 0x49, 0x44, 0x41, 0x54, 0x78,
+      0xda, 0x63, 0xf8, 0xcf, 0xc0, 0xf0, 0x9f, 0x12, 0xcc, 0x30, 0x6a, 0xc0, 0xa8, 0x01,
+      0xa3, 0x06, 0x0c, 0x17, 0x03, 0x00, 0x30, 0xc4, 0xfe, 0x10, 0x8a, 0xc6, 0x4c, 0xe5,
+      0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+  std::vector<std::uint8_t> image = ReadAll(RuntimePath());
+  ASSERT_FALSE(image.empty());
+  const std::size_t size = image.size();
+  package::ReplacePeIcon(image, kRed16);
+  EXPECT_EQ(image.size(), size);
+  const std::filesystem::path exe =
+      std::filesystem::temp_directory_path() / "velloc-entry-icon.exe";
+  std::ofstream(exe, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(size));
+
+  HMODULE module = LoadLibraryExW(exe.wstring().c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(module, nullptr);
+  HICON icon = static_cast<HICON>(LoadImageW(module, L"MAINICON", IMAGE_ICON, 16, 16, 0));
+  ASSERT_NE(icon, nullptr);
+  ICONINFO info{};
+  ASSERT_TRUE(GetIconInfo(icon, &info));
+  BITMAPINFO bits{};
+  bits.bmiHeader.biSize = sizeof bits.bmiHeader;
+  bits.bmiHeader.biWidth = 16;
+  bits.bmiHeader.biHeight = 16;
+  bits.bmiHeader.biPlanes = 1;
+  bits.bmiHeader.biBitCount = 32;
+  std::vector<std::uint32_t> pixels(16 * 16);
+  HDC dc = GetDC(nullptr);
+  EXPECT_EQ(GetDIBits(dc, info.hbmColor, 0, 16, pixels.data(), &bits, DIB_RGB_COLORS), 16);
+  ReleaseDC(nullptr, dc);
+  EXPECT_EQ(pixels[8 * 16 + 8] & 0x00FFFFFFu, 0x00FF0000u);  // red, as 0x00RRGGBB
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  DestroyIcon(icon);
+  FreeLibrary(module);
+
+  // No room and no PNG are refused with the reason.
+  std::vector<std::uint8_t> large(kRed16, kRed16 + sizeof kRed16);
+  large.resize(1 << 20);
+  EXPECT_THROW(package::ReplacePeIcon(image, large), package::PeIconError);
+  EXPECT_THROW(package::ReplacePeIcon(image, Bytes("<svg/>")), package::PeIconError);
+  std::filesystem::remove(exe);
+}
 
 }  // namespace
