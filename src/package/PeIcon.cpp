@@ -16,12 +16,14 @@ constexpr std::size_t kGroupEntrySize = 14;
 std::uint32_t Read(const std::vector<std::uint8_t>& b, std::size_t at, int bytes) {
   if (at + static_cast<std::size_t>(bytes) > b.size()) throw PeIconError("damaged PE image");
   std::uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | b[at + static_cast<std::size_t>(i)];
+  for (int i = bytes - 1; i >= 0; --i)
+    v = (v << 8) | b[at + static_cast<std::size_t>(i)];
   return v;
 }
 
 void Write(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+  for (int i = 0; i < bytes; ++i)
+    b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 struct TSection {
@@ -63,7 +65,8 @@ class TPeResources {
 
   std::size_t Offset(std::uint32_t rva, std::size_t length) const {
     for (const TSection& s : FSections) {
-      if (rva >= s.Rva && rva - s.Rva + length <= std::min(s.RawSize, std::max(s.VirtualSize, s.RawSize))) {
+      if (rva >= s.Rva &&
+          rva - s.Rva + length <= std::min(s.RawSize, std::max(s.VirtualSize, s.RawSize))) {
         const std::size_t at = s.RawOffset + (rva - s.Rva);
         if (at + length > FExe.size()) break;
         return at;
