@@ -6,6 +6,8 @@
 #include <exception>
 #include <stdexcept>
 
+#include "platform/win32/WideText.h"
+
 namespace velloc::platform::win32 {
 namespace {
 
@@ -13,17 +15,6 @@ constexpr wchar_t kFormClass[] = L"VellocBrowserForm";
 constexpr wchar_t kHostClass[] = L"VellocBrowserWindow";
 constexpr UINT_PTR kBrowserTimer = 1;
 constexpr int kProgressBarHeight = 4;  // at 96 pixels per inch
-
-std::wstring ToWide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
-  if (size > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  }
-  return wide;
-}
 
 void RegisterClasses(HINSTANCE instance, WNDPROC procedure) {
   for (const wchar_t* name : {kFormClass, kHostClass}) {
@@ -145,8 +136,8 @@ void TWin32BrowserFormView::FillBrowserWindow() {
 
 void TWin32BrowserFormView::ShowMessage(const std::string& text) {
   // Captioned with the application title, as the platform's plain message box is.
-  const std::wstring caption = ToWide(FWindow.ApplicationTitle());
-  MessageBoxW(FWindow.Handle(), ToWide(text).c_str(), caption.c_str(), MB_OK);
+  const std::wstring caption = win32::Widen(FWindow.ApplicationTitle());
+  MessageBoxW(FWindow.Handle(), win32::Widen(text).c_str(), caption.c_str(), MB_OK);
 }
 
 LRESULT TWin32BrowserFormView::HandleMessage(HWND window, UINT message, WPARAM wParam,

@@ -6,17 +6,10 @@
 #include <exception>
 #include <windows.h>
 
+#include "platform/win32/WideText.h"
+
 namespace velloc::platform {
 namespace {
-
-std::wstring ToWide(std::string_view text) {
-  if (text.empty() || text.size() > INT_MAX) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size);
-  return wide;
-}
 
 struct TButtonInfo {
   TMsgDlgBtn Button;
@@ -126,7 +119,8 @@ void LayOut(HWND dialog, TDialogSpec& spec) {
   std::vector<int> buttonWidths;
   int rowWidth = 0;
   for (const auto& button : spec.Buttons) {
-    const int width = std::max<int>(unit * 5, TextSize(dc, ToWide(button.Caption)).cx + unit * 2);
+    const int width =
+        std::max<int>(unit * 5, TextSize(dc, win32::Widen(button.Caption)).cx + unit * 2);
     buttonWidths.push_back(width);
     rowWidth += width + (rowWidth > 0 ? gap : 0);
   }
@@ -160,7 +154,7 @@ void LayOut(HWND dialog, TDialogSpec& spec) {
     const auto& button = spec.Buttons[i];
     const bool isDefault = button.Result == spec.DefaultResult;
     HWND control = ::CreateWindowExW(
-        0, L"BUTTON", ToWide(button.Caption).c_str(),
+        0, L"BUTTON", win32::Widen(button.Caption).c_str(),
         WS_CHILD | WS_VISIBLE | WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), left,
         buttonTop, buttonWidths[i], buttonHeight, dialog,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonIdBase + button.Result)), instance,
@@ -251,12 +245,12 @@ int TWin32Dialogs::MessageDlg(const std::string& message, TMsgDlgType kind,
                               const std::vector<TMsgDlgBtn>& buttons,
                               const std::vector<std::string>& captions, const std::string& title) {
   TDialogSpec spec;
-  spec.Message = ToWide(message);
+  spec.Message = win32::Widen(message);
   if (spec.Message.size() > kMaxMessageCharacters) {
     spec.Message.resize(kMaxMessageCharacters);
     spec.Message += L"\u2026";
   }
-  spec.Title = ToWide(title);
+  spec.Title = win32::Widen(title);
   spec.Icon = IconOf(kind);
   spec.Buttons = LaidOutButtons(buttons, captions);
   spec.DefaultResult = DefaultResult(buttons);
@@ -293,7 +287,7 @@ void TWin32Dialogs::ShowMessage(const std::string& title, const std::string& mes
 
 void ShowApplicationError(const std::string& message) {
   std::fprintf(stderr, "Application Error: %s\n", message.c_str());
-  std::wstring text = ToWide(message);
+  std::wstring text = win32::Widen(message);
   if (text.size() > kMaxMessageCharacters) text.resize(kMaxMessageCharacters);
   ::MessageBoxW(nullptr, text.c_str(), L"Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }

@@ -1,6 +1,6 @@
 #include "platform/win32/Win32FileDialogs.h"
 
-#include <climits>
+#include "platform/win32/WideText.h"
 
 // clang-format off
 // windows.h first: the other system headers build on it.
@@ -11,25 +11,6 @@
 
 namespace velloc::platform {
 namespace {
-
-std::wstring ToWide(std::string_view text) {
-  if (text.empty() || text.size() > INT_MAX) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size);
-  return wide;
-}
-
-std::string ToUtf8(std::wstring_view wide) {
-  if (wide.empty() || wide.size() > INT_MAX) return {};
-  const int length = static_cast<int>(wide.size());
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), size, nullptr, nullptr);
-  return text;
-}
 
 // A COM interface pointer, released with the object.
 template <typename T>
@@ -114,8 +95,8 @@ std::optional<std::string> TWin32FileDialogs::Show(TKind kind, const std::string
 
   std::vector<std::wstring> names, masks;
   for (const TFileType& type : fileTypes) {
-    names.push_back(ToWide(type.DisplayName));
-    masks.push_back(ToWide(type.Mask));
+    names.push_back(win32::Widen(type.DisplayName));
+    masks.push_back(win32::Widen(type.Mask));
   }
   std::vector<COMDLG_FILTERSPEC> specs;
   for (std::size_t i = 0; i < names.size(); ++i)
@@ -125,8 +106,8 @@ std::optional<std::string> TWin32FileDialogs::Show(TKind kind, const std::string
     const unsigned last = FTypeIndex[kind];
     dialog->SetFileTypeIndex(last >= 1 && last <= specs.size() ? last : 1);
   }
-  if (!fileName.empty()) dialog->SetFileName(ToWide(fileName).c_str());
-  dialog->SetTitle(ToWide(title).c_str());
+  if (!fileName.empty()) dialog->SetFileName(win32::Widen(fileName).c_str());
+  dialog->SetTitle(win32::Widen(title).c_str());
 
   // Cancelled or failed alike: no choice.
   if (FAILED(dialog->Show(::GetActiveWindow()))) return std::nullopt;
@@ -138,7 +119,7 @@ std::optional<std::string> TWin32FileDialogs::Show(TKind kind, const std::string
   if (FAILED(dialog->GetResult(item.Out()))) return std::nullopt;
   PWSTR path = nullptr;
   if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) || !path) return std::nullopt;
-  std::string chosen = ToUtf8(path);
+  std::string chosen = win32::Narrow(path);
   ::CoTaskMemFree(path);
   return chosen;
 }

@@ -5,6 +5,8 @@
 #include <exception>
 #include <stdexcept>
 
+#include "platform/win32/WideText.h"
+
 namespace velloc::platform::win32 {
 namespace {
 
@@ -15,29 +17,6 @@ constexpr UINT kCloseMessage = WM_APP + 1;
 // Sizes and positions from a page or a package stay where the window manager and the web view
 // can follow; larger windows cost gigabytes of surface and gain nothing on any screen.
 constexpr int kMaxWindowExtent = 16384;
-
-std::wstring ToWide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
-  if (size > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  }
-  return wide;
-}
-
-std::string ToUtf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(std::max(size, 0)), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
-                        nullptr, nullptr);
-  }
-  return text;
-}
 
 constexpr DWORD kBorderStyleMask =
     WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
@@ -129,14 +108,14 @@ void TWin32MainWindow::SetContent(HWND content) {
 }
 
 void TWin32MainWindow::SetCaption(const std::string& caption) {
-  SetWindowTextW(FWindow, ToWide(caption).c_str());
+  SetWindowTextW(FWindow, win32::Widen(caption).c_str());
 }
 
 std::string TWin32MainWindow::Caption() const {
   std::wstring caption(static_cast<std::size_t>(GetWindowTextLengthW(FWindow)) + 1, L'\0');
   caption.resize(static_cast<std::size_t>(
       GetWindowTextW(FWindow, caption.data(), static_cast<int>(caption.size()))));
-  return ToUtf8(caption);
+  return win32::Narrow(caption);
 }
 
 void TWin32MainWindow::SetApplicationTitle(const std::string& title) {

@@ -1,33 +1,15 @@
 #include "platform/win32/Win32RegistryValueStore.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <utility>
 #include <vector>
 #include <windows.h>
 
+#include "platform/win32/WideText.h"
+
 namespace velloc::platform {
 namespace {
-
-std::wstring ToWide(std::string_view text) {
-  if (text.empty() || text.size() > INT_MAX) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size);
-  return wide;
-}
-
-std::string ToUtf8(std::wstring_view wide) {
-  if (wide.empty() || wide.size() > INT_MAX) return {};
-  const int length = static_cast<int>(wide.size());
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), size, nullptr, nullptr);
-  return text;
-}
 
 // What every opening of a key asks for, but the look that only tests for a key.
 constexpr REGSAM kAllAccess = KEY_ALL_ACCESS;
@@ -67,7 +49,7 @@ bool Usable(std::string_view text) {
 // The data as the registry keeps it: text kinds as UTF-16 with one terminating zero.
 std::vector<BYTE> RegistryBytes(const TStoredValue& value) {
   if (value.Type == TValueType::String || value.Type == TValueType::ExpandString) {
-    const std::wstring wide = ToWide(value.Data);
+    const std::wstring wide = win32::Widen(value.Data);
     const auto* begin = reinterpret_cast<const BYTE*>(wide.c_str());
     return std::vector<BYTE>(begin, begin + (wide.size() + 1) * sizeof(wchar_t));
   }
@@ -81,7 +63,7 @@ TStoredValue StoredValue(DWORD type, const BYTE* data, std::size_t size) {
     // An odd last byte is no character; one terminating zero is the registry's, not the text's.
     std::wstring_view text(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
     if (!text.empty() && text.back() == L'\0') text.remove_suffix(1);
-    value.Data = ToUtf8(text);
+    value.Data = win32::Narrow(text);
   } else {
     value.Data.assign(reinterpret_cast<const char*>(data), size);
   }
@@ -150,7 +132,7 @@ bool DeleteSubtree(HKEY parent, const std::wstring& name) {
 std::string CreatedPath(std::string_view path) {
   std::wstring created;
   std::wstring_view rest;
-  const std::wstring wide = ToWide(path);
+  const std::wstring wide = win32::Widen(path);
   rest = wide;
   while (!rest.empty()) {
     const std::size_t end = rest.find(L'\\');
@@ -169,7 +151,7 @@ std::string CreatedPath(std::string_view path) {
     if (end == std::wstring_view::npos) break;
     rest.remove_prefix(end + 1);
   }
-  return ToUtf8(created);
+  return win32::Narrow(created);
 }
 
 }  // namespace
@@ -178,11 +160,11 @@ TWriteResult TWin32RegistryValueStore::WriteValue(std::string_view key, std::str
                                                   const TStoredValue& value) {
   if (!Usable(key)) return TWriteResult::KeyUnavailable;
   TRegKey opened;
-  if (!opened.Create(HKEY_CURRENT_USER, ToWide(key))) return TWriteResult::KeyUnavailable;
+  if (!opened.Create(HKEY_CURRENT_USER, win32::Widen(key))) return TWriteResult::KeyUnavailable;
   const std::vector<BYTE> bytes = RegistryBytes(value);
   if (!Usable(name) || bytes.size() > MAXDWORD) return TWriteResult::ValueRefused;
   const LSTATUS status =
-      ::RegSetValueExW(opened.Get(), ToWide(name).c_str(), 0, static_cast<DWORD>(value.Type),
+      ::RegSetValueExW(opened.Get(), win32::Widen(name).c_str(), 0, static_cast<DWORD>(value.Type),
                        bytes.data(), static_cast<DWORD>(bytes.size()));
   return status == ERROR_SUCCESS ? TWriteResult::Written : TWriteResult::ValueRefused;
 }
@@ -190,42 +172,44 @@ TWriteResult TWin32RegistryValueStore::WriteValue(std::string_view key, std::str
 TReadResult TWin32RegistryValueStore::ReadValue(std::string_view key, std::string_view name) {
   TReadResult result;
   TRegKey opened;
-  if (!Usable(key) || !opened.Open(HKEY_CURRENT_USER, ToWide(key), kAllAccess)) return result;
+  if (!Usable(key) || !opened.Open(HKEY_CURRENT_USER, win32::Widen(key), kAllAccess)) return result;
   result.KeyFound = true;
-  if (Usable(name)) result.Value = QueryValue(opened.Get(), ToWide(name));
+  if (Usable(name)) result.Value = QueryValue(opened.Get(), win32::Widen(name));
   return result;
 }
 
 bool TWin32RegistryValueStore::ValueExists(std::string_view key, std::string_view name) {
   TRegKey opened;
-  if (!Usable(key) || !Usable(name) || !opened.Open(HKEY_CURRENT_USER, ToWide(key), kAllAccess))
+  if (!Usable(key) || !Usable(name) ||
+      !opened.Open(HKEY_CURRENT_USER, win32::Widen(key), kAllAccess))
     return false;
-  return ::RegQueryValueExW(opened.Get(), ToWide(name).c_str(), nullptr, nullptr, nullptr,
+  return ::RegQueryValueExW(opened.Get(), win32::Widen(name).c_str(), nullptr, nullptr, nullptr,
                             nullptr) == ERROR_SUCCESS;
 }
 
 bool TWin32RegistryValueStore::DeleteValue(std::string_view key, std::string_view name) {
   TRegKey opened;
-  if (!Usable(key) || !Usable(name) || !opened.Open(HKEY_CURRENT_USER, ToWide(key), kAllAccess))
+  if (!Usable(key) || !Usable(name) ||
+      !opened.Open(HKEY_CURRENT_USER, win32::Widen(key), kAllAccess))
     return false;
-  return ::RegDeleteValueW(opened.Get(), ToWide(name).c_str()) == ERROR_SUCCESS;
+  return ::RegDeleteValueW(opened.Get(), win32::Widen(name).c_str()) == ERROR_SUCCESS;
 }
 
 bool TWin32RegistryValueStore::KeyExists(std::string_view key) {
   TRegKey opened;
-  return Usable(key) && opened.Open(HKEY_CURRENT_USER, ToWide(key), kReadAccess);
+  return Usable(key) && opened.Open(HKEY_CURRENT_USER, win32::Widen(key), kReadAccess);
 }
 
 bool TWin32RegistryValueStore::DeleteKey(std::string_view key) {
   // The user's whole registry is never one page's call away.
   if (key.find_first_not_of('\\') == std::string_view::npos) return false;
   if (!KeyExists(key)) return false;
-  return DeleteSubtree(HKEY_CURRENT_USER, ToWide(key));
+  return DeleteSubtree(HKEY_CURRENT_USER, win32::Widen(key));
 }
 
 std::optional<TKeyListing> TWin32RegistryValueStore::ListKey(std::string_view key) {
   TRegKey opened;
-  if (!Usable(key) || !opened.Open(HKEY_CURRENT_USER, ToWide(key), kReadAccess))
+  if (!Usable(key) || !opened.Open(HKEY_CURRENT_USER, win32::Widen(key), kReadAccess))
     return std::nullopt;
   TKeyListing listing;
   listing.Path = CreatedPath(key);
@@ -263,12 +247,12 @@ std::optional<TKeyListing> TWin32RegistryValueStore::ListKey(std::string_view ke
   std::sort(values.begin(), values.end(),
             [](const auto& a, const auto& b) { return LessIgnoringCase(a.first, b.first); });
   for (auto& [valueName, value] : values)
-    listing.Values.emplace_back(ToUtf8(valueName), std::move(value));
+    listing.Values.emplace_back(win32::Narrow(valueName), std::move(value));
 
   std::vector<std::wstring> subKeys = SubKeyNames(opened.Get());
   std::sort(subKeys.begin(), subKeys.end(), LessIgnoringCase);
   for (const std::wstring& subKey : subKeys)
-    listing.SubKeys.push_back(ToUtf8(subKey));
+    listing.SubKeys.push_back(win32::Narrow(subKey));
   return listing;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/WideText.h"
+
 namespace velloc::platform::win32 {
 namespace {
 
@@ -15,15 +17,6 @@ constexpr int kIndicatorLeft = 9, kIndicatorTop = 8, kIndicatorSize = 64;
 constexpr UINT_PTR kAnimationTimer = 1;
 constexpr UINT kFrameMilliseconds = 33;
 constexpr unsigned kFramesPerTurn = 36;
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
 
 // 0x00BBGGRR as it is, or 0xFF000000 plus the index of a system colour.
 COLORREF FormColor(std::int32_t color) {
@@ -174,8 +167,8 @@ void TWin32RuntimeInstaller::Paint(HWND window) {
 }
 
 int TWin32RuntimeInstaller::RunElevatedAndWait(const std::string& path, const std::string& params) {
-  const std::wstring file = Wide(path);
-  const std::wstring arguments = Wide(params);
+  const std::wstring file = win32::Widen(path);
+  const std::wstring arguments = win32::Widen(params);
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
@@ -214,7 +207,7 @@ int TWin32RuntimeInstaller::RunElevatedAndWait(const std::string& path, const st
 bool TWin32RuntimeInstaller::DeleteDirectory(const std::string& path) {
   // The source list ends with an extra null character; no undo flag, so nothing goes to the
   // recycle bin.
-  std::wstring from = Wide(path);
+  std::wstring from = win32::Widen(path);
   from.push_back(L'\0');
   SHFILEOPSTRUCTW operation{};
   operation.wFunc = FO_DELETE;
@@ -224,7 +217,7 @@ bool TWin32RuntimeInstaller::DeleteDirectory(const std::string& path) {
 }
 
 bool TWin32RuntimeInstaller::DeleteFile(const std::string& path) {
-  return ::DeleteFileW(Wide(path).c_str()) != FALSE;
+  return ::DeleteFileW(win32::Widen(path).c_str()) != FALSE;
 }
 
 }  // namespace velloc::platform::win32

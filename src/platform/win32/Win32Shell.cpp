@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/WideText.h"
+
 // clang-format off
 // windows.h first: the other system headers build on it.
 #include <windows.h>
@@ -16,25 +18,6 @@
 
 namespace velloc::platform {
 namespace {
-
-std::wstring ToWide(std::string_view text) {
-  if (text.empty() || text.size() > INT_MAX) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size);
-  return wide;
-}
-
-std::string ToUtf8(std::wstring_view wide) {
-  if (wide.empty() || wide.size() > INT_MAX) return {};
-  const int length = static_cast<int>(wide.size());
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), size, nullptr, nullptr);
-  return text;
-}
 
 constexpr UINT kCommandFinished = WM_APP + 1;
 constexpr wchar_t kWindowClass[] = L"VellocShellCommands";
@@ -162,7 +145,7 @@ std::string TWin32Shell::ErrorMessage(unsigned long code) {
   const DWORD length = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
-  std::string text = length > 0 && message ? ToUtf8(std::wstring_view(message, length)) : "";
+  std::string text = length > 0 && message ? win32::Narrow(std::wstring_view(message, length)) : "";
   ::LocalFree(message);
   return text;
 }
@@ -179,18 +162,18 @@ std::string TWin32Shell::AnsiToUtf8(const std::string& bytes) {
   const int size = ::MultiByteToWideChar(CP_ACP, 0, kept.data(), length, nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   ::MultiByteToWideChar(CP_ACP, 0, kept.data(), length, wide.data(), size);
-  return ToUtf8(wide);
+  return win32::Narrow(wide);
 }
 
 TOutcome TWin32Shell::Execute(const std::string& filePath, const std::string& arguments) {
-  const std::wstring file = ToWide(filePath), parameters = ToWide(arguments);
+  const std::wstring file = win32::Widen(filePath), parameters = win32::Widen(arguments);
   ::SetLastError(0);
   return ShellOutcome(::ShellExecuteW(::GetActiveWindow(), L"open", file.c_str(),
                                       parameters.c_str(), nullptr, SW_SHOWNORMAL));
 }
 
 void TWin32Shell::Explore(const std::string& filePath, TOutcomeCallback done) {
-  const std::wstring parameters = L"/select, \"" + ToWide(filePath) + L"\"";
+  const std::wstring parameters = L"/select, \"" + win32::Widen(filePath) + L"\"";
   ::SetLastError(0);
   done(ShellOutcome(::ShellExecuteW(::GetActiveWindow(), L"open", L"explorer.exe",
                                     parameters.c_str(), nullptr, SW_SHOWNORMAL)));
@@ -218,8 +201,8 @@ void TWin32Shell::RunCommand(const std::string& commandLine, const std::string& 
   startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = writeEnd;
   startup.hStdError = writeEnd;
-  std::wstring line = L"cmd.exe /C " + ToWide(commandLine);
-  const std::wstring folder = ToWide(workingDir);
+  std::wstring line = L"cmd.exe /C " + win32::Widen(commandLine);
+  const std::wstring folder = win32::Widen(workingDir);
   PROCESS_INFORMATION process{};
   const bool started =
       ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,

@@ -1,9 +1,10 @@
 #include "platform/win32/Win32System.h"
 
-#include <climits>
 #include <filesystem>
 #include <memory>
 #include <system_error>
+
+#include "platform/win32/WideText.h"
 
 // clang-format off
 // windows.h first: the other system headers build on it.
@@ -20,25 +21,6 @@
 namespace velloc::platform {
 namespace {
 
-std::wstring ToWide(std::string_view text) {
-  if (text.empty() || text.size() > INT_MAX) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size);
-  return wide;
-}
-
-std::string ToUtf8(std::wstring_view wide) {
-  if (wide.empty() || wide.size() > INT_MAX) return {};
-  const int length = static_cast<int>(wide.size());
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), size, nullptr, nullptr);
-  return text;
-}
-
 std::string WithBackslash(std::string path) {
   if (!path.empty() && path.back() != '\\') path.push_back('\\');
   return path;
@@ -48,7 +30,7 @@ std::string WithBackslash(std::string path) {
 std::string KnownFolder(REFKNOWNFOLDERID id) {
   PWSTR folder = nullptr;
   const HRESULT result = ::SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &folder);
-  std::string path = SUCCEEDED(result) && folder ? ToUtf8(folder) : std::string();
+  std::string path = SUCCEEDED(result) && folder ? win32::Narrow(folder) : std::string();
   ::CoTaskMemFree(folder);
   return WithBackslash(std::move(path));
 }
@@ -79,7 +61,7 @@ std::string TWin32System::ExecutablePath() const {
     if (length == 0) return {};
     if (length < path.size()) {
       path.resize(length);
-      return ToUtf8(path);
+      return win32::Narrow(path);
     }
     if (path.size() >= 32768) return {};  // longer than any path the system allows
     path.resize(path.size() * 2);
@@ -87,19 +69,19 @@ std::string TWin32System::ExecutablePath() const {
 }
 
 std::vector<std::string> TWin32System::Arguments() const {
-  return SplitCommandLine(ToUtf8(::GetCommandLineW()));
+  return SplitCommandLine(win32::Narrow(::GetCommandLineW()));
 }
 
 std::vector<std::string> TWin32System::SplitCommandLine(std::string_view commandLine) {
   std::vector<std::string> arguments;
   // An empty line would give the executable's path as the program name, which is dropped anyway.
-  const std::wstring line = ToWide(commandLine);
+  const std::wstring line = win32::Widen(commandLine);
   if (line.empty()) return arguments;
   int count = 0;
   LPWSTR* words = ::CommandLineToArgvW(line.c_str(), &count);
   if (!words) return arguments;
   for (int i = 1; i < count; ++i)
-    arguments.push_back(ToUtf8(words[i]));
+    arguments.push_back(win32::Narrow(words[i]));
   ::LocalFree(words);
   return arguments;
 }
@@ -141,12 +123,12 @@ std::string TWin32System::LocalAppDataDirPath() const {
 }
 
 bool TWin32System::FileExists(const std::string& path) const {
-  const DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
+  const DWORD attributes = ::GetFileAttributesW(win32::Widen(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool TWin32System::ForceDirectories(const std::string& path) {
-  const std::filesystem::path folder(ToWide(path));
+  const std::filesystem::path folder(win32::Widen(path));
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   return std::filesystem::is_directory(folder, error);
@@ -155,7 +137,7 @@ bool TWin32System::ForceDirectories(const std::string& path) {
 bool TWin32System::CreateNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   // Whole or not at all: the bytes go to a new file beside the target, which is then renamed
   // to the target's name; the rename refuses a target that exists meanwhile.
-  const std::wstring target = ToWide(path);
+  const std::wstring target = win32::Widen(path);
   if (target.empty()) return false;
   const auto slash = target.find_last_of(L"\\/");
   const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash + 1);
@@ -189,7 +171,7 @@ bool TWin32System::CreateNewFile(const std::string& path, const std::vector<std:
 }
 
 void TWin32System::SetEnvironmentVariable(const std::string& name, const std::string& value) {
-  const std::wstring wideName = ToWide(name), wideValue = ToWide(value);
+  const std::wstring wideName = win32::Widen(name), wideValue = win32::Widen(value);
   // The C runtime keeps a copy of its own for getenv (where an empty value means removed); the
   // process's block, set last, is what child processes and the web view see.
   ::_wputenv((wideName + L"=" + wideValue).c_str());
@@ -197,13 +179,13 @@ void TWin32System::SetEnvironmentVariable(const std::string& name, const std::st
 }
 
 void TWin32System::RemoveEnvironmentVariable(const std::string& name) {
-  const std::wstring wideName = ToWide(name);
+  const std::wstring wideName = win32::Widen(name);
   ::_wputenv((wideName + L"=").c_str());
   ::SetEnvironmentVariableW(wideName.c_str(), nullptr);
 }
 
 TInstanceLockResult TWin32System::CreateInstanceLock(const std::string& name) {
-  const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, ToWide(name).c_str());
+  const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, win32::Widen(name).c_str());
   if (!mutex) return TInstanceLockResult::Failed;
   // The handle stays open until the process ends, also when the name was taken: the answer is
   // all that is needed of it.
@@ -213,8 +195,8 @@ TInstanceLockResult TWin32System::CreateInstanceLock(const std::string& name) {
 
 bool TWin32System::StartProcess(const std::string& executable,
                                 const std::vector<std::string>& arguments) {
-  const std::wstring program = ToWide(executable);
-  std::wstring line = ToWide(CommandLine(executable, arguments));
+  const std::wstring program = win32::Widen(executable);
+  std::wstring line = win32::Widen(CommandLine(executable, arguments));
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -238,7 +220,7 @@ std::string TWin32System::TempDir() const {
     const DWORD written = ::GetLongPathNameW(temp, longPath.data(), longLength);
     if (written > 0 && written < longLength) path.assign(longPath.c_str(), written);
   }
-  return WithBackslash(ToUtf8(path));
+  return WithBackslash(win32::Narrow(path));
 }
 
 std::string TWin32System::UserDocumentsDir() const {

@@ -1,21 +1,12 @@
 #include "platform/win32/Win32WindowList.h"
 
-#include <climits>
 #include <new>
 #include <windows.h>
 
+#include "platform/win32/WideText.h"
+
 namespace velloc::platform {
 namespace {
-
-std::string ToUtf8(std::wstring_view wide) {
-  if (wide.empty() || wide.size() > INT_MAX) return {};
-  const int length = static_cast<int>(wide.size());
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), size, nullptr, nullptr);
-  return text;
-}
 
 // The window's whole title: the length asked first, then read, again when it grew meanwhile.
 std::wstring WindowTitle(HWND window) {
@@ -35,7 +26,8 @@ std::wstring WindowTitle(HWND window) {
 BOOL CALLBACK AddWindowTitle(HWND window, LPARAM list) {
   // A system callback: nothing may be thrown through it.
   try {
-    reinterpret_cast<std::vector<std::string>*>(list)->push_back(ToUtf8(WindowTitle(window)));
+    reinterpret_cast<std::vector<std::string>*>(list)->push_back(
+        win32::Narrow(WindowTitle(window)));
     return TRUE;
   } catch (const std::bad_alloc&) {
     return FALSE;

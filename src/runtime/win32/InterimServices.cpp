@@ -1,29 +1,14 @@
 #include "runtime/win32/InterimServices.h"
 
-#include <algorithm>
-
 #include "platform/Dialogs.h"
+#include "platform/win32/WideText.h"
 
 namespace velloc::runtime::win32 {
-namespace {
-
-std::wstring ToWide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
-  if (size > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  }
-  return wide;
-}
-
-}  // namespace
 
 std::optional<std::vector<std::uint8_t>> TInterimModuleFile::Read(const std::string& path,
                                                                   std::size_t maxSize) const {
-  HANDLE file = CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(platform::win32::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   std::optional<std::vector<std::uint8_t>> bytes;
   LARGE_INTEGER size{};
@@ -42,7 +27,7 @@ std::optional<std::vector<std::uint8_t>> TInterimModuleFile::Read(const std::str
 
 bool TInterimModuleFile::Replace(const std::string& path, std::span<const std::uint8_t> bytes) {
   if (bytes.size() > MAXDWORD) return false;
-  const std::wstring target = ToWide(path);
+  const std::wstring target = platform::win32::Widen(path);
   const std::wstring temporary = target + L".part";
   HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
