@@ -6,6 +6,7 @@
 #include <gdk/gdkkeysyms.h>
 
 #include "platform/gtk/CallbackGuard.h"
+#include "platform/webkit/BodyStream.h"
 #include "platform/webkit/Uris.h"
 
 namespace velloc::webkit {
@@ -28,7 +29,7 @@ GInputStream* OpenBody(platform::TWebResourceResponse& response, gint64& size) {
         body->data(), body->size(),
         [](gpointer p) { delete static_cast<std::vector<std::uint8_t>*>(p); }, body);
     size = static_cast<gint64>(g_bytes_get_size(bytes));
-    GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
+    GInputStream* stream = NewBodyStream(bytes);
     g_bytes_unref(bytes);
     return stream;
   }
