@@ -5,7 +5,8 @@
 #      concurrent, beside WebKit's own script-message round trips
 #   3. resident memory of the runtime (and of its web processes) once a page has loaded
 #   4. a many-file application (modules, a large bundle, fonts): start to ready, packed versus the
-#      same folder from disk in the minimal host
+#      same folder from disk in the minimal host; then page start to ready in the page's own clock,
+#      beside the minimal host serving the folder under a custom URI scheme
 # Usage: scripts/bench-runtime.sh [BUILD_DIR] [SECTION...]   (default build/release, every
 #        section: startup bridge memory manyfiles; build the release preset first)
 set -euo pipefail
@@ -126,4 +127,10 @@ r = {x["command"]: x["median"] for x in json.load(open(sys.argv[1]))["results"]}
 print(f"many-file ratio of the medians, runtime / minimal host: "
       f"{r['runtime'] / r['minimal-host']:.3f} (target <= 1.0)")
 PY
+echo "== many files: page start to ready"
+python3 bench/runtime/manyfiles/make-app.py "$work/manyfiles-timed" --report-dir "$work/reports" \
+  >/dev/null
+"$bin/velloc" pack "$work/manyfiles-timed" -o "$work/manyfiles-timed-app" --quiet
+python3 bench/runtime/manyfiles/page-times.py 15 "$work/manyfiles-timed-app" "$work/reports" \
+  "$bin/minimal-webkit-host" "$work/manyfiles-timed"
 fi

@@ -2,9 +2,12 @@
 """Writes a many-file application like a large editor's: ES modules that import each other, one
 large classic bundle, style sheets and fonts. The page reports "ready" once every module has run,
 the bundle is evaluated and the fonts are loaded: inside the runtime by closing the app, in the
-reference host through its "done" message handler.
+reference host through its "done" message handler, which gets "ready MS" with the milliseconds
+from the start of navigation. With --report-dir the runtime's page first writes that figure to a
+new file in DIR.
 
-Usage: make-app.py FOLDER [--modules N] [--bundle-mb M]"""
+Usage: make-app.py FOLDER [--modules N] [--bundle-mb M] [--report-dir DIR]"""
+import json
 import argparse
 import glob
 import os
@@ -48,6 +51,7 @@ def main():
     parser.add_argument("folder")
     parser.add_argument("--modules", type=int, default=64)
     parser.add_argument("--bundle-mb", type=float, default=4.0)
+    parser.add_argument("--report-dir")
     args = parser.parse_args()
     rng = random.Random(2026)
     app = os.path.join(args.folder, "app")
@@ -81,6 +85,11 @@ def main():
         for i in range(2000):
             f.write(f".c{i} {{ color: #{rng.randrange(0x1000000):06x}; margin: {i % 9}px; }}\n")
     font_loads = ", ".join(f"document.fonts.load('16px face{i}')" for i in range(len(fonts)))
+    close = "window.vlx.app.close()"
+    if args.report_dir:
+        report = json.dumps(os.path.abspath(args.report_dir) + "/")
+        close = (f"window.vlx.files.writeTextFile({{filePath: {report} + Date.now() + '.txt', "
+                 f"contents: String(ms)}}).then(() => {close})")
     with open(os.path.join(app, "index.html"), "w") as f:
         f.write(f"""<!doctype html>
 <html>
@@ -96,9 +105,10 @@ def main():
   <script type="module">
     import './main.js';
     Promise.all([{font_loads}]).then(() => {{
+      const ms = performance.now();
       if (!window.bundleReady || !window.moduleSum) throw new Error('not ready');
-      if (window.vlx) window.vlx.app.close();
-      else window.webkit.messageHandlers.done.postMessage('ready');
+      if (window.vlx) {close};
+      else window.webkit.messageHandlers.done.postMessage('ready ' + ms);
     }});
   </script>
 </body>
