@@ -74,6 +74,7 @@ struct VellocBodyStream {
   GInputStream Parent;
   GBytes* Bytes;  // owned reference
   gsize Position;
+  gsize PieceSize;
   int ReadsPerTurn;
   bool Delivering;  // inside Deliver: a read asked for now is answered in the same turn
   bool HasPending;
@@ -93,7 +94,7 @@ VellocBodyStream* StreamOf(gpointer object) {
 gsize CopyOut(VellocBodyStream* self, void* buffer, gsize count) {
   gsize size = 0;
   const auto* data = static_cast<const char*>(g_bytes_get_data(self->Bytes, &size));
-  const gsize n = std::min(count, size - self->Position);
+  const gsize n = std::min({count, self->PieceSize, size - self->Position});
   if (n) std::memcpy(buffer, data + self->Position, n);
   self->Position += n;
   return n;
@@ -195,9 +196,10 @@ GType BodyStreamType() {
 
 }  // namespace
 
-GInputStream* NewBodyStream(GBytes* bytes, int readsPerTurn) {
+GInputStream* NewBodyStream(GBytes* bytes, gsize pieceSize, int readsPerTurn) {
   VellocBodyStream* self = StreamOf(g_object_new(BodyStreamType(), nullptr));
   self->Bytes = g_bytes_ref(bytes);
+  self->PieceSize = std::max<gsize>(pieceSize, 1);
   self->ReadsPerTurn = std::max(readsPerTurn, 1);
   return G_INPUT_STREAM(self);
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -18,6 +19,7 @@ struct TReader {
   int CancelAfter = -1;  // reads before the cancellable is cancelled
   std::array<char, 8192> Buffer{};
   std::string Received;
+  gssize LargestPiece = 0;
   int Reads = 0;
   bool InsideReadCall = false;
   bool NestedCallback = false;
@@ -41,6 +43,7 @@ struct TReader {
       return;
     }
     self->Received.append(self->Buffer.data(), static_cast<std::size_t>(n));
+    self->LargestPiece = std::max(self->LargestPiece, n);
     if (++self->Reads == self->CancelAfter) g_cancellable_cancel(self->Cancellable);
     self->Next();
   }
@@ -53,9 +56,9 @@ std::string Body(std::size_t size) {
   return body;
 }
 
-GInputStream* StreamOver(const std::string& body, int readsPerTurn) {
+GInputStream* StreamOver(const std::string& body, gsize pieceSize, int readsPerTurn) {
   GBytes* bytes = g_bytes_new(body.data(), body.size());
-  GInputStream* stream = NewBodyStream(bytes, readsPerTurn);
+  GInputStream* stream = NewBodyStream(bytes, pieceSize, readsPerTurn);
   g_bytes_unref(bytes);
   return stream;
 }
@@ -69,28 +72,31 @@ int RunUntilDone(const TReader& reader) {
   return turns;
 }
 
-TEST(BodyStream, AnswersARunOfReadsPerTurnWithoutNesting) {
+TEST(BodyStream, AnswersARunOfPiecesPerTurnWithoutNesting) {
   struct TCase {
     std::size_t Size;
+    gsize PieceSize;
     int ReadsPerTurn;
-    int Turns;  // reads (full ones, a short one, the final 0) over reads per turn, rounded up
+    int Turns;  // reads (whole pieces, a short one, the final 0) over reads per turn, rounded up
   };
-  for (const TCase c : {TCase{100'000, 4, 4}, TCase{8192, 32, 1}, TCase{0, 32, 1},
-                        TCase{1'000'000, 32, 4}, TCase{20'000, 1, 4}}) {
-    SCOPED_TRACE(c.Size);
+  for (const TCase c : {TCase{100'000, 8192, 4, 4}, TCase{100'000, kInlinePieceSize, 64, 1},
+                        TCase{8192, 8192, 32, 1}, TCase{0, 8192, 32, 1},
+                        TCase{1'000'000, 8192, 32, 4}, TCase{20'000, kInlinePieceSize, 1, 7}}) {
+    SCOPED_TRACE(testing::Message() << c.Size << " bytes in pieces of " << c.PieceSize);
     const std::string body = Body(c.Size);
-    TReader reader(StreamOver(body, c.ReadsPerTurn));
+    TReader reader(StreamOver(body, c.PieceSize, c.ReadsPerTurn));
     reader.Next();
     EXPECT_EQ(RunUntilDone(reader), c.Turns);
     EXPECT_EQ(reader.Error, nullptr);
     EXPECT_FALSE(reader.NestedCallback);
     EXPECT_EQ(reader.Received, body);
+    EXPECT_LE(reader.LargestPiece, static_cast<gssize>(c.PieceSize));
   }
 }
 
 TEST(BodyStream, ACancelledReadFailsAsCancelled) {
   const std::string body = Body(100'000);
-  TReader reader(StreamOver(body, 32));
+  TReader reader(StreamOver(body, 8192, 32));
   reader.Cancellable = g_cancellable_new();
   reader.CancelAfter = 2;
   reader.Next();
@@ -104,7 +110,7 @@ TEST(BodyStream, ACancelledReadFailsAsCancelled) {
 
 TEST(BodyStream, ReadsAndSkipsSynchronously) {
   const std::string body = Body(30'000);
-  GInputStream* stream = StreamOver(body, 32);
+  GInputStream* stream = StreamOver(body, 4096, 32);
   EXPECT_EQ(g_input_stream_skip(stream, 10'000, nullptr, nullptr), 10'000);
   std::string rest(30'000, '\0');
   gsize read = 0;
