@@ -106,18 +106,6 @@ gssize Read(GInputStream* stream, void* buffer, gsize count, GCancellable* cance
   return static_cast<gssize>(CopyOut(StreamOf(stream), buffer, count));
 }
 
-gssize Skip(GInputStream* stream, gsize count, GCancellable* cancellable, GError** error) {
-  if (g_cancellable_set_error_if_cancelled(cancellable, error)) return -1;
-  VellocBodyStream* self = StreamOf(stream);
-  const gsize n = std::min(count, g_bytes_get_size(self->Bytes) - self->Position);
-  self->Position += n;
-  return static_cast<gssize>(n);
-}
-
-gboolean Close(GInputStream*, GCancellable*, GError**) {
-  return TRUE;
-}
-
 gboolean Deliver(gpointer data);
 
 void ScheduleDelivery(VellocBodyStream* self, int priority) {
@@ -178,8 +166,6 @@ void StreamClassInit(gpointer klass, gpointer) {
   G_OBJECT_CLASS(klass)->finalize = StreamFinalize;
   auto* stream = G_INPUT_STREAM_CLASS(klass);
   stream->read_fn = Read;
-  stream->skip = Skip;
-  stream->close_fn = Close;
   stream->read_async = ReadAsync;
   stream->read_finish = ReadFinish;
 }

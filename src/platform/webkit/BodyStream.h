@@ -18,8 +18,8 @@ namespace velloc::webkit {
 inline constexpr gsize kInlinePieceSize = 3840;
 
 // A stream over `bytes` (a reference is taken). A read returns at most `pieceSize` bytes. Read
-// asynchronously, it answers up to `readsPerTurn` reads in one main-loop turn; synchronous reads
-// and skips work as on any stream.
+// asynchronously, it answers up to `readsPerTurn` reads in one main-loop turn. Synchronous reads
+// work as on any stream; skip and close are GIO's own.
 GInputStream* NewBodyStream(GBytes* bytes, gsize pieceSize = kInlinePieceSize,
                             int readsPerTurn = 64);
 
