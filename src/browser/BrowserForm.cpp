@@ -149,9 +149,14 @@ std::string ProcessFailedPage() {
 bool TBrowserForm::BrowserNewWindowRequested(std::string_view uri, std::string_view openerUri) {
   if (!IsApplicationDocument(uri)) return false;  // the web view's own pop-up window
   // A page of the application opens in a further instance of the whole application, which
-  // gives it the bridge. Only the application's own pages may ask for that: a remote page could
-  // otherwise open any file on disk as an application page. Its request opens nothing.
-  if (IsApplicationDocument(openerUri)) {
+  // gives it the bridge. Only the application's own pages may ask for that, and only for a page
+  // of the package or one shipped beside the executable: a remote page, or a file that a
+  // download or another program put somewhere, would otherwise run with the bridge. Any other
+  // request opens nothing.
+  if (!IsApplicationDocument(openerUri)) return true;
+  const TFileLookup found = LocateFileRequest(uri, FExeZip, FAppDirName, FAppDirPath);
+  if (found.Location == TFileLocation::Package ||
+      found.Location == TFileLocation::BesideExecutable) {
     FSystem.StartProcess(FSystem.ExecutablePath(), {FRuntimeAppID, std::string(uri)});
   }
   return true;

@@ -17,9 +17,31 @@ std::string RemoveFilePrefixes(std::string_view uri) {
   return s;
 }
 
+// The kernel's own file systems: a page there would be another process's memory or
+// environment, or a way to a file by a path that names no folder the user chose
+// (/proc/self/cwd/...). Judged on the path as asked and on the file it leads to.
+bool IsKernelPath(const std::filesystem::path& path) {
+#if defined(_WIN32)
+  (void)path;
+  return false;
+#else
+  const auto below = [](const std::filesystem::path& p) {
+    auto part = p.begin();
+    if (part == p.end() || *part != "/") return false;
+    ++part;
+    return part != p.end() && (*part == "proc" || *part == "sys");
+  };
+  if (below(path.lexically_normal())) return true;
+  std::error_code ec;
+  const std::filesystem::path real = std::filesystem::canonical(path, ec);
+  return ec || below(real);
+#endif
+}
+
 bool IsReadableFile(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;
+  if (IsKernelPath(path)) return false;
   return std::ifstream(path, std::ios::binary).is_open();
 }
 
@@ -32,27 +54,20 @@ std::string RequestPath(std::string_view uri) {
   return path;
 }
 
-std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view uri,
-                                                               const archive::TZipArchive* exeZip,
-                                                               const std::string& appDirName,
-                                                               const std::string& appDirPath) {
-  if (!text::AsciiStartsWithIgnoreCase(uri, "file:///")) return std::nullopt;
+TFileLookup LocateFileRequest(std::string_view uri, const archive::TZipArchive* exeZip,
+                              const std::string& appDirName, const std::string& appDirPath) {
+  TFileLookup found;
+  if (!text::AsciiStartsWithIgnoreCase(uri, "file:///")) return found;
   const std::string path = RequestPath(uri);
-  platform::TWebResourceResponse response;
-  response.MimeType = TStrUtils::ResponseMimeType(path);
 
-  // The package: the application's folder, names compared without regard to ASCII case.
   if (!appDirName.empty() && exeZip) {
-    const std::string entry = appDirName + "/" + path;
-    if (const int index = exeZip->FindFile(entry); index >= 0) {
-      // A found entry is answered even when it cannot be extracted: with nothing.
-      response.Body = std::make_unique<std::vector<std::uint8_t>>();
-      exeZip->Extract(index, *response.Body);
-      return response;
+    if (const int index = exeZip->FindFile(appDirName + "/" + path); index >= 0) {
+      found.Location = TFileLocation::Package;
+      found.Entry = index;
+      return found;
     }
   }
 
-  // Beside the executable.
 #if defined(_WIN32)
   std::string relative = path;
   for (char& c : relative)
@@ -60,24 +75,43 @@ std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view 
 #else
   const std::string& relative = path;
 #endif
-  // Files on disk are streamed by the web view: they can be of any size.
   if (std::string beside = appDirPath + relative; IsReadableFile(beside)) {
-    response.FilePath = std::move(beside);
-    return response;
+    found.Location = TFileLocation::BesideExecutable;
+    found.Path = std::move(beside);
+    return found;
   }
 
   // An absolute path: the whole URI without its "file:///", query and "%20" left as they are.
   // On Linux the path keeps the "/" that the prefix took away.
 #if defined(_WIN32)
-  const std::string absolute = RemoveFilePrefixes(uri);
+  std::string absolute = RemoveFilePrefixes(uri);
 #else
-  const std::string absolute = "/" + RemoveFilePrefixes(uri);
+  std::string absolute = "/" + RemoveFilePrefixes(uri);
 #endif
   if (IsReadableFile(absolute)) {
-    response.FilePath = absolute;
-    return response;
+    found.Location = TFileLocation::AbsolutePath;
+    found.Path = std::move(absolute);
   }
-  return std::nullopt;
+  return found;
+}
+
+std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view uri,
+                                                               const archive::TZipArchive* exeZip,
+                                                               const std::string& appDirName,
+                                                               const std::string& appDirPath) {
+  TFileLookup found = LocateFileRequest(uri, exeZip, appDirName, appDirPath);
+  if (found.Location == TFileLocation::None) return std::nullopt;
+  platform::TWebResourceResponse response;
+  response.MimeType = TStrUtils::ResponseMimeType(RequestPath(uri));
+  if (found.Location == TFileLocation::Package) {
+    // A found entry is answered even when it cannot be extracted: with nothing.
+    response.Body = std::make_unique<std::vector<std::uint8_t>>();
+    exeZip->Extract(found.Entry, *response.Body);
+  } else {
+    // Files on disk are streamed by the web view: they can be of any size.
+    response.FilePath = std::move(found.Path);
+  }
+  return response;
 }
 
 }  // namespace velloc::browser

@@ -260,46 +260,6 @@ TEST_F(BrowserForm, ProgressBarOnlyWhenConfigured) {
   EXPECT_TRUE(FView.ProgressVisible);
 }
 
-TEST_F(BrowserForm, NewWindowPolicy) {
-  FForm.FRuntimeAppID = "demo.app";
-  enum Outcome { Instance, Popup, Nothing };
-  const struct {
-    const char* uri;
-    const char* opener;
-    Outcome outcome;
-  } cases[] = {
-      // The application's pages open in a further instance, with the URI unchanged.
-      {"file:///page2.html", "file:///index.html", Instance},
-      {"FILE:///page2.html?x=1#top", "file:///index.html", Instance},
-      {"File:page.html", "FILE:///sub/index.html", Instance},
-      {"file:///a%20b.html", "file:///index.html", Instance},
-      {"file:///x.html\" quoted\"", "file:///index.html", Instance},
-      // Anything else is the web view's pop-up, whoever opens it.
-      {"https://example.com/", "file:///index.html", Popup},
-      {"http://127.0.0.1:8000/x.html", "https://example.com/", Popup},
-      {"about:blank", "file:///index.html", Popup},
-      {"", "file:///index.html", Popup},
-      {"vlx:///page2.html", "file:///index.html", Popup},  // backends map their scheme first
-      {" file:///page2.html", "file:///index.html", Popup},
-      // A page that is not the application's cannot start it on a file of its choice.
-      {"file:///home/user/Downloads/x.html", "https://example.com/", Nothing},
-      {"file:///page2.html", "about:blank", Nothing},
-      {"file:///page2.html", "", Nothing},
-  };
-  for (const auto& c : cases) {
-    FSystem.Started.clear();
-    EXPECT_EQ(FForm.BrowserNewWindowRequested(c.uri, c.opener), c.outcome != Popup) << c.uri;
-    if (c.outcome == Instance) {
-      // An argument vector: nothing in the URI can split or add arguments.
-      EXPECT_EQ(FSystem.Started,
-                (std::vector<std::vector<std::string>>{{"/opt/app/app", "demo.app", c.uri}}))
-          << c.uri;
-    } else {
-      EXPECT_TRUE(FSystem.Started.empty()) << c.uri;
-    }
-  }
-}
-
 TEST_F(BrowserForm, PermissionsAreRememberedPerOriginAndKind) {
   using platform::TPermissionKind;
   using platform::TPermissionState;
@@ -445,6 +405,75 @@ TEST_F(ResourceServing, LookupOrderAndTypes) {
       if (!response) continue;
       EXPECT_EQ(Content(*response), *c.body) << c.uri;
       EXPECT_EQ(response->MimeType, c.mime) << c.uri;
+    }
+  }
+}
+
+TEST_F(ResourceServing, NeverFromTheKernelsFileSystems) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Linux paths";
+#endif
+  const std::string note = FElsewhere.Path() + "/note.txt";
+  fs::create_symlink("/proc/self/status", FElsewhere.Path() + "/status-link");
+  for (const std::string& uri :
+       {std::string("file:///proc/self/status"), std::string("file:///proc/self/environ"),
+        "file:///proc/self/root" + note, std::string("file:///tmp/../proc/self/status"),
+        std::string("file:///sys/kernel/mm/transparent_hugepage/enabled"),
+        "file://" + FElsewhere.Path() + "/status-link"}) {
+    EXPECT_FALSE(FForm->BrowserWebResourceRequested(uri)) << uri;
+    EXPECT_EQ(LocateFileRequest(uri, &FZip, "app", FForm->FAppDirPath).Location,
+              TFileLocation::None)
+        << uri;
+  }
+  EXPECT_TRUE(FForm->BrowserWebResourceRequested("file://" + note));
+}
+
+TEST_F(ResourceServing, NewWindowPolicy) {
+#ifdef _WIN32
+  GTEST_SKIP() << "file URLs of Linux paths";
+#endif
+  FForm->FRuntimeAppID = "demo.app";
+  enum Outcome { Instance, Popup, Nothing };
+  const std::string absolute = "file://" + FElsewhere.Path() + "/note.txt";
+  const struct {
+    std::string uri;
+    std::string opener;
+    Outcome outcome;
+  } cases[] = {
+      // Pages of the package and files beside the executable open in a further instance,
+      // with the URI unchanged.
+      {"file:///my%20page.html", "file:///index.html", Instance},
+      {"file:///index.html?x=1#top", "file:///sub/index.html", Instance},
+      {"file:///data/readme.txt", "file:///index.html", Instance},
+      {"file:///other.txt", "FILE:///index.html", Instance},
+      // Any other file, wherever it is, opens nothing: a download or another program may
+      // have put it there.
+      {absolute, "file:///index.html", Nothing},
+      {"file:///missing.html", "file:///index.html", Nothing},
+      {"file:///proc/self/cwd/index.html", "file:///index.html", Nothing},
+      {"File:index.html", "file:///index.html", Nothing},
+      // Anything else is the web view's pop-up, whoever opens it.
+      {"https://example.com/", "file:///index.html", Popup},
+      {"http://127.0.0.1:8000/x.html", "https://example.com/", Popup},
+      {"about:blank", "file:///index.html", Popup},
+      {"", "file:///index.html", Popup},
+      {"vlx:///index.html", "file:///index.html", Popup},  // backends map their scheme first
+      {" file:///index.html", "file:///index.html", Popup},
+      // A page that is not the application's cannot start it on any file.
+      {"file:///index.html", "https://example.com/", Nothing},
+      {"file:///data/readme.txt", "about:blank", Nothing},
+      {"file:///index.html", "", Nothing},
+  };
+  for (const auto& c : cases) {
+    FSystem.Started.clear();
+    EXPECT_EQ(FForm->BrowserNewWindowRequested(c.uri, c.opener), c.outcome != Popup) << c.uri;
+    if (c.outcome == Instance) {
+      // An argument vector: nothing in the URI can split or add arguments.
+      EXPECT_EQ(FSystem.Started,
+                (std::vector<std::vector<std::string>>{{FSystem.Executable, "demo.app", c.uri}}))
+          << c.uri;
+    } else {
+      EXPECT_TRUE(FSystem.Started.empty()) << c.uri;
     }
   }
 }
