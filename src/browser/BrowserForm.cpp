@@ -1,6 +1,7 @@
 #include "browser/BrowserForm.h"
 
 #include "bridge/VlxSharedJavascript.h"
+#include "browser/DownloadPolicy.h"
 #include "browser/ResourceServer.h"
 #include "core/Text.h"
 
@@ -170,6 +171,11 @@ platform::TPermissionDecision TBrowserForm::BrowserPermissionRequested(
 void TBrowserForm::BrowserPermissionAnswered(std::string_view pageUri,
                                              platform::TPermissionKind kind, bool allowed) {
   FPermissions.Remember(pageUri, kind, allowed);
+}
+
+platform::TDownloadDecision TBrowserForm::BrowserDownloadRequested(
+    const platform::TDownloadRequest& request) {
+  return DecideDownload(request);
 }
 
 }  // namespace velloc::browser

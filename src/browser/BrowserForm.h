@@ -85,6 +85,8 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
                                                            platform::TPermissionKind kind) override;
   void BrowserPermissionAnswered(std::string_view pageUri, platform::TPermissionKind kind,
                                  bool allowed) override;
+  platform::TDownloadDecision BrowserDownloadRequested(
+      const platform::TDownloadRequest& request) override;
 
  private:
   platform::IBrowserFormView& FView;

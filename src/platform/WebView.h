@@ -74,6 +74,22 @@ struct TPermissionDecision {
   std::string Question;
 };
 
+// A download that a page starts: a link with a download attribute, or a response that is an
+// attachment. WebKit and WebView2 name the view that downloads, not the frame.
+struct TDownloadRequest {
+  std::string Uri;       // what is downloaded ("file:" for the package scheme)
+  std::string PageUri;   // the top document of the view that downloads
+  bool InPopup = false;  // the view is a pop-up window the application opened
+  // The origins of the documents of other origins that the page has shown in its frames.
+  std::vector<std::string> ForeignOrigins;
+};
+
+// Refused, or asked where to save with a dialog of this title. Never saved unasked.
+struct TDownloadDecision {
+  bool Ask = false;
+  std::string Title;
+};
+
 // Answers "file:///" requests like IWebViewEvents::BrowserWebResourceRequested, from any thread
 // and from several at once: it holds its own copies of what it needs.
 using TWebResourceResolver =
@@ -107,6 +123,7 @@ class IWebViewEvents {
   // The user's answer to the question of a decision that said Ask.
   virtual void BrowserPermissionAnswered(std::string_view pageUri, TPermissionKind kind,
                                          bool allowed) = 0;
+  virtual TDownloadDecision BrowserDownloadRequested(const TDownloadRequest& request) = 0;
 };
 
 class IWebView {

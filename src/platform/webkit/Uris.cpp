@@ -23,6 +23,18 @@ std::string ToFileUri(std::string_view uri) {
   return "file:" + std::string(uri.substr(4));
 }
 
+std::string ToForwardingUri(std::string_view uri) {
+  return std::string(kForwardingScheme) + ":" + std::string(uri);
+}
+
+std::string FromForwardingUri(std::string_view uri) {
+  const std::string prefix = std::string(kForwardingScheme) + ":";
+  if (!StartsWithNoCase(uri, prefix)) return {};
+  uri.remove_prefix(prefix.size());
+  if (!StartsWithNoCase(uri, "http://") && !StartsWithNoCase(uri, "https://")) return {};
+  return std::string(uri);
+}
+
 std::string ContentTypeHeader(std::string_view mimeType) {
   if (mimeType == "application/wasm") return std::string(mimeType);
   return std::string(mimeType) + "; charset=utf-8";
@@ -34,7 +46,7 @@ bool IsApplicationUri(std::string_view uri) {
 
 bool IsApplicationRequest(const char* origin, const char* referer) {
   // Package documents have the origin "vlx://"; WebKit sends it on every CORS-mode request.
-  if (origin && std::string_view(origin) != "vlx://") return false;
+  if (origin && std::string_view(origin) != kApplicationOrigin) return false;
   return !referer || IsApplicationUri(referer);
 }
 

@@ -8,6 +8,11 @@
 namespace velloc::webkit {
 
 inline constexpr std::string_view kPackageScheme = "vlx";
+// The origin of every package document, as WebKit sends it in Origin headers.
+inline constexpr std::string_view kApplicationOrigin = "vlx://";
+// Cross-origin requests of application documents, forwarded by the runtime:
+// "vlx-net:https://host/path".
+inline constexpr std::string_view kForwardingScheme = "vlx-net";
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 
@@ -16,6 +21,11 @@ std::string ToPackageUri(std::string_view uri);
 
 // "vlx:..." → "file:..."; any other URI unchanged.
 std::string ToFileUri(std::string_view uri);
+
+// "https://host/x" → "vlx-net:https://host/x", and back; the way back is empty for anything
+// that is not a forwarded web address.
+std::string ToForwardingUri(std::string_view uri);
+std::string FromForwardingUri(std::string_view uri);
 
 // The application's own documents: package pages ("vlx:") and "file:" URIs.
 bool IsApplicationUri(std::string_view uri);

@@ -1,7 +1,11 @@
 // The web-process side of the module. WebKit loads this same shared object into every web
 // process as an extension. It gives each frame window.chrome.webview, whose messages carry the
-// URI of the frame that posted them (taken here, where a page cannot forge it), rewrites
-// absolute "file:///" requests to the package scheme, and reports DOMContentLoaded.
+// URI of the frame that posted them (taken here, where a page cannot forge it), guards what a
+// remote frame inside an application page may ask for (FrameGuard.js), tells the runtime which
+// other origins a page shows, rewrites absolute "file:///" requests to the package scheme and
+// the application's cross-origin requests to the forwarding scheme, and reports
+// DOMContentLoaded.
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -15,12 +19,16 @@
 
 namespace velloc::embedded {
 extern const std::string_view ChromeWebviewShim;
-}
+extern const std::string_view FrameGuard;
+}  // namespace velloc::embedded
 
 namespace velloc::webkit {
 namespace {
 
 WebKitWebExtension* GExtension = nullptr;
+// "--disable-web-security" in the application's arguments: its documents' cross-origin
+// requests go through the forwarding scheme.
+bool GForwardCrossOrigin = false;
 
 struct TFrameLink {
   guint64 PageId;
@@ -49,6 +57,47 @@ void OnReply(GObject* source, GAsyncResult* result, gpointer data) {
   delete pending;
 }
 
+// The answer to a permission question of FrameGuard.js: a boolean, false when none comes.
+void OnPermissionReply(GObject* source, GAsyncResult* result, gpointer data) {
+  auto* pending = static_cast<TPendingReply*>(data);
+  WebKitUserMessage* reply =
+      webkit_web_page_send_message_to_view_finish(WEBKIT_WEB_PAGE(source), result, nullptr);
+  gboolean allowed = FALSE;
+  if (reply) {
+    GVariant* parameters = webkit_user_message_get_parameters(reply);
+    if (parameters && g_variant_is_of_type(parameters, G_VARIANT_TYPE_BOOLEAN)) {
+      allowed = g_variant_get_boolean(parameters);
+    }
+    g_object_unref(reply);
+  }
+  JSCValue* ignored =
+      jsc_value_function_call(pending->Deliver, G_TYPE_BOOLEAN, allowed, G_TYPE_NONE);
+  if (ignored) g_object_unref(ignored);
+  g_object_unref(pending->Deliver);
+  delete pending;
+}
+
+// FrameGuard.js asks the runtime about a permission for its frame, named by the frame's URI.
+void AskFromFrame(const char* kind, JSCValue* done, gpointer data) {
+  auto* link = static_cast<TFrameLink*>(data);
+  WebKitWebPage* page = webkit_web_extension_get_page(GExtension, link->PageId);
+  if (!page || !kind || !done || !jsc_value_is_function(done)) return;
+  const char* uri = webkit_frame_get_uri(link->Frame);
+  WebKitUserMessage* message =
+      webkit_user_message_new("vlx.permission", g_variant_new("(ss)", kind, uri ? uri : ""));
+  glib::Guarded("asking for a permission", [&] {
+    webkit_web_page_send_message_to_view(page, message, nullptr, OnPermissionReply,
+                                         new TPendingReply{JSC_VALUE(g_object_ref(done))});
+  });
+}
+
+gboolean PageIsApplication(gpointer data) {
+  auto* link = static_cast<TFrameLink*>(data);
+  WebKitWebPage* page = webkit_web_extension_get_page(GExtension, link->PageId);
+  const char* pageUri = page ? webkit_web_page_get_uri(page) : nullptr;
+  return pageUri && IsApplicationUri(pageUri);
+}
+
 void PostFromFrame(const char* json, JSCValue* deliver, gpointer data) {
   auto* link = static_cast<TFrameLink*>(data);
   WebKitWebPage* page = webkit_web_extension_get_page(GExtension, link->PageId);
@@ -73,30 +122,85 @@ void FreeFrameLink(gpointer data) {
   delete link;
 }
 
-void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame,
-                           gpointer) {
-  JSCContext* context = webkit_frame_get_js_context_for_script_world(frame, world);
-  auto* link = new TFrameLink{webkit_web_page_get_id(page), WEBKIT_FRAME(g_object_ref(frame))};
-  JSCValue* post =
-      jsc_value_new_function(context, nullptr, G_CALLBACK(PostFromFrame), link, FreeFrameLink,
-                             G_TYPE_NONE, 2, G_TYPE_STRING, JSC_TYPE_VALUE);
-  const std::string_view shim = embedded::ChromeWebviewShim;
+// Calls the function that a script of ours evaluates to with `arguments`, in the frame's
+// context. The script runs before any of the page's.
+void Install(JSCContext* context, std::string_view script, const char* name,
+             std::initializer_list<JSCValue*> arguments) {
   JSCValue* install = jsc_context_evaluate_with_source_uri(
-      context, shim.data(), static_cast<gssize>(shim.size()), "velloc:chrome-webview", 1);
+      context, script.data(), static_cast<gssize>(script.size()), name, 1);
   if (install && jsc_value_is_function(install)) {
-    JSCValue* ignored = jsc_value_function_call(install, JSC_TYPE_VALUE, post, G_TYPE_NONE);
+    GPtrArray* list = g_ptr_array_new();
+    for (JSCValue* argument : arguments)
+      g_ptr_array_add(list, argument);
+    JSCValue* ignored =
+        jsc_value_function_callv(install, list->len, reinterpret_cast<JSCValue**>(list->pdata));
+    g_ptr_array_free(list, TRUE);
     if (ignored) g_object_unref(ignored);
   }
   if (install) g_object_unref(install);
+}
+
+// Tells the runtime that the page shows a document that is not the application's, before the
+// document's scripts run: a download it makes later can then be told apart.
+void ReportForeignDocument(WebKitWebPage* page, WebKitFrame* frame) {
+  if (webkit_frame_is_main_frame(frame)) return;
+  const char* uri = webkit_frame_get_uri(frame);
+  // about:blank and about:srcdoc documents have the origin of the document that made them.
+  if (!uri || IsApplicationUri(uri) || StartsWithNoCase(uri, "about:")) return;
+  const char* pageUri = webkit_web_page_get_uri(page);
+  if (!pageUri || !IsApplicationUri(pageUri)) return;
+  webkit_web_page_send_message_to_view(
+      page, webkit_user_message_new("vlx.foreign-frame", g_variant_new_string(uri)), nullptr,
+      nullptr, nullptr);
+}
+
+void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame,
+                           gpointer) {
+  ReportForeignDocument(page, frame);
+  JSCContext* context = webkit_frame_get_js_context_for_script_world(frame, world);
+  const guint64 pageId = webkit_web_page_get_id(page);
+  JSCValue* post =
+      jsc_value_new_function(context, nullptr, G_CALLBACK(PostFromFrame),
+                             new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
+                             FreeFrameLink, G_TYPE_NONE, 2, G_TYPE_STRING, JSC_TYPE_VALUE);
+  Install(context, embedded::ChromeWebviewShim, "velloc:chrome-webview", {post});
   g_object_unref(post);
+  JSCValue* pageIsApplication = jsc_value_new_function(
+      context, nullptr, G_CALLBACK(PageIsApplication),
+      new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))}, FreeFrameLink, G_TYPE_BOOLEAN, 0);
+  JSCValue* ask =
+      jsc_value_new_function(context, nullptr, G_CALLBACK(AskFromFrame),
+                             new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
+                             FreeFrameLink, G_TYPE_NONE, 2, G_TYPE_STRING, JSC_TYPE_VALUE);
+  Install(context, embedded::FrameGuard, "velloc:frame-guard", {pageIsApplication, ask});
+  g_object_unref(ask);
+  g_object_unref(pageIsApplication);
   g_object_unref(context);
+}
+
+// A request of an application document to a web server that needs the server's CORS headers
+// (fetch, XHR, module scripts and the like: the engine sends those with the document's origin
+// and in "cors" mode, or for a synchronous XHR in no mode at all). Navigations and no-cors loads
+// need no headers and stay as they are.
+bool IsApplicationCorsRequest(WebKitURIRequest* request, const char* uri) {
+  if (!StartsWithNoCase(uri, "http:") && !StartsWithNoCase(uri, "https:")) return false;
+  SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request);
+  if (!headers) return false;
+  const char* origin = soup_message_headers_get_one(headers, "Origin");
+  if (!origin || std::string_view(origin) != kApplicationOrigin) return false;
+  const char* mode = soup_message_headers_get_one(headers, "Sec-Fetch-Mode");
+  return !mode || g_ascii_strcasecmp(mode, "cors") == 0;
 }
 
 gboolean OnSendRequest(WebKitWebPage*, WebKitURIRequest* request, WebKitURIResponse*, gpointer) {
   const char* uri = webkit_uri_request_get_uri(request);
-  if (uri && StartsWithNoCase(uri, "file:///")) {
+  if (!uri) return FALSE;
+  if (StartsWithNoCase(uri, "file:///")) {
     glib::Guarded("mapping a file request",
                   [&] { webkit_uri_request_set_uri(request, ToPackageUri(uri).c_str()); });
+  } else if (GForwardCrossOrigin && IsApplicationCorsRequest(request, uri)) {
+    glib::Guarded("forwarding a cross-origin request",
+                  [&] { webkit_uri_request_set_uri(request, ToForwardingUri(uri).c_str()); });
   }
   return FALSE;
 }
@@ -117,8 +221,12 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
 extern "C" VELLOC_EXPORT void webkit_web_extension_initialize_with_user_data(
     WebKitWebExtension* extension, GVariant* data) {
   velloc::webkit::GExtension = extension;
-  if (data && g_variant_is_of_type(data, G_VARIANT_TYPE_STRING)) {
-    velloc::webkit::SetMediaPackagePath(g_variant_get_string(data, nullptr));
+  if (data && g_variant_is_of_type(data, G_VARIANT_TYPE("(sb)"))) {
+    const char* executable = nullptr;
+    gboolean forward = FALSE;
+    g_variant_get(data, "(&sb)", &executable, &forward);
+    velloc::webkit::SetMediaPackagePath(executable);
+    velloc::webkit::GForwardCrossOrigin = forward;
   }
   if (!velloc::webkit::RegisterPackageMediaSource())
     g_printerr("velloc: GStreamer is unusable; packaged media will not play\n");

@@ -6,7 +6,9 @@
 #include <webkit2/webkit2.h>
 
 #include "platform/gtk/GLibPtr.h"
+#include "platform/webkit/Downloads.h"
 #include "platform/webkit/ModuleApi.h"
+#include "platform/webkit/NetForwarder.h"
 #include "platform/webkit/Uris.h"
 #include "platform/webkit/WebKitWebView.h"
 
@@ -47,6 +49,19 @@ void ServePackageScheme(WebKitURISchemeRequest* request, gpointer) {
   owner->ServePackageRequest(request);
 }
 
+TNetForwarder* GForwarder = nullptr;  // the module's, while the application asks for it
+
+void ServeForwardingScheme(WebKitURISchemeRequest* request, gpointer) {
+  // Only the application's own views, and only when its arguments ask for it.
+  if (!GForwarder || !TWebKitWebView::FromView(webkit_uri_scheme_request_get_web_view(request))) {
+    GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED, "Not allowed");
+    webkit_uri_scheme_request_finish_error(request, error);
+    g_error_free(error);
+    return;
+  }
+  GForwarder->Serve(request);
+}
+
 class TWebKitModule final : public IWebKitModule {
  public:
   const char* Version() const override {
@@ -79,7 +94,8 @@ class TWebKitModule final : public IWebKitModule {
     // The web processes read packaged media from this executable themselves.
     glib::TGFree<char> exe(g_file_read_link("/proc/self/exe", nullptr));
     webkit_web_context_set_web_extensions_initialization_user_data(
-        FContext.Get(), g_variant_new_string(exe.Get() ? exe.Get() : ""));
+        FContext.Get(),
+        g_variant_new("(sb)", exe.Get() ? exe.Get() : "", FFlags.AllowCrossOriginRequests));
     // Every package file is in memory already; WebKit's large browser caches would hold second
     // copies. The document-browser model keeps a small memory cache and the back/forward cache.
     webkit_web_context_set_cache_model(FContext.Get(), WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER);
@@ -88,6 +104,14 @@ class TWebKitModule final : public IWebKitModule {
       webkit_web_context_set_web_extensions_directory(FContext.Get(), extensions.c_str());
     webkit_web_context_register_uri_scheme(FContext.Get(), scheme.c_str(), ServePackageScheme,
                                            nullptr, nullptr);
+    const std::string forwarding(kForwardingScheme);
+    if (FFlags.AllowCrossOriginRequests) {
+      FForwarder = std::make_unique<TNetForwarder>(FContext.Get());
+      GForwarder = FForwarder.get();
+    }
+    webkit_web_context_register_uri_scheme(FContext.Get(), forwarding.c_str(),
+                                           ServeForwardingScheme, nullptr, nullptr);
+    HandleDownloads(FContext.Get());
     WebKitSecurityManager* security = webkit_web_context_get_security_manager(FContext.Get());
     // Local: web pages from elsewhere cannot load package files. Secure and CORS-enabled:
     // package pages get the features of an https site and can fetch their own files.
@@ -95,6 +119,11 @@ class TWebKitModule final : public IWebKitModule {
     webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
     webkit_security_manager_register_uri_scheme_as_cors_enabled(security, scheme.c_str());
     webkit_security_manager_register_uri_scheme_as_cors_enabled(security, "file");
+    // Local: remote documents cannot load it at all. Secure: forwarded answers are no mixed
+    // content. CORS-enabled: it answers with the application's origin.
+    webkit_security_manager_register_uri_scheme_as_local(security, forwarding.c_str());
+    webkit_security_manager_register_uri_scheme_as_secure(security, forwarding.c_str());
+    webkit_security_manager_register_uri_scheme_as_cors_enabled(security, forwarding.c_str());
     return true;
   }
 
@@ -106,6 +135,7 @@ class TWebKitModule final : public IWebKitModule {
  private:
   glib::TObjectPtr<WebKitWebContext> FContext;
   TBrowserFlags FFlags;
+  std::unique_ptr<TNetForwarder> FForwarder;
 };
 
 }  // namespace

@@ -1,12 +1,15 @@
 #include "platform/webkit/WebKitWebView.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
 #include <gdk/gdkkeysyms.h>
 
+#include "browser/PermissionPolicy.h"
 #include "platform/gtk/CallbackGuard.h"
 #include "platform/webkit/BodyStream.h"
+#include "platform/webkit/PermissionQuestions.h"
 #include "platform/webkit/Uris.h"
 
 namespace velloc::webkit {
@@ -71,68 +74,25 @@ platform::TPermissionKind PermissionKindOf(WebKitPermissionRequest* request) {
   return TPermissionKind::Other;
 }
 
-// A question to the user about one permission request, open until answered.
-struct TPendingPermission {
-  glib::TObjectPtr<WebKitPermissionRequest> Request;
-  glib::TObjectPtr<WebKitWebView> Asker;  // the view whose owner remembers the answer
-  std::string PageUri;
-  platform::TPermissionKind Kind;
-};
-
-void OnPermissionAnswer(GtkDialog* dialog, gint response, TPendingPermission* pending) {
-  glib::Guarded("a permission answer", [&] {
-    const bool allowed = response == GTK_RESPONSE_YES;
-    if (allowed) {
-      webkit_permission_request_allow(pending->Request.Get());
-    } else {
-      webkit_permission_request_deny(pending->Request.Get());
-    }
-    // The view may have gone while the question was open; then nobody keeps the answer.
-    if (TWebKitWebView* owner = TWebKitWebView::FromView(pending->Asker.Get())) {
-      owner->PermissionAnswered(pending->PageUri, pending->Kind, allowed);
-    }
-  });
-  gtk_widget_destroy(GTK_WIDGET(dialog));
-}
-
-// Runs when the question goes, answered or not (its window closed with the application's):
-// a request dropped unanswered is denied by WebKit.
-void FreePendingPermission(gpointer pending, GClosure*) {
-  delete static_cast<TPendingPermission*>(pending);
-}
-
 // Decides a request of a page shown in `shown` (the main view or one of its pop-ups), asking
 // the user where the policy says so. Always TRUE: the request is answered here or later.
 gboolean DecidePermission(TWebKitWebView& owner, WebKitWebView* shown,
                           WebKitPermissionRequest* request) {
   const char* uri = webkit_web_view_get_uri(shown);
-  const std::string pageUri = ToFileUri(uri ? uri : "");
-  const platform::TPermissionKind kind = PermissionKindOf(request);
-  const platform::TPermissionDecision decision = owner.PermissionRequested(pageUri, kind);
-  switch (decision.State) {
-    case platform::TPermissionState::Allow:
-      webkit_permission_request_allow(request);
-      return TRUE;
-    case platform::TPermissionState::Deny:
-      webkit_permission_request_deny(request);
-      return TRUE;
-    case platform::TPermissionState::Ask:
-      break;
-  }
-  GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(shown));
-  GtkWidget* dialog = gtk_message_dialog_new(
-      gtk_widget_is_toplevel(top) ? GTK_WINDOW(top) : nullptr, GTK_DIALOG_DESTROY_WITH_PARENT,
-      GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "%s", decision.Question.c_str());
-  gtk_window_set_title(GTK_WINDOW(dialog), "Permission");
-  gtk_dialog_add_buttons(GTK_DIALOG(dialog), "_Deny", GTK_RESPONSE_NO, "_Allow", GTK_RESPONSE_YES,
-                         nullptr);
-  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_NO);
-  auto* pending =
-      new TPendingPermission{glib::TObjectPtr<WebKitPermissionRequest>::Ref(request),
-                             glib::TObjectPtr<WebKitWebView>::Ref(owner.View()), pageUri, kind};
-  g_signal_connect_data(dialog, "response", G_CALLBACK(OnPermissionAnswer), pending,
-                        FreePendingPermission, static_cast<GConnectFlags>(0));
-  gtk_widget_show_all(dialog);
+  auto held = std::make_shared<glib::TObjectPtr<WebKitPermissionRequest>>(
+      glib::TObjectPtr<WebKitPermissionRequest>::Ref(request));
+  TPermissionQuestions::Of(shown).Request(owner.View(), ToFileUri(uri ? uri : ""),
+                                          PermissionKindOf(request), [held](bool allowed) {
+                                            // A request dropped unanswered is denied by WebKit;
+                                            // each is answered once.
+                                            if (!*held) return;
+                                            if (allowed) {
+                                              webkit_permission_request_allow(held->Get());
+                                            } else {
+                                              webkit_permission_request_deny(held->Get());
+                                            }
+                                            held->Reset();
+                                          });
   return TRUE;
 }
 
@@ -188,11 +148,20 @@ gboolean OnPopupPermission(WebKitWebView* popup, WebKitPermissionRequest* reques
 
 GtkWidget* OpenPopup(WebKitWebView* related, WebKitWebView* mainView);
 
-// A pop-up's own new windows are pop-ups again; it never starts the application.
+// A pop-up's page questions go with the page.
+void OnPopupLoadChanged(WebKitWebView* popup, WebKitLoadEvent event, gpointer) {
+  glib::Guarded("a pop-up's load change", [&] {
+    if (event == WEBKIT_LOAD_COMMITTED) TPermissionQuestions::Of(popup).CloseAll();
+  });
+}
+
+// A pop-up's own new windows are pop-ups again, and only on a user gesture (a remote page
+// could otherwise open windows without end); it never starts the application.
 GtkWidget* OnPopupCreate(WebKitWebView* popup, WebKitNavigationAction* action, gpointer) {
   return glib::Guarded("a pop-up's new-window request", [&]() -> GtkWidget* {
     const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
     if (uri && IsApplicationUri(uri)) return nullptr;
+    if (!webkit_navigation_action_is_user_gesture(action)) return nullptr;
     TWebKitWebView* owner = OpenerOf(popup);
     return OpenPopup(popup, owner ? owner->View() : nullptr);
   });
@@ -215,6 +184,7 @@ GtkWidget* OpenPopup(WebKitWebView* related, WebKitWebView* mainView) {
   g_signal_connect(view, "notify::title", G_CALLBACK(OnPopupTitle), nullptr);
   g_signal_connect(view, "permission-request", G_CALLBACK(OnPopupPermission), nullptr);
   g_signal_connect(view, "create", G_CALLBACK(OnPopupCreate), nullptr);
+  g_signal_connect(view, "load-changed", G_CALLBACK(OnPopupLoadChanged), nullptr);
   return view;
 }
 
@@ -243,8 +213,8 @@ TWebKitWebView::TWebKitWebView(WebKitWebContext* context, const TBrowserFlags& f
   webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
   // Never off, whatever the argument line says: without the same-origin policy a remote frame
   // or pop-up could script an application document and reach the bridge through it. What the
-  // argument line asks for, cross-origin requests, application documents get from the CORS
-  // allow-list (see OnLoadChanged).
+  // argument line asks for, cross-origin requests, application documents get through the
+  // forwarding scheme (NetForwarder.h).
   webkit_settings_set_disable_web_security(settings, FALSE);
   webkit_settings_set_media_playback_requires_user_gesture(settings, !flags.AutoplayWithoutGesture);
   webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
@@ -284,6 +254,11 @@ TWebKitWebView::~TWebKitWebView() {
 TWebKitWebView* TWebKitWebView::FromView(WebKitWebView* view) {
   return view ? static_cast<TWebKitWebView*>(g_object_get_data(G_OBJECT(view), kOwnerKey))
               : nullptr;
+}
+
+TWebKitWebView* TWebKitWebView::OwnerOf(WebKitWebView* view) {
+  if (TWebKitWebView* owner = FromView(view)) return owner;
+  return OpenerOf(view);
 }
 
 void TWebKitWebView::AddScriptToExecuteOnDocumentCreated(std::string_view script) {
@@ -411,16 +386,6 @@ void TWebKitWebView::Answer(WebKitURISchemeRequest* request,
   g_object_unref(stream);
 }
 
-void TWebKitWebView::UpdateCorsAllowlist(const char* uri) {
-  // The allow-list is the page's, frames included: it holds only while the top document is the
-  // application's, so a remote page the app navigated to gets ordinary CORS.
-  static const char* const kAnyWebResource[] = {"http://*/*", "https://*/*", nullptr};
-  const bool allow = FFlags.AllowCrossOriginRequests && uri && IsApplicationUri(uri);
-  if (allow == FCorsAllowed) return;
-  FCorsAllowed = allow;
-  webkit_web_view_set_cors_allowlist(FView.Get(), allow ? kAnyWebResource : nullptr);
-}
-
 void TWebKitWebView::OnTitleChanged(WebKitWebView*, GParamSpec*, TWebKitWebView* self) {
   glib::Guarded("the title change", [&] { self->FEvents.BrowserDocumentTitleChanged(); });
 }
@@ -428,7 +393,11 @@ void TWebKitWebView::OnTitleChanged(WebKitWebView*, GParamSpec*, TWebKitWebView*
 void TWebKitWebView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                                    TWebKitWebView* self) {
   glib::Guarded("a load change", [&] {
-    if (event == WEBKIT_LOAD_COMMITTED) self->UpdateCorsAllowlist(webkit_web_view_get_uri(view));
+    if (event == WEBKIT_LOAD_COMMITTED) {
+      // A new top document: what the last one showed and asked is over.
+      self->FForeignOrigins.clear();
+      TPermissionQuestions::Of(view).CloseAll();
+    }
     if (event == WEBKIT_LOAD_STARTED) self->FEvents.BrowserNavigationStarting();
     if (event == WEBKIT_LOAD_FINISHED) self->FEvents.BrowserNavigationCompleted();
     // Once the first page is there, so the inspector has something to show.
@@ -458,6 +427,12 @@ GtkWidget* TWebKitWebView::OnCreate(WebKitWebView* view, WebKitNavigationAction*
                                     TWebKitWebView* self) {
   return glib::Guarded("a new-window request", [&]() -> GtkWidget* {
     if (self->NewWindowHandled(action)) return nullptr;
+    // A remote page opens windows only on a user gesture; the application's own pages may at
+    // any time (remote frames inside them are held to the same rule in the web process).
+    const char* top = webkit_web_view_get_uri(view);
+    if (!(top && IsApplicationUri(top)) && !webkit_navigation_action_is_user_gesture(action)) {
+      return nullptr;
+    }
     return OpenPopup(view, view);
   });
 }
@@ -492,6 +467,11 @@ void TWebKitWebView::PermissionAnswered(const std::string& pageUri, platform::TP
   FEvents.BrowserPermissionAnswered(pageUri, kind, allowed);
 }
 
+platform::TDownloadDecision TWebKitWebView::DownloadRequested(
+    const platform::TDownloadRequest& request) {
+  return FEvents.BrowserDownloadRequested(request);
+}
+
 gboolean TWebKitWebView::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*,
                                        WebKitHitTestResult*, TWebKitWebView* self) {
   return self->FSettings.AreDefaultContextMenusEnabled ? FALSE : TRUE;
@@ -506,6 +486,14 @@ gboolean TWebKitWebView::UserMessage(WebKitWebView* view, WebKitUserMessage* mes
   const char* name = webkit_user_message_get_name(message);
   if (g_strcmp0(name, "vlx.dom-content-loaded") == 0) {
     FEvents.BrowserDOMContentLoaded();
+    return TRUE;
+  }
+  if (g_strcmp0(name, "vlx.foreign-frame") == 0) {
+    ForeignFrame(view, message);
+    return TRUE;
+  }
+  if (g_strcmp0(name, "vlx.permission") == 0) {
+    FramePermission(view, message);
     return TRUE;
   }
   if (g_strcmp0(name, "vlx.post") != 0) return FALSE;
@@ -540,6 +528,57 @@ gboolean TWebKitWebView::UserMessage(WebKitWebView* view, WebKitUserMessage* mes
       }};
   FEvents.BrowserWebMessageReceived(event);
   return TRUE;
+}
+
+void TWebKitWebView::ForeignFrame(WebKitWebView* view, WebKitUserMessage* message) {
+  GVariant* parameters = webkit_user_message_get_parameters(message);
+  const char* pageUri = webkit_web_view_get_uri(view);
+  if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE_STRING) || !pageUri ||
+      !IsApplicationUri(pageUri)) {
+    return;
+  }
+  const std::string_view uri = g_variant_get_string(parameters, nullptr);
+  std::string name = browser::OriginOf(uri);
+  // Documents without an origin to name (data:) are named by their scheme.
+  if (name.empty()) name = "a " + std::string(uri.substr(0, uri.find(':'))) + ": document";
+  if (FForeignOrigins.size() < kMaxForeignOrigins &&
+      std::find(FForeignOrigins.begin(), FForeignOrigins.end(), name) == FForeignOrigins.end()) {
+    FForeignOrigins.push_back(std::move(name));
+  }
+}
+
+void TWebKitWebView::FramePermission(WebKitWebView* view, WebKitUserMessage* message) {
+  auto pending = std::make_shared<glib::TObjectPtr<WebKitUserMessage>>(
+      glib::TObjectPtr<WebKitUserMessage>::Ref(message));
+  const auto answer = [pending](bool allowed) {
+    if (!*pending) return;
+    webkit_user_message_send_reply(
+        pending->Get(), webkit_user_message_new("vlx.permission", g_variant_new_boolean(allowed)));
+    pending->Reset();
+  };
+  GVariant* parameters = webkit_user_message_get_parameters(message);
+  const char* pageUri = webkit_web_view_get_uri(view);
+  if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ss)")) || !pageUri ||
+      !IsApplicationUri(pageUri)) {
+    answer(false);
+    return;
+  }
+  const char* kind = nullptr;
+  const char* frameUri = nullptr;
+  g_variant_get(parameters, "(&s&s)", &kind, &frameUri);
+  static const std::pair<std::string_view, platform::TPermissionKind> kKinds[] = {
+      {"clipboard", platform::TPermissionKind::Clipboard},
+      {"notifications", platform::TPermissionKind::Notifications},
+      {"storage-access", platform::TPermissionKind::StorageAccess},
+      {"protected-media", platform::TPermissionKind::ProtectedMedia},
+  };
+  for (const auto& [text, value] : kKinds) {
+    if (text == kind) {
+      TPermissionQuestions::Of(view).Request(view, ToFileUri(frameUri), value, answer);
+      return;
+    }
+  }
+  answer(false);
 }
 
 void TWebKitWebView::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <webkit2/webkit2.h>
 
@@ -36,6 +37,8 @@ class TWebKitWebView final : public IGtkWebView {
 
   // The view that issued a package-scheme request, or null for views not made here.
   static TWebKitWebView* FromView(WebKitWebView* view);
+  // The owner of a main view, or of the main view that opened a pop-up, while it exists.
+  static TWebKitWebView* OwnerOf(WebKitWebView* view);
 
   GtkWidget* Widget() override { return GTK_WIDGET(FView.Get()); }
   void AddScriptToExecuteOnDocumentCreated(std::string_view script) override;
@@ -56,6 +59,9 @@ class TWebKitWebView final : public IGtkWebView {
   platform::TPermissionDecision PermissionRequested(const std::string& pageUri,
                                                     platform::TPermissionKind kind);
   void PermissionAnswered(const std::string& pageUri, platform::TPermissionKind kind, bool allowed);
+  platform::TDownloadDecision DownloadRequested(const platform::TDownloadRequest& request);
+  // The origins of other documents shown in frames of the current top document.
+  const std::vector<std::string>& ForeignOrigins() const { return FForeignOrigins; }
 
   // Answers a request of the package scheme; never throws.
   void ServePackageRequest(WebKitURISchemeRequest* request);
@@ -63,7 +69,8 @@ class TWebKitWebView final : public IGtkWebView {
  private:
   void Answer(WebKitURISchemeRequest* request,
               std::optional<platform::TWebResourceResponse>& response);
-  void UpdateCorsAllowlist(const char* uri);
+  void ForeignFrame(WebKitWebView* view, WebKitUserMessage* message);
+  void FramePermission(WebKitWebView* view, WebKitUserMessage* message);
   gboolean UserMessage(WebKitWebView* view, WebKitUserMessage* message);
   // The core's new-window rule for a navigation that asks for a new window.
   bool NewWindowHandled(WebKitNavigationAction* action);
@@ -87,7 +94,9 @@ class TWebKitWebView final : public IGtkWebView {
 
   platform::IWebViewEvents& FEvents;
   TBrowserFlags FFlags;
-  bool FCorsAllowed = false;
+  // A page that frames ever more origins is named by its first ones.
+  static constexpr std::size_t kMaxForeignOrigins = 16;
+  std::vector<std::string> FForeignOrigins;
   bool FInspectorShown = false;
   glib::TObjectPtr<WebKitUserContentManager> FContentManager;
   glib::TObjectPtr<WebKitWebView> FView;

@@ -1,0 +1,38 @@
+// Cross-origin requests of the application's documents, when its arguments ask for them
+// ("--disable-web-security"). WebKit's own way, the CORS allow-list, belongs to a whole web
+// process for good: remote documents in it (a frame inside an application page, a page the
+// application navigated to, a pop-up) would read any server too. Instead the web-process
+// extension sends the application documents' requests, recognised by their Origin, here under
+// the forwarding scheme; they are made again with libsoup, with WebKit's cookies, and answered
+// with CORS headers for the application's origin only. Remote documents keep ordinary CORS.
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include "platform/gtk/GLibPtr.h"
+
+namespace velloc::webkit {
+
+class TNetForwarder {
+ public:
+  explicit TNetForwarder(WebKitWebContext* context);
+  TNetForwarder(const TNetForwarder&) = delete;
+  TNetForwarder& operator=(const TNetForwarder&) = delete;
+
+  // Answers one request of the forwarding scheme; never throws. Only requests whose Origin is
+  // the application's are made.
+  void Serve(WebKitURISchemeRequest* request);
+
+ private:
+  struct TJob;
+  static void OnBody(GObject* source, GAsyncResult* result, gpointer job);
+  static void AskCookies(TJob* job);
+  static void OnCookies(GObject* source, GAsyncResult* result, gpointer job);
+  static void OnSent(GObject* source, GAsyncResult* result, gpointer job);
+  void Send(TJob* job);
+
+  glib::TObjectPtr<SoupSession> FSession;
+  WebKitCookieManager* FCookies;  // the web context's
+};
+
+}  // namespace velloc::webkit
