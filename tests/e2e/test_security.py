@@ -16,6 +16,7 @@ import contextlib
 import functools
 import http.server
 import threading
+import time
 
 from harness import PAGE_HELPERS, RESOLVED, XSession, expect, expect_eq, page, run_cases, \
     settled, wait_until
@@ -151,12 +152,24 @@ function loaded(element) {
 """
 
 class Handler(http.server.SimpleHTTPRequestHandler):
-    """Serves a folder without CORS headers; a POST to /result stores the page's report, which
-    can be longer than a window title carries."""
+    """Serves a folder without CORS headers; a POST to /NAME stores the page's report as
+    NAME.json (it can be longer than a window title carries); /attach?NAME answers with an
+    attachment named NAME.html."""
+
+    def do_GET(self) -> None:  # noqa: N802 - the base class's name
+        if not self.path.startswith("/attach?"):
+            super().do_GET()
+            return
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Disposition",
+                         f'attachment; filename="{self.path.split("?", 1)[1]}.html"')
+        self.end_headers()
+        self.wfile.write(b"<script>vlx.shell.command('id')</script>")
 
     def do_POST(self) -> None:  # noqa: N802 - the base class's name
         body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
-        (Path(self.directory) / "result.json").write_bytes(body)
+        (Path(self.directory) / f"{self.path.strip('/') or 'result'}.json").write_bytes(body)
         self.send_response(204)
         self.send_header("Access-Control-Allow-Origin", "*")
         self.end_headers()
@@ -177,8 +190,8 @@ def web_server(folder: Path):
         server.server_close()
 
 
-def wait_report(app, folder: Path, timeout: float = 60) -> dict:
-    path = folder / "result.json"
+def wait_report(app, folder: Path, timeout: float = 60, name: str = "result") -> dict:
+    path = folder / f"{name}.json"
 
     def check():
         expect(app.running(), f"the runtime ended:\n{app.output()}")
@@ -339,7 +352,241 @@ window.addEventListener("load", async () => {
         expect(app.running(), "the runtime ended")
 
 
-CASES = {"remote_top": remote_top, "remote_frame_and_popup": remote_frame_and_popup}
+# A remote frame's every way to a further instance of the application, to a silent download, to
+# a server without CORS headers and to a permission; then it reports to the application page.
+FRAME_ATTACK = r"""<meta name="referrer" content="no-referrer">
+<script>
+const LOCAL = %(local)s, SECRET_SERVER = %(secret)s;
+function download(href, name) {
+  const a = document.createElement("a");
+  a.href = href; a.download = name; document.body.appendChild(a); a.click();
+}
+function syncRead(url) {
+  try {
+    const x = new XMLHttpRequest(); x.open("GET", url, false); x.send();
+    return x.responseText ? "read:" + x.responseText : "blocked";
+  } catch (e) { return "blocked"; }
+}
+async function fetchRead(url) {
+  try { return "read:" + await (await fetch(url)).text(); } catch (e) { return "blocked"; }
+}
+window.addEventListener("load", async () => {
+  const r = {};
+  const opens = [
+    () => window.open(LOCAL),
+    () => window.open("vlx:///page2.html?frame1"),
+    () => window.open(LOCAL, "_blank", "noopener"),
+    () => window.open("vlx:///page2.html?frame2", "_blank", "noreferrer"),
+    () => window.open("file:///page2.html?frame3", "_blank", "noopener,noreferrer"),
+    () => document.open("vlx:///page2.html?frame4", "_blank", ""),
+    () => { const a = document.createElement("a"); a.href = "vlx:///page2.html?frame5";
+            a.target = "_blank"; a.rel = "noopener noreferrer"; document.body.appendChild(a);
+            a.click(); return null; },
+    () => { const f = document.createElement("form"); f.action = "vlx:///page2.html";
+            f.target = "_blank"; document.body.appendChild(f); f.submit(); return null; },
+    () => window.open(location.origin + "/remote-popup.html"),  // no gesture: no window
+  ];
+  r.open = opens.map((attempt) => {
+    try { return attempt() ? "window" : "none"; } catch (e) { return "threw"; }
+  });
+  // Apart: a download is a navigation, and the next one would cancel it.
+  const pause = () => new Promise((done) => setTimeout(done, 500));
+  download("data:text/html,<b>x</b>", "frame-data.html");
+  await pause();
+  download(URL.createObjectURL(new Blob(["<b>x</b>"], {type: "text/html"})), "frame-blob.html");
+  await pause();
+  download("/attach?frame-attachment", "frame-attachment.html");
+  await pause();
+  r.corsSync = syncRead(SECRET_SERVER + "/secret.txt");
+  r.corsFetch = await fetchRead(SECRET_SERVER + "/secret.txt");
+  r.notifications = await settle(Notification.requestPermission(), 20000);
+  // The clipboard and storage access need the user's click, which the test gives.
+  const button = document.getElementById("click");
+  button.onclick = async () => {
+    button.onclick = null;
+    r.clipboard = await settle(navigator.clipboard.readText(), 20000);
+    parent.postMessage({frame: r}, "*");
+  };
+  const x = new XMLHttpRequest(); x.open("POST", "/frame-ready"); x.send("{}");
+});
+</script>"""
+
+# A page that reads the server without CORS headers and reports to its own server.
+READER = r"""<script>
+const SECRET_SERVER = %(secret)s;
+window.addEventListener("load", async () => {
+  const r = {where: location.href};
+  try {
+    const x = new XMLHttpRequest(); x.open("GET", SECRET_SERVER + "/secret.txt", false); x.send();
+    r.sync = x.responseText ? "read:" + x.responseText : "blocked";
+  } catch (e) { r.sync = "blocked"; }
+  try { r.fetch = "read:" + await (await fetch(SECRET_SERVER + "/secret.txt")).text(); }
+  catch (e) { r.fetch = "blocked"; }
+  const x = new XMLHttpRequest(); x.open("POST", "/" + %(name)s); x.send(JSON.stringify(r));
+});
+</script>"""
+
+
+def answer_questions(session, app, wid: int, web: Path, saved: Path) -> list[str]:
+    """Acts as a cautious user until the remote pages have reported: clicks the frame's button
+    when it says it is ready, refuses every permission question and every save dialog of a
+    download that is not plainly the application's, saves the application's own download under
+    the name it suggests (to `saved`), then clicks the application's button. Returns the titles
+    of the questions, in order."""
+    seen: list[str] = []
+    handled: set[int] = set()
+    result = web / "result.json"
+    # Each button: when to click it, where, and when the click has been seen; a click lost
+    # under load is given again after a while.
+    buttons = [
+        (lambda: (web / "frame-ready.json").is_file(), (200, 100),
+         lambda: "Permission" in seen or result.is_file()),
+        (lambda: (web / "app-ready.json").is_file() and saved.is_file(), (200, 250),
+         result.is_file),
+    ]
+    last_click = [0.0, 0.0]
+
+    def step():
+        for index, (ready, (x, y), seen_click) in enumerate(buttons):
+            if seen_click() or not ready() or time.monotonic() - last_click[index] < 3:
+                continue
+            last_click[index] = time.monotonic()
+            rect = session.client_rect(wid)
+            session.x("xdotool", "mousemove", str(rect.left + x), str(rect.top + y), "click", "1")
+        for question in session.find_windows(pid=app.pid):
+            title = session.title(question)
+            if question in handled or not (title == "Permission" or title.startswith("Save")):
+                continue
+            handled.add(question)
+            seen.append(title)
+            if title == "Save File":
+                session.press(question, "Return")
+            else:
+                session.press(question, "Escape")
+        return True if (web / "after.json").is_file() and (web / "popup.json").is_file() else None
+
+    wait_until(step, 90, "the page's questions and its report")
+    return seen
+
+
+def instance_arguments(exe: Path) -> list[list[str]]:
+    """The argument vectors of the running processes of exe beyond argv[0]."""
+    found = []
+    for cmdline in Path("/proc").glob("[0-9]*/cmdline"):
+        try:
+            args = cmdline.read_bytes().split(b"\0")[:-1]
+        except OSError:
+            continue
+        if args and args[0] == str(exe).encode():
+            found.append([a.decode(errors="replace") for a in args[1:]])
+    return found
+
+
+def remote_frame_reaches_nothing(args, artifacts: Path) -> None:
+    """A remote frame inside an application page tries every way to a further instance of the
+    application, downloads of each kind, a server without CORS headers, notifications and the
+    clipboard: no instance starts, no file is saved unasked (each save dialog names the
+    remote origin and is refused), nothing is read, every permission is asked with the frame's
+    origin and refused. The application page in the same run opens a package page as a further
+    instance, saves its own download through the dialog, reads the server, keeps its
+    permissions, and then a remote page it navigates to and a remote pop-up it opens get
+    ordinary CORS."""
+    web, secret = artifacts / "web", artifacts / "secret"
+    web.mkdir()
+    secret.mkdir()
+    (secret / "secret.txt").write_text(SECRET, encoding="utf-8")
+    local = artifacts / "local" / "evil.html"
+    local.parent.mkdir()
+    local.write_text(page("<p>local</p>", title="PWNED"), encoding="utf-8")
+    with web_server(web) as origin, web_server(secret) as secret_origin, \
+            XSession("attack", artifacts, args.bin_dir) as session:
+        # The user's download folder, where the save dialog starts.
+        home = Path(session.env["HOME"])
+        saved = home / "Downloads" / "app.txt"
+        saved.parent.mkdir()
+        (home / ".config" / "user-dirs.dirs").write_text(
+            'XDG_DOWNLOAD_DIR="$HOME/Downloads"\n', encoding="utf-8")
+        values = {"local": json.dumps(local.as_uri()), "secret": json.dumps(secret_origin)}
+        (web / "attack.html").write_text(
+            page('<button id="click" style="width:100%;height:200px">click</button>',
+                 head="<style>body{margin:0}</style>" + PAGE_HELPERS + FRAME_ATTACK % values),
+            encoding="utf-8")
+        for name in ("after", "popup"):
+            (web / f"{name}.html").write_text(
+                page(f"<p>{name}</p>", head=READER % dict(values, name=json.dumps(name))),
+                encoding="utf-8")
+        index = page('<button id="click" style="display:block;width:400px;height:100px">app'
+                     '</button>', head="<style>body{margin:0}iframe{display:block;border:0;"
+                     "width:400px;height:200px}</style>" + PAGE_HELPERS + r"""
+<script>
+const ORIGIN = %(origin)s, SECRET_SERVER = %(secret)s;
+window.addEventListener("message", async (e) => {
+  if (!e.data || !e.data.frame) return;
+  const a = document.createElement("a");
+  a.href = URL.createObjectURL(new Blob(["saved by the app"])); a.download = "app.txt";
+  document.body.appendChild(a); a.click();
+  const x = new XMLHttpRequest(); x.open("POST", ORIGIN + "/app-ready"); x.send("{}");
+  await new Promise((done) => { document.getElementById("click").onclick = done; });
+  const clipboard = settle(navigator.clipboard.readText(), 10000);
+  const own = {};
+  own.instance = window.open("page2.html?app") === null ? "none" : "window";
+  try {
+    const x = new XMLHttpRequest(); x.open("GET", SECRET_SERVER + "/secret.txt", false); x.send();
+    own.corsSync = "read:" + x.responseText;
+  } catch (err) { own.corsSync = "blocked"; }
+  own.clipboard = await clipboard;
+  own.clipboard.value = String(own.clipboard.value);
+  const report = new XMLHttpRequest(); report.open("POST", ORIGIN + "/result");
+  report.send(JSON.stringify({frame: e.data.frame, own}));
+  window.open(ORIGIN + "/popup.html");
+  setTimeout(() => { location.href = ORIGIN + "/after.html"; }, 3000);
+});
+window.addEventListener("load", () => {
+  const frame = document.createElement("iframe");
+  frame.src = ORIGIN + "/attack.html";
+  document.body.insertBefore(frame, document.body.firstChild);
+});
+</script>""" % {"origin": json.dumps(origin), "secret": json.dumps(secret_origin)})
+        exe = session.make_app("attack", {"ID": "E2ESecAttack", "Name": "Attack"},
+                               {"index.html": index,
+                                "page2.html": page("<p>two</p>", title="page two")})
+        app = session.launch(exe)
+        wid = app.wait_window(name="Attack")
+        titles = answer_questions(session, app, wid, web, saved)
+        result = json.loads((web / "result.json").read_text(encoding="utf-8"))
+        frame, own = result["frame"], result["own"]
+        session.screenshot(artifacts / "after.png")
+
+        expect(all(o in ("none", "threw") for o in frame["open"]),
+               f"the remote frame opened a window: {frame['open']}")
+        instances = [a for a in instance_arguments(exe) if a]
+        expect_eq(instances, [["E2ESecAttack", "file:///page2.html?app"]],
+                  "the further instances (only the application's own page)")
+        expect_eq((frame["corsSync"], frame["corsFetch"]), ("blocked", "blocked"),
+                  "the remote frame's reads of a server without CORS headers")
+        expect_eq(frame["clipboard"]["state"], "rejected", "the remote frame's clipboard read")
+        expect_eq(frame["notifications"], settled(RESOLVED, "denied"),
+                  "the remote frame's notification request (refused by the engine itself)")
+        expect(titles.count("Permission") == 1, f"one permission question: {titles}")
+        remote_saves = [t for t in titles if t.startswith("Save a file")]
+        expect(len(remote_saves) == 3 and all(origin in t for t in remote_saves),
+               f"three save dialogs naming {origin}: {titles}")
+        expect("Save File" in titles, f"no save dialog for the application's download: {titles}")
+        silent = [p for p in home.rglob("*") if p.name.startswith("frame-")]
+        expect(not silent, f"files saved without asking: {silent}")
+
+        expect_eq(own["instance"], "none", "window.open of a package page (a further instance)")
+        expect_eq(own["corsSync"], "read:" + SECRET, "the application's read without CORS")
+        expect_eq(own["clipboard"]["state"], "resolved", f"the application's clipboard read: {own}")
+        expect_eq(saved.read_text(encoding="utf-8"), "saved by the app", "the saved download")
+        for name in ("after", "popup"):
+            report = json.loads((web / f"{name}.json").read_text(encoding="utf-8"))
+            expect_eq((report["sync"], report["fetch"]), ("blocked", "blocked"),
+                      f"reads of the remote {name} page")
+
+
+CASES = {"remote_top": remote_top, "remote_frame_and_popup": remote_frame_and_popup,
+         "remote_frame_reaches_nothing": remote_frame_reaches_nothing}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))

@@ -4,12 +4,15 @@
 // application is. Here, where the asking document is known, such a frame:
 // - never opens an application page (that would start the application on a file of its
 //   choice), and opens other windows only on a user gesture;
-// - never reads the clipboard through a paste command, and is asked about the clipboard,
-//   notifications, its stored data and protected media with its own origin named.
+// - is asked about the clipboard, its stored data and protected media with its own origin
+//   named (the engine itself refuses notifications to frames of other origins, and the camera,
+//   the microphone and the location unless the page delegates them): every frame of an application page announces such a request to the
+//   runtime (`intend(kind)`, which names the frame from the web process, where a page cannot
+//   forge it) before the engine passes the request on, and the runtime refuses a request that
+//   nobody announced.
 // Everything the checks need is taken before any page script runs, so a page cannot change
-// what they see. `pageIsApplication` tells whether the top document is the application's;
-// `ask(kind, done)` asks the runtime and calls done(allowed).
-(function (pageIsApplication, ask) {
+// what they see. `pageIsApplication` tells whether the top document is the application's.
+(function (pageIsApplication, intend) {
   'use strict';
   const apply = Reflect.apply;
   const getDescriptor = Object.getOwnPropertyDescriptor;
@@ -18,8 +21,6 @@
   const hasOwn = Object.prototype.hasOwnProperty;
   const NativeString = String;
   const NativeURL = URL;
-  const NativePromise = Promise;
-  const NativeDOMException = DOMException;
   const theWindow = window;
   const theDocument = document;
 
@@ -81,39 +82,27 @@
     return apply(open, this, arguments);
   });
   wrap(Document.prototype, 'execCommand', (execCommand) => function execCommand_(command) {
-    if (isForeign() && apply(toLower, NativeString(command), []) === 'paste') return false;
+    if (pageIsApplication() && apply(toLower, NativeString(command), []) === 'paste') {
+      intend('clipboard');
+    }
     return apply(execCommand, this, arguments);
   });
 
-  // A promise-returning function that is asked about first.
-  function askFirst(kind) {
-    return (original) => function asked() {
-      const self = this, args = arguments;
-      if (!isForeign()) return apply(original, self, args);
-      return new NativePromise((resolve, reject) => {
-        ask(kind, (allowed) => {
-          if (!allowed) {
-            reject(new NativeDOMException('The user did not allow it.', 'NotAllowedError'));
-            return;
-          }
-          try {
-            resolve(apply(original, self, args));
-          } catch (e) {
-            reject(e);
-          }
-        });
-      });
+  // The runtime is told, just before, which document asks for a permission: WebKit names only
+  // the view when it passes the request on. The call itself runs at once, within the user's
+  // gesture where the engine needs one.
+  function announced(kind) {
+    return (original) => function announcing() {
+      if (pageIsApplication()) intend(kind);
+      return apply(original, this, arguments);
     };
   }
   if (typeof Clipboard === 'function') {
-    wrap(Clipboard.prototype, 'read', askFirst('clipboard'));
-    wrap(Clipboard.prototype, 'readText', askFirst('clipboard'));
+    wrap(Clipboard.prototype, 'read', announced('clipboard'));
+    wrap(Clipboard.prototype, 'readText', announced('clipboard'));
   }
-  if (typeof Notification === 'function') {
-    wrap(Notification, 'requestPermission', askFirst('notifications'));
-  }
-  wrap(Document.prototype, 'requestStorageAccess', askFirst('storage-access'));
+  wrap(Document.prototype, 'requestStorageAccess', announced('storage-access'));
   if (typeof Navigator === 'function') {
-    wrap(Navigator.prototype, 'requestMediaKeySystemAccess', askFirst('protected-media'));
+    wrap(Navigator.prototype, 'requestMediaKeySystemAccess', announced('protected-media'));
   }
 })

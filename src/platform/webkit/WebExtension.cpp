@@ -57,37 +57,17 @@ void OnReply(GObject* source, GAsyncResult* result, gpointer data) {
   delete pending;
 }
 
-// The answer to a permission question of FrameGuard.js: a boolean, false when none comes.
-void OnPermissionReply(GObject* source, GAsyncResult* result, gpointer data) {
-  auto* pending = static_cast<TPendingReply*>(data);
-  WebKitUserMessage* reply =
-      webkit_web_page_send_message_to_view_finish(WEBKIT_WEB_PAGE(source), result, nullptr);
-  gboolean allowed = FALSE;
-  if (reply) {
-    GVariant* parameters = webkit_user_message_get_parameters(reply);
-    if (parameters && g_variant_is_of_type(parameters, G_VARIANT_TYPE_BOOLEAN)) {
-      allowed = g_variant_get_boolean(parameters);
-    }
-    g_object_unref(reply);
-  }
-  JSCValue* ignored =
-      jsc_value_function_call(pending->Deliver, G_TYPE_BOOLEAN, allowed, G_TYPE_NONE);
-  if (ignored) g_object_unref(ignored);
-  g_object_unref(pending->Deliver);
-  delete pending;
-}
-
-// FrameGuard.js asks the runtime about a permission for its frame, named by the frame's URI.
-void AskFromFrame(const char* kind, JSCValue* done, gpointer data) {
+// FrameGuard.js announces a permission request of its frame, named by the frame's URI, just
+// before the engine passes the request on over the same connection.
+void IntendFromFrame(const char* kind, gpointer data) {
   auto* link = static_cast<TFrameLink*>(data);
   WebKitWebPage* page = webkit_web_extension_get_page(GExtension, link->PageId);
-  if (!page || !kind || !done || !jsc_value_is_function(done)) return;
+  if (!page || !kind) return;
   const char* uri = webkit_frame_get_uri(link->Frame);
-  WebKitUserMessage* message =
-      webkit_user_message_new("vlx.permission", g_variant_new("(ss)", kind, uri ? uri : ""));
-  glib::Guarded("asking for a permission", [&] {
-    webkit_web_page_send_message_to_view(page, message, nullptr, OnPermissionReply,
-                                         new TPendingReply{JSC_VALUE(g_object_ref(done))});
+  glib::Guarded("announcing a permission request", [&] {
+    webkit_web_page_send_message_to_view(
+        page, webkit_user_message_new("vlx.intent", g_variant_new("(ss)", kind, uri ? uri : "")),
+        nullptr, nullptr, nullptr);
   });
 }
 
@@ -168,12 +148,12 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
   JSCValue* pageIsApplication = jsc_value_new_function(
       context, nullptr, G_CALLBACK(PageIsApplication),
       new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))}, FreeFrameLink, G_TYPE_BOOLEAN, 0);
-  JSCValue* ask =
-      jsc_value_new_function(context, nullptr, G_CALLBACK(AskFromFrame),
+  JSCValue* intend =
+      jsc_value_new_function(context, nullptr, G_CALLBACK(IntendFromFrame),
                              new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
-                             FreeFrameLink, G_TYPE_NONE, 2, G_TYPE_STRING, JSC_TYPE_VALUE);
-  Install(context, embedded::FrameGuard, "velloc:frame-guard", {pageIsApplication, ask});
-  g_object_unref(ask);
+                             FreeFrameLink, G_TYPE_NONE, 1, G_TYPE_STRING);
+  Install(context, embedded::FrameGuard, "velloc:frame-guard", {pageIsApplication, intend});
+  g_object_unref(intend);
   g_object_unref(pageIsApplication);
   g_object_unref(context);
 }

@@ -78,13 +78,25 @@ platform::TPermissionKind PermissionKindOf(WebKitPermissionRequest* request) {
 // the user where the policy says so. Always TRUE: the request is answered here or later.
 gboolean DecidePermission(TWebKitWebView& owner, WebKitWebView* shown,
                           WebKitPermissionRequest* request) {
-  const char* uri = webkit_web_view_get_uri(shown);
+  const platform::TPermissionKind kind = PermissionKindOf(request);
+  std::optional<std::string> asking;
+  if (shown == owner.View()) {
+    // Inside the application's page, the document that announced the request; none did: a
+    // frame that went round its guard.
+    asking = owner.RequestingDocument(kind);
+  } else {
+    const char* uri = webkit_web_view_get_uri(shown);
+    asking = ToFileUri(uri ? uri : "");
+  }
+  if (!asking) {
+    webkit_permission_request_deny(request);
+    return TRUE;
+  }
   auto held = std::make_shared<glib::TObjectPtr<WebKitPermissionRequest>>(
       glib::TObjectPtr<WebKitPermissionRequest>::Ref(request));
-  TPermissionQuestions::Of(shown).Request(owner.View(), ToFileUri(uri ? uri : ""),
-                                          PermissionKindOf(request), [held](bool allowed) {
-                                            // A request dropped unanswered is denied by WebKit;
-                                            // each is answered once.
+  TPermissionQuestions::Of(shown).Request(owner.View(), std::move(*asking), kind,
+                                          [held](bool allowed) {
+                                            // A request dropped unanswered is denied by WebKit.
                                             if (!*held) return;
                                             if (allowed) {
                                               webkit_permission_request_allow(held->Get());
@@ -396,6 +408,7 @@ void TWebKitWebView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
     if (event == WEBKIT_LOAD_COMMITTED) {
       // A new top document: what the last one showed and asked is over.
       self->FForeignOrigins.clear();
+      self->FIntents.clear();
       TPermissionQuestions::Of(view).CloseAll();
     }
     if (event == WEBKIT_LOAD_STARTED) self->FEvents.BrowserNavigationStarting();
@@ -492,8 +505,8 @@ gboolean TWebKitWebView::UserMessage(WebKitWebView* view, WebKitUserMessage* mes
     ForeignFrame(view, message);
     return TRUE;
   }
-  if (g_strcmp0(name, "vlx.permission") == 0) {
-    FramePermission(view, message);
+  if (g_strcmp0(name, "vlx.intent") == 0) {
+    FrameIntent(view, message);
     return TRUE;
   }
   if (g_strcmp0(name, "vlx.post") != 0) return FALSE;
@@ -547,38 +560,62 @@ void TWebKitWebView::ForeignFrame(WebKitWebView* view, WebKitUserMessage* messag
   }
 }
 
-void TWebKitWebView::FramePermission(WebKitWebView* view, WebKitUserMessage* message) {
-  auto pending = std::make_shared<glib::TObjectPtr<WebKitUserMessage>>(
-      glib::TObjectPtr<WebKitUserMessage>::Ref(message));
-  const auto answer = [pending](bool allowed) {
-    if (!*pending) return;
-    webkit_user_message_send_reply(
-        pending->Get(), webkit_user_message_new("vlx.permission", g_variant_new_boolean(allowed)));
-    pending->Reset();
-  };
+namespace {
+
+// The requests that frames announce (FrameGuard.js): those WebKit does not already refuse to
+// frames of other origins.
+constexpr std::pair<std::string_view, platform::TPermissionKind> kAnnouncedKinds[] = {
+    {"clipboard", platform::TPermissionKind::Clipboard},
+    {"storage-access", platform::TPermissionKind::StorageAccess},
+    {"protected-media", platform::TPermissionKind::ProtectedMedia},
+};
+
+bool IsAnnounced(platform::TPermissionKind kind) {
+  for (const auto& announced : kAnnouncedKinds) {
+    if (announced.second == kind) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void TWebKitWebView::FrameIntent(WebKitWebView* view, WebKitUserMessage* message) {
   GVariant* parameters = webkit_user_message_get_parameters(message);
   const char* pageUri = webkit_web_view_get_uri(view);
   if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ss)")) || !pageUri ||
       !IsApplicationUri(pageUri)) {
-    answer(false);
     return;
   }
   const char* kind = nullptr;
   const char* frameUri = nullptr;
   g_variant_get(parameters, "(&s&s)", &kind, &frameUri);
-  static const std::pair<std::string_view, platform::TPermissionKind> kKinds[] = {
-      {"clipboard", platform::TPermissionKind::Clipboard},
-      {"notifications", platform::TPermissionKind::Notifications},
-      {"storage-access", platform::TPermissionKind::StorageAccess},
-      {"protected-media", platform::TPermissionKind::ProtectedMedia},
-  };
-  for (const auto& [text, value] : kKinds) {
-    if (text == kind) {
-      TPermissionQuestions::Of(view).Request(view, ToFileUri(frameUri), value, answer);
-      return;
-    }
+  for (const auto& [text, value] : kAnnouncedKinds) {
+    if (text != kind) continue;
+    if (FIntents.size() >= kMaxIntents) FIntents.pop_front();
+    FIntents.push_back({value, ToFileUri(frameUri), g_get_monotonic_time()});
+    return;
   }
-  answer(false);
+}
+
+std::optional<std::string> TWebKitWebView::RequestingDocument(platform::TPermissionKind kind) {
+  const char* top = webkit_web_view_get_uri(FView.Get());
+  const std::string pageUri = ToFileUri(top ? top : "");
+  if (!IsApplicationUri(pageUri) || !IsAnnounced(kind)) return pageUri;
+  // The web process runs one script at a time and passes messages on in order, so the request
+  // follows its own announcement at once: the latest one of its kind. The older ones announced
+  // requests that the engine settled itself (a permission already decided); they must not name
+  // a later request, so they go too.
+  std::optional<std::string> announcer;
+  const gint64 now = g_get_monotonic_time();
+  for (auto intent = FIntents.begin(); intent != FIntents.end();) {
+    if (intent->Kind != kind) {
+      ++intent;
+      continue;
+    }
+    if (now - intent->Time <= kIntentLifetimeUs) announcer = std::move(intent->FrameUri);
+    intent = FIntents.erase(intent);
+  }
+  return announcer;
 }
 
 void TWebKitWebView::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,

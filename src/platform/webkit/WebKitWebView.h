@@ -1,6 +1,7 @@
 // The WebKitGTK web view behind the core's IWebView.
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +61,9 @@ class TWebKitWebView final : public IGtkWebView {
                                                     platform::TPermissionKind kind);
   void PermissionAnswered(const std::string& pageUri, platform::TPermissionKind kind, bool allowed);
   platform::TDownloadDecision DownloadRequested(const platform::TDownloadRequest& request);
+  // The document that asks for a permission of this kind in the current page: the top one, or
+  // inside an application page the frame that announced it (taken). None when nobody did.
+  std::optional<std::string> RequestingDocument(platform::TPermissionKind kind);
   // The origins of other documents shown in frames of the current top document.
   const std::vector<std::string>& ForeignOrigins() const { return FForeignOrigins; }
 
@@ -70,7 +74,7 @@ class TWebKitWebView final : public IGtkWebView {
   void Answer(WebKitURISchemeRequest* request,
               std::optional<platform::TWebResourceResponse>& response);
   void ForeignFrame(WebKitWebView* view, WebKitUserMessage* message);
-  void FramePermission(WebKitWebView* view, WebKitUserMessage* message);
+  void FrameIntent(WebKitWebView* view, WebKitUserMessage* message);
   gboolean UserMessage(WebKitWebView* view, WebKitUserMessage* message);
   // The core's new-window rule for a navigation that asks for a new window.
   bool NewWindowHandled(WebKitNavigationAction* action);
@@ -97,6 +101,15 @@ class TWebKitWebView final : public IGtkWebView {
   // A page that frames ever more origins is named by its first ones.
   static constexpr std::size_t kMaxForeignOrigins = 16;
   std::vector<std::string> FForeignOrigins;
+  // Permission requests announced by the page's frames and not yet passed on by WebKit.
+  struct TIntent {
+    platform::TPermissionKind Kind;
+    std::string FrameUri;
+    gint64 Time;  // monotonic, in microseconds
+  };
+  static constexpr std::size_t kMaxIntents = 32;
+  static constexpr gint64 kIntentLifetimeUs = 2'000'000;
+  std::deque<TIntent> FIntents;
   bool FInspectorShown = false;
   glib::TObjectPtr<WebKitUserContentManager> FContentManager;
   glib::TObjectPtr<WebKitWebView> FView;
