@@ -585,8 +585,43 @@ window.addEventListener("load", () => {
                       f"reads of the remote {name} page")
 
 
+def question_flood(args, artifacts: Path) -> None:
+    """A remote page asks for a permission 30 times at once and opens 100 pop-ups without a
+    gesture: one question is on screen at a time and no pop-up opens; when the page goes away,
+    its question goes with it."""
+    web = artifacts / "web"
+    web.mkdir()
+    with web_server(web) as origin, XSession("flood", artifacts, args.bin_dir) as session:
+        (web / "flood.html").write_text(page("<p>flood</p>", head=r"""<script>
+window.addEventListener("load", () => {
+  for (let i = 0; i < 30; i++) navigator.geolocation.getCurrentPosition(() => {}, () => {});
+  let opened = 0;
+  for (let i = 0; i < 100; i++) if (window.open("about:blank")) opened++;
+  const x = new XMLHttpRequest(); x.open("POST", "/result"); x.send(JSON.stringify({opened}));
+  setTimeout(() => { location.href = "/gone.html"; }, 4000);
+});
+</script>"""), encoding="utf-8")
+        (web / "gone.html").write_text(page("<p>gone</p>", title="gone"), encoding="utf-8")
+        exe = session.make_app("flood", {"ID": "E2ESecFlood", "Name": "Flood",
+                                         "DynamicAppTitle": 1}, {"index.html": page("app")})
+        app = session.launch(exe, "E2ESecFlood", f"{origin}/flood.html")
+        wid = app.wait_window()
+        expect_eq(wait_report(app, web)["opened"], 0, "pop-ups opened without a gesture")
+
+        def questions() -> list[int]:
+            return [w for w in session.find_windows(pid=app.pid)
+                    if session.title(w) == "Permission"]
+        wait_until(lambda: questions() or None, 20, "the permission question")
+        time.sleep(1)
+        expect_eq(len(questions()), 1, "questions on screen at once")
+        session.wait_title(wid, lambda t: t == "gone", what="the next page")
+        wait_until(lambda: not questions() or None, 10, "the question going with its page")
+        expect_eq(len(session.find_windows(pid=app.pid)), 1, "windows of the application")
+
+
 CASES = {"remote_top": remote_top, "remote_frame_and_popup": remote_frame_and_popup,
-         "remote_frame_reaches_nothing": remote_frame_reaches_nothing}
+         "remote_frame_reaches_nothing": remote_frame_reaches_nothing,
+         "question_flood": question_flood}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))
