@@ -43,6 +43,25 @@ TEST(Uris, SchemeMapping) {
   EXPECT_FALSE(IsApplicationUri("http://vlx/"));
 }
 
+TEST(Uris, ForwardingScheme) {
+  EXPECT_EQ(ToForwardingUri("https://api.example/x?y=1"), "vlx-net:https://api.example/x?y=1");
+  const struct {
+    const char* uri;
+    const char* target;
+  } cases[] = {
+      {"vlx-net:https://api.example/x?y=1", "https://api.example/x?y=1"},
+      {"VLX-NET:http://127.0.0.1:8000/", "http://127.0.0.1:8000/"},
+      // Only web addresses are forwarded: never the package, local files or other schemes.
+      {"vlx-net:file:///etc/passwd", ""},
+      {"vlx-net:vlx:///index.html", ""},
+      {"vlx-net:ftp://host/", ""},
+      {"vlx-net:", ""},
+      {"https://api.example/", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FromForwardingUri(c.uri), c.target) << c.uri;
+}
+
 TEST(Uris, ContentTypeHeader) {
   EXPECT_EQ(ContentTypeHeader("text/html"), "text/html; charset=utf-8");
   EXPECT_EQ(ContentTypeHeader("image/png"), "image/png; charset=utf-8");
