@@ -123,7 +123,11 @@ class IWebViewEvents {
   // The user's answer to the question of a decision that said Ask.
   virtual void BrowserPermissionAnswered(std::string_view pageUri, TPermissionKind kind,
                                          bool allowed) = 0;
-  virtual TDownloadDecision BrowserDownloadRequested(const TDownloadRequest& request) = 0;
+  // Refused unless the owner says otherwise: nothing is saved unasked.
+  virtual TDownloadDecision BrowserDownloadRequested(const TDownloadRequest& request) {
+    (void)request;
+    return {};
+  }
 };
 
 class IWebView {
