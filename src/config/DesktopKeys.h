@@ -1,0 +1,43 @@
+// Section Desktop of "vlx.ini": how an installed application presents itself to the desktop.
+// Optional, and read only by the packer (desktop files, Debian packages) and, on Windows, by the
+// runtime's registration at first start; unknown keys are harmless.
+//
+//   [Desktop]
+//   Schemes=myapp                                  ; links myapp:... open in the application
+//   FileTypes=application/x-myapp *.myapp My files; text/markdown *.md
+//   Comment=Notes that stay on your computer
+//   Categories=Office;Utility
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/ProjectIni.h"
+
+namespace velloc::config {
+
+inline constexpr std::string_view kDesktopSection = "Desktop";
+
+struct TFileType {
+  std::string MimeType;                 // lower case, "type/subtype"
+  std::vector<std::string> Extensions;  // without the "*.", lower case
+  std::string Description;              // empty: the desktop's own name for the type
+};
+
+struct TDesktopConfig {
+  std::vector<std::string> Schemes;  // lower case, without ":"
+  std::vector<TFileType> FileTypes;
+  std::string Comment;
+  std::vector<std::string> Categories;
+
+  bool Empty() const {
+    return Schemes.empty() && FileTypes.empty() && Comment.empty() && Categories.empty();
+  }
+};
+
+// Reads section Desktop. Entries that cannot be used are left out, each with a sentence in
+// `problems` (the packer refuses the application with them; the runtime ignores them).
+TDesktopConfig ReadDesktopConfig(const TProjectIni& ini, std::vector<std::string>& problems);
+
+}  // namespace velloc::config
