@@ -38,6 +38,9 @@ class ISystem {
   virtual std::string RoamingAppDataDir() const = 0;
   // The decimal separator of the user's locale, for numbers shown to pages.
   virtual char DecimalSeparator() const = 0;
+  // Names the process after the application before its first window, so that launchers, task
+  // bars and desktop files ("StartupWMClass") recognise its windows.
+  virtual void SetApplicationId(const std::string& appId) { (void)appId; }
 };
 
 }  // namespace velloc::platform

@@ -113,6 +113,9 @@ int main(int argc, char** argv) {
   const bool hasDisplay = gtk_init_check(&gtkArgc, &gtkArgv) != FALSE;
 
   platform::TLinuxSystem system(std::vector<std::string>(argv + 1, argv + argc));
+  // GTK took its window class from the executable's name at start; the application's ID is
+  // what launchers, task bars and the desktop file's StartupWMClass know it by.
+  system.OnApplicationId = [](const std::string& appId) { gdk_set_program_class(appId.c_str()); };
   platform::gtk::TGtkDialogs dialogs(hasDisplay);
   platform::gtk::TGtkStyleEngine styleEngine;
   bridge::TStyleManager styles(styleEngine, dialogs, bridge::BuiltinStyles());

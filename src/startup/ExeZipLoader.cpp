@@ -109,6 +109,7 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
     throw std::runtime_error("The application ID \"" + Shown(AppID) +
                              "\" cannot name a folder: " + std::string(problem) + ".");
   }
+  system.SetApplicationId(AppID);
 
   // 8. The visual style; "Windows" is the native look and needs no style.
   const std::string theme = config::ReadAppKey(*ProjectINI, config::app::Theme);

@@ -27,6 +27,9 @@ def single_instance(args, artifacts: Path) -> None:
         first = session.launch(exe)
         first_window = first.wait_window()
         session.wait_title(first_window, lambda t: t == "first page")
+        # Launchers and desktop files (StartupWMClass) know the window by the application's ID.
+        expect_eq(session.xprop(first_window, "WM_CLASS").strip(),
+                  f'WM_CLASS(STRING) = "{APP_ID}", "{APP_ID}"', "the window's class")
 
         runtime_dir = Path(session.env["XDG_RUNTIME_DIR"])
         data_dir = Path(session.env["XDG_DATA_HOME"]) / APP_ID

@@ -191,4 +191,9 @@ char TLinuxSystem::DecimalSeparator() const {
              : '.';
 }
 
+void TLinuxSystem::SetApplicationId(const std::string& appId) {
+  g_set_prgname(appId.c_str());
+  if (OnApplicationId) OnApplicationId(appId);
+}
+
 }  // namespace velloc::platform

@@ -2,6 +2,7 @@
 // lock.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ class TLinuxSystem final : public ISystem {
   std::string UserDesktopDir() const override;
   std::string RoamingAppDataDir() const override;
   char DecimalSeparator() const override;
+  // The program name (GLib's, which GTK gives windows as their class and Wayland application
+  // id), then `onApplicationId` for what the display layer names itself.
+  void SetApplicationId(const std::string& appId) override;
+  std::function<void(const std::string& appId)> OnApplicationId;
 
   // The abstract socket address of an instance name, without its leading NUL: the user's id, a
   // hash of $XDG_RUNTIME_DIR and the name, its end replaced by a hash when it would be too long.
