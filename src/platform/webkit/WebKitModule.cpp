@@ -11,6 +11,7 @@
 #include "platform/webkit/NetForwarder.h"
 #include "platform/webkit/Uris.h"
 #include "platform/webkit/WebKitWebView.h"
+#include "platform/webkit/Workarounds.h"
 
 #define VELLOC_EXPORT __attribute__((visibility("default")))
 
@@ -74,6 +75,7 @@ class TWebKitModule final : public IWebKitModule {
   bool CreateEnvironment(const TWebViewEnvironment& environment, std::string& error) override {
     if (FContext) return true;
     FFlags = ParseBrowserFlags(environment.AdditionalBrowserArguments);
+    ApplyWebKitWorkarounds();
     const std::string data = environment.UserDataFolder + "WebKit/data";
     const std::string cache = environment.UserDataFolder + "WebKit/cache";
     glib::TObjectPtr<WebKitWebsiteDataManager> manager(webkit_website_data_manager_new(
