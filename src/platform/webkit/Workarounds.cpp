@@ -12,11 +12,13 @@ bool NeedsDmabufWorkaround(const std::filesystem::path& root, const char* userSe
          std::filesystem::exists(root / "proc/driver/nvidia/version", ec);
 }
 
+#if !defined(_WIN32)  // the WebKitGTK module; its rules are tested on every platform
 void ApplyWebKitWorkarounds() {
   constexpr const char* kDmabufVariable = "WEBKIT_DISABLE_DMABUF_RENDERER";
   if (NeedsDmabufWorkaround("/", std::getenv(kDmabufVariable))) {
     ::setenv(kDmabufVariable, "1", 0);
   }
 }
+#endif
 
 }  // namespace velloc::webkit
