@@ -100,6 +100,11 @@ bool TLinuxSystem::CreateNewFile(const std::string& path, const std::vector<std:
   return WriteNewFileWhole(path, bytes.data(), bytes.size());
 }
 
+std::string TLinuxSystem::EnvironmentVariable(const std::string& name) const {
+  const char* value = std::getenv(name.c_str());
+  return value ? value : "";
+}
+
 void TLinuxSystem::SetEnvironmentVariable(const std::string& name, const std::string& value) {
   ::setenv(name.c_str(), value.c_str(), 1);
 }
