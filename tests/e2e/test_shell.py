@@ -254,8 +254,10 @@ async function run() {
   got.executeMissing = await settle(vlx.shell.execute({filePath: C.missingFile}), 5000);
   got.executeProgram = await settle(vlx.shell.execute({filePath: "touch", arguments: C.touchArgs}), 5000);
   got.executeBadArgs = (await settle(vlx.shell.execute({filePath: "/bin/true", arguments: "'open"}), 5000)).state;
-  // A document with an execute bit is opened (no application here: refused), never run.
-  got.executeDocument = (await settle(vlx.shell.execute({filePath: C.document}), 5000)).state;
+  // A document with an execute bit is opened (refused where no application takes text), never
+  // run: the test looks for what running it would have made.
+  const documentState = (await settle(vlx.shell.execute({filePath: C.document}), 5000)).state;
+  got.executeDocument = documentState === "resolved" || documentState === "rejected" || documentState;
   const windows = await settle(vlx.shell.windows(), 5000);
   got.windowsPadded = windows.state === "resolved" && windows.value.includes("  Padded Title  ") || windows;
   got.windowsBlank = windows.state === "resolved" && windows.value.filter((t) => !t.trim());
@@ -339,7 +341,7 @@ def commands_and_windows(args, artifacts: Path) -> None:
             "executeMissing": {"state": "rejected", "value": "No such file or directory"},
             "executeProgram": ok(True),
             "executeBadArgs": "rejected",
-            "executeDocument": "rejected",
+            "executeDocument": True,
             "windowsPadded": True,
             "windowsBlank": [],
             "macs": expected_macs(),
