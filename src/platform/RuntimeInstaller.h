@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace velloc::platform {
 
@@ -21,10 +22,17 @@ class IRuntimeInstaller {
   virtual ~IRuntimeInstaller() = default;
   // Shows the busy form, which stays until the process ends and refuses to close.
   virtual void ShowBusyForm(const TInstallerFormStyle& style) = 0;
+  // Writes the installer's bytes as `name` into a new folder of its own below `folder` (which
+  // ends with a separator), made for this call and open to this user only, so that nothing
+  // another program placed or changes can be run in its stead. The file's path; empty when it
+  // could not be written.
+  virtual std::string WriteInstaller(const std::string& folder, const std::string& name,
+                                     const std::vector<std::uint8_t>& bytes) = 0;
   // Runs the installer elevated and hidden and waits for its end while the user interface keeps
   // running. Its exit code, or 0 when it could not be started (elevation refused, no file).
   virtual int RunElevatedAndWait(const std::string& path, const std::string& params) = 0;
-  // Deletes a folder with everything in it (a file path deletes the file); true on success.
+  // Deletes a folder with everything in it (a file path deletes the file); true on success. A
+  // link (with or without a trailing separator) is removed itself, never what it points to.
   virtual bool DeleteDirectory(const std::string& path) = 0;
   virtual bool DeleteFile(const std::string& path) = 0;
 };

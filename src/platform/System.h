@@ -23,6 +23,8 @@ class ISystem {
   virtual bool ForceDirectories(const std::string& path) = 0;
   // Writes a new file that must not exist yet; false when it could not be written.
   virtual bool CreateNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) = 0;
+  // The variable's value; empty when it is not set.
+  virtual std::string EnvironmentVariable(const std::string& name) const = 0;
   virtual void SetEnvironmentVariable(const std::string& name, const std::string& value) = 0;
   virtual void RemoveEnvironmentVariable(const std::string& name) = 0;
   // Held until the process ends.

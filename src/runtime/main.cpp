@@ -1,10 +1,12 @@
 // velloc-runtime: the program entry. Start-up opens the package behind this executable; then the
 // single-instance rule, the main window and the message loop.
+#include <csignal>
 #include <exception>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include "bridge/BrowserExternalForm.h"
@@ -54,6 +56,16 @@ void ReloadDevelopmentPackage(startup::TExeZipLoader& startup, const std::string
   startup.ExeZipStream = std::move(stream);
 }
 
+// Ended by a signal (the session ends, Ctrl+C in a terminal): the page's console commands, in
+// sessions of their own, end too; then the process ends as the signal would have ended it.
+template <int Signal>
+gboolean EndBySignal(gpointer shell) {
+  static_cast<platform::TLinuxShell*>(shell)->EndCommands();
+  ::signal(Signal, SIG_DFL);
+  ::raise(Signal);
+  return G_SOURCE_REMOVE;
+}
+
 int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader& loader,
                   platform::ISystem& system, platform::IStyleManager& styles) {
   std::vector<std::uint8_t> icon;
@@ -97,8 +109,13 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
       }
     });
   }
+  const guint signalSources[] = {g_unix_signal_add(SIGTERM, EndBySignal<SIGTERM>, &shell),
+                                 g_unix_signal_add(SIGINT, EndBySignal<SIGINT>, &shell),
+                                 g_unix_signal_add(SIGHUP, EndBySignal<SIGHUP>, &shell)};
   window.Show();
   gtk_main();
+  for (const guint source : signalSources)
+    g_source_remove(source);
   packageWatch.reset();
   window.SetEvents(nullptr);
   return 0;

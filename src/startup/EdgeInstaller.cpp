@@ -18,8 +18,7 @@ TEdgeInstaller::TEdgeInstaller(TEdgeInstallerServices services,
       FProjectIni(projectIni),
       FExeZip(exeZip),
       FAppDataDirPath(std::move(appDataDirPath)),
-      FLoaderLibraryPath(std::move(loaderLibraryPath)),
-      FInstallerPath(FAppDataDirPath + std::string(platform::kWebViewInstallerEntry)) {}
+      FLoaderLibraryPath(std::move(loaderLibraryPath)) {}
 
 int TEdgeInstaller::ShowError(int textIndex) {
   FServices.Dialogs.MessageDlg(GetLocalizedMessage(textIndex), TMsgDlgType::Error,
@@ -44,22 +43,28 @@ int TEdgeInstaller::Run() {
     return ShowError(msg::ApplicationEnds);
   }
 
-  // An installer left by an earlier attempt is used as it is: it was written whole or not at
-  // all. A package without the entry gets an empty file, which cannot run; the re-check fails.
-  if (!FServices.System.FileExists(FInstallerPath)) {
-    std::vector<std::uint8_t> bytes;
-    FExeZip.ExtractToStream(platform::kWebViewInstallerEntry, bytes);
-    FServices.System.CreateNewFile(FInstallerPath, bytes);
-  }
+  // The packaged installer, written afresh into a folder of its own: a file left by an earlier
+  // attempt, or placed by another program, is never what runs elevated. A package without the
+  // entry gets an empty file, which cannot run; the re-check fails.
+  std::vector<std::uint8_t> bytes;
+  FExeZip.ExtractToStream(platform::kWebViewInstallerEntry, bytes);
+  const std::string installer = FServices.Installer.WriteInstaller(
+      FAppDataDirPath, std::string(platform::kWebViewInstallerEntry), bytes);
 
   FServices.Installer.ShowBusyForm(
       {config::ReadAppKey(FProjectIni, config::app::InstallFormColor),
        config::ReadAppKey(FProjectIni, config::app::InstallIndicatorColor),
        config::ReadAppKey(FProjectIni, config::app::InstallIndicatorType)});
-  FServices.Installer.RunElevatedAndWait(FInstallerPath, std::string(kInstallerParams));
+  if (!installer.empty()) {
+    FServices.Installer.RunElevatedAndWait(installer, std::string(kInstallerParams));
+  }
 
   if (FServices.Loader.CheckEdgeIsInstalled(FLoaderLibraryPath)) {
-    if (FServices.System.FileExists(FInstallerPath)) FServices.Installer.DeleteFile(FInstallerPath);
+    if (!installer.empty()) {
+      FServices.Installer.DeleteFile(installer);
+      FServices.Installer.DeleteDirectory(
+          installer.substr(0, installer.rfind(FServices.System.PathSeparator()) + 1));
+    }
     // The arguments of this process are not passed on: the new one is a plain start.
     FServices.System.StartProcess(FServices.System.ExecutablePath(), {});
     return 0;

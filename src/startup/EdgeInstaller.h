@@ -32,9 +32,6 @@ class TEdgeInstaller {
   // Runs the flow after the runtime check failed; the exit code of the end (always 0).
   int Run();
 
-  // AppDataDirPath + the installer entry's name.
-  const std::string& InstallerPath() const { return FInstallerPath; }
-
  private:
   int ShowError(int textIndex);
 
@@ -43,7 +40,6 @@ class TEdgeInstaller {
   archive::TZipArchive& FExeZip;
   std::string FAppDataDirPath;
   std::string FLoaderLibraryPath;
-  std::string FInstallerPath;
 };
 
 }  // namespace velloc::startup

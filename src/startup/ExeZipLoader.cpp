@@ -139,12 +139,16 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
   system.SetEnvironmentVariable("WEBVIEW2_USER_DATA_FOLDER", WebView2DataDirPath);
   std::string arguments = config::ReadAppKey(*ProjectINI, config::app::WebviewArguments);
   if (text::TrimControl(arguments).empty()) arguments = config::kDefaultWebviewArguments;
-  // A package made by `velloc run` also shows the page's console, and maybe the inspector.
-  Development = ExeZip->FindFile(package::kDevelopmentEntry) >= 0;
-  if (Development) {
+  // A package made by `velloc run` also shows the page's console, and maybe the inspector: only
+  // with the secret of the session that made it, never an entry added to another package.
+  if (ExeZip->FindFile(package::kDevelopmentEntry) >= 0) {
     const std::vector<std::uint8_t> words = ExtractEntry(package::kDevelopmentEntry);
-    arguments = package::DevelopmentArguments(
-        arguments, std::string_view(reinterpret_cast<const char*>(words.data()), words.size()));
+    const std::string_view text(reinterpret_cast<const char*>(words.data()), words.size());
+    const std::string_view secret = package::DevelopmentSecret(text);
+    Development =
+        !secret.empty() &&
+        secret == system.EnvironmentVariable(std::string(package::kDevelopmentSecretVariable));
+    if (Development) arguments = package::DevelopmentArguments(arguments, text);
   }
   system.SetEnvironmentVariable("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS", arguments);
   system.RemoveEnvironmentVariable("WEBVIEW2_BROWSER_EXECUTABLE_FOLDER");

@@ -64,7 +64,8 @@ class TExeZipLoader {
   std::string AppDataDirPath;
   std::string WebView2DataDirPath;
   std::string LoaderLibraryPath;
-  // The package is a development package (package/DevelopmentPackage.h).
+  // The package is a development package of the `velloc run` session that started this process
+  // (package/DevelopmentPackage.h).
   bool Development = false;
 
  private:

@@ -7,6 +7,7 @@ form in each of its designs."""
 from __future__ import annotations
 
 import os
+import stat
 import sys
 import time
 import zlib
@@ -83,24 +84,33 @@ def switched_off(args, artifacts: Path) -> None:
         session.screenshot(artifacts / "text6.png")
         session.press(wid, "Return")
         expect_eq(app.wait(15), 0, "exit code")
-        expect(not setup.installer_path.exists(), "the installer was extracted")
+        expect(not list(setup.data_dir.glob("installer-*")), "the installer was extracted")
         expect(not (setup.marks / "args").exists(), "the installer ran")
         expect(setup.module_path.is_file(), "the data folder was touched")
 
 
 def declined(args, artifacts: Path) -> None:
-    """Cancel (Escape) on the question removes the data folder and shows text 8."""
+    """Cancel (Escape) on the question removes the data folder and shows text 8. A data folder
+    that is a link to another folder goes as a link: what it points to stays whole."""
     with XSession("cancel", artifacts, args.bin_dir) as session:
         setup = Setup(session, args, artifacts, {}, repair=True)
-        app = session.launch(setup.exe, env=setup.env)
-        question = dialog(session, app, "Confirm")
-        session.screenshot(artifacts / "question.png")
-        session.press(question, "Escape")
-        error = dialog(session, app, "Error")
-        expect(not setup.data_dir.exists(), "the data folder is still there")
-        session.press(error, "Return")
-        expect_eq(app.wait(15), 0, "exit code")
-        expect(not (setup.marks / "args").exists(), "the installer ran")
+        elsewhere = artifacts / "elsewhere"
+        for linked in (False, True):
+            if linked:
+                elsewhere.mkdir()
+                (elsewhere / "precious").write_text("keep")
+                setup.data_dir.parent.mkdir(parents=True, exist_ok=True)
+                setup.data_dir.symlink_to(elsewhere, target_is_directory=True)
+            app = session.launch(setup.exe, env=setup.env)
+            question = dialog(session, app, "Confirm")
+            session.screenshot(artifacts / "question.png")
+            session.press(question, "Escape")
+            error = dialog(session, app, "Error")
+            expect(not os.path.lexists(setup.data_dir), "the data folder is still there")
+            session.press(error, "Return")
+            expect_eq(app.wait(15), 0, "exit code")
+            expect(not (setup.marks / "args").exists(), "the installer ran")
+        expect_eq((elsewhere / "precious").read_text(), "keep", "the link's target")
 
 
 def busy_form(session: XSession, app) -> int:
@@ -117,21 +127,28 @@ def busy_form(session: XSession, app) -> int:
 
 
 def accepted(args, artifacts: Path) -> None:
-    """Yes runs the packed script (with "/silent /install"), under the busy form, which Alt+F4
-    does not close; the script repairs WebKitGTK and the application starts again by itself
-    without arguments, with its page, and the installer file is gone."""
+    """Yes runs the packed script (with "/silent /install"), written afresh into a private
+    folder, never an installer another program placed in the data folder, under the busy form,
+    which Alt+F4 does not close; the script repairs WebKitGTK and the application starts again
+    by itself without arguments, with its page, and the installer file is gone."""
     if os.geteuid() != 0:
         print("(runs as root only: pkexec needs an authentication agent)")
         return
     with XSession("yes", artifacts, args.bin_dir) as session:
         setup = Setup(session, args, artifacts, {}, repair=True)
+        # An installer another program placed where an earlier attempt would have left one.
+        setup.data_dir.mkdir(parents=True)
+        setup.installer_path.write_text(f"#!/bin/sh\ntouch '{setup.marks}/planted'\n")
+        setup.installer_path.chmod(0o755)
         app = session.launch(setup.exe, "first", "arguments", env=setup.env)
         question = dialog(session, app, "Confirm")
         session.press(question, "Return")
         form = busy_form(session, app)
         expect_eq((setup.marks / "args").read_text().strip(), "/silent /install",
                   "the installer's arguments")
-        expect(setup.installer_path.is_file(), "no installer file while it runs")
+        running = list(setup.data_dir.glob(f"installer-*/{INSTALLER_ENTRY}"))
+        expect_eq(len(running), 1, "installer files while it runs")
+        expect_eq(stat.S_IMODE(running[0].parent.stat().st_mode), 0o700, "the installer's folder")
         session.close_window(form, how="keys")
         time.sleep(1)
         expect(app.running() and form in app.windows(), "Alt+F4 closed the busy form")
@@ -143,7 +160,8 @@ def accepted(args, artifacts: Path) -> None:
         pid = parse_cardinals(session.xprop(again[0], "_NET_WM_PID"))[0]
         cmdline = Path(f"/proc/{pid}/cmdline").read_bytes().split(b"\0")
         expect_eq(cmdline[1:], [b""], "arguments of the restarted application")
-        expect(not setup.installer_path.exists(), "the installer file is still there")
+        expect(not running[0].parent.exists(), "the installer file is still there")
+        expect(not (setup.marks / "planted").exists(), "the placed installer ran")
         expect(not setup.broken_library.exists(), "the script did not repair WebKitGTK")
 
 

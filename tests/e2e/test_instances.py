@@ -3,8 +3,9 @@
 
 from __future__ import annotations
 
+import fcntl
 import os
-import shutil
+import stat
 import sys
 from pathlib import Path
 
@@ -31,14 +32,19 @@ def single_instance(args, artifacts: Path) -> None:
         expect_eq(session.xprop(first_window, "WM_CLASS").strip(),
                   f'WM_CLASS(STRING) = "{APP_ID}", "{APP_ID}"', "the window's class")
 
-        runtime_dir = Path(session.env["XDG_RUNTIME_DIR"])
         data_dir = Path(session.env["XDG_DATA_HOME"]) / APP_ID
-        # The lock is an abstract socket; nothing below the runtime folder can remove it.
-        sockets = Path("/proc/net/unix").read_text()
-        expect(f"@velloc/instance/{os.getuid()}/" in sockets and f"/{APP_ID}\n" in sockets,
-               "no instance lock socket")
-        shutil.rmtree(runtime_dir / "velloc", ignore_errors=True)
         expect(data_dir.is_dir(), f"no data folder {data_dir}")
+        # The lock: a file held locked in a folder only the user can enter.
+        lock_folder = Path(session.env["XDG_RUNTIME_DIR"]) / "velloc"
+        info = lock_folder.lstat()
+        expect(stat.S_ISDIR(info.st_mode) and stat.S_IMODE(info.st_mode) == 0o700
+               and info.st_uid == os.geteuid(), f"lock folder {oct(info.st_mode)}")
+        with open(lock_folder / f"{APP_ID}.lock", "rb") as lock:
+            try:
+                fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                expect(False, "the instance lock is not held")
+            except BlockingIOError:
+                pass
 
         for arguments in ([], [APP_ID], [APP_ID.lower(), "file:///page2.html"],
                           [APP_ID, "file:///page2.html", "third"]):

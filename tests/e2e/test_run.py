@@ -6,8 +6,10 @@ Ctrl+C ends it all, and --inspect opens the web inspector."""
 from __future__ import annotations
 
 import os
+import shutil
 import signal
 import sys
+import time
 from pathlib import Path
 
 from harness import XSession, expect, expect_eq, page, wait_until, write_app, run_cases
@@ -20,6 +22,7 @@ const loads = Number(sessionStorage.getItem("loads") || 0) + 1;
 sessionStorage.setItem("loads", String(loads));
 document.title = "loads " + loads + " " + document.body.dataset.version;
 console.log("console text of load " + loads);
+console.error("escapes \\x1b]0;pwned\\x07 \\x1b[31mred \\x9b6n \\r end");
 vlx.app.getArgs().then((args) => console.log("executable " + args[0]));
 setTimeout(() => missingFunction(), 0);
 """
@@ -58,6 +61,15 @@ def reload_and_console(args, artifacts: Path) -> None:
                    "the page's console.log on the terminal")
         wait_until(lambda: "ReferenceError" in velloc.output(), 10,
                    "the page's uncaught error on the terminal")
+        # Control characters reach the terminal escaped, never as they are.
+        wait_until(lambda: "escapes \\x1b]0;pwned\\x07 \\x1b[31mred \\u009b6n \\x0d end"
+                   in velloc.output(), 10, f"the escaped console text; output:\n{velloc.output()}")
+        expect(not any(c in velloc.output() for c in "\x1b\x07\x9b\r"),
+               "a control character reached the terminal")
+        # The development package as it is, to start outside its session later.
+        runtime_dir = Path(session.env["XDG_RUNTIME_DIR"])
+        copied = artifacts / "copied-development-package"
+        shutil.copy2(next(runtime_dir.glob("velloc-run-*/app")), copied)
 
         # A saved page reloads in the same window and the same page session.
         (folder / "app/index.html").write_text(index("two"), encoding="utf-8")
@@ -86,6 +98,17 @@ def reload_and_console(args, artifacts: Path) -> None:
         if runtime_dir.is_dir():
             left = [p.name for p in runtime_dir.iterdir() if p.name.startswith("velloc-run-")]
             expect_eq(left, [], "temporary folders left behind")
+
+        # Outside its session (and so for any package given the entry by hand) the development
+        # entry counts for nothing: the page's console stays off the terminal.
+        app = session.launch(copied)
+        app_window = app.wait_window()
+        session.wait_title(app_window, lambda t: t == "loads 1 one")
+        time.sleep(2)
+        expect("console text" not in app.output() and "ReferenceError" not in app.output(),
+               f"a copied development package shows the console; output:\n{app.output()}")
+        session.close_window(app_window)
+        expect_eq(app.wait(15), 0, "exit code of the copied package")
 
 
 def inspect(args, artifacts: Path) -> None:

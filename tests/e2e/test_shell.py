@@ -10,6 +10,7 @@ import json
 import os
 import re
 import select
+import signal
 import subprocess
 import sys
 from pathlib import Path
@@ -238,6 +239,8 @@ async function run() {
   const command = (args, ms) => settle(vlx.shell.command(args), ms || 10000);
   // A long command runs on while other calls are answered.
   const slow = command({command: "sleep 3; echo slept"}, 20000);
+  // One that never ends by itself: the application's end ends it, with its child.
+  vlx.shell.command({command: C.leftover});
   got.helloMeanwhile = (await settle(vlx.hello(), 1500)).state;
   got.big = await command({command: C.big});
   got.merged = await command({command: "echo out; echo err >&2; echo out2"});
@@ -251,6 +254,10 @@ async function run() {
   got.executeMissing = await settle(vlx.shell.execute({filePath: C.missingFile}), 5000);
   got.executeProgram = await settle(vlx.shell.execute({filePath: "touch", arguments: C.touchArgs}), 5000);
   got.executeBadArgs = (await settle(vlx.shell.execute({filePath: "/bin/true", arguments: "'open"}), 5000)).state;
+  // A document with an execute bit is opened (refused where no application takes text), never
+  // run: the test looks for what running it would have made.
+  const documentState = (await settle(vlx.shell.execute({filePath: C.document}), 5000)).state;
+  got.executeDocument = documentState === "resolved" || documentState === "rejected" || documentState;
   const windows = await settle(vlx.shell.windows(), 5000);
   got.windowsPadded = windows.state === "resolved" && windows.value.includes("  Padded Title  ") || windows;
   got.windowsBlank = windows.state === "resolved" && windows.value.filter((t) => !t.trim());
@@ -281,6 +288,26 @@ def expected_macs() -> list[str]:
     return sorted(entries)
 
 
+def leftover_command(pid_file: Path) -> str:
+    """A command that runs until it is ended, with a child; both ids go to `pid_file`."""
+    return f"echo $$ > '{pid_file}'; sleep 1000 & echo $! >> '{pid_file}'; wait"
+
+
+def processes_ended(pid_file: Path) -> None:
+    """Every process named in `pid_file` has ended (or is a zombie waiting to be reaped)."""
+    pids = [int(p) for p in pid_file.read_text().split()]
+    expect_eq(len(pids), 2, f"processes in {pid_file}")
+
+    def ended(pid: int) -> bool:
+        try:
+            stat = Path(f"/proc/{pid}/stat").read_text()
+        except OSError:
+            return True
+        return stat[stat.rindex(")") + 2] == "Z"
+
+    wait_until(lambda: all(ended(p) for p in pids), 10, f"the command's processes {pids} to end")
+
+
 def commands_and_windows(args, artifacts: Path) -> None:
     with XSession("shell-commands", artifacts, args.bin_dir) as session:
         session._helper(["xmessage", "-title", "  Padded Title  ", "padded"])
@@ -293,6 +320,10 @@ def commands_and_windows(args, artifacts: Path) -> None:
         folder.mkdir()
         touched = artifacts / "started by 'execute'"
         tail = 'end "q" \\ b\n'
+        document, ran = artifacts / "notes.txt", artifacts / "document ran"
+        document.write_text(f"touch '{ran}'\n")
+        document.chmod(0o755)
+        leftover = artifacts / "leftover pids"
 
         def ok(value):
             return {"state": "resolved", "value": value}
@@ -310,6 +341,7 @@ def commands_and_windows(args, artifacts: Path) -> None:
             "executeMissing": {"state": "rejected", "value": "No such file or directory"},
             "executeProgram": ok(True),
             "executeBadArgs": "rejected",
+            "executeDocument": True,
             "windowsPadded": True,
             "windowsBlank": [],
             "macs": expected_macs(),
@@ -319,6 +351,8 @@ def commands_and_windows(args, artifacts: Path) -> None:
             "folder": str(folder),
             "missingFile": str(artifacts / "no such file.txt"),
             "touchArgs": '"' + str(touched).replace('"', '\\"') + '"',
+            "document": str(document),
+            "leftover": leftover_command(leftover),
             "want": want,
         }
         exe = session.make_app("commands", {"ID": "E2EShellCommands", "Name": "Shell Commands",
@@ -332,12 +366,41 @@ def commands_and_windows(args, artifacts: Path) -> None:
         expect(not wrong and set(r) == set(want) | {"stage"},
                f"unexpected answers: {wrong}; answered: {sorted(r)}")
         wait_until(touched.exists, 10, f"the program to create {touched}")
+        expect(not ran.exists(), "the document was run as a script")
         session.screenshot(artifacts / "commands.png")
         session.close_window(wid)
         expect_eq(app.wait(20), 0, "exit code")
+        processes_ended(leftover)
 
 
-CASES = {"desktop_services": desktop_services, "commands_and_windows": commands_and_windows}
+LEFTOVER_PAGE = page("<p>leftover</p>" + r"""
+<script>
+vlx.shell.command({command: C.leftover});
+document.title = "started";
+</script>""")
+
+
+def commands_end_with_a_signal(args, artifacts: Path) -> None:
+    """Ended by a signal (the session ends, Ctrl+C), the application ends its commands too."""
+    with XSession("shell-signal", artifacts, args.bin_dir) as session:
+        leftover = artifacts / "leftover pids"
+        exe = session.make_app("signal", {"ID": "E2EShellSignal", "Name": "Shell Signal",
+                                          "DynamicAppTitle": 1},
+                               {"index.html": LEFTOVER_PAGE.replace(
+                                   "<p>", config_script({"leftover": leftover_command(leftover)})
+                                   + "<p>", 1)})
+        app = session.launch(exe)
+        wid = app.wait_window()
+        session.wait_title(wid, lambda t: t == "started")
+        wait_until(lambda: leftover.exists() and len(leftover.read_text().split()) == 2, 10,
+                   "the command to start")
+        os.kill(app.pid, signal.SIGTERM)
+        expect_eq(app.wait(20), -signal.SIGTERM, "end by the signal")
+        processes_ended(leftover)
+
+
+CASES = {"desktop_services": desktop_services, "commands_and_windows": commands_and_windows,
+         "commands_end_with_a_signal": commands_end_with_a_signal}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))

@@ -20,6 +20,12 @@ using platform::TValueType;
 struct TRegistryCall {
   std::string Key;  // below the root, the leading backslash dropped
   std::string Name;
+
+  // A NUL would end the text at the registry's own calls and address another key or value, so
+  // a key or name holding one names nothing: the call answers as for one that is not there.
+  bool NamesNothing() const {
+    return Key.find('\0') != std::string::npos || Name.find('\0') != std::string::npos;
+  }
 };
 
 bool ReadArguments(TBrowserExternalModule& module, const std::string& uuid, const TJsonValue& data,
@@ -56,6 +62,7 @@ void RegistryWriteValue(TBrowserExternalModule& module, const std::string& uuid,
   TRegistryCall call;
   if (!ReadArguments(module, uuid, data, true, call)) return;
   const std::string value = TBrowserExternalModule::GetArgString(data, "value", "");
+  if (call.NamesNothing()) return ReplyBool(module, uuid, false);
   switch (Store(module).WriteValue(call.Key, call.Name, {TValueType::String, value})) {
     case platform::TWriteResult::Written:
       return ReplyBool(module, uuid, true);
@@ -73,6 +80,7 @@ void RegistryReadValue(TBrowserExternalModule& module, const std::string& uuid,
                        const TJsonValue& data) {
   TRegistryCall call;
   if (!ReadArguments(module, uuid, data, true, call)) return;
+  if (call.NamesNothing()) return module.ReplySuccess(uuid, TStrUtils::StringToJsonString(""));
   const platform::TReadResult read = Store(module).ReadValue(call.Key, call.Name);
   std::string_view text;
   if (read.Value) {
@@ -89,7 +97,7 @@ void RegistryValueExist(TBrowserExternalModule& module, const std::string& uuid,
                         const TJsonValue& data) {
   TRegistryCall call;
   if (!ReadArguments(module, uuid, data, true, call)) return;
-  ReplyBool(module, uuid, Store(module).ValueExists(call.Key, call.Name));
+  ReplyBool(module, uuid, !call.NamesNothing() && Store(module).ValueExists(call.Key, call.Name));
 }
 
 // 13004 vlx.registry.deleteValue
@@ -97,7 +105,7 @@ void RegistryDeleteValue(TBrowserExternalModule& module, const std::string& uuid
                          const TJsonValue& data) {
   TRegistryCall call;
   if (!ReadArguments(module, uuid, data, true, call)) return;
-  ReplyBool(module, uuid, Store(module).DeleteValue(call.Key, call.Name));
+  ReplyBool(module, uuid, !call.NamesNothing() && Store(module).DeleteValue(call.Key, call.Name));
 }
 
 // 13005 vlx.registry.keyExist
@@ -105,7 +113,7 @@ void RegistryKeyExist(TBrowserExternalModule& module, const std::string& uuid,
                       const TJsonValue& data) {
   TRegistryCall call;
   if (!ReadArguments(module, uuid, data, false, call)) return;
-  ReplyBool(module, uuid, Store(module).KeyExists(call.Key));
+  ReplyBool(module, uuid, !call.NamesNothing() && Store(module).KeyExists(call.Key));
 }
 
 // 13006 vlx.registry.deleteKey: the key with its whole subtree, at once.
@@ -114,7 +122,8 @@ void RegistryDeleteKey(TBrowserExternalModule& module, const std::string& uuid,
   TRegistryCall call;
   if (!ReadArguments(module, uuid, data, false, call)) return;
   IValueStore& store = Store(module);
-  ReplyBool(module, uuid, store.KeyExists(call.Key) && store.DeleteKey(call.Key));
+  ReplyBool(module, uuid,
+            !call.NamesNothing() && store.KeyExists(call.Key) && store.DeleteKey(call.Key));
 }
 
 }  // namespace velloc::bridge::handlers

@@ -159,14 +159,18 @@ interface VlxWindow {
 interface VlxShell {
   /**
    * Starts a program (arguments split as a shell would) or opens a file or address with its
-   * default application. Rejects: "Missing filePath", or the system's text.
+   * default application. Only an executable program or a "#!" script the user may run is
+   * started; any other file is opened, even with an execute bit. Rejects: "Missing filePath",
+   * or the system's text.
    */
   execute(args: { filePath: string; arguments?: string }): Promise<true>;
   /** Shows the file in the file manager. Rejects: "Missing filePath", or the system's text. */
   explore(args: { filePath: string }): Promise<true>;
   /**
    * Runs the command with /bin/sh -c and answers its output and errors once it has ended; an
-   * empty workingDir keeps the runtime's. Rejects: "Missing command".
+   * empty workingDir keeps the runtime's. At most 64 MiB of output: a command that writes more
+   * is ended there, with every process it started, and answers its first 64 MiB. Commands still
+   * running when the application ends are ended with it. Rejects: "Missing command".
    */
   command(args: { command: string; workingDir?: string; showWindow?: boolean | string }): Promise<string>;
   /** The titles of the desktop's top-level windows. */

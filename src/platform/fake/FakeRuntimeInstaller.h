@@ -19,10 +19,23 @@ class TFakeRuntimeInstaller : public IRuntimeInstaller {
   std::vector<TInstallerFormStyle> BusyForms;
   std::vector<std::pair<std::string, std::string>> Runs;  // path, params
   std::vector<std::string> DeletedDirectories, DeletedFiles;
+  std::vector<std::string> Written;  // the installers' paths
+  bool WriteFails = false;
   // What the installer does while it runs (repair the runtime, say); its exit code.
   std::function<int()> OnRun = [] { return 0; };
 
   void ShowBusyForm(const TInstallerFormStyle& style) override { BusyForms.push_back(style); }
+  // A new folder per call, "installer-1/", "installer-2/"...; the file goes to the system's
+  // files when a system is given. An empty answer when WriteFails is set.
+  std::string WriteInstaller(const std::string& folder, const std::string& name,
+                             const std::vector<std::uint8_t>& bytes) override {
+    if (WriteFails) return {};
+    const std::string path =
+        folder + "installer-" + std::to_string(Written.size() + 1) + "/" + name;
+    Written.push_back(path);
+    if (FSystem) FSystem->Files[path] = bytes;
+    return path;
+  }
   int RunElevatedAndWait(const std::string& path, const std::string& params) override {
     Runs.emplace_back(path, params);
     return OnRun();

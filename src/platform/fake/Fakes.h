@@ -47,6 +47,10 @@ class TFakeSystem : public ISystem {
   bool CreateNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) override {
     return Files.emplace(path, bytes).second;
   }
+  std::string EnvironmentVariable(const std::string& name) const override {
+    const auto found = Environment.find(name);
+    return found == Environment.end() ? std::string() : found->second;
+  }
   void SetEnvironmentVariable(const std::string& name, const std::string& value) override {
     Environment[name] = value;
   }

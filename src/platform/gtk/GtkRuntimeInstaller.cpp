@@ -1,6 +1,9 @@
 #include "platform/gtk/GtkRuntimeInstaller.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <system_error>
 #include <unistd.h>
@@ -78,9 +81,35 @@ int TGtkRuntimeInstaller::RunElevatedAndWait(const std::string& path, const std:
   return 128 + (WIFSIGNALED(wait.Status) ? WTERMSIG(wait.Status) : 0);
 }
 
+std::string TGtkRuntimeInstaller::WriteInstaller(const std::string& folder, const std::string& name,
+                                                 const std::vector<std::uint8_t>& bytes) {
+  // mkdtemp makes a new folder (mode 0700) or fails; O_EXCL a new file in it, or fails.
+  std::string dir = folder + "installer-XXXXXX";
+  if (!::mkdtemp(dir.data())) return {};
+  const std::string path = dir + "/" + name;
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRWXU);
+  bool written = fd >= 0;
+  for (std::size_t done = 0; written && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    written = n > 0;
+    done += written ? static_cast<std::size_t>(n) : 0;
+  }
+  if (fd >= 0 && ::close(fd) != 0) written = false;
+  if (written) return path;
+  DeleteDirectory(dir);
+  return {};
+}
+
 bool TGtkRuntimeInstaller::DeleteDirectory(const std::string& path) {
+  // Without its trailing slashes a link names itself: remove_all removes the link and never
+  // follows it, neither here nor below.
+  std::string own = path;
+  while (own.size() > 1 && own.back() == '/')
+    own.pop_back();
   std::error_code error;
-  std::filesystem::remove_all(path, error);
+  std::filesystem::remove_all(own, error);
   return !error;
 }
 

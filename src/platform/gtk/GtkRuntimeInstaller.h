@@ -2,6 +2,7 @@
 // (or directly as root) while the GTK main loop keeps running, and file removal.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,8 @@ class TGtkRuntimeInstaller final : public IRuntimeInstaller {
   explicit TGtkRuntimeInstaller(bool hasDisplay) : FHasDisplay(hasDisplay) {}
 
   void ShowBusyForm(const TInstallerFormStyle& style) override;
+  std::string WriteInstaller(const std::string& folder, const std::string& name,
+                             const std::vector<std::uint8_t>& bytes) override;
   int RunElevatedAndWait(const std::string& path, const std::string& params) override;
   bool DeleteDirectory(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;

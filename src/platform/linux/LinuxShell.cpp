@@ -1,18 +1,26 @@
 #include "platform/linux/LinuxShell.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <fcntl.h>
+#include <spawn.h>
 #include <string_view>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
+#include <sys/prctl.h>
 #include <sys/stat.h>
 
 #include <gio/gio.h>
 
 #include "platform/gtk/GLibPtr.h"
+
+extern char** environ;
 
 namespace velloc::platform {
 namespace {
@@ -37,18 +45,14 @@ void ReportCallbackError(const char* where) noexcept {
   }
 }
 
-bool IsExecutableFile(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-         ::access(path.c_str(), X_OK) == 0;
-}
-
 // The program a path names: the file itself, or a bare name found along PATH.
 std::string ProgramPath(const std::string& filePath) {
-  if (IsExecutableFile(filePath)) return filePath;
-  if (filePath.find('/') != std::string::npos) return {};
+  if (ExecuteKindOf(filePath) == TExecuteKind::Run) return filePath;
+  if (filePath.find('/') != std::string::npos || g_file_test(filePath.c_str(), G_FILE_TEST_EXISTS))
+    return {};
   glib::TGFree<gchar> found(g_find_program_in_path(filePath.c_str()));
-  return found.Get() && IsExecutableFile(found.Get()) ? std::string(found.Get()) : std::string();
+  return found.Get() && ExecuteKindOf(found.Get()) == TExecuteKind::Run ? std::string(found.Get())
+                                                                        : std::string();
 }
 
 // "scheme:..." with a scheme of two characters or more (so "C:\x" is no URI).
@@ -87,15 +91,28 @@ TOutcome Spawn(const std::string& program, const std::string& arguments) {
       g_strfreev(parsed);
     }
   }
-  std::vector<gchar*> argv;
+  std::vector<char*> argv;
   for (std::string& word : words)
     argv.push_back(word.data());
   argv.push_back(nullptr);
-  glib::TError error;
-  // Without G_SPAWN_DO_NOT_REAP_CHILD GLib reaps the program itself; it runs on independently.
-  if (!g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr,
-                     error.Out()))
-    return {false, error.Message()};
+  // posix_spawn runs the file itself or fails: unlike GLib's spawn it never hands a file the
+  // kernel refuses to /bin/sh. The program gets a session of its own, as a program the desktop
+  // starts does, and none of the runtime's descriptors beyond the standard three.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  pid_t pid = 0;
+  const int error =
+      ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (error != 0) return {false, g_strerror(error)};
+  // It runs on independently; the main loop reaps it when it ends.
+  g_child_watch_add(
+      pid, [](GPid child, gint, gpointer) { g_spawn_close_pid(child); }, nullptr);
   return {true, ""};
 }
 
@@ -124,36 +141,134 @@ void OnShowItems(GObject* source, GAsyncResult* result, gpointer data) {
   delete request;
 }
 
-using TCommandRequest = TRequest<std::function<void(std::string)>>;
+// A command's process group (its shell's id, since each command leads a session of its own);
+// 0 once the shell has been reaped.
+pid_t ProcessGroup(GSubprocess* process) {
+  const char* id = g_subprocess_get_identifier(process);
+  return id ? static_cast<pid_t>(std::atoi(id)) : 0;
+}
 
-void OnCommunicated(GObject* source, GAsyncResult* result, gpointer data) {
+// In the child between fork and exec: a session of its own, so that the command and everything
+// it starts can be ended as one group, and an end with the runtime should the runtime die.
+void CommandChildSetup(gpointer) {
+  ::setsid();
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+}
+
+// A running command: its output so far, read in pieces on the main loop.
+struct TCommandRequest {
+  GCancellable* Cancellable;  // owned reference: cancelled once the shell is gone
+  std::function<void(std::string)> Done;
+  GSubprocess* Process;  // owned reference
+  std::shared_ptr<TRunningCommands> Running;
+  std::string Output;
+
+  ~TCommandRequest() {
+    Running->erase(Process);
+    g_object_unref(Process);
+    g_object_unref(Cancellable);
+  }
+};
+
+void OnCommandWaited(GObject* /*source*/, GAsyncResult* result, gpointer data) {
   auto* request = static_cast<TCommandRequest*>(data);
   try {
-    GBytes* out = nullptr;
-    glib::TError error;
-    g_subprocess_communicate_finish(G_SUBPROCESS(source), result, &out, nullptr, error.Out());
-    std::string output;
-    if (out) {
-      gsize size = 0;
-      const auto* bytes = static_cast<const char*>(g_bytes_get_data(out, &size));
-      if (bytes) output.assign(bytes, size);
-      g_bytes_unref(out);
-    }
-    if (!g_cancellable_is_cancelled(request->Cancellable)) request->Done(std::move(output));
+    g_subprocess_wait_finish(request->Process, result, nullptr);
+    if (!g_cancellable_is_cancelled(request->Cancellable))
+      request->Done(std::move(request->Output));
   } catch (...) {
     ReportCallbackError("command");
   }
-  g_object_unref(source);
   delete request;
+}
+
+void ReadCommandOutput(TCommandRequest* request);
+
+void OnCommandOutput(GObject* source, GAsyncResult* result, gpointer data) {
+  auto* request = static_cast<TCommandRequest*>(data);
+  try {
+    GBytes* bytes = g_input_stream_read_bytes_finish(G_INPUT_STREAM(source), result, nullptr);
+    gsize size = 0;
+    const auto* piece = bytes ? static_cast<const char*>(g_bytes_get_data(bytes, &size)) : nullptr;
+    const std::size_t room = kMaxCommandOutput - request->Output.size();
+    if (piece && size > 0) request->Output.append(piece, std::min<std::size_t>(size, room));
+    if (bytes) g_bytes_unref(bytes);
+    if (g_cancellable_is_cancelled(request->Cancellable)) {
+      delete request;
+      return;
+    }
+    if (piece && size > 0 && size <= room) {
+      ReadCommandOutput(request);
+      return;
+    }
+    // The end of the output, or more than may be kept: the command and its children end here.
+    if (size > room) {
+      if (const pid_t group = ProcessGroup(request->Process)) ::kill(-group, SIGKILL);
+    }
+    g_subprocess_wait_async(request->Process, request->Cancellable, OnCommandWaited, request);
+  } catch (...) {
+    ReportCallbackError("command");
+    delete request;
+  }
+}
+
+void ReadCommandOutput(TCommandRequest* request) {
+  // One byte beyond the limit tells whether there is more.
+  const std::size_t wanted =
+      std::min<std::size_t>(64 * 1024, kMaxCommandOutput - request->Output.size() + 1);
+  g_input_stream_read_bytes_async(g_subprocess_get_stdout_pipe(request->Process), wanted,
+                                  G_PRIORITY_DEFAULT, request->Cancellable, OnCommandOutput,
+                                  request);
 }
 
 }  // namespace
 
-TLinuxShell::TLinuxShell() : FCancellable(g_cancellable_new()) {}
+TExecuteKind ExecuteKindOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      ::access(path.c_str(), X_OK) != 0)
+    return TExecuteKind::Open;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return TExecuteKind::Open;
+  char head[4] = {};
+  const ssize_t got = ::read(fd, head, sizeof head);
+  ::close(fd);
+  const std::string_view start(head, got > 0 ? static_cast<std::size_t>(got) : 0);
+  return start == "\x7F"
+                  "ELF" ||
+                 start.starts_with("#!")
+             ? TExecuteKind::Run
+             : TExecuteKind::Open;
+}
+
+TLinuxShell::TLinuxShell()
+    : FCancellable(g_cancellable_new()), FRunning(std::make_shared<TRunningCommands>()) {}
 
 TLinuxShell::~TLinuxShell() {
   g_cancellable_cancel(FCancellable);
   g_object_unref(FCancellable);
+  EndCommands();
+}
+
+void TLinuxShell::EndCommands() noexcept {
+  // Asked first, then made to, each command with every process it started.
+  std::vector<pid_t> groups;
+  for (GSubprocess* process : *FRunning) {
+    if (const pid_t group = ProcessGroup(process)) groups.push_back(group);
+  }
+  for (const pid_t group : groups)
+    ::kill(-group, SIGTERM);
+  const auto anyLeft = [&] {
+    for (const pid_t group : groups) {
+      if (::kill(-group, 0) == 0) return true;
+    }
+    return false;
+  };
+  for (int wait = 0; wait < 20 && anyLeft(); ++wait)
+    g_usleep(10 * 1000);
+  for (const pid_t group : groups) {
+    if (::kill(-group, 0) == 0) ::kill(-group, SIGKILL);
+  }
 }
 
 TOutcome TLinuxShell::Execute(const std::string& filePath, const std::string& arguments) {
@@ -195,6 +310,7 @@ void TLinuxShell::RunCommand(const std::string& commandLine, const std::string& 
                                                               G_SUBPROCESS_FLAGS_STDERR_MERGE |
                                                               G_SUBPROCESS_FLAGS_STDIN_INHERIT)));
   if (!workingDir.empty()) g_subprocess_launcher_set_cwd(launcher.Get(), workingDir.c_str());
+  g_subprocess_launcher_set_child_setup(launcher.Get(), CommandChildSetup, nullptr, nullptr);
   const gchar* argv[] = {"/bin/sh", "-c", commandLine.c_str(), nullptr};
   glib::TError error;
   GSubprocess* process = g_subprocess_launcher_spawnv(launcher.Get(), argv, error.Out());
@@ -202,10 +318,9 @@ void TLinuxShell::RunCommand(const std::string& commandLine, const std::string& 
     done({});
     return;
   }
-  auto* request =
-      new TCommandRequest{G_CANCELLABLE(g_object_ref(FCancellable)), std::move(done), {}};
-  // Reads the output to its end and waits for the process, all on the main loop.
-  g_subprocess_communicate_async(process, nullptr, FCancellable, OnCommunicated, request);
+  FRunning->insert(process);
+  ReadCommandOutput(new TCommandRequest{
+      G_CANCELLABLE(g_object_ref(FCancellable)), std::move(done), process, FRunning, {}});
 }
 
 }  // namespace velloc::platform

@@ -12,9 +12,8 @@
 #include <system_error>
 #include <unistd.h>
 
-#include <sys/socket.h>
+#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 
 #include <glib.h>
 
@@ -101,6 +100,11 @@ bool TLinuxSystem::CreateNewFile(const std::string& path, const std::vector<std:
   return WriteNewFileWhole(path, bytes.data(), bytes.size());
 }
 
+std::string TLinuxSystem::EnvironmentVariable(const std::string& name) const {
+  const char* value = std::getenv(name.c_str());
+  return value ? value : "";
+}
+
 void TLinuxSystem::SetEnvironmentVariable(const std::string& name, const std::string& value) {
   ::setenv(name.c_str(), value.c_str(), 1);
 }
@@ -123,36 +127,79 @@ std::string HashText(std::string_view text) {
   return hex;
 }
 
+bool OwnRegularFile(int fd) {
+  struct stat info {};
+  return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
+}
+
+// The lock file in a private folder, opened without following a link. Whatever else carries its
+// name (left from a time the folder was not private: a link, another user's file) is removed.
+int OpenLockFile(int folder, const std::string& file) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int fd =
+        ::openat(folder, file.c_str(),
+                 O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    if (fd >= 0 && OwnRegularFile(fd)) return fd;
+    if (fd >= 0) {
+      ::close(fd);
+    } else if (errno != ELOOP && errno != EACCES && errno != EISDIR && errno != ENXIO) {
+      return -1;
+    }
+    if (::unlinkat(folder, file.c_str(), 0) != 0 && errno != ENOENT &&
+        ::unlinkat(folder, file.c_str(), AT_REMOVEDIR) != 0)
+      return -1;
+  }
+  return -1;
+}
+
 }  // namespace
 
-std::string TLinuxSystem::InstanceLockAddress(const std::string& name) {
-  // Abstract names are shared by the whole machine: the user's id keeps users apart, and the
-  // runtime folder the user's login sessions (and test sessions with folders of their own).
+std::vector<std::string> TLinuxSystem::InstanceLockFolders() {
+  std::vector<std::string> folders;
   const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
-  const std::string prefix = "velloc/instance/" + std::to_string(::getuid()) + "/" +
-                             (runtimeDir && runtimeDir[0] ? HashText(runtimeDir) + "/" : "");
-  constexpr std::size_t kMaxAddress = sizeof(sockaddr_un::sun_path) - 1;  // after the NUL
-  if (prefix.size() + name.size() <= kMaxAddress) return prefix + name;
+  if (runtimeDir && runtimeDir[0] == '/') folders.push_back(WithSlash(runtimeDir) + "velloc");
+  folders.push_back(WithSlash(EnvOr("TMPDIR", "/tmp")) + "velloc-" + std::to_string(::geteuid()));
+  return folders;
+}
+
+std::string TLinuxSystem::InstanceLockFileName(const std::string& name) {
+  constexpr std::string_view kSuffix = ".lock";
+  constexpr std::size_t kMaxFileName = 255;
+  if (name.size() + kSuffix.size() <= kMaxFileName) return name + std::string(kSuffix);
   const std::string hash = "#" + HashText(name);
-  return prefix + name.substr(0, kMaxAddress - prefix.size() - hash.size()) + hash;
+  return name.substr(0, kMaxFileName - kSuffix.size() - hash.size()) + hash + std::string(kSuffix);
+}
+
+int TLinuxSystem::OpenPrivateFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return -1;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat info {};
+  const bool usable = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) &&
+                      info.st_uid == ::geteuid() &&
+                      ((info.st_mode & 077) == 0 || ::fchmod(fd, 0700) == 0);
+  if (usable) return fd;
+  ::close(fd);
+  return -1;
 }
 
 TInstanceLockResult TLinuxSystem::CreateInstanceLock(const std::string& name) {
-  // An abstract socket has no file that could be deleted from under the running instance, and
-  // the kernel releases its name when the process ends, however it ends.
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return TInstanceLockResult::Failed;
-  const std::string address = InstanceLockAddress(name);
-  sockaddr_un local{};
-  local.sun_family = AF_UNIX;
-  std::memcpy(local.sun_path + 1, address.data(), address.size());
-  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + address.size());
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), length) != 0) {
+  // Only this user can enter the folder, so no other user can hold, place or remove the lock;
+  // a folder that cannot be made private is passed over, and when none can, the lock fails,
+  // which lets the application run rather than letting another user keep it from starting.
+  // The kernel releases the lock when the process ends, however it ends.
+  for (const std::string& path : InstanceLockFolders()) {
+    const int folder = OpenPrivateFolder(path);
+    if (folder < 0) continue;
+    const int fd = OpenLockFile(folder, InstanceLockFileName(name));
+    ::close(folder);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return TInstanceLockResult::Created;  // kept open
     const int error = errno;
     ::close(fd);
-    return error == EADDRINUSE ? TInstanceLockResult::AlreadyExists : TInstanceLockResult::Failed;
+    return error == EWOULDBLOCK ? TInstanceLockResult::AlreadyExists : TInstanceLockResult::Failed;
   }
-  return TInstanceLockResult::Created;  // the socket stays open until the process ends
+  return TInstanceLockResult::Failed;
 }
 
 bool TLinuxSystem::StartProcess(const std::string& executable,

@@ -1,5 +1,5 @@
-// ISystem on Linux: /proc for the executable, XDG folders, an abstract socket for the instance
-// lock.
+// ISystem on Linux: /proc for the executable, XDG folders, a file lock in a private folder for
+// the instance lock.
 #pragma once
 
 #include <functional>
@@ -21,6 +21,7 @@ class TLinuxSystem final : public ISystem {
   bool FileExists(const std::string& path) const override;
   bool ForceDirectories(const std::string& path) override;
   bool CreateNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) override;
+  std::string EnvironmentVariable(const std::string& name) const override;
   void SetEnvironmentVariable(const std::string& name, const std::string& value) override;
   void RemoveEnvironmentVariable(const std::string& name) override;
   TInstanceLockResult CreateInstanceLock(const std::string& name) override;
@@ -36,9 +37,19 @@ class TLinuxSystem final : public ISystem {
   void SetApplicationId(const std::string& appId) override;
   std::function<void(const std::string& appId)> OnApplicationId;
 
-  // The abstract socket address of an instance name, without its leading NUL: the user's id, a
-  // hash of $XDG_RUNTIME_DIR and the name, its end replaced by a hash when it would be too long.
-  static std::string InstanceLockAddress(const std::string& name);
+  // The folders that may hold the user's instance locks, in the order they are tried:
+  // $XDG_RUNTIME_DIR/velloc (when the variable holds an absolute path), then velloc-<uid> in the
+  // temporary folder. The first that can be made private (see OpenPrivateFolder) is used. A
+  // later channel between the instances of one application belongs in the same folder.
+  static std::vector<std::string> InstanceLockFolders();
+  // The lock file's name for an instance name: "<name>.lock", its end replaced by a hash when it
+  // would be longer than a file name may be.
+  static std::string InstanceLockFileName(const std::string& name);
+  // Opens `path` as a folder that only this user can enter, creating it (mode 0700) when it is
+  // missing: a real folder, not a symbolic link, owned by the user, its mode narrowed to 0700
+  // when it was wider. The descriptor, or -1 when the folder cannot be made so (another user's
+  // folder, a link, a file in the way).
+  static int OpenPrivateFolder(const std::string& path);
 
  private:
   std::vector<std::string> FArguments;

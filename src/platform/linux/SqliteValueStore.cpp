@@ -141,6 +141,23 @@ std::size_t DecodeUtf8(std::string_view text, gunichar& codePoint) {
   return length;
 }
 
+// "file:" and the path, every byte a URI may not hold as it is percent-encoded.
+std::string FileUri(std::string_view path) {
+  std::string uri = "file:";
+  for (const char c : path) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+        std::string_view("/-._~").find(c) != std::string_view::npos) {
+      uri.push_back(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", b);
+      uri += hex;
+    }
+  }
+  return uri;
+}
+
 std::string ErrorText(sqlite3* db, int code) {
   return db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
 }
@@ -329,13 +346,29 @@ sqlite3* TSqliteValueStore::Connection() {
   return FDb;
 }
 
+sqlite3* TSqliteValueStore::WritableConnection() {
+  if (!Connection()) return nullptr;
+  if (!FReadOnly) return FDb;
+  Report("the registry store " + FPath + " is read-only for this user: nothing is written");
+  return nullptr;
+}
+
 std::string TSqliteValueStore::OpenConnection() {
   const std::string prefix = "the registry store " + FPath + " ";
   const std::size_t slash = FPath.find_last_of('/');
   if (slash != std::string::npos && !MakeFolders(FPath.substr(0, slash)))
     return prefix + "cannot be created: " + std::strerror(errno);
   // SQLite would create the file readable by everyone; the journal files take its mode.
-  const int fd = ::open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  int fd = ::open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // A store this user may only read (the file, its folder or the file system read-only) still
+  // answers reads; its writes answer false.
+  FReadOnly = false;
+  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    const int error = errno;
+    fd = ::open(FPath.c_str(), O_RDONLY | O_CLOEXEC);
+    FReadOnly = fd >= 0;
+    if (fd < 0) errno = error;
+  }
   if (fd < 0) return prefix + "cannot be opened: " + std::strerror(errno);
   struct stat info {};
   ::fstat(fd, &info);
@@ -345,8 +378,20 @@ std::string TSqliteValueStore::OpenConnection() {
   FCheckedAt = std::chrono::steady_clock::now();
   FReplaced = false;
 
+  // A WAL store is written through its -wal file and read through its -shm file. Where they are
+  // missing and cannot be made (a read-only folder or file system), nobody can write the store,
+  // so it is read as an unchanging file.
+  struct stat sidecar {};
+  const bool fixedFolder =
+      slash != std::string::npos && ::access(FPath.substr(0, slash).c_str(), W_OK) != 0;
+  if (fixedFolder && ::stat((FPath + "-wal").c_str(), &sidecar) != 0) FReadOnly = true;
+  const bool immutable =
+      FReadOnly && fixedFolder && ::stat((FPath + "-shm").c_str(), &sidecar) != 0;
   int code =
-      sqlite3_open_v2(FPath.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+      sqlite3_open_v2(immutable ? (FileUri(FPath) + "?immutable=1").c_str() : FPath.c_str(), &FDb,
+                      (FReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                          SQLITE_OPEN_NOMUTEX | (immutable ? SQLITE_OPEN_URI : 0),
+                      nullptr);
   if (code != SQLITE_OK) return prefix + "cannot be opened: " + ErrorText(FDb, code);
   sqlite3_extended_result_codes(FDb, 1);
   sqlite3_busy_timeout(FDb, kBusyTimeoutMs);
@@ -359,7 +404,8 @@ std::string TSqliteValueStore::OpenConnection() {
   std::string journal;
   for (int attempt = 0;; ++attempt) {
     sqlite3_stmt* statement = nullptr;
-    code = sqlite3_prepare_v2(FDb, "PRAGMA journal_mode = WAL", -1, &statement, nullptr);
+    code = sqlite3_prepare_v2(FDb, FReadOnly ? "PRAGMA journal_mode" : "PRAGMA journal_mode = WAL",
+                              -1, &statement, nullptr);
     if (code == SQLITE_OK) {
       code = sqlite3_step(statement);
       if (code == SQLITE_ROW) {
@@ -374,7 +420,7 @@ std::string TSqliteValueStore::OpenConnection() {
   }
   if (IsDamage(code)) return damaged(code);
   if (code != SQLITE_OK) return prefix + "cannot be opened: " + ErrorText(FDb, code);
-  if (journal != "wal")
+  if (journal != "wal" && !FReadOnly)
     return prefix + "cannot use a write-ahead log (journal mode " + journal + ")";
 
   // Each acknowledged write reaches the disk before the call returns.
@@ -496,14 +542,15 @@ std::optional<TSqliteValueStore::TKey> TSqliteValueStore::CreateKeyPath(std::str
                                                                         bool& failed) {
   const auto parts = SplitKeyPath(key);
   if (!parts) return std::nullopt;
-  const std::string folded = FoldCase(key);
-  if (auto existing = FindKey(folded, failed, true)) return existing;
+  if (auto existing = FindKey(FoldCase(key), failed, true)) return existing;
   if (failed) return std::nullopt;
   TKey parent;
-  std::size_t end = 0;
+  // Folded one name at a time: folding may change a name's length in bytes (ı to I, ɐ to Ɐ),
+  // so the original lengths cannot cut the folded path.
+  std::string prefix;
   for (const std::string_view part : *parts) {
-    end += (end ? 1 : 0) + part.size();
-    const std::string prefix = folded.substr(0, end);
+    if (!prefix.empty()) prefix += '\\';
+    prefix += FoldCase(part);
     if (auto found = FindKey(prefix, failed, true)) {
       parent = std::move(*found);
       continue;
@@ -527,7 +574,8 @@ std::optional<TSqliteValueStore::TKey> TSqliteValueStore::CreateKeyPath(std::str
 TWriteResult TSqliteValueStore::WriteValue(std::string_view key, std::string_view name,
                                            const TStoredValue& value) {
   if (!ValidKeyPath(key)) return TWriteResult::KeyUnavailable;
-  if (!Connection() || !Step(kBegin, "cannot start a write")) return TWriteResult::KeyUnavailable;
+  if (!WritableConnection() || !Step(kBegin, "cannot start a write"))
+    return TWriteResult::KeyUnavailable;
   bool failed = false;
   const auto target = CreateKeyPath(key, failed);
   if (!target) {
@@ -578,7 +626,8 @@ bool TSqliteValueStore::ValueExists(std::string_view key, std::string_view name)
 }
 
 bool TSqliteValueStore::DeleteValue(std::string_view key, std::string_view name) {
-  if (!ValidKeyPath(key) || !ValidName(name, kMaxValueNameLength) || !Connection()) return false;
+  if (!ValidKeyPath(key) || !ValidName(name, kMaxValueNameLength) || !WritableConnection())
+    return false;
   bool failed = false;
   const auto found = FindKey(FoldCase(key), failed);
   if (!found) return false;
@@ -600,7 +649,7 @@ bool TSqliteValueStore::KeyExists(std::string_view key) {
 
 bool TSqliteValueStore::DeleteKey(std::string_view key) {
   // The root holds every application's keys; it is never deleted.
-  if (key.empty() || !ValidKeyPath(key) || !Connection()) return false;
+  if (key.empty() || !ValidKeyPath(key) || !WritableConnection()) return false;
   if (!Step(kBegin, "cannot start a write")) return false;
   bool failed = false;
   const std::string folded = FoldCase(key);

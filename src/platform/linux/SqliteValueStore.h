@@ -80,6 +80,8 @@ class TSqliteValueStore final : public IValueStore {
   class TQuery;
 
   sqlite3* Connection();
+  // The connection when it may write; a read-only store says so and gives none.
+  sqlite3* WritableConnection();
   // Whether the path no longer leads to the open file (looked at now, or at most every so often).
   bool Replaced(bool now);
   void LetGoOfMovedFile();
@@ -101,6 +103,7 @@ class TSqliteValueStore final : public IValueStore {
   std::string FLastReport;
   sqlite3* FDb = nullptr;
   bool FDamaged = false;                  // the file turned out damaged during this call
+  bool FReadOnly = false;                 // this user may only read the file
   std::uint64_t FDevice = 0, FInode = 0;  // the file that is open
   std::chrono::steady_clock::time_point FCheckedAt;
   bool FReplaced = false;

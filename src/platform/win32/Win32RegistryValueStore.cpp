@@ -159,10 +159,11 @@ std::string CreatedPath(std::string_view path) {
 TWriteResult TWin32RegistryValueStore::WriteValue(std::string_view key, std::string_view name,
                                                   const TStoredValue& value) {
   if (!Usable(key)) return TWriteResult::KeyUnavailable;
-  TRegKey opened;
-  if (!opened.Create(HKEY_CURRENT_USER, win32::Widen(key))) return TWriteResult::KeyUnavailable;
+  // Refused before the key is created: a write that stores nothing leaves no key behind.
   const std::vector<BYTE> bytes = RegistryBytes(value);
   if (!Usable(name) || bytes.size() > MAXDWORD) return TWriteResult::ValueRefused;
+  TRegKey opened;
+  if (!opened.Create(HKEY_CURRENT_USER, win32::Widen(key))) return TWriteResult::KeyUnavailable;
   const LSTATUS status =
       ::RegSetValueExW(opened.Get(), win32::Widen(name).c_str(), 0, static_cast<DWORD>(value.Type),
                        bytes.data(), static_cast<DWORD>(bytes.size()));

@@ -1,7 +1,10 @@
 #include "platform/win32/Win32RuntimeInstaller.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
+#include <random>
 #include <shellapi.h>
 #include <string>
 #include <vector>
@@ -202,6 +205,38 @@ int TWin32RuntimeInstaller::RunElevatedAndWait(const std::string& path, const st
   if (!GetExitCodeProcess(info.hProcess, &code)) code = 0;
   CloseHandle(info.hProcess);
   return static_cast<int>(code);
+}
+
+std::string TWin32RuntimeInstaller::WriteInstaller(const std::string& folder,
+                                                   const std::string& name,
+                                                   const std::vector<std::uint8_t>& bytes) {
+  // A folder made by this call (its name new, CreateDirectory refuses an existing one, and it
+  // inherits the user's own access from the data folder), then a file made new in it.
+  std::random_device random;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    wchar_t suffix[16];
+    swprintf(suffix, 16, L"%08x", static_cast<unsigned>(random()));
+    const std::wstring dir = win32::Widen(folder) + L"Installer-" + suffix;
+    if (!CreateDirectoryW(dir.c_str(), nullptr)) {
+      if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
+      return {};
+    }
+    const std::wstring path = dir + L"\\" + win32::Widen(name);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool written = file != INVALID_HANDLE_VALUE;
+    for (std::size_t done = 0; written && done < bytes.size();) {
+      DWORD chunk = 0;
+      const auto size = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+      written = WriteFile(file, bytes.data() + done, size, &chunk, nullptr) && chunk > 0;
+      done += chunk;
+    }
+    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file)) written = false;
+    if (written) return win32::Narrow(path);
+    DeleteDirectory(win32::Narrow(dir));
+    return {};
+  }
+  return {};
 }
 
 bool TWin32RuntimeInstaller::DeleteDirectory(const std::string& path) {

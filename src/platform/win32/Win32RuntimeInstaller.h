@@ -3,7 +3,9 @@
 // the shell while window messages keep flowing, and the shell's permanent delete.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 #include <windows.h>
 
 // windows.h maps the name to its W function: the member keeps the interface's own name in every
@@ -24,6 +26,8 @@ class TWin32RuntimeInstaller final : public IRuntimeInstaller {
   ~TWin32RuntimeInstaller() override;
 
   void ShowBusyForm(const TInstallerFormStyle& style) override;
+  std::string WriteInstaller(const std::string& folder, const std::string& name,
+                             const std::vector<std::uint8_t>& bytes) override;
   int RunElevatedAndWait(const std::string& path, const std::string& params) override;
   bool DeleteDirectory(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;

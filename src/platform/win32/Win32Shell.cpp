@@ -1,8 +1,10 @@
 #include "platform/win32/Win32Shell.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -44,10 +46,12 @@ void ReportCallbackError(const char* where) noexcept {
 }  // namespace
 
 // Commands that have ended, waiting for the UI thread; the window is null once the shell is gone.
+// Jobs: the job object of each command still running, which ends it with what it started.
 struct TWin32Shell::TFinished {
   std::mutex Lock;
   HWND Window = nullptr;
   std::vector<std::pair<std::uint64_t, std::string>> Outputs;
+  std::map<std::uint64_t, HANDLE> Jobs;
 };
 
 namespace {
@@ -62,16 +66,23 @@ LRESULT CALLBACK CommandWindowProc(HWND window, UINT message, WPARAM wParam, LPA
   return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-// Reads the command's output to its end, waits for it, and hands the output to the UI thread.
+// Reads the command's output to its end (or to the limit, where the command is ended with what
+// it started), waits for it, and hands the output to the UI thread.
 void ReadCommand(std::shared_ptr<TWin32Shell::TFinished> finished, std::uint64_t id, HANDLE output,
-                 HANDLE process) noexcept {
+                 HANDLE process, HANDLE job, std::size_t maxOutput) noexcept {
   std::string text;
   try {
     std::string bytes;
     char buffer[4096];
     DWORD read = 0;
-    while (::ReadFile(output, buffer, sizeof buffer, &read, nullptr) && read > 0)
-      bytes.append(buffer, read);
+    while (::ReadFile(output, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+      const std::size_t room = maxOutput - bytes.size();
+      bytes.append(buffer, std::min<std::size_t>(read, room));
+      if (read > room) {
+        if (!job || !::TerminateJobObject(job, 1)) ::TerminateProcess(process, 1);
+        break;
+      }
+    }
     text = TWin32Shell::AnsiToUtf8(bytes);
   } catch (...) {
     ReportCallbackError("command output");  // out of memory: the reply carries what is left
@@ -80,6 +91,10 @@ void ReadCommand(std::shared_ptr<TWin32Shell::TFinished> finished, std::uint64_t
   ::WaitForSingleObject(process, INFINITE);
   ::CloseHandle(process);
   const std::lock_guard<std::mutex> lock(finished->Lock);
+  if (job) {
+    finished->Jobs.erase(id);
+    ::CloseHandle(job);  // what the command left running goes on, as after any command
+  }
   if (!finished->Window) return;
   try {
     finished->Outputs.emplace_back(id, std::move(text));
@@ -92,7 +107,8 @@ void ReadCommand(std::shared_ptr<TWin32Shell::TFinished> finished, std::uint64_t
 
 }  // namespace
 
-TWin32Shell::TWin32Shell() : FFinished(std::make_shared<TFinished>()) {
+TWin32Shell::TWin32Shell(std::size_t maxOutput)
+    : FFinished(std::make_shared<TFinished>()), FMaxOutput(maxOutput) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = CommandWindowProc;
@@ -110,6 +126,9 @@ TWin32Shell::~TWin32Shell() {
     const std::lock_guard<std::mutex> lock(FFinished->Lock);
     FFinished->Window = nullptr;
     FFinished->Outputs.clear();
+    // Commands still running end with the shell, with every process they started.
+    for (const auto& [id, job] : FFinished->Jobs)
+      ::TerminateJobObject(job, 1);
   }
   if (FWindow) ::DestroyWindow(FWindow);
 }
@@ -204,8 +223,10 @@ void TWin32Shell::RunCommand(const std::string& commandLine, const std::string& 
   std::wstring line = L"cmd.exe /C " + win32::Widen(commandLine);
   const std::wstring folder = win32::Widen(workingDir);
   PROCESS_INFORMATION process{};
+  // Started suspended and put in a job of its own before it runs, so that everything it starts
+  // can be ended with it (at the output limit, or when the shell goes).
   const bool started =
-      ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+      ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                        folder.empty() ? nullptr : folder.c_str(), &startup, &process) != FALSE;
   ::CloseHandle(writeEnd);
   if (!started) {
@@ -213,14 +234,29 @@ void TWin32Shell::RunCommand(const std::string& commandLine, const std::string& 
     done({});
     return;
   }
+  HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
+  if (job && !::AssignProcessToJobObject(job, process.hProcess)) {
+    ::CloseHandle(job);
+    job = nullptr;
+  }
+  ::ResumeThread(process.hThread);
   ::CloseHandle(process.hThread);
   const std::uint64_t id = FNextCommand++;
   FPending.emplace(id, std::move(done));
+  if (job) {
+    const std::lock_guard<std::mutex> lock(FFinished->Lock);
+    FFinished->Jobs.emplace(id, job);
+  }
   try {
-    std::thread(ReadCommand, FFinished, id, readEnd, process.hProcess).detach();
+    std::thread(ReadCommand, FFinished, id, readEnd, process.hProcess, job, FMaxOutput).detach();
   } catch (...) {
     ::CloseHandle(readEnd);
     ::CloseHandle(process.hProcess);
+    if (job) {
+      const std::lock_guard<std::mutex> lock(FFinished->Lock);
+      FFinished->Jobs.erase(id);
+      ::CloseHandle(job);
+    }
     auto callback = std::move(FPending[id]);
     FPending.erase(id);
     callback({});

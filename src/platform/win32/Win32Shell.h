@@ -3,6 +3,7 @@
 // handed back to the UI thread through a message-only window.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -17,8 +18,10 @@ namespace velloc::platform {
 
 class TWin32Shell final : public IShell {
  public:
-  TWin32Shell();
-  // Commands still running go on, but their callbacks are not called any more.
+  // `maxOutput`: the most output a command may give (a smaller one for tests).
+  explicit TWin32Shell(std::size_t maxOutput = kMaxCommandOutput);
+  // Commands still running are ended, with every process they started; their callbacks are not
+  // called any more.
   ~TWin32Shell() override;
   TWin32Shell(const TWin32Shell&) = delete;
   TWin32Shell& operator=(const TWin32Shell&) = delete;
@@ -43,6 +46,7 @@ class TWin32Shell final : public IShell {
   std::shared_ptr<TFinished> FFinished;  // shared with the threads that read commands
   HWND FWindow = nullptr;
   std::uint64_t FNextCommand = 1;
+  std::size_t FMaxOutput;
   std::map<std::uint64_t, std::function<void(std::string)>> FPending;
 };
 

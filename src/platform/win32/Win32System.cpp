@@ -170,6 +170,18 @@ bool TWin32System::CreateNewFile(const std::string& path, const std::vector<std:
   return ok;
 }
 
+std::string TWin32System::EnvironmentVariable(const std::string& name) const {
+  const std::wstring wideName = win32::Widen(name);
+  std::wstring value(64, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetEnvironmentVariableW(wideName.c_str(), value.data(), static_cast<DWORD>(value.size()));
+    if (length == 0) return {};
+    if (length < value.size()) return win32::Narrow(std::wstring_view(value.data(), length));
+    value.resize(length);
+  }
+}
+
 void TWin32System::SetEnvironmentVariable(const std::string& name, const std::string& value) {
   const std::wstring wideName = win32::Widen(name), wideValue = win32::Widen(value);
   // The C runtime keeps a copy of its own for getenv (where an empty value means removed); the

@@ -32,6 +32,7 @@ class TWin32System final : public ISystem {
   bool FileExists(const std::string& path) const override;
   bool ForceDirectories(const std::string& path) override;
   bool CreateNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) override;
+  std::string EnvironmentVariable(const std::string& name) const override;
   void SetEnvironmentVariable(const std::string& name, const std::string& value) override;
   void RemoveEnvironmentVariable(const std::string& name) override;
   // A named mutex, never closed: the system releases it when the process ends.

@@ -36,6 +36,7 @@ struct TPackOptions {
   // inspector.
   bool Development = false;
   bool Inspect = false;
+  std::string DevelopmentSecret;  // the session's secret, written into the entry
 };
 
 // `velloc run`: runs an app folder without packing it for good, packing it again on every change.

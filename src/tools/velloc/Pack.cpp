@@ -284,7 +284,7 @@ fs::path RunPack(const TPackOptions& options) {
         writer.AddFileFromDisk("vlx-webviewjs", pageScript, archive::ZipMethod::Deflate);
       if (options.Development) {
         const std::string words =
-            options.Inspect ? std::string(package::kDevelopmentInspect) + "\n" : std::string();
+            package::DevelopmentEntryText(options.Inspect, options.DevelopmentSecret);
         writer.AddFile(package::kDevelopmentEntry,
                        {reinterpret_cast<const std::uint8_t*>(words.data()), words.size()},
                        archive::ZipMethod::Stored);

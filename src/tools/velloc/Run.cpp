@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <poll.h>
 #include <set>
@@ -19,12 +20,15 @@
 #include <vector>
 
 #include <sys/inotify.h>
+#include <sys/random.h>
 #include <sys/signalfd.h>
 #include <sys/wait.h>
 
 #include "config/AppKeys.h"
 #include "config/ProjectIni.h"
+#include "package/DevelopmentPackage.h"
 #include "tools/velloc/Cli.h"
+#include "tools/velloc/TerminalText.h"
 
 extern char** environ;
 
@@ -74,6 +78,79 @@ class TFd {
  private:
   int FFd;
 };
+
+// The application's standard output or error on its way to velloc's own: a pipe whose text is
+// copied with its control characters escaped (tools/velloc/TerminalText.h), so that a page's
+// console messages cannot drive the terminal. velloc keeps the write end too, so the pipe lives
+// through restarts of the application.
+class TOutputRelay {
+ public:
+  explicit TOutputRelay(int target) : FTarget(target) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+      throw TCliError(std::string("cannot make a pipe: ") + std::strerror(errno));
+    FRead = ends[0];
+    FWrite = ends[1];
+    ::fcntl(FRead, F_SETFL, ::fcntl(FRead, F_GETFL) | O_NONBLOCK);
+  }
+  TOutputRelay(const TOutputRelay&) = delete;
+  TOutputRelay& operator=(const TOutputRelay&) = delete;
+  ~TOutputRelay() {
+    ::close(FRead);
+    ::close(FWrite);
+  }
+  int ReadEnd() const { return FRead; }
+  int WriteEnd() const { return FWrite; }
+
+  // Copies what is waiting in the pipe.
+  void Copy() {
+    char buffer[16384];
+    for (;;) {
+      const ssize_t size = ::read(FRead, buffer, sizeof buffer);
+      if (size < 0 && errno == EINTR) continue;
+      if (size <= 0) return;
+      Write(FText.Add(std::string_view(buffer, static_cast<std::size_t>(size))));
+    }
+  }
+  // Copies what is left, once the application has ended.
+  void Finish() {
+    Copy();
+    Write(FText.Finish());
+  }
+
+ private:
+  void Write(const std::string& text) {
+    for (std::size_t done = 0; done < text.size();) {
+      const ssize_t n = ::write(FTarget, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;  // the terminal is gone: nothing more to show
+      done += static_cast<std::size_t>(n);
+    }
+  }
+
+  int FTarget;
+  int FRead = -1, FWrite = -1;
+  TTerminalText FText;
+};
+
+// A random secret for the session, as hex text (package/DevelopmentPackage.h).
+std::string SessionSecret() {
+  unsigned char bytes[16];
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw TCliError(std::string("no random numbers: ") + std::strerror(errno));
+    got += static_cast<std::size_t>(n);
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (const unsigned char b : bytes) {
+    text.push_back(kHex[b >> 4]);
+    text.push_back(kHex[b & 0xF]);
+  }
+  return text;
+}
 
 // The folder named by DirName, when vlx.ini names one; empty otherwise.
 std::string AppDirName(const fs::path& folder) {
@@ -197,15 +274,21 @@ std::string ChangeSummary(const fs::path& folder, const std::set<std::string>& c
   return text;
 }
 
-pid_t Start(const fs::path& executable, const sigset_t& defaultMask) {
+pid_t Start(const fs::path& executable, const sigset_t& defaultMask, const TOutputRelay& out,
+            const TOutputRelay& err) {
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   // The application gets the signal mask this program started with, not the blocked one.
   posix_spawnattr_setsigmask(&attributes, &defaultMask);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out.WriteEnd(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err.WriteEnd(), STDERR_FILENO);
   char* argv[] = {const_cast<char*>(executable.c_str()), nullptr};
   pid_t pid = -1;
-  const int error = ::posix_spawn(&pid, executable.c_str(), nullptr, &attributes, argv, environ);
+  const int error = ::posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) {
     throw TCliError("cannot start " + executable.string() + ": " + std::strerror(error));
@@ -220,11 +303,17 @@ int ExitCodeOf(int status) {
 }
 
 // Ends the application as a desktop session would, and waits: the next one must not meet its
-// single-instance lock.
-int Stop(pid_t pid) {
+// single-instance lock. Its output is copied meanwhile, so that it never waits on a full pipe.
+int Stop(pid_t pid, TOutputRelay& out, TOutputRelay& err) {
   ::kill(pid, SIGTERM);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  for (;;) {
+    const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+    if (ended == pid || (ended < 0 && errno != EINTR)) break;
+    pollfd fds[2] = {{out.ReadEnd(), POLLIN, 0}, {err.ReadEnd(), POLLIN, 0}};
+    ::poll(fds, 2, 50);
+    out.Copy();
+    err.Copy();
   }
   return ExitCodeOf(status);
 }
@@ -241,6 +330,10 @@ int RunDevelopment(const TRunOptions& options) {
   pack.Quiet = true;
   pack.Development = true;
   pack.Inspect = options.Inspect;
+  // The runtime takes the package for a development package only with this session's secret.
+  pack.DevelopmentSecret = SessionSecret();
+  ::setenv(std::string(package::kDevelopmentSecretVariable).c_str(), pack.DevelopmentSecret.c_str(),
+           1);
   // The executable is named after the ID, as `velloc pack` names it, and replaced in place.
   pack.Output = temp.Path() / "app";
   const fs::path executable = RunPack(pack);
@@ -261,18 +354,29 @@ int RunDevelopment(const TRunOptions& options) {
   std::fprintf(stderr,
                "velloc: running %s; saved changes reload the page, Ctrl+C ends the application\n",
                folder.c_str());
-  pid_t child = Start(executable, previous);
+  TOutputRelay out(STDOUT_FILENO), err(STDERR_FILENO);
+  const auto finish = [&](int exitCode) {
+    out.Finish();
+    err.Finish();
+    return exitCode;
+  };
+  pid_t child = Start(executable, previous, out, err);
   for (;;) {
-    pollfd fds[2] = {{watch.Fd(), POLLIN, 0}, {signals.Get(), POLLIN, 0}};
-    const int ready = ::poll(fds, 2, kPollMs);
+    pollfd fds[4] = {{watch.Fd(), POLLIN, 0},
+                     {signals.Get(), POLLIN, 0},
+                     {out.ReadEnd(), POLLIN, 0},
+                     {err.ReadEnd(), POLLIN, 0}};
+    const int ready = ::poll(fds, 4, kPollMs);
+    if (fds[2].revents & POLLIN) out.Copy();
+    if (fds[3].revents & POLLIN) err.Copy();
     int status = 0;
-    if (::waitpid(child, &status, WNOHANG) == child) return ExitCodeOf(status);
-    if (ready <= 0) continue;
+    if (::waitpid(child, &status, WNOHANG) == child) return finish(ExitCodeOf(status));
+    if (ready <= 0 || !(fds[0].revents | fds[1].revents)) continue;
     if (fds[1].revents & POLLIN) {
       signalfd_siginfo info{};
       [[maybe_unused]] const ssize_t got = ::read(signals.Get(), &info, sizeof info);
-      Stop(child);
-      return 128 + static_cast<int>(info.ssi_signo);
+      Stop(child, out, err);
+      return finish(128 + static_cast<int>(info.ssi_signo));
     }
     // Collect until the editor has been quiet for a moment.
     std::set<std::string> changed;
@@ -297,8 +401,8 @@ int RunDevelopment(const TRunOptions& options) {
                  ChangeSummary(folder, changed).c_str(), static_cast<long long>(ms),
                  restart ? "starting the application again" : "reloading the page");
     if (restart) {
-      Stop(child);
-      child = Start(executable, previous);
+      Stop(child, out, err);
+      child = Start(executable, previous, out, err);
     }
   }
 }

@@ -263,6 +263,36 @@ TEST_F(RegistryFunctions, UnusableArgumentsGetNoReply) {
   EXPECT_FALSE(FStore->KeyExists("K"));
 }
 
+// A NUL would cut a name short at the system's calls and address another key or value: a key
+// or name holding one names nothing, and every function answers as for one that is not there.
+TEST_F(RegistryFunctions, NamesHoldingANulNameNothing) {
+  ASSERT_EQ(Call(kWriteValue, R"({"key": "K", "name": "a", "value": "keep"})"), Ok("true"));
+  const struct {
+    int id;
+    std::string_view data;
+    TReply reply;
+  } cases[] = {
+      {kWriteValue, R"({"key": "K", "name": "a\u0000b", "value": "v"})", Ok("false")},
+      {kWriteValue, R"({"key": "K\u0000x", "name": "a", "value": "v"})", Ok("false")},
+      {kWriteValue, R"({"key": "New", "name": "\u0000", "value": "v"})", Ok("false")},
+      {kReadValue, R"({"key": "K", "name": "a\u0000b"})", Ok(R"("")")},
+      {kReadValue, R"({"key": "K\u0000", "name": "a"})", Ok(R"("")")},
+      {kValueExist, R"({"key": "K", "name": "a\u0000"})", Ok("false")},
+      {kDeleteValue, R"({"key": "K", "name": "a\u0000b"})", Ok("false")},
+      {kDeleteValue, R"({"key": "K\u0000", "name": "a"})", Ok("false")},
+      {kKeyExist, R"({"key": "K\u0000x"})", Ok("false")},
+      {kDeleteKey, R"({"key": "K\u0000x"})", Ok("false")},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Call(c.id, c.data), c.reply) << c.id << " " << c.data;
+  EXPECT_TRUE(FFaults.empty());
+  EXPECT_EQ(Call(kReadValue, R"({"key": "K", "name": "a"})"), Ok(R"("keep")"));
+  EXPECT_FALSE(FStore->KeyExists("New"));
+  const auto listing = FStore->ListKey("K");
+  ASSERT_TRUE(listing);
+  EXPECT_EQ(listing->Values.size(), 1u);
+}
+
 // A damaged store: the calls answer as for keys that do not exist, the reason goes to the
 // report once, and the file stays as it was.
 TEST_F(RegistryFunctions, ADamagedStoreAnswersWithoutFailing) {

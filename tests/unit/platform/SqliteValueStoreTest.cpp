@@ -1,5 +1,6 @@
 // The SQLite value store on scratch files: the key tree, letter case, the file's permissions and
 // location, several users of one file, and damaged files.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -190,6 +191,61 @@ TEST_F(SqliteValueStore, WritesCreateTheWholePathAndKeepTheirCase) {
   ASSERT_TRUE(root);
   EXPECT_EQ(root->SubKeys, std::vector<std::string>{"Software"});
   EXPECT_FALSE(store.ListKey("Nothing"));
+}
+
+// Folding changes some names' length in bytes (ı to I, ɐ to Ɐ): every key of a path is still
+// found, listed once and deleted whole, and keys that differ stay apart.
+TEST_F(SqliteValueStore, FoldsThatChangeTheLengthKeepEveryKey) {
+  const struct {
+    std::string_view key;                // as written
+    std::vector<std::string_view> same;  // other spellings of the same key
+  } cases[] = {
+      {"\xC9\x90", {"\xE2\xB1\xAF"}},  // ɐ, Ɐ: 2 bytes to 3
+      {"\xC9\x91", {"\xE2\xB1\xAD"}},  // ɑ, Ɑ: 2 bytes to 3
+      {"Software\\Yaz\xC4\xB1l\xC4\xB1m\\Ayarlar", {"SOFTWARE\\YAZILIM\\ayarlar"}},   // ı: 2 to 1
+      {"\xC4\xB0stanbul\\\xC9\x90\\Sub", {"\xC4\xB0STANBUL\\\xE2\xB1\xAF\\sub"}},     // İ, ɐ
+      {"Gro\xC3\x9F\\\xC7\x85", {"GRO\xC3\x9F\\\xC7\x84", "gro\xC3\x9F\\\xC7\x86"}},  // ß, ǅ Ǆ ǆ
+  };
+  auto store = MakeStore();
+  for (const auto& c : cases)
+    ASSERT_EQ(store.WriteValue(c.key, "v", Text(c.key)), TWriteResult::Written) << c.key;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    EXPECT_EQ(store.ReadValue(c.key, "V").Value, Text(c.key));
+    for (const std::string_view same : c.same)
+      EXPECT_EQ(store.ReadValue(same, "v").Value, Text(c.key)) << same;
+    // Every key on the path exists, and its parent lists it once, as it was written.
+    std::string_view rest = c.key;
+    std::string parent;
+    for (;;) {
+      const std::size_t slash = rest.find('\\');
+      const std::string name(rest.substr(0, slash));
+      const std::string path = parent.empty() ? name : parent + "\\" + name;
+      EXPECT_TRUE(store.KeyExists(path)) << path;
+      const auto listing = store.ListKey(parent);
+      ASSERT_TRUE(listing) << parent;
+      EXPECT_EQ(std::count(listing->SubKeys.begin(), listing->SubKeys.end(), name), 1) << path;
+      if (slash == std::string_view::npos) break;
+      parent = path;
+      rest.remove_prefix(slash + 1);
+    }
+  }
+  // ß has no one-letter upper case: "SS" is another key, as in the registry.
+  EXPECT_FALSE(store.KeyExists("GROSS"));
+  // Writing the parent again finds it: one Yazılım, holding both values.
+  ASSERT_EQ(store.WriteValue("software\\YAZILIM", "p", Text("1")), TWriteResult::Written);
+  const auto software = store.ListKey("Software");
+  ASSERT_TRUE(software);
+  EXPECT_EQ(software->SubKeys, std::vector<std::string>{"Yaz\xC4\xB1l\xC4\xB1m"});
+  EXPECT_TRUE(store.DeleteKey("Software\\Yaz\xC4\xB1l\xC4\xB1m"));
+  EXPECT_FALSE(store.KeyExists("Software\\Yazilim\\Ayarlar"));
+  EXPECT_FALSE(store.KeyExists("Software\\Yaz\xC4\xB1l\xC4\xB1m\\Ayarlar"));
+  EXPECT_TRUE(store.DeleteKey("\xC4\xB0stanbul\\\xE2\xB1\xAF"));
+  EXPECT_TRUE(store.KeyExists("\xC4\xB0stanbul"));
+  EXPECT_FALSE(store.KeyExists("\xC4\xB0stanbul\\\xC9\x90\\Sub"));
+  EXPECT_EQ(store.ReadValue("\xC9\x90", "v").Value, Text("\xC9\x90"));  // ɐ and ɑ stay apart
+  EXPECT_EQ(Sql(FFile, "SELECT count(*) FROM registry_keys"), "6");
+  EXPECT_TRUE(FReports.empty());
 }
 
 TEST_F(SqliteValueStore, ValuesKeepTheirTypeAndBytes) {
@@ -452,6 +508,63 @@ TEST_F(SqliteValueStore, UnusableFilesAreReported) {
     ASSERT_EQ(FReports.size(), 1u) << c.what;
     EXPECT_NE(FReports[0].find(c.reported), std::string::npos) << FReports[0];
   }
+}
+
+// Runs `body` in a child process bound by file permissions (as nobody when this is root, who is
+// not); true when it returned true.
+bool InChildBoundByPermissions(const std::function<bool()>& body) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+    ::_exit(body() ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A store this user may only read (the file, its folder, or both read-only) still answers every
+// read; writes answer as for a key that cannot be created, and say why once.
+TEST_F(SqliteValueStore, AReadOnlyStoreStillAnswersReads) {
+  const struct {
+    std::string_view what;
+    fs::perms file, folder;
+  } cases[] = {
+      {"file read-only", fs::perms::owner_read, fs::perms::owner_all},
+      {"folder read-only", fs::perms::owner_read | fs::perms::owner_write,
+       fs::perms::owner_read | fs::perms::owner_exec},
+      {"both read-only", fs::perms::owner_read, fs::perms::owner_read | fs::perms::owner_exec},
+  };
+  const uid_t owner = ::geteuid() == 0 ? 65534 : ::geteuid();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::error_code ec;
+    fs::permissions(FFile.parent_path(), fs::perms::owner_all, ec);
+    fs::remove_all(FRoot / "config", ec);
+    fs::permissions(FRoot, fs::perms::all);  // the child must reach its store
+    {
+      auto store = MakeStore();
+      ASSERT_EQ(store.WriteValue("App\\Sub", "v", Text("kept")), TWriteResult::Written);
+    }
+    for (const fs::path& path : {FRoot / "config", FFile.parent_path(), FFile})
+      ASSERT_EQ(::chown(path.c_str(), owner, static_cast<gid_t>(-1)), 0) << path;
+    fs::permissions(FFile, c.file);
+    fs::permissions(FFile.parent_path(), c.folder);
+    EXPECT_TRUE(InChildBoundByPermissions([&] {
+      std::vector<std::string> reports;
+      TSqliteValueStore store(FFile.string(),
+                              [&](const std::string& message) { reports.push_back(message); });
+      const auto listing = store.ListKey("app");
+      return store.ReadValue("APP\\sub", "V").Value == Text("kept") &&
+             store.ValueExists("App\\Sub", "v") && store.KeyExists("App") && listing &&
+             listing->SubKeys == std::vector<std::string>{"Sub"} &&
+             store.WriteValue("App", "w", Text("x")) == TWriteResult::KeyUnavailable &&
+             !store.DeleteValue("App\\Sub", "v") && !store.DeleteKey("App") &&
+             store.ReadValue("App\\Sub", "v").Value == Text("kept") && reports.size() == 1 &&
+             reports[0].find("read-only") != std::string::npos;
+    }));
+  }
+  fs::permissions(FFile.parent_path(), fs::perms::owner_all);
 }
 
 // Once the file is usable again, the same store object works without a restart.

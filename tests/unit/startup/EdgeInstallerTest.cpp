@@ -22,7 +22,11 @@ using platform::TMsgDlgType;
 constexpr std::string_view kDataDir = "/home/user/.local/share/demo.app/";
 constexpr std::string_view kLoader =
     "/home/user/.local/share/demo.app/Linux64/velloc-webkit-x/velloc-webkit-x.so";
-const std::string kInstaller =
+// Where the fake writes the first installer: a new folder of its own in the data folder.
+const std::string kInstallerFolder = std::string(kDataDir) + "installer-1/";
+const std::string kInstaller = kInstallerFolder + std::string(platform::kWebViewInstallerEntry);
+// Where an installer of an earlier attempt, or one another program placed, would lie.
+const std::string kPlacedInstaller =
     std::string(kDataDir) + std::string(platform::kWebViewInstallerEntry);
 // The runtime's name in the texts.
 #ifdef _WIN32
@@ -60,7 +64,6 @@ struct TFlow {
   int Run() {
     TEdgeInstaller flow({System, Dialogs, Loader, Installer}, Ini, Zip, std::string(kDataDir),
                         std::string(kLoader));
-    EXPECT_EQ(flow.InstallerPath(), kInstaller);
     return flow.Run();
   }
 
@@ -148,7 +151,8 @@ TEST(EdgeInstaller, InstalledRestartsWithoutArguments) {
   EXPECT_EQ(f.Loader.Checked, std::vector<std::string>{std::string(kLoader)});
   EXPECT_EQ(f.Installer.DeletedFiles, std::vector<std::string>{std::string(kInstaller)});
   EXPECT_FALSE(f.System.FileExists(std::string(kInstaller)));
-  EXPECT_TRUE(f.Installer.DeletedDirectories.empty());
+  // The installer's own folder goes with it; the data folder stays.
+  EXPECT_EQ(f.Installer.DeletedDirectories, std::vector<std::string>{kInstallerFolder});
   EXPECT_TRUE(f.System.FileExists(std::string(kLoader)));
   EXPECT_EQ(f.System.Started, std::vector<std::vector<std::string>>{{"/opt/app/app"}});
 }
@@ -189,19 +193,44 @@ TEST(EdgeInstaller, FailedInstallDeletesTheFolderAndReportsTextNine) {
   }
 }
 
-TEST(EdgeInstaller, AnInstallerFromAnEarlierAttemptIsReused) {
+// Whatever lies where an installer was written before (left by an earlier attempt, or placed
+// there by another program) is never run: every attempt runs the packaged bytes, written anew.
+TEST(EdgeInstaller, OnlyThePackagedInstallerRuns) {
   TFlow f;
   f.Dialogs.Result = platform::mrYes;
-  f.System.Files[std::string(kInstaller)] = ToBytes("#!/bin/sh\n# earlier\n");
+  f.System.Files[kPlacedInstaller] = ToBytes("#!/bin/sh\n# placed\n");
   f.Installer.OnRun = [&f] {
-    EXPECT_EQ(f.System.Files.at(std::string(kInstaller)), ToBytes("#!/bin/sh\n# earlier\n"));
-    f.Loader.Installed = true;
-    return 0;
+    EXPECT_EQ(f.System.Files.at(f.Installer.Runs.back().first), ToBytes(kScript));
+    return 0;  // installs nothing
   };
   EXPECT_EQ(f.Run(), 0);
-  EXPECT_EQ(f.Installer.Runs.size(), 1u);
-  EXPECT_EQ(f.Installer.DeletedFiles, std::vector<std::string>{std::string(kInstaller)});
-  EXPECT_EQ(f.System.Started.size(), 1u);
+  TFlow again;
+  again.Dialogs.Result = platform::mrYes;
+  again.Installer.Written = f.Installer.Written;  // the second attempt gets a new folder
+  again.Installer.OnRun = [&again] {
+    EXPECT_EQ(again.System.Files.at(again.Installer.Runs.back().first), ToBytes(kScript));
+    again.Loader.Installed = true;
+    return 0;
+  };
+  EXPECT_EQ(again.Run(), 0);
+  ASSERT_EQ(f.Installer.Runs.size(), 1u);
+  ASSERT_EQ(again.Installer.Runs.size(), 1u);
+  EXPECT_EQ(f.Installer.Runs[0].first, kInstaller);
+  EXPECT_NE(again.Installer.Runs[0].first, kInstaller);
+  EXPECT_EQ(again.System.Started.size(), 1u);
+}
+
+// An installer that cannot be written is not run; the re-check decides as after a failed run.
+TEST(EdgeInstaller, AnInstallerThatCannotBeWrittenIsNotRun) {
+  TFlow f;
+  f.Dialogs.Result = platform::mrYes;
+  f.Installer.WriteFails = true;
+  EXPECT_EQ(f.Run(), 0);
+  EXPECT_TRUE(f.Installer.Runs.empty());
+  EXPECT_EQ(f.Installer.BusyForms.size(), 1u);
+  EXPECT_EQ(f.Installer.DeletedDirectories, std::vector<std::string>{std::string(kDataDir)});
+  ASSERT_EQ(f.Dialogs.Calls.size(), 2u);
+  EXPECT_TRUE(f.System.Started.empty());
 }
 
 TEST(EdgeInstaller, BusyFormFollowsTheConfiguration) {

@@ -341,28 +341,43 @@ TEST_F(ExeZipLoader, WebViewArguments) {
 }
 
 // A package of `velloc run` adds the console, and the inspector when asked, to the
-// application's own arguments; any other package gets exactly its own.
+// application's own arguments; any other package gets exactly its own. The entry counts only
+// with the secret its session put in the environment: an entry added to a shipped package, or a
+// development package started outside its session, is an ordinary package.
 TEST_F(ExeZipLoader, DevelopmentPackageArguments) {
+  const std::string kDefault(kDefaultArguments);
   const struct {
     std::optional<std::string> entry;
+    std::optional<std::string> environment;  // the secret in the environment
     std::string iniLine;
+    bool development;
     std::string expected;
   } cases[] = {
-      {std::nullopt, "", std::string(kDefaultArguments)},
-      {"", "", std::string(kDefaultArguments) + " --enable-logging=stderr"},
-      {"inspect\n", "WebviewArguments=--foo\n",
+      {std::nullopt, std::nullopt, "", false, kDefault},
+      {std::nullopt, "s3", "", false, kDefault},
+      {"secret s3\n", "s3", "", true, kDefault + " --enable-logging=stderr"},
+      {"inspect\nsecret s3\n", "s3", "WebviewArguments=--foo\n", true,
        "--foo --enable-logging=stderr --auto-open-devtools-for-tabs"},
-      {"other\r\ninspect\r\n", "WebviewArguments=--foo\n",
+      {"other\r\ninspect\r\nsecret s3\r\n", "s3", "WebviewArguments=--foo\n", true,
        "--foo --enable-logging=stderr --auto-open-devtools-for-tabs"},
-      {"inspected", "WebviewArguments=--foo\n", "--foo --enable-logging=stderr"},
+      {"inspected\nsecret s3", "s3", "WebviewArguments=--foo\n", true,
+       "--foo --enable-logging=stderr"},
+      // Without the session's secret the entry changes nothing.
+      {"inspect\nsecret s3\n", std::nullopt, "", false, kDefault},
+      {"inspect\nsecret s3\n", "s4", "", false, kDefault},
+      {"inspect\nsecret s3\n", "", "", false, kDefault},
+      {"inspect\n", "", "", false, kDefault},
+      {"inspect\nsecret \n", "", "", false, kDefault},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry.value_or("(no entry)") + " | " + c.environment.value_or("(unset)"));
     std::map<std::string, std::string> extra;
     if (c.entry) extra["vlx-development"] = *c.entry;
     TStart s(FDir.Executable(
         MakePackage(std::string(kBaseIni) + c.iniLine, archive::PackagePassword(), extra)));
-    EXPECT_EQ(s.Run(), std::nullopt) << c.expected;
-    EXPECT_EQ(s.Startup.Development, c.entry.has_value()) << c.expected;
+    if (c.environment) s.System.Environment["VELLOC_DEVELOPMENT_SECRET"] = *c.environment;
+    EXPECT_EQ(s.Run(), std::nullopt);
+    EXPECT_EQ(s.Startup.Development, c.development);
     EXPECT_EQ(s.System.Environment["WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS"], c.expected);
   }
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -16,6 +17,7 @@
 #include "archive/PackagePassword.h"
 #include "archive/ZipWriter.h"
 #include "core/Version.h"
+#include "package/DevelopmentPackage.h"
 #include "package/ExeUtils.h"
 #include "tools/velloc/Cli.h"
 
@@ -202,8 +204,17 @@ TEST_F(CliTest, OnlyRunMakesADevelopmentPackage) {
   options.Output = FRoot / "out/run";
   options.Development = true;
   options.Inspect = true;
+  options.DevelopmentSecret = "0123abcd";
   const std::string run = entries(options);
   EXPECT_NE(run.find(" vlx-development"), std::string::npos) << run;
+  // The entry carries the session's secret, without which a runtime ignores it.
+  const TRun extracted = RunCommand(std::string(VELLOC_CLI_PATH) + " extract " +
+                                    Q(FRoot / "out/run") + " " + Q(FRoot / "extracted"));
+  ASSERT_EQ(extracted.ExitCode, 0) << extracted.Output;
+  std::ifstream entry(FRoot / "extracted/vlx-development");
+  const std::string text((std::istreambuf_iterator<char>(entry)), {});
+  EXPECT_EQ(text, "inspect\nsecret 0123abcd\n");
+  EXPECT_EQ(package::DevelopmentSecret(text), "0123abcd");
 }
 
 // velloc run fails as pack does on a folder it cannot pack, before anything runs.

@@ -190,6 +190,9 @@ TEST_F(Win32RegistryValueStore, TheRootAndNamesWithNulAreNeverTouched) {
   EXPECT_FALSE(FStore.KeyExists(withNul));
   EXPECT_FALSE(FStore.ReadValue(withNul, "v").KeyFound);
   EXPECT_EQ(FStore.WriteValue(FRoot, "v\0other"s, Text("x")), TWriteResult::ValueRefused);
+  // A refused name creates no key on the way.
+  EXPECT_EQ(FStore.WriteValue(Key("NotMade"), "v\0"s, Text("x")), TWriteResult::ValueRefused);
+  EXPECT_FALSE(FStore.KeyExists(Key("NotMade")));
   EXPECT_FALSE(FStore.DeleteValue(FRoot, "v\0other"s));
   EXPECT_FALSE(FStore.ValueExists(FRoot, "v\0other"s));
   EXPECT_EQ(FStore.ReadValue(FRoot, "v").Value, Text("kept"));

@@ -121,6 +121,61 @@ TEST(Win32Shell, NoCallbackOnceTheShellIsGone) {
   EXPECT_FALSE(called);
 }
 
+// A file in the temporary folder, removed with the object.
+struct TTempFile {
+  explicit TTempFile(const std::string& name) {
+    wchar_t folder[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, folder);
+    Path = folder + std::wstring(name.begin(), name.end());
+    ::DeleteFileW(Path.c_str());
+  }
+  ~TTempFile() { ::DeleteFileW(Path.c_str()); }
+  std::string Narrow() const { return std::string(Path.begin(), Path.end()); }
+  bool Exists() const { return ::GetFileAttributesW(Path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  std::wstring Path;
+};
+
+// A command that writes more than may be kept gives what may be kept and is ended there: what
+// it would have done next never happens. (A limit of 1 MiB: Wine's pipes are slow.)
+TEST(Win32Shell, OutputBeyondTheLimitIsCutAndTheCommandEnded) {
+  constexpr std::size_t kLimit = 1 << 20;
+  TTempFile big("velloc-shell-big.txt"), after("velloc-shell-after.txt");
+  {
+    HANDLE file = ::CreateFileW(big.Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const std::string block(1 << 20, 'y');
+    for (std::size_t written = 0; written < 2 * kLimit; written += block.size()) {
+      DWORD done = 0;
+      ASSERT_TRUE(
+          ::WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &done, nullptr));
+    }
+    ::CloseHandle(file);
+  }
+  TWin32Shell shell(kLimit);
+  const auto output =
+      RunCommand(shell, "type \"" + big.Narrow() + "\" & echo after>\"" + after.Narrow() + "\"");
+  ASSERT_TRUE(output);
+  EXPECT_EQ(output->size(), kLimit);
+  EXPECT_EQ(output->find_first_not_of('y'), std::string::npos);
+  PumpUntil([] { return false; }, std::chrono::milliseconds(500));
+  EXPECT_FALSE(after.Exists());
+}
+
+// Commands still running when the shell goes end with it.
+TEST(Win32Shell, RunningCommandsEndWithTheShell) {
+  TTempFile after("velloc-shell-late.txt");
+  {
+    TWin32Shell shell;
+    shell.RunCommand("ping -n 3 127.0.0.1 >nul & echo late>\"" + after.Narrow() + "\"", "", false,
+                     [](std::string) { ADD_FAILURE() << "no answer after the end"; });
+    PumpUntil([] { return false; }, std::chrono::milliseconds(300));
+  }
+  // Left running, the command would write its file after about 5 s under Wine.
+  PumpUntil([] { return false; }, std::chrono::milliseconds(8000));
+  EXPECT_FALSE(after.Exists());
+}
+
 TEST(Win32Shell, ACallbackMayEndTheShell) {
   auto shell = std::make_unique<TWin32Shell>();
   int calls = 0;
