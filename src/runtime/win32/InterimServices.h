@@ -1,7 +1,6 @@
 // Services the Windows runtime needs before their Win32 implementations arrive: each is the
 // least that lets start-up run to its web view runtime check, with plain Win32 calls. The
-// module file, password form and style engine give way to the platform's own
-// (src/platform/win32).
+// module file and style engine give way to the platform's own (src/platform/win32).
 #pragma once
 
 #include <windows.h>
@@ -21,7 +20,6 @@
 
 #include "platform/ModuleFile.h"
 #include "platform/Notifications.h"
-#include "platform/PasswordForm.h"
 #include "platform/Styles.h"
 
 namespace velloc::runtime::win32 {
@@ -31,13 +29,6 @@ class TInterimModuleFile final : public platform::IModuleFile {
   std::optional<std::vector<std::uint8_t>> Read(const std::string& path,
                                                 std::size_t maxSize) const override;
   bool Replace(const std::string& path, std::span<const std::uint8_t> bytes) override;
-};
-
-// Refuses: start-up reaches the password gate only once a web view runtime is found.
-class TInterimPasswordForm final : public platform::IPasswordFormView {
- public:
-  int ShowModal(const std::string& caption, platform::IPasswordFormEvents& events) override;
-  void SetModalResult(int) override {}
 };
 
 // No notification service yet: every notification answers that it was not shown.
