@@ -90,4 +90,9 @@ void TWebView2Factory::FitWebView(IWebView& view, const RECT& client) {
   if (TWebView2WebView* real = pending.Real()) real->SetBounds(client);
 }
 
+void TWebView2Factory::ParentWindowMoved(IWebView& view) {
+  if (TWebView2WebView* real = static_cast<TPendingWebView&>(view).Real())
+    real->NotifyParentWindowPositionChanged();
+}
+
 }  // namespace velloc::platform::webview2

@@ -19,6 +19,7 @@ class TWebView2Factory final : public win32::IWin32WebViewFactory {
 
   std::unique_ptr<IWebView> CreateWebView(HWND host, IWebViewEvents& events) override;
   void FitWebView(IWebView& view, const RECT& client) override;
+  void ParentWindowMoved(IWebView& view) override;
 
  private:
   TWebView2Loader& FLoader;
