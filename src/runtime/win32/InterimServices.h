@@ -40,10 +40,11 @@ class TNoNotifications final : public platform::INotifications {
   void SetOnClick(std::function<void(const std::string&)>) override {}
 };
 
-// The native look for every style name.
+// The native look only: no built-in style can be drawn yet, so none becomes active, and the
+// themes functions answer what really shows (setTheme false, getTheme "Windows").
 class TNativeStyleEngine final : public platform::IStyleEngine {
  public:
-  bool LoadStyle(const platform::TStyleDefinition&) override { return true; }
+  bool LoadStyle(const platform::TStyleDefinition&) override { return false; }
   void ActivateStyle(const platform::TStyleDefinition*) override {}
   void ExcludeMenusFromStyling() override {}
 };
