@@ -28,6 +28,7 @@ class Case:
     delay_ms: int = 0
     wait_ms: int = 0
     uuid: str | None = None
+    answer: dict | None = None  # the dialog a person answers while the message waits
     why: str = ""  # why this platform differs, when it does
 
     def describe(self) -> str:
@@ -85,7 +86,7 @@ def load(platform: str, context: dict[str, str] | None = None) -> list[Group]:
                 continue
             own = raw.get(platform, {})
             merged = {**raw, **own}
-            why = own.get("why", "")
+            why = own.get("why", "") or (raw.get("why", "") if "only" in raw else "")
             if "send" in merged:
                 send = merged["send"]
                 uuid = None
@@ -95,7 +96,8 @@ def load(platform: str, context: dict[str, str] | None = None) -> list[Group]:
                 reply = merged["reply"]
                 wait = merged.get("waitMs", NO_REPLY_WAIT_MS if reply is None else REPLY_WAIT_MS)
                 case = Case(merged["name"], "post", send=send, expect=reply,
-                            delay_ms=merged.get("delayMs", 0), wait_ms=wait, uuid=uuid, why=why)
+                            delay_ms=merged.get("delayMs", 0), wait_ms=wait, uuid=uuid,
+                            answer=merged.get("answer"), why=why)
             else:
                 case = Case(merged["name"], "fetch", uri=merged["fetch"],
                             expect=merged["response"], delay_ms=merged.get("delayMs", 0), why=why)

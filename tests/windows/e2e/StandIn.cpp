@@ -95,6 +95,39 @@ void Guarded(const std::function<void()>& task) {
   }
 }
 
+// A person at a dialog of this thread: once a visible window with the title shows, presses
+// its button (IDOK or IDCANCEL). Thread timers run inside the dialog's own modal loop.
+struct TDialogAnswer {
+  std::wstring Title;
+  WPARAM Button = IDOK;
+  bool Answered = false;
+};
+std::map<UINT_PTR, TDialogAnswer> GAnswers;
+
+void CALLBACK AnswerDialog(HWND, UINT, UINT_PTR id, DWORD) {
+  auto found = GAnswers.find(id);
+  if (found == GAnswers.end()) return;
+  struct TSearch {
+    const std::wstring* Title;
+    HWND Window;
+  } search{&found->second.Title, nullptr};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM data) -> BOOL {
+        auto& s = *reinterpret_cast<TSearch*>(data);
+        wchar_t title[256] = {};
+        GetWindowTextW(window, title, 256);
+        if (!IsWindowVisible(window) || *s.Title != title) return TRUE;
+        s.Window = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  if (!search.Window) return;
+  PostMessageW(search.Window, WM_COMMAND, found->second.Button, 0);
+  KillTimer(nullptr, id);
+  GAnswers.erase(found);
+}
+
 std::string Quoted(const std::wstring& argument) {
   return "\"" + Narrow(argument) + "\"";
 }
@@ -410,6 +443,17 @@ class TStandInWebView final : public platform::IWebView {
       if (message.IsObject() && message.HasMember("uuid") && message["uuid"].IsString())
         FWaitUuid = message["uuid"].GetString();
       FWaitDone = false;
+      if (step.HasMember("answer") && step["answer"].IsObject()) {
+        const rapidjson::Value& answer = step["answer"];
+        TDialogAnswer person;
+        person.Title = Widen(answer.HasMember("title") && answer["title"].IsString()
+                                 ? answer["title"].GetString()
+                                 : "");
+        person.Button =
+            answer.HasMember("button") && answer["button"] == "cancel" ? IDCANCEL : IDOK;
+        if (const UINT_PTR timer = SetTimer(nullptr, 0, 100, &AnswerDialog))
+          GAnswers[timer] = person;
+      }
       Post(json, FWaitUuid);
       Wait(
           wait(5000), [this] { return FWaitDone; },

@@ -5,7 +5,9 @@
 //
 // The script (VELLOC_STANDIN_SCRIPT, a JSON file) names the steps of each start page:
 //   {"pages": {"file:///index.html": [step, ...], ...}, "password": {...}, "timeoutMs": N}
-// Steps: {"post": message, "waitMs": N}, {"postText": "raw", "waitMs": N}, {"fetch": uri},
+// Steps: {"post": message, "waitMs": N, "answer": {"title": T, "button": "ok"|"cancel"}} (a
+// person presses the button of the dialog titled T once it shows), {"postText": "raw"},
+// {"fetch": uri},
 // {"newWindow": uri}, {"permission": kind}, {"spawn": {"args": [...], "env": {...},
 // "waitMs": N}}, {"moveWindow": [x, y]}, {"sleepMs": N}, {"pageCloseQuery": "close"|"ignore"},
 // {"closeWindow": true}. A start page without steps closes its window once loaded.

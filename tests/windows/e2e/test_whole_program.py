@@ -163,7 +163,10 @@ class Runner:
             if case.delay_ms:
                 steps.append({"sleepMs": case.delay_ms})
             if case.kind == "post":
-                steps.append({"post": case.send, "waitMs": case.wait_ms, "case": case.name})
+                step = {"post": case.send, "waitMs": case.wait_ms, "case": case.name}
+                if case.answer:
+                    step["answer"] = case.answer
+                steps.append(step)
             else:
                 steps.append({"fetch": case.uri, "case": case.name})
         steps.append({"closeWindow": True})
