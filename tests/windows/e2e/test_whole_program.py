@@ -36,6 +36,7 @@ SKIP = 77
 # every path of the runtime, its package and the files beside it passes through that name.
 APPS_FOLDER = "Jos\u00e9 \u20ac \u4e2d"
 EXE_NAME = "app.exe"
+DESKTOP = "velloc-whole-program"
 VERSION = "2026.10"
 
 
@@ -378,14 +379,16 @@ def main() -> int:
         return 2
     runner = Runner(args)
     # A virtual desktop of Wine's own for the applications: it manages their windows itself,
-    # so maximize and sizes answer at once, as on Windows.
+    # so maximize and sizes answer at once, as on Windows. A name of its own: a desktop lives
+    # on the X display of the program that made it, and the other window tests run beside
+    # this one on displays of their own.
     desktop = args.work_dir.resolve() / "desktop.reg"
     args.work_dir.mkdir(parents=True, exist_ok=True)
     desktop.write_text("Windows Registry Editor Version 5.00\n\n"
                        f"[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\{EXE_NAME}\\Explorer]\n"
-                       "\"Desktop\"=\"velloc-tests\"\n\n"
+                       f"\"Desktop\"=\"{DESKTOP}\"\n\n"
                        "[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n"
-                       "\"velloc-tests\"=\"1280x1024\"\n", encoding="utf-8")
+                       f"\"{DESKTOP}\"=\"1280x1024\"\n", encoding="utf-8")
     subprocess.run([str(args.wine), "regedit", "/S", windows_path(desktop)], env=runner.env,
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=60)
