@@ -273,7 +273,7 @@ class TStandInWebView final : public platform::IWebView {
       Later([this] {
         const std::string close =
             "{\"id\":50001,\"uuid\":\"close-" + std::to_string(++FCloseCalls) + "\",\"data\":{}}";
-        Post(close, "");
+        Post(close);
       });
     }
   }
@@ -349,8 +349,9 @@ class TStandInWebView final : public platform::IWebView {
     TRecord::Get().Save();
   }
 
-  // Posts a message as the page's script does and returns its uuid's replies to the record.
-  void Post(const std::string& json, const std::string& uuid) {
+  // Posts a message as the page's script does; every reply goes to the record, and the one that
+  // carries FWaitUuid ends the wait of the step.
+  void Post(const std::string& json) {
     auto answered = std::make_shared<bool>(false);
     std::weak_ptr<bool> alive = FAlive;
     const int step = FStep;
@@ -377,7 +378,6 @@ class TStandInWebView final : public platform::IWebView {
             FWaitDone = true;
         }};
     FEvents.BrowserWebMessageReceived(event);
-    (void)uuid;
   }
 
   // Waits, without blocking the runtime, until `done` or `milliseconds` have passed.
@@ -454,7 +454,7 @@ class TStandInWebView final : public platform::IWebView {
         if (const UINT_PTR timer = SetTimer(nullptr, 0, 100, &AnswerDialog))
           GAnswers[timer] = person;
       }
-      Post(json, FWaitUuid);
+      Post(json);
       Wait(
           wait(5000), [this] { return FWaitDone; },
           [this, entry](bool timedOut) {
