@@ -7,6 +7,7 @@
 
 #include "bridge/BrowserExternalModule.h"
 #include "bridge/PathRule.h"
+#include "core/Crt.h"
 #include "package/AppIcon.h"
 #include "platform/WebView.h"
 
@@ -16,12 +17,13 @@ namespace {
 namespace fs = std::filesystem;
 
 // The content of a regular file, or nothing when there is none at the path.
-std::optional<std::vector<std::uint8_t>> ReadImageFile(const std::string& path) {
+std::optional<std::vector<std::uint8_t>> ReadImageFile(const std::string& utf8) {
+  const fs::path path = crt::Utf8Path(utf8);
   std::error_code error;
-  if (path.empty() || !fs::is_regular_file(path, error)) return std::nullopt;
+  if (utf8.empty() || !fs::is_regular_file(path, error)) return std::nullopt;
   const std::uintmax_t size = fs::file_size(path, error);
   if (error) return std::nullopt;
-  if (size > kMaxMenuImageBytes) throw menus::EMenuError("the image " + path + " is too large");
+  if (size > kMaxMenuImageBytes) throw menus::EMenuError("the image " + utf8 + " is too large");
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::vector<std::uint8_t> data(static_cast<std::size_t>(size));

@@ -5,6 +5,7 @@
 #include <memory>
 #include <system_error>
 
+#include "core/Crt.h"
 #include "core/StrUtils.h"
 #include "core/Text.h"
 
@@ -38,7 +39,9 @@ bool IsKernelPath(const std::filesystem::path& path) {
 #endif
 }
 
-bool IsReadableFile(const std::string& path) {
+bool IsReadableFile(const std::string& utf8) {
+  // Wide on Windows: the executable's folder may be C:\Users\José\.
+  const std::filesystem::path path = crt::Utf8Path(utf8);
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;
   if (IsKernelPath(path)) return false;

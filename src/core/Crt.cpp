@@ -13,6 +13,10 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
 #endif
 }
 
+std::filesystem::path Utf8Path(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 bool LocalTime(std::time_t t, std::tm& out) {
 #ifdef _WIN32
   return ::localtime_s(&out, &t) == 0;

@@ -5,6 +5,7 @@
 
 #include "core/StrUtils.h"
 #include "core/Text.h"
+#include "platform/SystemText.h"
 
 namespace velloc {
 namespace {
@@ -400,13 +401,30 @@ constexpr std::array<TMimeLine, 384> kBuiltInMimeLines = {{
     {".zoo", "application/x-zoo"},
 }};
 
+// Types a web view needs exactly (WebAssembly streaming, JSON and module scripts, SVG images,
+// fonts, media). They win over the built-in list and over the system's registrations, which on
+// Windows often lack them or name older types.
+constexpr TMimeLine kWebMimeTypes[] = {
+    {".wasm", "application/wasm"}, {".json", "application/json"}, {".mjs", "text/javascript"},
+    {".js", "text/javascript"},    {".svg", "image/svg+xml"},     {".css", "text/css"},
+    {".htm", "text/html"},         {".html", "text/html"},        {".woff", "font/woff"},
+    {".woff2", "font/woff2"},      {".ttf", "font/ttf"},          {".otf", "font/otf"},
+    {".mp4", "video/mp4"},         {".webm", "video/webm"},       {".mp3", "audio/mpeg"},
+    {".ogg", "audio/ogg"},         {".m4a", "audio/mp4"},
+};
+
 bool IsMimeBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 const TMimeTable& ProcessMimeTable() {
   // Built once, on first use, and kept: a function-local static is initialised thread-safely.
-  static const TMimeTable table(ReadMimeTypesFile(std::filesystem::path(kSystemMimeTypesPath)));
+  static const TMimeTable table([] {
+    TMimeTable::TOverlay overlay;
+    if (!platform::RegisteredMimeTypes(overlay))
+      overlay = ReadMimeTypesFile(std::filesystem::path(kSystemMimeTypesPath));
+    return WithWebMimeTypes(std::move(overlay));
+  }());
   return table;
 }
 
@@ -428,6 +446,12 @@ std::string TMimeTable::Lookup(std::string_view fileName) const {
   if (extension.empty()) return std::string(kDefaultMimeType);
   const auto it = FTypes.find(text::AsciiLower(extension));
   return it != FTypes.end() ? it->second : std::string(kDefaultMimeType);
+}
+
+TMimeTable::TOverlay WithWebMimeTypes(TMimeTable::TOverlay overlay) {
+  for (const TMimeLine& line : kWebMimeTypes)
+    overlay.emplace_back(line.Extension, line.Type);
+  return overlay;
 }
 
 TMimeTable::TOverlay ReadMimeTypesFile(const std::filesystem::path& path) {

@@ -41,7 +41,11 @@ class TMimeTable {
 // A missing or unreadable file gives no pairs.
 TMimeTable::TOverlay ReadMimeTypesFile(const std::filesystem::path& path);
 
-// Where the system keeps its registrations on this platform.
+// The overlay followed by the types a web view needs exactly (WebAssembly, JSON, module scripts,
+// SVG, fonts, media), which so win over the system's registrations.
+TMimeTable::TOverlay WithWebMimeTypes(TMimeTable::TOverlay overlay);
+
+// Where the system keeps its registrations on a platform without a registry of them (Linux).
 inline constexpr std::string_view kSystemMimeTypesPath = "/etc/mime.types";
 
 class TStrUtils {
@@ -60,7 +64,7 @@ class TStrUtils {
   static std::string_view FileExtension(std::string_view path);
 
   // The MIME type of a file name from the process-wide table (built on first use from the
-  // built-in list and the system's registrations, then kept).
+  // built-in list, the system's registrations and the web's own types, then kept).
   static std::string GetFileMIMEType(std::string_view fileName);
 
   // The type the resource server sends: scripts are always "text/javascript", whatever the

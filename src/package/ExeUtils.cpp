@@ -11,7 +11,9 @@ namespace velloc::package {
 namespace {
 
 std::string Quoted(const std::filesystem::path& path) {
-  return "'" + path.string() + "'";
+  // UTF-8: on Windows string() converts to the ANSI code page and throws on what it lacks.
+  const std::u8string name = path.u8string();
+  return "'" + std::string(name.begin(), name.end()) + "'";
 }
 
 [[noreturn]] void ThrowIo(const std::string& what, const std::filesystem::path& path, int err) {

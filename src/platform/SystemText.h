@@ -5,6 +5,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace velloc::platform {
 
@@ -14,5 +16,11 @@ bool DecodeSystemAnsi(std::string_view bytes, std::u16string& out);
 
 // Upper-cases the text in place by the user's locale (letters beyond ASCII included).
 void UpperCaseByLocale(std::u16string& text);
+
+// The content types the system registers for file extensions, as (extension with its dot,
+// type) pairs in the order they apply, a later pair winning: on Windows each extension's
+// "Content Type" under HKEY_CLASSES_ROOT, then the extensions of the MIME database. False on
+// platforms without such a registry (Linux); the caller then reads its own media-types file.
+bool RegisteredMimeTypes(std::vector<std::pair<std::string, std::string>>& out);
 
 }  // namespace velloc::platform

@@ -4,6 +4,7 @@
 
 #include "archive/PackagePassword.h"
 #include "config/AppKeys.h"
+#include "core/Crt.h"
 #include "core/Text.h"
 #include "package/DevelopmentPackage.h"
 #include "platform/PlatformNames.h"
@@ -81,7 +82,9 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
   platform::ISystem& system = FServices.System;
 
   // 1. The start-up objects.
-  ExeUtils = std::make_unique<package::TExeUtils>(system.ExecutablePath());
+  // By its UTF-8 name: a narrow path is read in the ANSI code page on Windows, where an
+  // executable under C:\Users\José\ would then find no package behind itself.
+  ExeUtils = std::make_unique<package::TExeUtils>(crt::Utf8Path(system.ExecutablePath()));
   ExeZip = std::make_unique<archive::TZipArchive>();
   ProjectINI = std::make_unique<config::TProjectIni>();
 

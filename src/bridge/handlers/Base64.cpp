@@ -1,6 +1,5 @@
 // Base64 (family 90) functions: write decoded data to a file.
 #include <exception>
-#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -20,15 +19,17 @@ void Base64DecodeToFile(TBrowserExternalModule& module, const std::string& uuid,
   if (!filePathArg) return;
   const std::string& filePath = *filePathArg;
   const std::string path = ResolvePath(module, filePath);
-  // Whether the folders could be made shows when the file is written.
-  std::error_code ignored;
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+  platform::IFileSystem& fileSystem = Required(module.FileSystem());
+  // Whether the folders could be made shows when the file is written. Through the platform's
+  // file system: a narrow path would reach Windows in its ANSI code page.
+  if (const std::size_t separator = path.find_last_of(kPathSeparators);
+      separator != std::string::npos && separator > 0)
+    fileSystem.CreateFolders(path.substr(0, separator));
 
   std::optional<std::string> error;
   try {
     const std::string contents = TBrowserExternalModule::GetArgString(data, "contents", "");
-    ReplaceFileContents(Required(module.FileSystem()), path, DecodeBase64Lenient(contents));
+    ReplaceFileContents(fileSystem, path, DecodeBase64Lenient(contents));
   } catch (const std::exception& e) {
     error = e.what();
   }

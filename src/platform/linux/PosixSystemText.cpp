@@ -10,6 +10,10 @@ bool DecodeSystemAnsi(std::string_view, std::u16string&) {
   return false;
 }
 
+bool RegisteredMimeTypes(std::vector<std::pair<std::string, std::string>>&) {
+  return false;
+}
+
 namespace {
 
 bool IsHighSurrogate(char16_t u) {

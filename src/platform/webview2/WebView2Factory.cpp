@@ -67,7 +67,7 @@ class TPendingWebView final : public IWebView {
 }  // namespace
 
 std::unique_ptr<IWebView> TWebView2Factory::CreateWebView(HWND host, IWebViewEvents& events) {
-  ICoreWebView2Environment* environment = FLoader.Environment();
+  ICoreWebView2Environment* environment = FEnvironment();
   if (!environment) return nullptr;
   auto slot = std::make_shared<std::unique_ptr<TWebView2WebView>>();
   auto pending = std::make_unique<TPendingWebView>(slot);
@@ -76,9 +76,10 @@ std::unique_ptr<IWebView> TWebView2Factory::CreateWebView(HWND host, IWebViewEve
   const HRESULT started = TWebView2WebView::Create(
       environment, host, events, [target, stand](std::unique_ptr<TWebView2WebView> view, HRESULT) {
         const auto landing = target.lock();
-        if (!landing || !view) return;  // the form is gone, or creation failed
+        if (!landing || !view) return false;  // the form is gone, or creation failed
         view->SetBounds(stand->Bounds);
         *landing = std::move(view);
+        return true;
       });
   if (FAILED(started)) return nullptr;
   return pending;
@@ -88,6 +89,11 @@ void TWebView2Factory::FitWebView(IWebView& view, const RECT& client) {
   auto& pending = static_cast<TPendingWebView&>(view);
   pending.Bounds = client;
   if (TWebView2WebView* real = pending.Real()) real->SetBounds(client);
+}
+
+void TWebView2Factory::ParentWindowMoved(IWebView& view) {
+  if (TWebView2WebView* real = static_cast<TPendingWebView&>(view).Real())
+    real->NotifyParentWindowPositionChanged();
 }
 
 }  // namespace velloc::platform::webview2

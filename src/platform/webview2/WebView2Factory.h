@@ -4,6 +4,7 @@
 // before BrowserAfterCreated, which comes after the view has arrived.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <windows.h>
 
@@ -15,13 +16,18 @@ namespace velloc::platform::webview2 {
 
 class TWebView2Factory final : public win32::IWin32WebViewFactory {
  public:
-  explicit TWebView2Factory(TWebView2Loader& loader) : FLoader(loader) {}
+  explicit TWebView2Factory(TWebView2Loader& loader)
+      : FEnvironment([&loader] { return loader.Environment(); }) {}
+  // The environment from elsewhere (tests); null while there is none.
+  explicit TWebView2Factory(std::function<ICoreWebView2Environment*()> environment)
+      : FEnvironment(std::move(environment)) {}
 
   std::unique_ptr<IWebView> CreateWebView(HWND host, IWebViewEvents& events) override;
   void FitWebView(IWebView& view, const RECT& client) override;
+  void ParentWindowMoved(IWebView& view) override;
 
  private:
-  TWebView2Loader& FLoader;
+  std::function<ICoreWebView2Environment*()> FEnvironment;
 };
 
 }  // namespace velloc::platform::webview2

@@ -1,6 +1,8 @@
 #include "platform/webview2/WebView2WebView.h"
 
 #include <cstdio>
+#include <exception>
+#include <map>
 #include <optional>
 #include <shlwapi.h>
 
@@ -42,6 +44,57 @@ bool AskWithMessageBox(const std::string& question) {
                      MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
+// The tasks of PostToUiThread by their thread timer; the UI thread alone touches them.
+std::map<UINT_PTR, std::function<void()>>& PostedTasks() {
+  static std::map<UINT_PTR, std::function<void()>> tasks;
+  return tasks;
+}
+
+void CALLBACK RunPostedTask(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  auto task = PostedTasks().extract(id);
+  if (task.empty()) return;
+  // A timer procedure is a C boundary too.
+  try {
+    task.mapped()();
+  } catch (const std::exception& error) {
+    ReportHandlerFault(error.what());
+  } catch (...) {
+    ReportHandlerFault("unknown exception");
+  }
+}
+
+// Thread timers run in every message loop of the thread, modal ones included.
+void PostToUiThread(std::function<void()> task) {
+  const UINT_PTR id = SetTimer(nullptr, 0, 0, &RunPostedTask);
+  if (id == 0) {
+    ReportHandlerFault("no timer for a task after the event");
+    return;
+  }
+  PostedTasks()[id] = std::move(task);
+}
+
+const char* ProcessKindName(COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
+  switch (kind) {
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED:
+      return "browser";
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED:
+      return "page's renderer";
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE:
+      return "page's renderer (unresponsive)";
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED:
+      return "frame's renderer";
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_UTILITY_PROCESS_EXITED:
+      return "utility";
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_SANDBOX_HELPER_PROCESS_EXITED:
+      return "sandbox helper";
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED:
+      return "GPU";
+    default:
+      return "other";
+  }
+}
+
 // The stream the web view reads the answer from: the bytes in memory (taken over, not copied),
 // or the file on disk.
 TComPtr<IStream> ResponseStream(TWebResourceResponse& response) {
@@ -56,24 +109,25 @@ TComPtr<IStream> ResponseStream(TWebResourceResponse& response) {
 }  // namespace
 
 HRESULT TWebView2WebView::Create(ICoreWebView2Environment* environment, HWND parent,
-                                 IWebViewEvents& events, TCreated created, TPermissionAsker asker) {
+                                 IWebViewEvents& events, TCreated created, TPermissionAsker asker,
+                                 TUiPoster poster) {
   if (environment == nullptr || !created) return E_POINTER;
   auto environmentRef = TComPtr<ICoreWebView2Environment>::Share(environment);
   auto* handler =
       TWebView2Handler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, HRESULT,
-                       ICoreWebView2Controller*>::Create([environmentRef, &events, created,
-                                                          asker](
+                       ICoreWebView2Controller*>::Create([environmentRef, &events, created, asker,
+                                                          poster](
                                                              HRESULT result,
                                                              ICoreWebView2Controller* controller) {
         if (FAILED(result) || controller == nullptr) {
           created(nullptr, FAILED(result) ? result : E_FAIL);
           return S_OK;
         }
-        auto view =
-            std::make_unique<TWebView2WebView>(environmentRef.Get(), controller, events, asker);
-        // The owner gets the view first, so that the core finds it when it sets it up.
-        created(std::move(view), S_OK);
-        events.BrowserAfterCreated();
+        auto view = std::make_unique<TWebView2WebView>(environmentRef.Get(), controller, events,
+                                                       asker, poster);
+        // The owner gets the view first, so that the core finds it when it sets it up. An owner
+        // that is gone has closed the view again, and `events` may be gone with it.
+        if (created(std::move(view), S_OK)) events.BrowserAfterCreated();
         return S_OK;
       });
   const HRESULT result = environment->CreateCoreWebView2Controller(parent, handler);
@@ -83,11 +137,12 @@ HRESULT TWebView2WebView::Create(ICoreWebView2Environment* environment, HWND par
 
 TWebView2WebView::TWebView2WebView(ICoreWebView2Environment* environment,
                                    ICoreWebView2Controller* controller, IWebViewEvents& events,
-                                   TPermissionAsker asker)
+                                   TPermissionAsker asker, TUiPoster poster)
     : FEnvironment(TComPtr<ICoreWebView2Environment>::Share(environment)),
       FController(TComPtr<ICoreWebView2Controller>::Share(controller)),
       FEvents(events),
       FAsker(asker ? std::move(asker) : TPermissionAsker(AskWithMessageBox)),
+      FPoster(poster ? std::move(poster) : TUiPoster(PostToUiThread)),
       FAlive(std::make_shared<TWebView2WebView*>(this)) {
   FController->get_CoreWebView2(FWebView.Put());
   if (FWebView) Attach();
@@ -151,11 +206,10 @@ void TWebView2WebView::Attach() {
         return S_OK;
       }));
   add(&ICoreWebView2::add_ProcessFailed, &ICoreWebView2::remove_ProcessFailed,
-      TWebView2Handler<ICoreWebView2ProcessFailedEventHandler, ICoreWebView2*, IUnknown*>::Create(
-          [this](ICoreWebView2*, IUnknown*) {
-            FProcessFailed = true;
-            FEvents.BrowserProcessFailed();
-            return S_OK;
+      TWebView2Handler<ICoreWebView2ProcessFailedEventHandler, ICoreWebView2*,
+                       ICoreWebView2ProcessFailedEventArgs*>::
+          Create([this](ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) {
+            return ProcessFailed(args);
           }));
   add(&ICoreWebView2::add_NewWindowRequested, &ICoreWebView2::remove_NewWindowRequested,
       TWebView2Handler<ICoreWebView2NewWindowRequestedEventHandler, ICoreWebView2*,
@@ -250,13 +304,54 @@ HRESULT TWebView2WebView::PermissionRequested(ICoreWebView2PermissionRequestedEv
   args->get_PermissionKind(&rawKind);
   const TPermissionKind kind = PermissionKindOf(rawKind);
   const TPermissionDecision decision = FEvents.BrowserPermissionRequested(uri, kind);
-  bool allowed = decision.State == TPermissionState::Allow;
-  if (decision.State == TPermissionState::Ask) {
-    allowed = FAsker(decision.Question);
-    FEvents.BrowserPermissionAnswered(uri, kind, allowed);
+  if (decision.State != TPermissionState::Ask) {
+    return args->put_State(decision.State == TPermissionState::Allow
+                               ? COREWEBVIEW2_PERMISSION_STATE_ALLOW
+                               : COREWEBVIEW2_PERMISSION_STATE_DENY);
   }
-  return args->put_State(allowed ? COREWEBVIEW2_PERMISSION_STATE_ALLOW
-                                 : COREWEBVIEW2_PERMISSION_STATE_DENY);
+  // No modal question inside a WebView2 handler: the event waits on its deferral while the
+  // question is asked after the handler has returned. Without a deferral nobody is asked.
+  TComPtr<ICoreWebView2Deferral> deferral;
+  if (FAILED(args->GetDeferral(deferral.Put())) || !deferral)
+    return args->put_State(COREWEBVIEW2_PERMISSION_STATE_DENY);
+  auto request = TComPtr<ICoreWebView2PermissionRequestedEventArgs>::Share(args);
+  std::weak_ptr<TWebView2WebView*> alive = FAlive;
+  FPoster([request, deferral, alive, uri, kind, question = decision.Question] {
+    bool allowed = false;
+    if (const auto view = alive.lock()) {
+      allowed = (*view)->FAsker(question);
+      // The question was modal: the view may have gone meanwhile.
+      if (const auto still = alive.lock())
+        (*still)->FEvents.BrowserPermissionAnswered(uri, kind, allowed);
+    }
+    request->put_State(allowed ? COREWEBVIEW2_PERMISSION_STATE_ALLOW
+                               : COREWEBVIEW2_PERMISSION_STATE_DENY);
+    deferral->Complete();
+  });
+  return S_OK;
+}
+
+HRESULT TWebView2WebView::ProcessFailed(ICoreWebView2ProcessFailedEventArgs* args) {
+  COREWEBVIEW2_PROCESS_FAILED_KIND kind = COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED;
+  if (args) args->get_ProcessFailedKind(&kind);
+  std::fprintf(stderr, "velloc: the web view's %s process failed\n", ProcessKindName(kind));
+  switch (kind) {
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED:
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE:
+      // The page's own process: the core brings the page back or shows why it cannot.
+      FProcessFailed = true;
+      FEvents.BrowserProcessFailed();
+      break;
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED:
+      // The web view is closed for good: no page answers a close query any more, so the user
+      // may close the window. Nothing to reload.
+      FProcessFailed = true;
+      break;
+    default:
+      // A frame, GPU or helper process: WebView2 recovers it; the page and its state stay.
+      break;
+  }
+  return S_OK;
 }
 
 void TWebView2WebView::AddScriptToExecuteOnDocumentCreated(std::string_view script) {

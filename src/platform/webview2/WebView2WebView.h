@@ -18,19 +18,26 @@ namespace velloc::platform::webview2 {
 
 // Asks the user a yes/no question for a permission decision that says Ask; true means yes.
 using TPermissionAsker = std::function<bool(const std::string& question)>;
+// Runs a task on the UI thread once the current event handler has returned: WebView2 forbids
+// modal UI inside its handlers. By default a thread timer of the UI thread.
+using TUiPoster = std::function<void(std::function<void()> task)>;
 
 class TWebView2WebView final : public IWebView {
  public:
-  using TCreated = std::function<void(std::unique_ptr<TWebView2WebView> view, HRESULT result)>;
+  // Answers whether the owner kept the view: one whose owner has gone since (the window closed
+  // while WebView2 was still making it) is closed again at once, and raises nothing.
+  using TCreated = std::function<bool(std::unique_ptr<TWebView2WebView> view, HRESULT result)>;
 
   // Creates the controller in parent (asynchronously); created receives the web view, or null
   // and the failure. The host window calls this once the environment is ready; on success the
-  // view raises BrowserAfterCreated right after created has taken it.
+  // view raises BrowserAfterCreated right after created has kept it.
   static HRESULT Create(ICoreWebView2Environment* environment, HWND parent, IWebViewEvents& events,
-                        TCreated created, TPermissionAsker asker = nullptr);
+                        TCreated created, TPermissionAsker asker = nullptr,
+                        TUiPoster poster = nullptr);
 
   TWebView2WebView(ICoreWebView2Environment* environment, ICoreWebView2Controller* controller,
-                   IWebViewEvents& events, TPermissionAsker asker = nullptr);
+                   IWebViewEvents& events, TPermissionAsker asker = nullptr,
+                   TUiPoster poster = nullptr);
   ~TWebView2WebView() override;
   TWebView2WebView(const TWebView2WebView&) = delete;
   TWebView2WebView& operator=(const TWebView2WebView&) = delete;
@@ -65,6 +72,7 @@ class TWebView2WebView final : public IWebView {
   HRESULT WebMessageReceived(ICoreWebView2WebMessageReceivedEventArgs* args);
   HRESULT NewWindowRequested(ICoreWebView2NewWindowRequestedEventArgs* args);
   HRESULT PermissionRequested(ICoreWebView2PermissionRequestedEventArgs* args);
+  HRESULT ProcessFailed(ICoreWebView2ProcessFailedEventArgs* args);
   std::string Source() const;
 
   TComPtr<ICoreWebView2Environment> FEnvironment;
@@ -72,6 +80,7 @@ class TWebView2WebView final : public IWebView {
   TComPtr<ICoreWebView2> FWebView;
   IWebViewEvents& FEvents;
   TPermissionAsker FAsker;
+  TUiPoster FPoster;
   std::vector<TToken> FTokens;
   EventRegistrationToken FDomContentLoadedToken{};
   bool FHasDomContentLoaded = false;

@@ -150,6 +150,9 @@ LRESULT TWin32BrowserFormView::HandleMessage(HWND window, UINT message, WPARAM w
         FillBrowserWindow();
       }
       return 0;
+    case kParentWindowMovedMessage:
+      if (FBrowser) FFactory.ParentWindowMoved(*FBrowser);
+      return 0;
     case WM_TIMER:
       if (window == FForm && wParam == kBrowserTimer) {
         OnTimer();

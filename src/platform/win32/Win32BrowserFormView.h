@@ -23,6 +23,9 @@ class IWin32WebViewFactory {
   virtual std::unique_ptr<IWebView> CreateWebView(HWND host, IWebViewEvents& events) = 0;
   // Makes the web view cover this client rectangle of its host window.
   virtual void FitWebView(IWebView& view, const RECT& client) = 0;
+  // The top-level window moved: pop-ups the web view opens itself (select lists, autofill)
+  // must open at its new place.
+  virtual void ParentWindowMoved(IWebView& view) = 0;
 };
 
 class TWin32BrowserFormView final : public IBrowserFormView {

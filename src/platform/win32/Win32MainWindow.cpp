@@ -416,6 +416,12 @@ LRESULT TWin32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
     case WM_SIZE:
       OnSize(wParam);
       return 0;
+    case WM_MOVE:
+    case WM_MOVING: {
+      const LRESULT result = DefWindowProcW(FWindow, message, wParam, lParam);
+      if (FContent) SendMessageW(FContent, kParentWindowMovedMessage, 0, 0);
+      return message == WM_MOVING ? TRUE : result;
+    }
     case WM_SETFOCUS:
       if (FContent) SetFocus(FContent);
       return 0;

@@ -11,6 +11,9 @@
 
 namespace velloc::platform::win32 {
 
+// Sent to the content window (the browser form) after the main window moved.
+inline constexpr UINT kParentWindowMovedMessage = WM_APP + 2;
+
 // The window styles of a border: style bits and extended style bits.
 struct TWin32BorderStyles {
   DWORD Style = 0;

@@ -83,7 +83,7 @@ void ReadCommand(std::shared_ptr<TWin32Shell::TFinished> finished, std::uint64_t
         break;
       }
     }
-    text = TWin32Shell::AnsiToUtf8(bytes);
+    text = TWin32Shell::ConsoleOutputToUtf8(bytes);
   } catch (...) {
     ReportCallbackError("command output");  // out of memory: the reply carries what is left
   }
@@ -169,7 +169,7 @@ std::string TWin32Shell::ErrorMessage(unsigned long code) {
   return text;
 }
 
-std::string TWin32Shell::AnsiToUtf8(const std::string& bytes) {
+std::string TWin32Shell::ConsoleOutputToUtf8(const std::string& bytes) {
   std::string kept;
   kept.reserve(bytes.size());
   for (const char c : bytes) {
@@ -178,9 +178,18 @@ std::string TWin32Shell::AnsiToUtf8(const std::string& bytes) {
   if (kept.empty() || kept.size() > INT_MAX) return {};
   // The whole output at once, so a character split between two reads stays whole.
   const int length = static_cast<int>(kept.size());
-  const int size = ::MultiByteToWideChar(CP_ACP, 0, kept.data(), length, nullptr, 0);
+  const bool beyondAscii =
+      std::any_of(kept.begin(), kept.end(), [](char c) { return (c & 0x80) != 0; });
+  if (beyondAscii &&
+      ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, kept.data(), length, nullptr, 0) > 0)
+    return kept;
+  // A command shares this process's console when it has one; else it gets a console of its
+  // own, which starts in the OEM code page.
+  UINT codePage = ::GetConsoleOutputCP();
+  if (codePage == 0) codePage = CP_OEMCP;
+  const int size = ::MultiByteToWideChar(codePage, 0, kept.data(), length, nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, kept.data(), length, wide.data(), size);
+  ::MultiByteToWideChar(codePage, 0, kept.data(), length, wide.data(), size);
   return win32::Narrow(wide);
 }
 

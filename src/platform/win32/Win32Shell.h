@@ -28,14 +28,18 @@ class TWin32Shell final : public IShell {
 
   TOutcome Execute(const std::string& filePath, const std::string& arguments) override;
   void Explore(const std::string& filePath, TOutcomeCallback done) override;
-  // The output is passed on as UTF-8, converted from the system's ANSI code page.
+  // The output is passed on as UTF-8, converted as ConsoleOutputToUtf8 says.
   void RunCommand(const std::string& commandLine, const std::string& workingDir, bool showWindow,
                   std::function<void(std::string output)> done) override;
 
   // The system's message for an error code, as UTF-8; empty when it has none.
   static std::string ErrorMessage(unsigned long code);
-  // The text of the ANSI code page as UTF-8, NUL bytes dropped.
-  static std::string AnsiToUtf8(const std::string& bytes);
+  // A command's output as UTF-8, NUL bytes dropped: kept as it is when it is UTF-8 with a
+  // character beyond ASCII, else read in the code page of the command's console, in which
+  // cmd.exe and console programs write to a pipe: this process's console's, or the OEM code
+  // page of the console a command of the (console-less) runtime gets. Read in the ANSI code
+  // page instead, "echo café" would come back as "caf‚".
+  static std::string ConsoleOutputToUtf8(const std::string& bytes);
 
   // Calls the callbacks of the commands that have ended; run by the shell's own window.
   void DeliverFinished();

@@ -1,6 +1,5 @@
 #include "runtime/win32/InterimServices.h"
 
-#include "platform/Dialogs.h"
 #include "platform/win32/WideText.h"
 
 namespace velloc::runtime::win32 {
@@ -40,10 +39,6 @@ bool TInterimModuleFile::Replace(const std::string& path, std::span<const std::u
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   if (!ok) ::DeleteFileW(temporary.c_str());
   return ok;
-}
-
-int TInterimPasswordForm::ShowModal(const std::string&, platform::IPasswordFormEvents&) {
-  return platform::mrCancel;
 }
 
 }  // namespace velloc::runtime::win32

@@ -1,7 +1,6 @@
 // Services the Windows runtime needs before their Win32 implementations arrive: each is the
 // least that lets start-up run to its web view runtime check, with plain Win32 calls. The
-// module file, password form and style engine give way to the platform's own
-// (src/platform/win32).
+// module file and style engine give way to the platform's own (src/platform/win32).
 #pragma once
 
 #include <windows.h>
@@ -21,7 +20,6 @@
 
 #include "platform/ModuleFile.h"
 #include "platform/Notifications.h"
-#include "platform/PasswordForm.h"
 #include "platform/Styles.h"
 
 namespace velloc::runtime::win32 {
@@ -33,13 +31,6 @@ class TInterimModuleFile final : public platform::IModuleFile {
   bool Replace(const std::string& path, std::span<const std::uint8_t> bytes) override;
 };
 
-// Refuses: start-up reaches the password gate only once a web view runtime is found.
-class TInterimPasswordForm final : public platform::IPasswordFormView {
- public:
-  int ShowModal(const std::string& caption, platform::IPasswordFormEvents& events) override;
-  void SetModalResult(int) override {}
-};
-
 // No notification service yet: every notification answers that it was not shown.
 class TNoNotifications final : public platform::INotifications {
  public:
@@ -49,10 +40,11 @@ class TNoNotifications final : public platform::INotifications {
   void SetOnClick(std::function<void(const std::string&)>) override {}
 };
 
-// The native look for every style name.
+// The native look only: no built-in style can be drawn yet, so none becomes active, and the
+// themes functions answer what really shows (setTheme false, getTheme "Windows").
 class TNativeStyleEngine final : public platform::IStyleEngine {
  public:
-  bool LoadStyle(const platform::TStyleDefinition&) override { return true; }
+  bool LoadStyle(const platform::TStyleDefinition&) override { return false; }
   void ActivateStyle(const platform::TStyleDefinition*) override {}
   void ExcludeMenusFromStyling() override {}
 };

@@ -1,138 +1,27 @@
-// velloc-runtime.exe: the program entry on Windows. Start-up opens the package behind this
-// executable; then the single-instance rule, the main window and the message loop.
-// clang-format off
-// First, so that windows.h's renaming macros are gone before any interface is declared.
-#include "runtime/win32/InterimServices.h"
-// clang-format on
+// velloc-runtime.exe: the program entry on Windows, with WebView2 as the web view.
+#include <memory>
 
-#include <cstdint>
-#include <exception>
-#include <objbase.h>
-#include <string>
-#include <vector>
-
-#include "bridge/BuiltinStyles.h"
-#include "bridge/StyleManager.h"
-#include "browser/MainForm.h"
-#include "package/AppIcon.h"
 #include "platform/webview2/WebView2Factory.h"
 #include "platform/webview2/WebView2Loader.h"
-#include "platform/win32/Win32BrowserFormView.h"
-#include "platform/win32/Win32Dialogs.h"
-#include "platform/win32/Win32FileDialogs.h"
-#include "platform/win32/Win32MainWindow.h"
-#include "platform/win32/Win32Network.h"
-#include "platform/win32/Win32RegistryValueStore.h"
-#include "platform/win32/Win32RuntimeInstaller.h"
-#include "platform/win32/Win32Session.h"
-#include "platform/win32/Win32Shell.h"
-#include "platform/win32/Win32System.h"
-#include "platform/win32/Win32WindowList.h"
-#include "startup/ExeZipLoader.h"
+#include "runtime/win32/RuntimeEntry.h"
 
 namespace {
 
 using namespace velloc;
 
-// The icon `velloc pack --icon` put in the package, for the window and the taskbar: a PNG becomes
-// an icon as a PNG icon resource would. The executable's own icon stays Velloc's.
-class TPackageIcons {
+class TWebView2WebViews final : public runtime::win32::IRuntimeWebViews {
  public:
-  TPackageIcons(const archive::TZipArchive& zip, HWND window) : FWindow(window) {
-    const int index = zip.FindFile(package::kAppIconEntry);
-    if (index < 0 || zip.Entry(index).UncompressedSize > package::kMaxAppIconBytes) return;
-    std::vector<std::uint8_t> png;
-    if (zip.Extract(index, png) != archive::ExtractResult::Ok || png.size() < 8 || png[0] != 0x89 ||
-        png[1] != 'P') {
-      return;  // SVG icons have no Windows form here
-    }
-    const auto make = [&png](int metricX, int metricY) {
-      return CreateIconFromResourceEx(png.data(), static_cast<DWORD>(png.size()), TRUE, 0x00030000,
-                                      GetSystemMetrics(metricX), GetSystemMetrics(metricY),
-                                      LR_DEFAULTCOLOR);
-    };
-    FBig = make(SM_CXICON, SM_CYICON);
-    FSmall = make(SM_CXSMICON, SM_CYSMICON);
-    if (FBig) SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(FBig));
-    if (FSmall) SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FSmall));
-  }
-  TPackageIcons(const TPackageIcons&) = delete;
-  TPackageIcons& operator=(const TPackageIcons&) = delete;
-  ~TPackageIcons() {
-    // The window may outlive this: it goes back to its class's icons first.
-    if (FBig) SendMessageW(FWindow, WM_SETICON, ICON_BIG, 0);
-    if (FSmall) SendMessageW(FWindow, WM_SETICON, ICON_SMALL, 0);
-    if (FBig) DestroyIcon(FBig);
-    if (FSmall) DestroyIcon(FSmall);
-  }
+  platform::IWebViewLoader& Loader() override { return FLoader; }
+  platform::win32::IWin32WebViewFactory& Factory() override { return FFactory; }
 
  private:
-  HWND FWindow;
-  HICON FBig = nullptr;
-  HICON FSmall = nullptr;
+  platform::webview2::TWebView2Loader FLoader;
+  platform::webview2::TWebView2Factory FFactory{FLoader};
 };
-
-int RunMainWindow(startup::TExeZipLoader& startup, platform::webview2::TWebView2Loader& loader,
-                  platform::ISystem& system, platform::IStyleManager& styles, HINSTANCE instance) {
-  platform::win32::TWin32MainWindow window(instance);
-  const TPackageIcons icons(*startup.ExeZip, window.Handle());
-  platform::webview2::TWebView2Factory webViews(loader);
-  platform::win32::TWin32BrowserFormView browserView(window, webViews);
-  // The file dialogs are COM objects of this, the user-interface thread.
-  platform::TWin32FileDialogs fileDialogs;
-  platform::TWin32Shell shell;
-  platform::TWin32WindowList windowList;
-  platform::TWin32Session session;
-  platform::TWin32Network network;
-  platform::TWin32RegistryValueStore valueStore;
-  // Notifications, menus and the tray have no Windows implementation yet.
-  runtime::win32::TNoNotifications notifications;
-  browser::TMainForm mainForm(
-      window, browserView, loader, system,
-      {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
-       startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &shell, &windowList, &session,
-       &network, &notifications, &valueStore, &styles});
-  window.SetEvents(&mainForm);
-  mainForm.FormCreate();
-  window.Show();
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-  window.SetEvents(nullptr);
-  return 0;
-}
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  // The web view and the file dialogs are COM objects of this, the user-interface thread.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-
-  platform::TWin32System system;
-  platform::TWin32Dialogs dialogs;
-  runtime::win32::TNativeStyleEngine styleEngine;
-  bridge::TStyleManager styles(styleEngine, dialogs, bridge::BuiltinStyles());
-  platform::webview2::TWebView2Loader loader;
-  runtime::win32::TInterimModuleFile moduleFile;
-  runtime::win32::TInterimPasswordForm passwordForm;
-  platform::win32::TWin32RuntimeInstaller installer;
-  startup::TExeZipLoader startup(
-      {system, dialogs, styles, loader, moduleFile, passwordForm, installer});
-
-  int exitCode = 0;
-  try {
-    if (const auto end = startup.LoadExeZip()) {
-      exitCode = *end;
-    } else if (startup.ApplySingleInstanceRule()) {
-      exitCode = RunMainWindow(startup, loader, system, styles, instance);
-    }
-  } catch (const std::exception& error) {
-    platform::ShowApplicationError(error.what());
-    exitCode = 1;
-  }
-  startup.UnloadExeZip();
-  if (SUCCEEDED(com)) CoUninitialize();
-  return exitCode;
+  return runtime::win32::RunVellocRuntime(instance,
+                                          [] { return std::make_unique<TWebView2WebViews>(); });
 }

@@ -190,6 +190,20 @@ TEST_F(MimeOverlayFile, MissingFileGivesNoOverlay) {
   EXPECT_TRUE(ReadMimeTypesFile(FPath).empty());
 }
 
+TEST(MimeTable, TheWebsOwnTypesWinOverTheSystem) {
+  const TMimeTable table(WithWebMimeTypes({{".json", "text/plain"},
+                                           {".WASM", "application/octet-stream"},
+                                           {".xyz", "application/x-xyz"},
+                                           {".png", "image/png"}}));
+  EXPECT_EQ(table.Lookup("data.json"), "application/json");
+  EXPECT_EQ(table.Lookup("mod.wasm"), "application/wasm");
+  EXPECT_EQ(table.Lookup("font.woff2"), "font/woff2");
+  EXPECT_EQ(table.Lookup("a.xyz"), "application/x-xyz");
+  EXPECT_EQ(table.Lookup("logo.png"), "image/png");
+  // Without the system the built-in line stays for the rest.
+  EXPECT_EQ(TMimeTable(WithWebMimeTypes({})).Lookup("logo.png"), "image/x-png");
+}
+
 TEST(MimeTable, ProcessTableAndResponseType) {
   EXPECT_EQ(TStrUtils::GetFileMIMEType("index.html"), "text/html");
   EXPECT_EQ(TStrUtils::GetFileMIMEType("noext"), kOctetStream);
@@ -198,6 +212,8 @@ TEST(MimeTable, ProcessTableAndResponseType) {
   EXPECT_EQ(TStrUtils::ResponseMimeType("app/mod.MJS"), "text/javascript");
   EXPECT_EQ(TStrUtils::ResponseMimeType("x.no-such-extension"), kOctetStream);
   EXPECT_EQ(TStrUtils::ResponseMimeType("style.css"), TStrUtils::GetFileMIMEType("style.css"));
+  EXPECT_EQ(TStrUtils::GetFileMIMEType("mod.wasm"), "application/wasm");
+  EXPECT_EQ(TStrUtils::GetFileMIMEType("data.json"), "application/json");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "browser/BrowserForm.h"
 #include "browser/ResourceServer.h"
 #include "common/ScratchDir.h"
+#include "core/Crt.h"
 #include "platform/fake/Fakes.h"
 
 namespace velloc::browser {
@@ -296,7 +297,7 @@ TEST_F(BrowserForm, WebMessagesAndTitleChangesGoToTheHandlers) {
 // What a response delivers: the package entry's bytes, or the file that the web view streams.
 std::string Content(const platform::TWebResourceResponse& response) {
   if (response.Body) return std::string(response.Body->begin(), response.Body->end());
-  std::ifstream in(response.FilePath, std::ios::binary);
+  std::ifstream in(crt::Utf8Path(response.FilePath), std::ios::binary);
   EXPECT_TRUE(in) << "neither a body nor a readable file: " << response.FilePath;
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
@@ -477,6 +478,31 @@ TEST_F(ResourceServing, NewWindowPolicy) {
     }
   }
 }
+
+#ifdef _WIN32
+// An executable under C:\Users\José\: its folder and an absolute file named beyond ASCII (and
+// beyond the ANSI code page) are found and handed on by their UTF-8 names.
+TEST_F(ResourceServing, FilesOnDiskBeyondAsciiOnWindows) {
+  const velloc::testing::ScratchDir root("velloc-browser");
+  const fs::path folder = root.Path() / fs::path(u8"Jos\u00e9 \u20ac \u4e2d");
+  fs::create_directories(folder / "data");
+  std::ofstream(folder / "data" / "readme.txt", std::ios::binary) << "beside";
+  std::ofstream(folder / "note.txt", std::ios::binary) << "absolute";
+  const auto utf8 = [](const std::u8string& text) { return std::string(text.begin(), text.end()); };
+  FForm->FAppDirPath = utf8(folder.u8string()) + "\\";
+
+  const auto beside = FForm->BrowserWebResourceRequested("file:///data/readme.txt");
+  ASSERT_TRUE(beside);
+  EXPECT_EQ(beside->FilePath, FForm->FAppDirPath + "data\\readme.txt");
+  EXPECT_EQ(Content(*beside), "beside");
+  EXPECT_EQ(beside->MimeType, "text/plain");
+
+  const auto absolute = FForm->BrowserWebResourceRequested(
+      "file:///" + utf8(folder.generic_u8string()) + "/note.txt");
+  ASSERT_TRUE(absolute);
+  EXPECT_EQ(Content(*absolute), "absolute");
+}
+#endif
 
 TEST_F(ResourceServing, PackageOnlyWithAFolderName) {
   FForm->FAppDirName.clear();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/StrUtils.h"
 #include "core/Text.h"
 #include "platform/SystemText.h"
 #include "platform/win32/WideText.h"
@@ -64,6 +65,58 @@ TEST(SystemText, LocaleUpperCase) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(text::LocaleUpper(c.in), c.out) << c.in;
+}
+
+// The content types of extensions come from the registry: an extension key's "Content Type"
+// below HKEY_CLASSES_ROOT, then the MIME database's extensions. The process table puts the
+// web's own types over them.
+TEST(SystemText, RegisteredMimeTypesAndTheProcessTable) {
+  const std::wstring extension = L".velloctest";
+  const std::wstring json = L".json";
+  const auto setType = [](const std::wstring& key, const wchar_t* type) {
+    return RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), L"Content Type", REG_SZ, type,
+                           static_cast<DWORD>((wcslen(type) + 1) * sizeof(wchar_t)));
+  };
+  ASSERT_EQ(setType(extension, L"Application/X-Velloc-Test"), ERROR_SUCCESS);
+  // A registration the web cannot use for JSON; the prefix's own one comes back afterwards.
+  wchar_t saved[256] = {};
+  DWORD savedSize = sizeof saved;
+  const bool hadJson = RegGetValueW(HKEY_CLASSES_ROOT, json.c_str(), L"Content Type", RRF_RT_REG_SZ,
+                                    nullptr, saved, &savedSize) == ERROR_SUCCESS;
+  HKEY jsonKey = nullptr;
+  const bool hadJsonKey =
+      RegOpenKeyExW(HKEY_CLASSES_ROOT, json.c_str(), 0, KEY_READ, &jsonKey) == ERROR_SUCCESS;
+  if (jsonKey) RegCloseKey(jsonKey);
+  ASSERT_EQ(setType(json, L"text/plain"), ERROR_SUCCESS);
+
+  std::vector<std::pair<std::string, std::string>> types;
+  EXPECT_TRUE(RegisteredMimeTypes(types));
+  bool found = false;
+  for (const auto& [name, type] : types)
+    found = found || (name == ".velloctest" && type == "Application/X-Velloc-Test");
+  EXPECT_TRUE(found);
+
+  const TMimeTable table(WithWebMimeTypes(types));
+  EXPECT_EQ(table.Lookup("a.VELLOCTEST"), "application/x-velloc-test");
+  EXPECT_EQ(table.Lookup("data.json"), "application/json");
+  // What the process serves: never the octet-stream of an unknown type for the web's files.
+  for (const auto& [file, type] : {std::pair{"a.wasm", "application/wasm"},
+                                   {"a.json", "application/json"},
+                                   {"a.svg", "image/svg+xml"},
+                                   {"a.woff2", "font/woff2"},
+                                   {"a.ttf", "font/ttf"},
+                                   {"a.mp4", "video/mp4"},
+                                   {"a.mp3", "audio/mpeg"}})
+    EXPECT_EQ(TStrUtils::ResponseMimeType(file), type) << file;
+
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, extension.c_str());
+  if (hadJson) {
+    setType(json, saved);
+  } else if (hadJsonKey) {
+    RegDeleteKeyValueW(HKEY_CLASSES_ROOT, json.c_str(), L"Content Type");
+  } else {
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, json.c_str());
+  }
 }
 
 }  // namespace

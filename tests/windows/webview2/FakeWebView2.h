@@ -393,11 +393,31 @@ class TFakeNewWindowArgs final : public TFakeCom<ICoreWebView2NewWindowRequested
   FAKE_STUB(get_Handled, BOOL*)
 };
 
+class TFakeDeferral final : public TFakeCom<ICoreWebView2Deferral> {
+ public:
+  int Completed = 0;
+  HRESULT STDMETHODCALLTYPE Complete() override {
+    ++Completed;
+    return S_OK;
+  }
+};
+
+class TFakeProcessFailedArgs final : public TFakeCom<ICoreWebView2ProcessFailedEventArgs> {
+ public:
+  COREWEBVIEW2_PROCESS_FAILED_KIND Kind = COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED;
+  HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(COREWEBVIEW2_PROCESS_FAILED_KIND* kind) override {
+    *kind = Kind;
+    return S_OK;
+  }
+};
+
 class TFakePermissionArgs final : public TFakeCom<ICoreWebView2PermissionRequestedEventArgs> {
  public:
   std::wstring Uri;
   COREWEBVIEW2_PERMISSION_KIND Kind = COREWEBVIEW2_PERMISSION_KIND_CAMERA;
   COREWEBVIEW2_PERMISSION_STATE State = COREWEBVIEW2_PERMISSION_STATE_DEFAULT;
+  TFakeDeferral Deferral;
+  int Deferrals = 0;
   HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override {
     *uri = CoString(Uri);
     return S_OK;
@@ -412,7 +432,12 @@ class TFakePermissionArgs final : public TFakeCom<ICoreWebView2PermissionRequest
     State = state;
     return S_OK;
   }
-  FAKE_STUB(GetDeferral, ICoreWebView2Deferral**)
+  HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral** deferral) override {
+    ++Deferrals;
+    Deferral.AddRef();
+    *deferral = &Deferral;
+    return S_OK;
+  }
 };
 
 #undef FAKE_STUB

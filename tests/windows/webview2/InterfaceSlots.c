@@ -19,6 +19,7 @@ static const struct {
     SLOTS(ICoreWebView2NavigationStartingEventArgs),
     SLOTS(ICoreWebView2NavigationCompletedEventArgs),
     SLOTS(ICoreWebView2NewWindowRequestedEventArgs),
+    SLOTS(ICoreWebView2ProcessFailedEventArgs),
     SLOTS(ICoreWebView2PermissionRequestedEventArgs),
     SLOTS(ICoreWebView2Settings),
     SLOTS(ICoreWebView2Settings2),

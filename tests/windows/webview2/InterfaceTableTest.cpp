@@ -45,6 +45,8 @@ const TPublishedInterface Published[] = {
     // Of eight we declare up to get_Handled.
     INTERFACE_ROW(ICoreWebView2NewWindowRequestedEventArgs,
                   L"{34ACB11C-FC37-4418-9132-F9C21D1EAFB9}", 3 + 5),
+    INTERFACE_ROW(ICoreWebView2ProcessFailedEventArgs, L"{8155A9A4-1474-4A86-8CAE-151B0FA6B8CA}",
+                  3 + 1),
     INTERFACE_ROW(ICoreWebView2PermissionRequestedEventArgs,
                   L"{973AE2EF-FF18-4894-8FB2-3C758F046810}", 3 + 6),
     INTERFACE_ROW(ICoreWebView2Settings, L"{E562E4F0-D7FA-43AC-8D71-C05150499F00}", 3 + 18),

@@ -2,6 +2,7 @@
 // event tokens, streams, wide strings) and the routing to IWebViewEvents.
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -13,6 +14,7 @@
 
 #include "FakeWebView2.h"
 #include "platform/webview2/WebView2BodyStream.h"
+#include "platform/webview2/WebView2Factory.h"
 #include "platform/webview2/WebView2WebView.h"
 
 namespace velloc::test::webview2 {
@@ -93,11 +95,21 @@ std::string StreamText(IStream* stream) {
 class WebView2WebView : public ::testing::Test {
  protected:
   void SetUp() override {
-    View = std::make_unique<TWebView2WebView>(&Environment, &Controller, Events,
-                                              [this](const std::string& question) {
-                                                Questions.push_back(question);
-                                                return AskAnswer;
-                                              });
+    View = std::make_unique<TWebView2WebView>(
+        &Environment, &Controller, Events,
+        [this](const std::string& question) {
+          Questions.push_back(question);
+          return AskAnswer;
+        },
+        [this](std::function<void()> task) { Posted.push_back(std::move(task)); });
+  }
+
+  // What the UI thread runs once the current event handler has returned.
+  void RunPosted() {
+    auto tasks = std::move(Posted);
+    Posted.clear();
+    for (auto& task : tasks)
+      task();
   }
 
   template <typename THandler, typename TArgs>
@@ -121,6 +133,7 @@ class WebView2WebView : public ::testing::Test {
   TRecordingEvents Events;
   std::vector<std::string> Questions;
   bool AskAnswer = true;
+  std::vector<std::function<void()>> Posted;
   std::vector<std::unique_ptr<TFakeResourceArgs>> Args;
   std::unique_ptr<TWebView2WebView> View;
 };
@@ -270,9 +283,67 @@ TEST_F(WebView2WebView, PermissionDecisionsBecomeStates) {
     TFakePermissionArgs args;
     args.Uri = L"file:///index.html";
     Raise<ICoreWebView2PermissionRequestedEventHandler>("PermissionRequested", &args);
+    const bool asks = c.Decision == TPermissionState::Ask;
+    // No modal question inside the handler: the event waits on its deferral.
+    EXPECT_TRUE(Questions.empty());
+    EXPECT_EQ(args.Deferrals, asks ? 1 : 0);
+    if (asks) {
+      EXPECT_EQ(args.State, COREWEBVIEW2_PERMISSION_STATE_DEFAULT);
+    }
+    RunPosted();
     EXPECT_EQ(args.State, c.Expected);
     EXPECT_EQ(Questions.size(), c.Questions);
     EXPECT_EQ(Events.Answers.size(), c.Questions);
+    EXPECT_EQ(args.Deferral.Completed, asks ? 1 : 0);
+    // Every reference the backend took is given back.
+    EXPECT_EQ(args.References, 1u);
+    EXPECT_EQ(args.Deferral.References, 1u);
+  }
+}
+
+TEST_F(WebView2WebView, AQuestionAfterTheViewHasGoneDeniesAndCompletes) {
+  Events.Decision = {TPermissionState::Ask, "Use the camera?"};
+  TFakePermissionArgs args;
+  args.Uri = L"file:///index.html";
+  Raise<ICoreWebView2PermissionRequestedEventHandler>("PermissionRequested", &args);
+  View.reset();
+  RunPosted();
+  EXPECT_TRUE(Questions.empty());
+  EXPECT_EQ(args.State, COREWEBVIEW2_PERMISSION_STATE_DENY);
+  EXPECT_EQ(args.Deferral.Completed, 1);
+}
+
+// Only the page's own render process is the page's failure; every other process that ends is
+// WebView2's to bring back, and the page keeps its state.
+TEST_F(WebView2WebView, ProcessFailuresByKind) {
+  struct TCase {
+    COREWEBVIEW2_PROCESS_FAILED_KIND Kind;
+    bool PageFailed;
+    bool Responsive;
+  };
+  const TCase cases[] = {
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED, false, true},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_UTILITY_PROCESS_EXITED, false, true},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED, false, true},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_SANDBOX_HELPER_PROCESS_EXITED, false, true},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED, false, true},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED, true, false},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE, true, false},
+      // The web view is closed for good: nothing to reload, and nobody answers a close query.
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED, false, false},
+  };
+  for (const TCase& c : cases) {
+    SetUp();
+    Events.Calls.clear();
+    TFakeProcessFailedArgs args;
+    args.Kind = c.Kind;
+    Raise<ICoreWebView2ProcessFailedEventHandler>("ProcessFailed", &args);
+    EXPECT_EQ(Events.Calls.size(), c.PageFailed ? 1u : 0u) << c.Kind;
+    EXPECT_EQ(View->IsResponsive(), c.Responsive) << c.Kind;
+    // A navigation brings a failed page back.
+    Raise<ICoreWebView2NavigationStartingEventHandler>(
+        "NavigationStarting", static_cast<ICoreWebView2NavigationStartingEventArgs*>(nullptr));
+    View.reset();
   }
 }
 
@@ -286,7 +357,8 @@ TEST_F(WebView2WebView, NavigationTitleAndProcessEventsReachTheCore) {
   Raise<ICoreWebView2DocumentTitleChangedEventHandler>("DocumentTitleChanged",
                                                        static_cast<IUnknown*>(nullptr));
   EXPECT_TRUE(View->IsResponsive());
-  Raise<ICoreWebView2ProcessFailedEventHandler>("ProcessFailed", static_cast<IUnknown*>(nullptr));
+  TFakeProcessFailedArgs failed;
+  Raise<ICoreWebView2ProcessFailedEventHandler>("ProcessFailed", &failed);
   EXPECT_FALSE(View->IsResponsive());
   EXPECT_EQ(Events.Calls,
             (std::vector<std::string>{"NavigationStarting", "DOMContentLoaded",
@@ -412,6 +484,7 @@ TEST(WebView2WebViewCreate, CreatesTheControllerThenRaisesAfterCreated) {
                                      [&](std::unique_ptr<TWebView2WebView> view, HRESULT hr) {
                                        created = std::move(view);
                                        result = hr;
+                                       return created != nullptr;
                                      }),
             S_OK);
   ASSERT_NE(environment.PendingController, nullptr);
@@ -430,6 +503,7 @@ TEST(WebView2WebViewCreate, CreatesTheControllerThenRaisesAfterCreated) {
                                      [&](std::unique_ptr<TWebView2WebView> view, HRESULT hr) {
                                        created = std::move(view);
                                        result = hr;
+                                       return created != nullptr;
                                      }),
             S_OK);
   environment.PendingController->Invoke(E_ABORT, nullptr);
@@ -437,6 +511,41 @@ TEST(WebView2WebViewCreate, CreatesTheControllerThenRaisesAfterCreated) {
   EXPECT_EQ(result, E_ABORT);
   EXPECT_EQ(created, nullptr);
   EXPECT_EQ(environment.References, 1u);
+}
+
+// The window closed while WebView2 was still making the controller: the browser form and its
+// events are gone when the controller arrives. It is closed again, and nothing is raised on
+// the form that no longer exists.
+TEST(WebView2Factory, AControllerThatArrivesAfterItsFormIsClosedAndRaisesNothing) {
+  TFakeCoreWebView2 webView;
+  TFakeController controller{webView};
+  TFakeEnvironment environment;
+  platform::webview2::TWebView2Factory factory([&environment] { return &environment; });
+  // In the runtime the form's events go with the form; here they stay, to see that nothing
+  // reaches them.
+  TRecordingEvents events;
+  auto view = factory.CreateWebView(nullptr, events);
+  ASSERT_NE(view, nullptr);
+  ASSERT_NE(environment.PendingController, nullptr);
+  view.reset();
+  environment.PendingController->Invoke(S_OK, &controller);
+  environment.PendingController->Release();
+  EXPECT_TRUE(events.Calls.empty());
+  EXPECT_EQ(controller.Closed, 1);
+  EXPECT_EQ(controller.References, 1u);
+  EXPECT_EQ(webView.References, 1u);
+  EXPECT_TRUE(webView.Events.empty());
+
+  // While the form lives, the view arrives and the form hears of it.
+  TRecordingEvents kept;
+  auto live = factory.CreateWebView(nullptr, kept);
+  environment.PendingController->Invoke(S_OK, &controller);
+  environment.PendingController->Release();
+  EXPECT_EQ(kept.Calls, std::vector<std::string>{"AfterCreated"});
+  factory.ParentWindowMoved(*live);
+  EXPECT_EQ(controller.PositionChanged, 1);
+  live.reset();
+  EXPECT_EQ(controller.Closed, 2);
 }
 
 }  // namespace

@@ -54,7 +54,9 @@ class RecordingFactory final : public IWin32WebViewFactory {
     return std::make_unique<NullWebView>();
   }
   void FitWebView(IWebView&, const RECT& client) override { Fits.push_back(client); }
+  void ParentWindowMoved(IWebView&) override { ++Moves; }
   bool Available = true;
+  int Moves = 0;
   HWND Host = nullptr;
   std::vector<RECT> Fits;
 };
@@ -145,6 +147,21 @@ TEST_F(Win32BrowserFormViewTest, WebViewComesFromTheBackendOnceAndFollowsItsHost
   EXPECT_GE(static_cast<NullWebView*>(view.Browser())->Focused, 1);
   view.DestroyBrowser();
   EXPECT_EQ(view.Browser(), nullptr);
+}
+
+TEST_F(Win32BrowserFormViewTest, MovingTheMainWindowTellsTheWebView) {
+  TWin32BrowserFormView view(Window, Factory);
+  Window.SetBounds({60, 70, 640, 480});  // no web view yet: nobody to tell
+  EXPECT_EQ(Factory.Moves, 0);
+  ASSERT_TRUE(view.CreateBrowser(Events));
+  Window.SetBounds({80, 90, 640, 480});
+  PumpMessages();
+  EXPECT_GE(Factory.Moves, 1);
+  // A change of size alone is no move.
+  const int moves = Factory.Moves;
+  Window.SetBounds({80, 90, 700, 520});
+  PumpMessages();
+  EXPECT_EQ(Factory.Moves, moves);
 }
 
 TEST_F(Win32BrowserFormViewTest, BackendWithoutAWebViewRefusesTheRequest) {

@@ -1,0 +1,419 @@
+#!/usr/bin/env python3
+"""The Windows runtime as a whole, under Wine: applications packed by `velloc pack --target
+windows` onto velloc-standin.exe (the runtime's own entry code with a stand-in web view) run the
+shared bridge cases (tests/shared/bridge_cases.json), one Wine process per group, and the
+start-ups that only a whole run shows: the password form typed through Win32 messages, a
+second start with AllowInstances=0, further instances from window.open and from the command
+line, the close protocol, the module extracted once.
+
+Run by CTest inside a private X display (tests/windows/xvfb-wine.sh) with the shared
+wineserver's WINEPREFIX; by hand:
+  tests/windows/xvfb-wine.sh python3 tests/windows/e2e/test_whole_program.py \\
+      --standin build/windows/tests/windows/e2e/velloc-standin.exe \\
+      --loader build/windows/bin/WebView2LoaderWin64.dll --velloc build/release/bin/velloc \\
+      --wine /usr/lib/wine/wine64 --work-dir /tmp/whole [GROUP...]
+Python standard library only.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+import traceback
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "shared"))
+
+import bridge_cases  # noqa: E402
+
+SKIP = 77
+# The applications live below a folder named beyond ASCII (and beyond any one ANSI code page):
+# every path of the runtime, its package and the files beside it passes through that name.
+APPS_FOLDER = "Jos\u00e9 \u20ac \u4e2d"
+EXE_NAME = "app.exe"
+DESKTOP = "velloc-whole-program"
+VERSION = "2026.10"
+
+
+class Failure(AssertionError):
+    pass
+
+
+def windows_path(path: Path) -> str:
+    """The name Wine gives a file of the build machine: drive Z: is its root."""
+    return "Z:" + str(path.resolve()).replace("/", "\\")
+
+
+def page(title: str, body: str = "") -> str:
+    return (f"<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>{title}</title></head>"
+            f"<body>{body}</body></html>\n")
+
+
+class Runner:
+    def __init__(self, args: argparse.Namespace):
+        self.args = args
+        self.env = dict(os.environ)
+        self.env.setdefault("WINEDEBUG", "-all")
+        self.prefix = Path(self.env["WINEPREFIX"])
+        self.root = args.work_dir.resolve() / APPS_FOLDER
+        self.failures: list[str] = []
+        self.timings: list[tuple[str, float]] = []
+
+    # ---- building and running
+
+    def pack(self, name: str, ini: dict, files: dict[str, str | bytes],
+             webviewjs: str | None = None) -> Path:
+        source = self.args.work_dir.resolve() / "sources" / name
+        shutil.rmtree(source, ignore_errors=True)
+        (source / "app").mkdir(parents=True)
+        lines = ["[App]", "DirName=app"] + [f"{k}={v}" for k, v in ini.items()]
+        # With a byte-order mark: without one, Windows reads the file in its ANSI code page.
+        (source / "vlx.ini").write_text("\n".join(lines) + "\n", encoding="utf-8-sig")
+        if webviewjs is not None:
+            (source / "vlx-webviewjs").write_text(webviewjs, encoding="utf-8")
+        for relative, content in files.items():
+            path = source / "app" / relative
+            path.parent.mkdir(parents=True, exist_ok=True)
+            if isinstance(content, bytes):
+                path.write_bytes(content)
+            else:
+                path.write_text(content, encoding="utf-8")
+        folder = self.root / name
+        if folder.exists():
+            for path in folder.rglob("*"):
+                path.chmod(0o755 if path.is_dir() else 0o644)
+            shutil.rmtree(folder)
+        folder.mkdir(parents=True)
+        exe = folder / EXE_NAME
+        subprocess.run([str(self.args.velloc), "pack", str(source), "-o", str(exe), "--target",
+                        "windows", "--runtime", str(self.args.standin), "--module",
+                        str(self.args.loader), "--quiet"], check=True, timeout=60)
+        return exe
+
+    def run(self, exe: Path, script: dict, what: str, timeout: float = 120) -> list[dict]:
+        """Runs the packed executable once with the script; answers the results of every
+        stand-in process it started (itself first), once they have all finished."""
+        out = exe.parent / "results"
+        shutil.rmtree(out, ignore_errors=True)
+        out.mkdir()
+        script_file = exe.parent / "script.json"
+        script_file.write_text(json.dumps(script), encoding="utf-8")
+        env = dict(self.env, VELLOC_STANDIN_SCRIPT=windows_path(script_file),
+                   VELLOC_STANDIN_OUT=windows_path(out))
+        start = time.monotonic()
+        # Output to a file, never a pipe: Wine's own processes (the desktop, services) inherit
+        # it and outlive the program.
+        log = exe.parent / "output.log"
+        with open(log, "wb") as output:
+            subprocess.run([str(self.args.wine), str(exe)], env=env, timeout=timeout,
+                           stdin=subprocess.DEVNULL, stdout=output, stderr=output)
+        self.timings.append((what, time.monotonic() - start))
+        text = log.read_text(errors="replace").strip()
+        if text:
+            print(f"     ({what}: output: {text[-2000:]})")
+        results = self.read_results(out, expected=script.get("expectProcesses", 1))
+        # The process Wine started first: no arguments, and started by no other stand-in.
+        spawned = {s.get("pid") for r in results for s in r.get("steps", [])}
+        results.sort(key=lambda r: bool(r.get("args")) or r.get("pid") in spawned)
+        if results and results[0].get("watchdog"):
+            raise Failure(f"{what}: the script did not finish in time: {results[0]}")
+        return results
+
+    @staticmethod
+    def read_results(out: Path, expected: int, timeout: float = 30) -> list[dict]:
+        """The results files once `expected` processes have written their exit code."""
+        deadline = time.monotonic() + timeout
+        while True:
+            results = []
+            for path in sorted(out.glob("results-*.json")):
+                try:
+                    results.append(json.loads(path.read_text(encoding="utf-8")))
+                except ValueError:
+                    pass
+            done = [r for r in results if "exitCode" in r or r.get("watchdog")]
+            if len(done) >= expected or time.monotonic() > deadline:
+                return results
+            time.sleep(0.1)
+
+    def expect(self, condition: bool, message: str) -> None:
+        if not condition:
+            self.failures.append(message)
+
+    # ---- the shared cases
+
+    def shared_group(self, group: bridge_cases.Group) -> None:
+        files = {"index.html": page(group.name, "<p>shared cases</p>")}
+        files.update(group.package)
+        ini = dict(group.ini)
+        exe = self.pack(group.name, ini, files)
+        for relative, text in group.files.items():
+            path = exe.parent / relative
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_text(text, encoding="utf-8")
+        for relative in group.read_only:
+            (exe.parent / relative).chmod(0o444)
+        context = bridge_cases.context_for("windows", windows_path(exe), ini["Name"])
+        group = next(g for g in bridge_cases.load("windows", context) if g.name == group.name)
+        steps = []
+        for case in group.cases:
+            if case.delay_ms:
+                steps.append({"sleepMs": case.delay_ms})
+            if case.kind == "post":
+                step = {"post": case.send, "waitMs": case.wait_ms, "case": case.name}
+                if case.answer:
+                    step["answer"] = case.answer
+                steps.append(step)
+            else:
+                steps.append({"fetch": case.uri, "case": case.name})
+        steps.append({"closeWindow": True})
+        results = self.run(exe, {"pages": {"file:///index.html": steps}}, f"group {group.name}")
+        self.expect(bool(results), f"{group.name}: the runtime wrote no results")
+        if not results:
+            return
+        main = results[0]
+        self.expect(main.get("exitCode") == 0, f"{group.name}: exit code {main.get('exitCode')}")
+        self.expect(main.get("scriptFinished") is True, f"{group.name}: the script did not end")
+        replies = self.replies(main)
+        by_step = {s["index"]: s for s in main.get("steps", [])}
+        uuids = set()
+        outcomes = []
+        index = -1
+        for case in group.cases:
+            if case.delay_ms:
+                index += 1
+            index += 1
+            if case.kind == "post":
+                if case.uuid:
+                    uuids.add(case.uuid)
+                reply = replies.get(case.uuid) if case.uuid else None
+                outcomes.append((case, bridge_cases.check_reply(case, reply)))
+            else:
+                step = by_step.get(index, {})
+                response = step.get("response")
+                answered = response if response and response.get("answered") else None
+                outcomes.append((case, bridge_cases.check_response(case, answered)))
+        self.failures += bridge_cases.report(group, outcomes)
+        stray = [r for u, r in replies.items() if u not in uuids and not u.startswith("close-")]
+        self.expect(not stray, f"{group.name}: replies nobody asked for: {stray}")
+        self.failures += bridge_cases.check_files(group, exe.parent)
+        passed = sum(1 for _, problem in outcomes if problem is None)
+        print(f"     {group.name}: {passed}/{len(outcomes)} cases as the table says")
+
+    def replies(self, result: dict) -> dict[str, dict]:
+        """The parsed replies by uuid; a second answer to one message or a reply that is not
+        JSON is a failure of its own."""
+        out: dict[str, dict] = {}
+        for entry in result.get("replies", []):
+            self.expect(entry.get("valid", False), f"a reply that is not JSON: {entry['text']!r}")
+            self.expect(not entry.get("again"), f"a second reply to one message: {entry['text']!r}")
+            try:
+                parsed = json.loads(entry["text"])
+            except ValueError:
+                continue
+            # The reply's exact text, as the bridge formats it.
+            expected_text = (f"{{\"uuid\": \"{parsed.get('uuid')}\", \"success\": "
+                             f"{json.dumps(parsed.get('success'))}, \"result\": ")
+            self.expect(entry["text"].startswith(expected_text),
+                        f"a reply not in the bridge's format: {entry['text']!r}")
+            out.setdefault(str(parsed.get("uuid")), parsed)
+        return out
+
+    # ---- start-ups
+
+    def startups(self) -> None:
+        app_id = "StandInStartups"
+        name = "Start-ups \u00e9"
+        webviewjs = "window.fromThePackage = 1;"
+        files = {"index.html": page("The first page"), "page2.html": page("Page two"),
+                 "page3.html": page("Page three")}
+        exe = self.pack("startups", {"ID": app_id, "Name": name, "Password": "Secret",
+                                     "AllowInstances": 0, "DynamicAppTitle": 1}, files,
+                        webviewjs=webviewjs)
+        exe_win = windows_path(exe)
+
+        def post(uuid: str, fid: int, data: dict | None = None) -> dict:
+            return {"post": {"id": fid, "uuid": uuid, "data": data or {}}, "waitMs": 10000}
+
+        main_steps = [
+            post("title", 60005),
+            post("args", 50005),
+            {"permission": "camera"},
+            {"moveWindow": [120, 90]},
+            # A second plain start: the password form again (typed by its own stand-in), then
+            # the instance rule ends it.
+            {"spawn": {"args": [], "waitMs": 30000}},
+            # The application's ID alone skips the password and still ends.
+            {"spawn": {"args": [app_id], "waitMs": 30000}},
+            # Another letter case of the ID is not the ID: the password form shows.
+            {"spawn": {"args": [app_id.lower()], "waitMs": 30000}},
+            # The ID and a page run a second instance on that page.
+            {"spawn": {"args": [app_id, "file:///page2.html"], "waitMs": 30000}},
+            # window.open of a package page starts one more, through the runtime.
+            {"newWindow": "file:///page3.html"},
+            {"newWindow": "https://example.com/"},
+            # A page that keeps its window open when asked to close.
+            {"pageCloseQuery": "ignore"},
+            {"closeWindow": True},
+            {"sleepMs": 500},
+            post("alive", 10001),
+            {"pageCloseQuery": "close"},
+            {"closeWindow": True},
+        ]
+        second_steps = [post("args2", 50005), {"closeWindow": True}]
+        script = {"pages": {"file:///index.html": main_steps, "file:///page2.html": second_steps,
+                            "file:///page3.html": second_steps},
+                  "password": {"type": "Secrex\bt"}, "expectProcesses": 6}
+        results = self.run(exe, script, "password and instances")
+        main = results[0] if results else {}
+        self.expect(main.get("exitCode") == 0, f"start-ups: exit code {main.get('exitCode')}")
+        self.expect(main.get("passwordForm", {}).get("shown") is True,
+                    "start-ups: no password form was shown")
+        self.expect(main.get("passwordForm", {}).get("caption") == name,
+                    f"start-ups: the password form's caption: {main.get('passwordForm')}")
+        self.expect(main.get("webViewCreated") is True,
+                    "start-ups: the typed password did not open the application")
+        replies = self.replies(main)
+        self.expect(replies.get("title", {}).get("result") == "The first page",
+                    f"start-ups: DynamicAppTitle: {replies.get('title')}")
+        self.expect(replies.get("args", {}).get("result") == [exe_win],
+                    f"start-ups: getArgs {replies.get('args')}")
+        self.expect(replies.get("alive", {}).get("result") == VERSION,
+                    "start-ups: the window closed although the page kept it open")
+        executed = main.get("executed", [])
+        self.expect(executed.count("vlx.events.onCloseQuery();") == 2,
+                    f"start-ups: close queries the page saw: {executed}")
+        scripts = main.get("documentScripts", [])
+        self.expect(len(scripts) == 1 and "window.vlx" in scripts[0] and webviewjs in scripts[0]
+                    and "dragover" in scripts[0],
+                    f"start-ups: the document scripts: {[s[:80] for s in scripts]}")
+        navigation = (main.get("navigations") or [{}])[0]
+        self.expect(navigation.get("uri") == "file:///index.html" and
+                    navigation.get("mimeType") == "text/html" and
+                    "The first page" in navigation.get("body", ""),
+                    f"start-ups: the start page: {navigation}")
+        self.expect(main.get("parentMoved", 0) >= 1, "start-ups: the web view was not told of a move")
+        steps = {s["index"]: s for s in main.get("steps", [])}
+        self.expect(steps.get(2, {}).get("state") == "allow",
+                    f"start-ups: the camera for the application's page: {steps.get(2)}")
+        spawned = [steps.get(i, {}) for i in (4, 5, 6, 7)]
+        for step, what in zip(spawned, ("a plain second start", "a start with the ID alone",
+                                        "a start with the ID in other letter case",
+                                        "a start with the ID and a page")):
+            self.expect(step.get("exitCode") == 0 and not step.get("stillRunning"),
+                        f"start-ups: {what}: {step}")
+        self.expect(steps.get(8, {}).get("handled") is True,
+                    f"start-ups: window.open of a package page: {steps.get(8)}")
+        self.expect(steps.get(9, {}).get("handled") is False,
+                    f"start-ups: window.open of a web page: {steps.get(9)}")
+        by_pid = {r.get("pid"): r for r in results}
+        children = {what: by_pid.get(step.get("pid"), {}) for step, what in
+                    zip(spawned, ("plain", "id", "other case", "page"))}
+        self.expect(children["plain"].get("passwordForm", {}).get("shown") is True and
+                    not children["plain"].get("webViewCreated"),
+                    f"start-ups: the plain second start: {children['plain']}")
+        self.expect("passwordForm" not in children["id"] and
+                    not children["id"].get("webViewCreated"),
+                    f"start-ups: the start with the ID alone: {children['id']}")
+        self.expect(children["other case"].get("passwordForm", {}).get("shown") is True,
+                    f"start-ups: the start with the ID in other letter case: "
+                    f"{children['other case']}")
+        for page_name, child in (("page2", children["page"]),
+                                 ("page3", next((r for r in results if r.get("startPage") ==
+                                                 "file:///page3.html"), {}))):
+            uri = f"file:///{page_name}.html"
+            self.expect(child.get("startPage") == uri and "passwordForm" not in child,
+                        f"start-ups: the instance of {page_name}: {child}")
+            got = self.replies(child).get("args2", {}).get("result")
+            self.expect(got == [exe_win, app_id, uri], f"start-ups: getArgs of {page_name}: {got}")
+
+        # The loader library is extracted once and then left as it is.
+        library = main.get("loaderLibrary", {})
+        self.expect(library.get("exists") is True, f"start-ups: the loader library: {library}")
+        unix = self.unix_path(library.get("path", ""))
+        first = unix.stat().st_mtime_ns if unix and unix.exists() else None
+
+        # Cancel: the form closed without the password ends the process, exit code 0.
+        results = self.run(exe, {"password": {"type": "secret", "close": True}}, "password cancel")
+        main = results[0] if results else {}
+        self.expect(main.get("exitCode") == 0, f"cancel: exit code {main.get('exitCode')}")
+        self.expect(main.get("passwordForm", {}).get("shown") is True, "cancel: no password form")
+        self.expect(not main.get("webViewCreated"), "cancel: the application opened anyway")
+        again = unix.stat().st_mtime_ns if unix and unix.exists() else None
+        self.expect(first is not None and first == again,
+                    f"start-ups: the loader library was written again ({first} then {again})")
+
+    def unix_path(self, path: str) -> Path | None:
+        """A C: path of the Wine prefix as a path of the build machine."""
+        if not path.lower().startswith("c:\\"):
+            return None
+        parts = path[3:].split("\\")
+        folder = self.prefix / "drive_c"
+        for part in parts:
+            # Wine keeps the letter case it was given, but finds names without regard to it.
+            match = [p for p in folder.iterdir() if p.name.lower() == part.lower()] \
+                if folder.is_dir() else []
+            folder = match[0] if match else folder / part
+        return folder
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--standin", type=Path, required=True)
+    parser.add_argument("--loader", type=Path, required=True)
+    parser.add_argument("--velloc", type=Path, required=True)
+    parser.add_argument("--wine", type=Path, required=True)
+    parser.add_argument("--work-dir", type=Path, required=True)
+    parser.add_argument("only", nargs="*", help="run only these groups (startups: the start-ups)")
+    args = parser.parse_args()
+    if not args.velloc.is_file():
+        print(f"SKIP: no packer at {args.velloc}; build the release preset first")
+        return SKIP
+    if "WINEPREFIX" not in os.environ or "DISPLAY" not in os.environ:
+        print("needs WINEPREFIX and DISPLAY (run it through CTest or tests/windows/xvfb-wine.sh)")
+        return 2
+    runner = Runner(args)
+    # A virtual desktop of Wine's own for the applications: it manages their windows itself,
+    # so maximize and sizes answer at once, as on Windows. A name of its own: a desktop lives
+    # on the X display of the program that made it, and the other window tests run beside
+    # this one on displays of their own.
+    desktop = args.work_dir.resolve() / "desktop.reg"
+    args.work_dir.mkdir(parents=True, exist_ok=True)
+    desktop.write_text("Windows Registry Editor Version 5.00\n\n"
+                       f"[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\{EXE_NAME}\\Explorer]\n"
+                       f"\"Desktop\"=\"{DESKTOP}\"\n\n"
+                       "[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n"
+                       f"\"{DESKTOP}\"=\"1280x1024\"\n", encoding="utf-8")
+    subprocess.run([str(args.wine), "regedit", "/S", windows_path(desktop)], env=runner.env,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+    groups = {g.name: g for g in bridge_cases.load("windows")}
+    selected = args.only or [*groups, "startups"]
+    start = time.monotonic()
+    for name in selected:
+        before = len(runner.failures)
+        began = time.monotonic()
+        try:
+            if name == "startups":
+                runner.startups()
+            else:
+                runner.shared_group(groups[name])
+        except Exception:  # noqa: BLE001 - every group reports on its own
+            runner.failures.append(f"{name}: {traceback.format_exc()}")
+        status = "ok  " if len(runner.failures) == before else "FAIL"
+        print(f"{status} {name} ({time.monotonic() - began:.1f} s)")
+        sys.stdout.flush()
+    for failure in runner.failures:
+        print(f"  - {failure}")
+    print(f"{len(selected)} groups in {time.monotonic() - start:.1f} s; "
+          f"{len(runner.failures)} failures")
+    return 1 if runner.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
