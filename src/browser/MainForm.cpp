@@ -1,6 +1,7 @@
 #include "browser/MainForm.h"
 
 #include "config/AppKeys.h"
+#include "core/StrUtils.h"
 
 namespace velloc::browser {
 namespace {
@@ -145,6 +146,23 @@ void TMainForm::FormClose() {
 void TMainForm::AppCloseRequest() {
   FCanClose = true;
   FWindow.Close();
+}
+
+void TMainForm::LaterStartArrived(const std::vector<std::string>& arguments) {
+  // The user asked for the application again: it comes forward, also from the tray.
+  if (!FWindow.Visible()) FWindow.Show();
+  if (FWindow.WindowState() == platform::TWindowState::Minimized) {
+    FWindow.SetWindowState(platform::TWindowState::Normal);
+  }
+  FWindow.BringToFront();
+  platform::IWebView* browser = FBrowserForm ? FBrowserForm->Browser() : nullptr;
+  if (!browser) return;
+  std::string list = "[";
+  for (const std::string& argument : arguments) {
+    if (list.size() > 1) list += ',';
+    list += TStrUtils::StringToJsonString(argument);
+  }
+  browser->ExecuteScript("vlx.events.onSecondInstance(" + list + "]);");
 }
 
 void TMainForm::BrowserDocumentTitleChanged() {

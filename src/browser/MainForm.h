@@ -64,6 +64,9 @@ class TMainForm final : public platform::IMainWindowEvents {
   // The page asked to close: closing is allowed from now on.
   void AppCloseRequest();
   void BrowserDocumentTitleChanged();
+  // A later start of the application (single instance) handed over its arguments: the window
+  // comes forward and the page hears of it through vlx.events.onSecondInstance.
+  void LaterStartArrived(const std::vector<std::string>& arguments);
 
   bool CanClose() const { return FCanClose; }
   TBrowserForm* BrowserForm() const { return FBrowserForm.get(); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,22 @@ class ISystem {
   // Names the process after the application before its first window, so that launchers, task
   // bars and desktop files ("StartupWMClass") recognise its windows.
   virtual void SetApplicationId(const std::string& appId) { (void)appId; }
+  // The single-instance channel: a later start hands its arguments to the running instance that
+  // holds the lock `name` (CreateInstanceLock); false when none takes them. Only this user's
+  // processes can send or receive them.
+  virtual bool SendToRunningInstance(const std::string& name,
+                                     const std::vector<std::string>& arguments) {
+    (void)name;
+    (void)arguments;
+    return false;
+  }
+  // While this process holds the lock `name`, the arguments of later starts reach `received`
+  // on the UI thread.
+  virtual void ListenForLaterStarts(const std::string& name,
+                                    std::function<void(std::vector<std::string>)> received) {
+    (void)name;
+    (void)received;
+  }
 };
 
 }  // namespace velloc::platform

@@ -112,6 +112,11 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   const guint signalSources[] = {g_unix_signal_add(SIGTERM, EndBySignal<SIGTERM>, &shell),
                                  g_unix_signal_add(SIGINT, EndBySignal<SIGINT>, &shell),
                                  g_unix_signal_add(SIGHUP, EndBySignal<SIGHUP>, &shell)};
+  if (startup.HoldsInstanceLock) {
+    system.ListenForLaterStarts(startup.AppID, [&mainForm](std::vector<std::string> arguments) {
+      mainForm.LaterStartArrived(arguments);
+    });
+  }
   window.Show();
   gtk_main();
   for (const guint source : signalSources)

@@ -184,7 +184,14 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
 bool TExeZipLoader::ApplySingleInstanceRule() {
   if (config::ReadAppKey(*ProjectINI, config::app::AllowInstances)) return true;
   const platform::TInstanceLockResult lock = FServices.System.CreateInstanceLock(AppID);
-  return lock != platform::TInstanceLockResult::AlreadyExists || IsFurtherWindowCommandLine();
+  HoldsInstanceLock = lock == platform::TInstanceLockResult::Created;
+  if (lock != platform::TInstanceLockResult::AlreadyExists || IsFurtherWindowCommandLine()) {
+    return true;
+  }
+  // The running instance comes forward with what this start was asked to open (a link, a
+  // file); this process ends quietly as before, whether it was heard or not.
+  FServices.System.SendToRunningInstance(AppID, FServices.System.Arguments());
+  return false;
 }
 
 void TExeZipLoader::UnloadExeZip() {

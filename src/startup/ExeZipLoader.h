@@ -67,6 +67,8 @@ class TExeZipLoader {
   // The package is a development package of the `velloc run` session that started this process
   // (package/DevelopmentPackage.h).
   bool Development = false;
+  // This process holds the single-instance lock: later starts hand it their arguments.
+  bool HoldsInstanceLock = false;
 
  private:
   int ShowLocalizedError(int textIndex);

@@ -4,12 +4,13 @@
 from __future__ import annotations
 
 import fcntl
+import json
 import os
 import stat
 import sys
 from pathlib import Path
 
-from harness import XSession, expect, expect_eq, page, run_cases
+from harness import XSession, expect, expect_eq, page, run_cases, wait_until
 
 APP_ID = "E2EInstances"
 FILES = {
@@ -82,7 +83,36 @@ def allow_instances(args, artifacts: Path) -> None:
         expect(first.running(), "the first instance ended")
 
 
-CASES = {"single_instance": single_instance, "allow_instances": allow_instances}
+def later_start_reaches_the_first(args, artifacts: Path) -> None:
+    """A later start hands its arguments to the running instance and ends with 0 without a
+    window; the first window, minimized before, comes back active and its page hears of the
+    arguments through vlx.events.onSecondInstance."""
+    index = page("<p>first</p>", title="first page", head="""<script>
+vlx.events.onSecondInstance = (args) => { document.title = "ARGS:" + JSON.stringify(args); };
+</script>""")
+    with XSession("later", artifacts, args.bin_dir) as session:
+        exe = session.make_app("later", {"ID": APP_ID, "Name": "Instances",
+                                         "DynamicAppTitle": 1}, {"index.html": index})
+        first = session.launch(exe)
+        window = first.wait_window()
+        session.wait_title(window, lambda t: t == "first page")
+        session.x("xdotool", "windowminimize", str(window))
+        wait_until(lambda: "HIDDEN" in session.net_wm_state(window) or None, 10,
+                   "the window minimized")
+
+        arguments = ["velloc-e2e://open?note=1", "/tmp/Café notes.txt"]
+        second = session.launch(exe, *arguments)
+        session.wait_no_window(second, 10)
+        expect_eq(second.wait(10), 0, "exit code of the later start")
+        session.wait_title(window, lambda t: t.startswith("ARGS:"), what="the page's event")
+        expect_eq(json.loads(session.title(window)[5:]), arguments, "the arguments handed over")
+        expect("HIDDEN" not in session.net_wm_state(window), "the window restored")
+        active = session.xprop_root("_NET_ACTIVE_WINDOW").split()[-1]
+        expect_eq(int(active, 16), window, "the active window")
+
+
+CASES = {"single_instance": single_instance, "allow_instances": allow_instances,
+         "later_start_reaches_the_first": later_start_reaches_the_first}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))

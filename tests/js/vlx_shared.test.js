@@ -198,13 +198,14 @@ test('events: default onCloseQuery closes the app, the others do nothing', () =>
   const { page, vlx, webview } = loadPage();
   assert.deepStrictEqual(Object.keys(vlx.events), [
     'onCloseQuery', 'onMainMenuItemClick', 'onTrayMenuItemClick', 'onTrayIconClick',
-    'onNotificationClick',
+    'onNotificationClick', 'onSecondInstance',
   ]);
   vm.runInContext('vlx.events.onCloseQuery();', page);
   assert.deepStrictEqual(webview.posted.map((m) => [m.id, m.data]), [[50001, {}]]);
   vm.runInContext(
     'vlx.events.onTrayIconClick(); vlx.events.onMainMenuItemClick("7");' +
-      'vlx.events.onTrayMenuItemClick("8"); vlx.events.onNotificationClick("n");',
+      'vlx.events.onTrayMenuItemClick("8"); vlx.events.onNotificationClick("n");' +
+      'vlx.events.onSecondInstance(["a"]);',
     page);
   assert.strictEqual(webview.posted.length, 1);
 

@@ -85,6 +85,7 @@ async function everyFunction(): Promise<void> {
   vlx.events.onTrayMenuItemClick = (itemId) => { console.log(itemId.toUpperCase()); };
   vlx.events.onTrayIconClick = () => {};
   vlx.events.onNotificationClick = (name) => { console.log(name.trim()); };
+  vlx.events.onSecondInstance = (args) => { console.log(args.join(" ")); };
 
   vlx.files.fileExists({ filePath: 'x' }).catch((failure: string) => console.log(failure));
   console.log(version, runtime, raw, opened, saved, folder, exists, deleted, written, dir, files,

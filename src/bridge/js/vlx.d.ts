@@ -247,6 +247,12 @@ interface VlxEvents {
   onTrayIconClick: () => void;
   /** The name the notification was shown with. */
   onNotificationClick: (notifName: string) => void;
+  /**
+   * The application was started again while it runs (AllowInstances=0): its window has come
+   * forward, and `args` are the later start's command-line arguments, for example a link of
+   * the application's URL scheme or a file of its type (section Desktop of vlx.ini).
+   */
+  onSecondInstance: (args: string[]) => void;
 }
 
 interface Vlx {

@@ -140,7 +140,8 @@
       onMainMenuItemClick: function (itemId) {},
       onTrayMenuItemClick: function (itemId) {},
       onTrayIconClick: function () {},
-      onNotificationClick: function (notifName) {}
+      onNotificationClick: function (notifName) {},
+      onSecondInstance: function (args) {}
     }
   };
 })();

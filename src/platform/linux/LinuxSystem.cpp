@@ -194,7 +194,10 @@ TInstanceLockResult TLinuxSystem::CreateInstanceLock(const std::string& name) {
     const int fd = OpenLockFile(folder, InstanceLockFileName(name));
     ::close(folder);
     if (fd < 0) continue;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return TInstanceLockResult::Created;  // kept open
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      FLockFolder = path;
+      return TInstanceLockResult::Created;  // kept open
+    }
     const int error = errno;
     ::close(fd);
     return error == EWOULDBLOCK ? TInstanceLockResult::AlreadyExists : TInstanceLockResult::Failed;
@@ -241,6 +244,31 @@ char TLinuxSystem::DecimalSeparator() const {
 void TLinuxSystem::SetApplicationId(const std::string& appId) {
   g_set_prgname(appId.c_str());
   if (OnApplicationId) OnApplicationId(appId);
+}
+
+std::string TLinuxSystem::InstanceChannelName(const std::string& name) {
+  return HashText(name) + ".sock";
+}
+
+bool TLinuxSystem::SendToRunningInstance(const std::string& name,
+                                         const std::vector<std::string>& arguments) {
+  // The running instance listens beside its lock, in the first folder that could be made
+  // private; a folder that is not private (another user's) is never written to.
+  for (const std::string& path : InstanceLockFolders()) {
+    const int folder = OpenPrivateFolder(path);
+    if (folder < 0) continue;
+    ::close(folder);
+    return SendInstanceArguments(path + "/" + InstanceChannelName(name), arguments, 2000);
+  }
+  return false;
+}
+
+void TLinuxSystem::ListenForLaterStarts(const std::string& name,
+                                        std::function<void(std::vector<std::string>)> received) {
+  if (FLockFolder.empty()) return;
+  FListener = std::make_unique<TInstanceListener>(FLockFolder + "/" + InstanceChannelName(name),
+                                                  std::move(received));
+  if (!FListener->Listening()) FListener.reset();
 }
 
 }  // namespace velloc::platform

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/System.h"
+#include "platform/linux/InstanceChannel.h"
 
 namespace velloc::platform {
 
@@ -36,6 +38,10 @@ class TLinuxSystem final : public ISystem {
   // id), then `onApplicationId` for what the display layer names itself.
   void SetApplicationId(const std::string& appId) override;
   std::function<void(const std::string& appId)> OnApplicationId;
+  bool SendToRunningInstance(const std::string& name,
+                             const std::vector<std::string>& arguments) override;
+  void ListenForLaterStarts(const std::string& name,
+                            std::function<void(std::vector<std::string>)> received) override;
 
   // The folders that may hold the user's instance locks, in the order they are tried:
   // $XDG_RUNTIME_DIR/velloc (when the variable holds an absolute path), then velloc-<uid> in the
@@ -50,9 +56,13 @@ class TLinuxSystem final : public ISystem {
   // when it was wider. The descriptor, or -1 when the folder cannot be made so (another user's
   // folder, a link, a file in the way).
   static int OpenPrivateFolder(const std::string& path);
+  // The channel's socket beside the lock: a short name, so the path fits a socket address.
+  static std::string InstanceChannelName(const std::string& name);
 
  private:
   std::vector<std::string> FArguments;
+  std::string FLockFolder;  // the folder of the lock this process holds
+  std::unique_ptr<TInstanceListener> FListener;
 };
 
 // Writes a new file whole or not at all: a temporary file in the same folder, flushed, then

@@ -1,0 +1,192 @@
+#include "platform/linux/InstanceChannel.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <glib-unix.h>
+#include <glib.h>
+
+#include "core/InstanceMessage.h"
+
+namespace velloc::platform {
+namespace {
+
+constexpr guint kMessageTimeoutSeconds = 5;
+
+bool MakeAddress(const std::string& path, sockaddr_un& address) {
+  address = {};
+  address.sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  return true;
+}
+
+bool PeerIsThisUser(int fd) {
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
+}
+
+}  // namespace
+
+bool SendInstanceArguments(const std::string& socketPath, const std::vector<std::string>& arguments,
+                           int waitMs) {
+  sockaddr_un address;
+  const std::string message = EncodeInstanceMessage(arguments);
+  if (!MakeAddress(socketPath, address) || message.empty()) return false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+      bool sent = PeerIsThisUser(fd);
+      const timeval timeout{2, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+      for (std::size_t done = 0; sent && done < message.size();) {
+        const ssize_t n = ::send(fd, message.data() + done, message.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+          sent = false;
+        else
+          done += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+      return sent;
+    }
+    const int error = errno;
+    ::close(fd);
+    // The running instance has the lock but may not listen yet: it is still starting.
+    if ((error != ENOENT && error != ECONNREFUSED) || std::chrono::steady_clock::now() >= deadline)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+// The listening socket and its connections, on the GLib main loop.
+struct TInstanceListener::TImpl {
+  std::string Path;
+  TReceived Received;
+  int Socket = -1;
+  guint Source = 0;
+  struct TConnection {
+    TImpl* Owner;
+    int Fd;
+    guint ReadSource = 0;
+    guint TimeoutSource = 0;
+    std::string Bytes;
+  };
+  std::vector<TConnection*> Connections;
+
+  ~TImpl();
+  void Drop(TConnection* connection);
+  static gboolean OnAcceptable(gint fd, GIOCondition condition, gpointer self);
+  static gboolean OnReadable(gint fd, GIOCondition condition, gpointer connection);
+  static gboolean OnTimeout(gpointer connection);
+};
+
+TInstanceListener::TInstanceListener(const std::string& socketPath, TReceived received)
+    : FImpl(std::make_unique<TImpl>()) {
+  FImpl->Path = socketPath;
+  FImpl->Received = std::move(received);
+  sockaddr_un address;
+  if (!MakeAddress(socketPath, address)) return;
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return;
+  // Only the holder of the instance lock listens, so a socket left here is an ended
+  // instance's.
+  ::unlink(socketPath.c_str());
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(fd, 8) != 0) {
+    ::close(fd);
+    return;
+  }
+  FImpl->Socket = fd;
+  FImpl->Source = g_unix_fd_add(fd, G_IO_IN, TImpl::OnAcceptable, FImpl.get());
+}
+
+TInstanceListener::~TInstanceListener() = default;
+
+bool TInstanceListener::Listening() const {
+  return FImpl->Socket >= 0;
+}
+
+TInstanceListener::TImpl::~TImpl() {
+  for (TConnection* connection : std::vector<TConnection*>(Connections))
+    Drop(connection);
+  if (Source) g_source_remove(Source);
+  if (Socket >= 0) {
+    ::close(Socket);
+    ::unlink(Path.c_str());
+  }
+}
+
+gboolean TInstanceListener::TImpl::OnAcceptable(gint fd, GIOCondition, gpointer data) {
+  auto* self = static_cast<TImpl*>(data);
+  for (;;) {
+    const int connection = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (connection < 0) break;
+    if (!PeerIsThisUser(connection) || self->Connections.size() >= 8) {
+      ::close(connection);
+      continue;
+    }
+    auto* state = new TConnection{self, connection, 0, 0, {}};
+    state->ReadSource =
+        g_unix_fd_add(connection, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP), OnReadable, state);
+    state->TimeoutSource = g_timeout_add_seconds(kMessageTimeoutSeconds, OnTimeout, state);
+    self->Connections.push_back(state);
+  }
+  return G_SOURCE_CONTINUE;
+}
+
+gboolean TInstanceListener::TImpl::OnReadable(gint fd, GIOCondition, gpointer data) {
+  auto* connection = static_cast<TConnection*>(data);
+  TImpl* self = connection->Owner;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      if (connection->Bytes.size() + static_cast<std::size_t>(n) > kMaxInstanceMessage) {
+        connection->ReadSource = 0;  // this source ends with the return below
+        self->Drop(connection);      // too long: dropped without reading the rest
+        return G_SOURCE_REMOVE;
+      }
+      connection->Bytes.append(buffer, static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return G_SOURCE_CONTINUE;
+    break;  // the end of the message, or an error
+  }
+  std::optional<std::vector<std::string>> arguments = DecodeInstanceMessage(connection->Bytes);
+  connection->ReadSource = 0;  // this source ends with the return below
+  self->Drop(connection);
+  if (arguments && self->Received) self->Received(std::move(*arguments));
+  return G_SOURCE_REMOVE;
+}
+
+gboolean TInstanceListener::TImpl::OnTimeout(gpointer data) {
+  auto* connection = static_cast<TConnection*>(data);
+  connection->TimeoutSource = 0;
+  connection->Owner->Drop(connection);
+  return G_SOURCE_REMOVE;
+}
+
+void TInstanceListener::TImpl::Drop(TConnection* connection) {
+  if (connection->ReadSource) g_source_remove(connection->ReadSource);
+  if (connection->TimeoutSource) g_source_remove(connection->TimeoutSource);
+  ::close(connection->Fd);
+  Connections.erase(std::remove(Connections.begin(), Connections.end(), connection),
+                    Connections.end());
+  delete connection;
+}
+
+}  // namespace velloc::platform
