@@ -13,6 +13,8 @@ packages=(
   zip unzip media-types xvfb xauth openbox xdotool wmctrl x11-utils imagemagick gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   dbus dbus-x11 python3 python3-dbusmock hyperfine nodejs
+  # desktop integration: desktop entries, file types, links of the application's scheme
+  desktop-file-utils xdg-utils shared-mime-info
   # the type check of window.vlx's typings
   node-typescript
   # the test StatusNotifierWatcher (system Python), SVG application icons

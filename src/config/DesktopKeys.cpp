@@ -147,6 +147,22 @@ TDesktopConfig ReadDesktopConfig(const TProjectIni& ini, std::vector<std::string
     }
     desktop.Categories.push_back(category);
   }
+  if (const std::string version = ini.ReadString(kDesktopSection, "Version", "");
+      !version.empty()) {
+    // Debian: an upstream version begins with a digit and holds letters, digits and . + ~ -.
+    const bool valid =
+        IsAsciiDigit(version.front()) && std::all_of(version.begin(), version.end(), [](char c) {
+          return IsAsciiLetter(c) || IsAsciiDigit(c) ||
+                 std::string_view(".+~-").find(c) != std::string_view::npos;
+        });
+    if (valid) {
+      desktop.Version = version;
+    } else {
+      problems.push_back("the version \"" + OneLine(version) +
+                         "\" must begin with a digit and hold only letters, digits and . + ~ -");
+    }
+  }
+  desktop.Maintainer = OneLine(ini.ReadString(kDesktopSection, "Maintainer", ""));
   return desktop;
 }
 

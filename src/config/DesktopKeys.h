@@ -7,6 +7,8 @@
 //   FileTypes=application/x-myapp *.myapp My files; text/markdown *.md
 //   Comment=Notes that stay on your computer
 //   Categories=Office;Utility
+//   Version=1.2.0                                  ; of the Debian package (velloc pack --deb)
+//   Maintainer=Jane Doe <jane@example.com>
 #pragma once
 
 #include <string>
@@ -30,6 +32,8 @@ struct TDesktopConfig {
   std::vector<TFileType> FileTypes;
   std::string Comment;
   std::vector<std::string> Categories;
+  std::string Version = "1.0";  // Debian's version syntax
+  std::string Maintainer;       // "Name <address>"; empty: none given
 
   bool Empty() const {
     return Schemes.empty() && FileTypes.empty() && Comment.empty() && Categories.empty();

@@ -29,6 +29,11 @@ struct TPackOptions {
   std::filesystem::path Installer;  // empty: the built-in installer script
   std::filesystem::path Icon;       // PNG or SVG; empty: Velloc's own icon
   bool Quiet = false;
+  // Also a Debian package of the application beside the output (Linux targets).
+  bool Deb = false;
+  // Also its desktop entry, icons, metainfo and MIME definition below this folder, laid out as
+  // /usr/share is, for other packagers.
+  std::filesystem::path DesktopFiles;
   // The unstripped runtime and module of the build (unstripped/ beside the default ones) instead
   // of the stripped ones, for an author who wants symbols in the packed executable itself.
   bool Debug = false;

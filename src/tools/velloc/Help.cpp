@@ -30,6 +30,11 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
      "                     the built-in one), or Microsoft's WebView2 bootstrapper for Windows\n"
      "  --icon FILE        the application's icon, PNG or SVG (default: Velloc's); a Windows\n"
      "                     executable also takes it as its own icon (PNG, at most 64 KiB)\n"
+     "  --deb              also build a Debian package beside the executable: the executable,\n"
+     "                     a command, its desktop entry, icons, metainfo and file types\n"
+     "                     (vlx.ini section [Desktop]); its dependencies are the runtime's\n"
+     "  --desktop-files DIR  also write the desktop entry, icons, metainfo and file types into\n"
+     "                     DIR, laid out as /usr/share, for other packagers\n"
      "  --debug            pack the unstripped runtime and module, with their debug sections\n"
      "  -q, --quiet        no progress and no summary\n"},
     {"run",

@@ -18,6 +18,7 @@
 #include "archive/PackagePassword.h"
 #include "archive/ZipWriter.h"
 #include "config/AppKeys.h"
+#include "config/DesktopKeys.h"
 #include "core/Text.h"
 #include "core/Version.h"
 #include "package/AppIcon.h"
@@ -26,6 +27,7 @@
 #include "package/PeIcon.h"
 #include "platform/PlatformNames.h"
 #include "tools/velloc/Cli.h"
+#include "tools/velloc/DesktopFiles.h"
 #include "tools/velloc/Progress.h"
 
 namespace velloc::embedded {
@@ -179,6 +181,11 @@ fs::path RunPack(const TPackOptions& options) {
         text::Abbreviate(text::EscapeControl(std::string_view(id).substr(0, 1024)), 256) +
         "\" cannot name a folder: " + std::string(problem));
   }
+  // Section Desktop is the packer's to check: the runtime would only ignore a bad entry.
+  std::vector<std::string> desktopProblems;
+  const config::TDesktopConfig desktop = config::ReadDesktopConfig(config, desktopProblems);
+  if (!desktopProblems.empty())
+    throw TCliError(Quote(iniPath) + ", section [Desktop]: " + desktopProblems.front());
   const std::string dirName = config::ReadAppKey(config, config::app::DirName);
   if (dirName.find_first_of("/\\") != std::string::npos || dirName == "." || dirName == "..") {
     throw TCliError(Quote(iniPath) + ": DirName must name a folder directly inside " +
@@ -218,6 +225,8 @@ fs::path RunPack(const TPackOptions& options) {
 
   // What the runtime needs besides the application: its web view module and installer.
   const bool linuxRuntime = image.Format != package::ExeFormat::Pe;
+  if (!linuxRuntime && (options.Deb || !options.DesktopFiles.empty()))
+    throw TCliError("--deb and --desktop-files are for Linux executables");
   fs::path module = options.Module;
   if (module.empty()) {
     module = linuxRuntime ? unstrippedOr(runtime.parent_path() /
@@ -356,6 +365,21 @@ fs::path RunPack(const TPackOptions& options) {
     std::printf("Packed %zu entries of %s into %s (%ju bytes)\n", appSources.size(),
                 Quote(folder).c_str(), Quote(output).c_str(),
                 static_cast<std::uintmax_t>(fs::file_size(output)));
+  }
+
+  // Desktop integration: the files a distribution package needs, or a Debian package itself.
+  if (options.Deb || !options.DesktopFiles.empty()) {
+    const TDesktopApp app{id, config::ReadAppKey(config, config::app::Name), DebianPackageName(id),
+                          desktop, icon};
+    if (!options.DesktopFiles.empty()) {
+      WriteDesktopFiles(app, options.DesktopFiles);
+      if (!options.Quiet)
+        std::printf("Wrote desktop files into %s\n", Quote(options.DesktopFiles).c_str());
+    }
+    if (options.Deb) {
+      const fs::path deb = BuildDebianPackage(app, output, runtime, module, outputFolder);
+      if (!options.Quiet) std::printf("Built the Debian package %s\n", Quote(deb).c_str());
+    }
   }
   return output;
 }

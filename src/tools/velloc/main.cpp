@@ -26,7 +26,8 @@ constexpr const char* kUsage =
     "  velloc init DIR [--name NAME]                  create a small application in DIR\n"
     "  velloc pack DIR [-o|--output FILE] [--target linux|windows] [--runtime PATH] [--module "
     "PATH]\n"
-    "              [--installer PATH] [--icon FILE] [--debug] [-q|--quiet]\n"
+    "              [--installer PATH] [--icon FILE] [--deb] [--desktop-files DIR] [--debug]\n"
+    "              [-q|--quiet]\n"
     "                                                 pack DIR into one executable\n"
     "  velloc run DIR [--inspect] [--runtime PATH]    run DIR as it would run packed; saved\n"
     "             [--module PATH]                     changes reload it; console on the terminal\n"
@@ -94,6 +95,10 @@ int main(int argc, char** argv) {
         pack.Installer = value();
       } else if (a == "--icon") {
         pack.Icon = value();
+      } else if (a == "--deb") {
+        pack.Deb = true;
+      } else if (a == "--desktop-files") {
+        pack.DesktopFiles = value();
       } else if (a == "--name") {
         name = value();
       } else if (a == "--inspect") {

@@ -18,7 +18,7 @@ _velloc() {
       mapfile -t COMPREPLY < <(compgen -W "linux windows" -- "$cur")
       return
       ;;
-    -o | --output | --runtime | --module | --installer | --icon | --db)
+    -o | --output | --runtime | --module | --installer | --icon | --db | --desktop-files)
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       return
       ;;

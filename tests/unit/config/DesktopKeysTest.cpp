@@ -19,7 +19,8 @@ TEST(DesktopKeys, ReadsSchemesTypesAndTexts) {
   const TDesktopConfig desktop = Read(
       "[App]\nID=x\n[desktop]\nschemes=MyApp, my-app.dev+1 myapp\n"
       "FileTypes=Application/X-MyApp *.MyApp *.mya  My app files ; text/markdown *.md\n"
-      "Comment=Notes\tthat stay\nCategories=Office;Utility;\nUnknown=harmless\n",
+      "Comment=Notes\tthat stay\nCategories=Office;Utility;\nUnknown=harmless\n"
+      "Version=2.1.0~beta1\nMaintainer=Jane <jane@example.com>\n",
       problems);
   EXPECT_TRUE(problems.empty()) << problems.front();
   EXPECT_EQ(desktop.Schemes, (std::vector<std::string>{"myapp", "my-app.dev+1"}));
@@ -31,9 +32,13 @@ TEST(DesktopKeys, ReadsSchemesTypesAndTexts) {
   EXPECT_EQ(desktop.FileTypes[1].Description, "");
   EXPECT_EQ(desktop.Comment, "Notes that stay");
   EXPECT_EQ(desktop.Categories, (std::vector<std::string>{"Office", "Utility"}));
+  EXPECT_EQ(desktop.Version, "2.1.0~beta1");
+  EXPECT_EQ(desktop.Maintainer, "Jane <jane@example.com>");
   EXPECT_FALSE(desktop.Empty());
 
-  EXPECT_TRUE(Read("[App]\nID=x\n", problems).Empty());
+  const TDesktopConfig none = Read("[App]\nID=x\n", problems);
+  EXPECT_TRUE(none.Empty());
+  EXPECT_EQ(none.Version, "1.0");
 }
 
 TEST(DesktopKeys, UnusableEntriesAreLeftOutWithAReason) {
@@ -54,6 +59,8 @@ TEST(DesktopKeys, UnusableEntriesAreLeftOutWithAReason) {
       {"FileTypes=application/x-a *.a/b", "is not a file name pattern"},
       {"FileTypes=application/x-a *.", "is not a file name pattern"},
       {"Categories=Office\"Evil", "is not a plain word"},
+      {"Version=v1", "must begin with a digit"},
+      {"Version=1.0 beta", "must begin with a digit"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> problems;

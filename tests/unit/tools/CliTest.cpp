@@ -159,6 +159,12 @@ TEST_F(CliTest, PackFailuresExitTwoAndLeaveNoOutput) {
                    "[App]\nID=x\nName=x\nDirName=web\n" + std::string(1024 * 1024, ';'));
        },
        "", "at most 1 MiB"},
+      {"a URL scheme of the web",
+       [](const fs::path& r) {
+         WriteFile(r / "app/vlx.ini",
+                   "[App]\nID=x\nName=x\nDirName=web\n[Desktop]\nSchemes=https\n");
+       },
+       "", "section [Desktop]: the URL scheme \"https\" belongs to the web"},
   };
   // The ID names the runtime's data folder and lock: one plain folder name only.
   for (const char* id : {"../../../../outside", "a/b", "..", "bell\x07id"}) {

@@ -1,0 +1,327 @@
+#include "tools/velloc/DesktopFiles.h"
+
+#include <fstream>
+#include <system_error>
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include "package/AppIcon.h"
+#include "tools/velloc/Cli.h"
+
+namespace velloc::cli {
+namespace fs = std::filesystem;
+namespace {
+
+// The hicolor theme's usual sizes; a PNG goes to each size it is at least as large as.
+constexpr int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256, 512};
+
+// A desktop entry's string value: its escapes for backslash and line breaks.
+std::string EntryValue(std::string_view text) {
+  std::string value;
+  for (const char c : text) {
+    switch (c) {
+      case '\\':
+        value += "\\\\";
+        break;
+      case '\n':
+        value += "\\n";
+        break;
+      case '\t':
+        value += "\\t";
+        break;
+      case '\r':
+        value += "\\r";
+        break;
+      default:
+        value += c;
+    }
+  }
+  return value;
+}
+
+std::string XmlText(std::string_view text) {
+  std::string xml;
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        xml += "&amp;";
+        break;
+      case '<':
+        xml += "&lt;";
+        break;
+      case '>':
+        xml += "&gt;";
+        break;
+      case '"':
+        xml += "&quot;";
+        break;
+      default:
+        xml += c;
+    }
+  }
+  return xml;
+}
+
+void WriteText(const fs::path& path, std::string_view text) {
+  std::error_code ec;
+  fs::create_directories(path.parent_path(), ec);
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  if (!out.flush()) throw TCliError("cannot write \"" + path.string() + "\"");
+}
+
+// The MIME types the entry opens: its URL schemes, then its file types.
+std::vector<std::string> MimeTypesOf(const config::TDesktopConfig& desktop) {
+  std::vector<std::string> types;
+  for (const std::string& scheme : desktop.Schemes)
+    types.push_back("x-scheme-handler/" + scheme);
+  for (const config::TFileType& type : desktop.FileTypes)
+    types.push_back(type.MimeType);
+  return types;
+}
+
+void WriteIcons(const TDesktopApp& app, const fs::path& share) {
+  const std::string id = DesktopFileId(app.Id);
+  const fs::path hicolor = share / "icons" / "hicolor";
+  if (package::AppIconFormat(app.Icon) == package::TAppIconFormat::Svg) {
+    WriteText(hicolor / "scalable" / "apps" / (id + ".svg"),
+              std::string_view(reinterpret_cast<const char*>(app.Icon.data()), app.Icon.size()));
+    return;
+  }
+  GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("png", nullptr);
+  GError* error = nullptr;
+  const bool read = loader &&
+                    gdk_pixbuf_loader_write(loader, app.Icon.data(), app.Icon.size(), &error) &&
+                    gdk_pixbuf_loader_close(loader, &error);
+  GdkPixbuf* image = read ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+  if (!image) {
+    const std::string problem = error ? error->message : "not a PNG image";
+    if (error) g_error_free(error);
+    if (loader) g_object_unref(loader);
+    throw TCliError("cannot read the application icon: " + problem);
+  }
+  const int width = gdk_pixbuf_get_width(image);
+  const int height = gdk_pixbuf_get_height(image);
+  bool wrote = false;
+  for (const int size : kIconSizes) {
+    if (size > width || size > height) continue;
+    GdkPixbuf* scaled = gdk_pixbuf_scale_simple(image, size, size, GDK_INTERP_HYPER);
+    const fs::path path =
+        hicolor / (std::to_string(size) + "x" + std::to_string(size)) / "apps" / (id + ".png");
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    const bool saved = scaled && gdk_pixbuf_save(scaled, path.c_str(), "png", nullptr, nullptr);
+    if (scaled) g_object_unref(scaled);
+    if (!saved) {
+      g_object_unref(loader);
+      throw TCliError("cannot write \"" + path.string() + "\"");
+    }
+    wrote = true;
+  }
+  g_object_unref(loader);
+  if (!wrote) throw TCliError("the application icon is smaller than 16 x 16 pixels");
+}
+
+// Runs a program with the arguments in `folder`; its standard output, or an error that says
+// what failed.
+std::string RunTool(const std::vector<std::string>& argv, const fs::path& folder) {
+  std::vector<char*> args;
+  for (const std::string& a : argv)
+    args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  gchar* out = nullptr;
+  gchar* err = nullptr;
+  gint status = 0;
+  GError* error = nullptr;
+  const bool ran = g_spawn_sync(folder.c_str(), args.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
+                                nullptr, &out, &err, &status, &error);
+  const std::string output = out ? out : "";
+  const std::string messages = err ? err : "";
+  g_free(out);
+  g_free(err);
+  if (!ran) {
+    const std::string problem = error->message;
+    g_error_free(error);
+    throw TCliError("cannot run " + argv[0] + ": " + problem + " (install Debian's dpkg-dev)");
+  }
+  if (!g_spawn_check_wait_status(status, nullptr))
+    throw TCliError(argv[0] + " failed: " + messages);
+  return output;
+}
+
+}  // namespace
+
+std::string DesktopFileId(std::string_view appId) {
+  std::string id;
+  for (const char c : appId) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '_' || c == '-';
+    id += plain ? c : '-';
+  }
+  return id;
+}
+
+std::string DebianPackageName(std::string_view appId) {
+  std::string name;
+  for (const char c : appId) {
+    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    const bool plain = (lower >= 'a' && lower <= 'z') || (lower >= '0' && lower <= '9') ||
+                       lower == '+' || lower == '-' || lower == '.';
+    if (plain) {
+      name += lower;
+    } else if (!name.empty() && name.back() != '-') {
+      name += '-';
+    }
+  }
+  while (!name.empty() && !((name.front() >= 'a' && name.front() <= 'z') ||
+                            (name.front() >= '0' && name.front() <= '9'))) {
+    name.erase(0, 1);
+  }
+  while (!name.empty() && name.back() == '-')
+    name.pop_back();
+  if (name.size() < 2) name = "velloc-app" + (name.empty() ? std::string() : "-" + name);
+  return name;
+}
+
+std::string DesktopEntryText(const TDesktopApp& app) {
+  const config::TDesktopConfig& desktop = app.Desktop;
+  std::string entry = "[Desktop Entry]\nType=Application\nVersion=1.4\n";
+  entry += "Name=" + EntryValue(app.Name) + "\n";
+  if (!desktop.Comment.empty()) entry += "Comment=" + EntryValue(desktop.Comment) + "\n";
+  // A link or a file opened with the application reaches it as its one argument.
+  entry += "Exec=" + app.Command;
+  if (!desktop.Schemes.empty()) {
+    entry += " %u";
+  } else if (!desktop.FileTypes.empty()) {
+    entry += " %f";
+  }
+  entry += "\nIcon=" + DesktopFileId(app.Id) + "\nTerminal=false\nStartupNotify=true\n";
+  entry += "StartupWMClass=" + EntryValue(app.Id) + "\n";
+  entry += "Categories=";
+  if (desktop.Categories.empty()) entry += "Utility;";
+  for (const std::string& category : desktop.Categories)
+    entry += category + ";";
+  entry += "\n";
+  if (const std::vector<std::string> types = MimeTypesOf(desktop); !types.empty()) {
+    entry += "MimeType=";
+    for (const std::string& type : types)
+      entry += type + ";";
+    entry += "\n";
+  }
+  return entry;
+}
+
+std::string MetainfoText(const TDesktopApp& app) {
+  const std::string id = DesktopFileId(app.Id);
+  const std::string summary = app.Desktop.Comment.empty() ? app.Name : app.Desktop.Comment;
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<component type=\"desktop-application\">\n";
+  xml += "  <id>" + XmlText(id) + "</id>\n";
+  xml += "  <metadata_license>CC0-1.0</metadata_license>\n";
+  xml += "  <name>" + XmlText(app.Name) + "</name>\n";
+  xml += "  <summary>" + XmlText(summary) + "</summary>\n";
+  xml += "  <description>\n    <p>" + XmlText(summary) + "</p>\n  </description>\n";
+  xml += "  <launchable type=\"desktop-id\">" + XmlText(id) + ".desktop</launchable>\n";
+  xml += "  <content_rating type=\"oars-1.1\"/>\n";
+  if (const std::vector<std::string> types = MimeTypesOf(app.Desktop); !types.empty()) {
+    xml += "  <provides>\n";
+    for (const std::string& type : types)
+      xml += "    <mediatype>" + XmlText(type) + "</mediatype>\n";
+    xml += "  </provides>\n";
+  }
+  xml += "</component>\n";
+  return xml;
+}
+
+std::string MimeInfoText(const TDesktopApp& app) {
+  if (app.Desktop.FileTypes.empty()) return {};
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
+  for (const config::TFileType& type : app.Desktop.FileTypes) {
+    xml += "  <mime-type type=\"" + XmlText(type.MimeType) + "\">\n";
+    if (!type.Description.empty())
+      xml += "    <comment>" + XmlText(type.Description) + "</comment>\n";
+    for (const std::string& extension : type.Extensions)
+      xml += "    <glob pattern=\"*." + XmlText(extension) + "\"/>\n";
+    xml += "  </mime-type>\n";
+  }
+  xml += "</mime-info>\n";
+  return xml;
+}
+
+void WriteDesktopFiles(const TDesktopApp& app, const fs::path& share) {
+  const std::string id = DesktopFileId(app.Id);
+  WriteText(share / "applications" / (id + ".desktop"), DesktopEntryText(app));
+  WriteText(share / "metainfo" / (id + ".metainfo.xml"), MetainfoText(app));
+  if (const std::string mime = MimeInfoText(app); !mime.empty())
+    WriteText(share / "mime" / "packages" / (id + ".xml"), mime);
+  WriteIcons(app, share);
+}
+
+fs::path BuildDebianPackage(const TDesktopApp& app, const fs::path& executable,
+                            const fs::path& runtime, const fs::path& module,
+                            const fs::path& folder) {
+  const std::string package = DebianPackageName(app.Id);
+  std::error_code ec;
+  const fs::path staging = fs::absolute(folder) / (".velloc-deb-" + package);
+  fs::remove_all(staging, ec);
+  struct TRemove {
+    fs::path Path;
+    ~TRemove() {
+      std::error_code ignored;
+      fs::remove_all(Path, ignored);
+    }
+  } cleanup{staging};
+
+  // The libraries of the runtime and of its WebKitGTK module, as this machine's packages
+  // provide them. dpkg-shlibdeps wants a debian/control to stand beside, even an empty one.
+  WriteText(staging / "debian" / "control", "");
+  const std::string found = RunTool({"dpkg-shlibdeps", "-O", "-e" + fs::absolute(runtime).string(),
+                                     "-e" + fs::absolute(module).string()},
+                                    staging);
+  std::string depends;
+  if (const auto at = found.find("shlibs:Depends="); at != std::string::npos) {
+    depends = found.substr(at + 15);
+    depends.erase(depends.find_last_not_of("\r\n") + 1);
+  }
+  fs::remove_all(staging / "debian", ec);
+  const std::string architecture = [&] {
+    std::string arch = RunTool({"dpkg", "--print-architecture"}, folder);
+    arch.erase(arch.find_last_not_of("\r\n") + 1);
+    return arch;
+  }();
+
+  const fs::path lib = staging / "usr" / "lib" / package;
+  fs::create_directories(lib);
+  fs::copy_file(executable, lib / package, fs::copy_options::overwrite_existing);
+  fs::permissions(lib / package, fs::perms::owner_all | fs::perms::group_read |
+                                     fs::perms::group_exec | fs::perms::others_read |
+                                     fs::perms::others_exec);
+  fs::create_directories(staging / "usr" / "bin");
+  fs::create_symlink("../lib/" + package + "/" + package, staging / "usr" / "bin" / package);
+  TDesktopApp installed = app;
+  installed.Command = "/usr/bin/" + package;
+  WriteDesktopFiles(installed, staging / "usr" / "share");
+
+  const config::TDesktopConfig& desktop = app.Desktop;
+  std::string control =
+      "Package: " + package + "\nVersion: " + desktop.Version + "\nArchitecture: " + architecture +
+      "\nMaintainer: " +
+      (desktop.Maintainer.empty() ? app.Name + " <root@localhost>" : desktop.Maintainer) +
+      "\nSection: misc\nPriority: optional\n";
+  if (!depends.empty()) control += "Depends: " + depends + "\n";
+  control += "Description: " + (desktop.Comment.empty() ? app.Name : desktop.Comment) + "\n " +
+             app.Name + ", a web application packed with Velloc.\n";
+  WriteText(staging / "DEBIAN" / "control", control);
+  fs::permissions(staging / "DEBIAN", fs::perms::owner_all | fs::perms::group_read |
+                                          fs::perms::group_exec | fs::perms::others_read |
+                                          fs::perms::others_exec);
+
+  const fs::path deb =
+      fs::absolute(folder) / (package + "_" + desktop.Version + "_" + architecture + ".deb");
+  RunTool({"dpkg-deb", "--root-owner-group", "--build", staging.string(), deb.string()}, folder);
+  return deb;
+}
+
+}  // namespace velloc::cli

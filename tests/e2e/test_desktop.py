@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""The application on the desktop: its desktop entry, URL scheme and file type open it with
+the link or file as its argument, a later start reaches the running window, and the Debian
+package of `velloc pack --deb` validates, installs, starts from its desktop entry and goes
+again without a trace."""
+
+from __future__ import annotations
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+from harness import XSession, expect, expect_eq, page, run_cases, wait_until, write_app
+
+APP_ID = "com.example.VellocE2E"
+PACKAGE = "com.example.velloce2e"  # the ID as a Debian package name and command
+INI = {"ID": APP_ID, "Name": "Velloc E2E", "DynamicAppTitle": 1}
+DESKTOP = """
+[Desktop]
+Schemes=velloc-e2e vellocdesk
+FileTypes=application/x-velloc-e2e *.vlxe2e Velloc test document
+Comment=A test of desktop integration
+Categories=Utility
+Version=1.2.3
+"""
+INDEX = page("<p>desktop</p>", title="starting", head="""<script>
+vlx.app.getArgs().then((a) => { document.title = "ARGS:" + JSON.stringify(a.slice(1)); });
+vlx.events.onSecondInstance = (a) => { document.title = "SECOND:" + JSON.stringify(a); };
+</script>""")
+
+
+def make_folder(artifacts: Path) -> Path:
+    folder = write_app(artifacts / "app", INI, {"index.html": INDEX})
+    with open(folder / "vlx.ini", "a", encoding="utf-8") as ini:
+        ini.write(DESKTOP)
+    return folder
+
+
+def window_titled(session: XSession, prefix: str) -> tuple[int, list[str]]:
+    """The window whose title begins with `prefix`, and the JSON list after "ARGS:" or
+    "SECOND:"."""
+    def found():
+        for wid in session.find_windows(name="^(ARGS|SECOND):"):
+            title = session.title(wid)
+            if title.startswith(prefix):
+                return wid, json.loads(title.split(":", 1)[1])
+        return None
+    return wait_until(found, 30, f"a window titled {prefix}...")  # type: ignore[return-value]
+
+
+def end_processes(exe: Path) -> None:
+    subprocess.run(["pkill", "-f", str(exe)], check=False)
+
+
+def scheme_and_file_type(args, artifacts: Path) -> None:
+    """With the desktop files of `velloc pack --desktop-files` in the user's data folder,
+    xdg-open of a link of the application's scheme starts it with the link; opening a file of
+    its type, or another link, while it runs brings the window forward with it. (Debian 12's
+    xdg-open takes an address whose scheme holds a digit for a file name, so the link of
+    "velloc-e2e" goes through GIO's launcher, as from a GTK application or a browser.)"""
+    with XSession("open", artifacts, args.bin_dir) as session:
+        data = Path(session.env["XDG_DATA_HOME"])
+        bin_dir = artifacts / "bin"
+        bin_dir.mkdir()
+        exe = artifacts / "VellocE2E"
+        session.run([str(args.bin_dir / "velloc"), "pack", str(make_folder(artifacts)), "-o",
+                     str(exe), "--quiet", "--desktop-files", str(data)])
+        (bin_dir / PACKAGE).symlink_to(exe)
+        session.run(["update-desktop-database", str(data / "applications")])
+        session.run(["update-mime-database", str(data / "mime")])
+        env = {"PATH": f"{bin_dir}:{os.environ['PATH']}"}
+        try:
+            # In a session without a desktop environment, xdg-open waits for what it starts.
+            session.launch("xdg-open", "vellocdesk://open?note=1", env=env)
+            wid, arguments = window_titled(session, "ARGS:")
+            expect_eq(arguments, ["vellocdesk://open?note=1"], "the arguments of the link's start")
+            session.launch("gio", "open", "velloc-e2e://x", env=env)
+            _, arguments = window_titled(session, 'SECOND:["velloc-e2e')
+
+            document = artifacts / "note one.vlxe2e"
+            document.write_text("a note", encoding="utf-8")
+            filetype = session.run(["xdg-mime", "query", "filetype", str(document)]).stdout
+            expect_eq(filetype.strip(), "application/x-velloc-e2e", "the file's type")
+            session.launch("xdg-open", str(document), env=env)
+            _, arguments = window_titled(session, 'SECOND:["/')
+            expect_eq(arguments, [str(document)], "the arguments handed to the running window")
+            active = session.xprop_root("_NET_ACTIVE_WINDOW").split()[-1]
+            expect_eq(int(active, 16), wid, "the active window")
+        finally:
+            end_processes(exe)
+
+
+def debian_package(args, artifacts: Path) -> None:
+    """`velloc pack --deb` builds a package that dpkg-deb reads and desktop-file-validate
+    accepts; as root it installs, starts from its desktop entry's Exec line and removes
+    cleanly."""
+    with XSession("deb", artifacts, args.bin_dir) as session:
+        out = artifacts / "out"
+        out.mkdir()
+        session.run([str(args.bin_dir / "velloc"), "pack", str(make_folder(artifacts)), "-o",
+                     str(out / "VellocE2E"), "--quiet", "--deb"])
+        debs = list(out.glob("*.deb"))
+        expect_eq([d.name for d in debs], [f"{PACKAGE}_1.2.3_amd64.deb"], "the package built")
+        deb = debs[0]
+        info = session.run(["dpkg-deb", "--info", str(deb)]).stdout
+        for wanted in (f"Package: {PACKAGE}", "Version: 1.2.3", "libgtk-3-0",
+                       "libwebkit2gtk-4.1-0"):
+            expect(wanted in info, f"{wanted!r} not in the control file:\n{info}")
+        contents = session.run(["dpkg-deb", "--contents", str(deb)]).stdout
+        for wanted in (f"./usr/lib/{PACKAGE}/{PACKAGE}", f"./usr/bin/{PACKAGE} -> ",
+                       f"./usr/share/applications/{APP_ID}.desktop",
+                       f"./usr/share/icons/hicolor/48x48/apps/{APP_ID}.png",
+                       f"./usr/share/metainfo/{APP_ID}.metainfo.xml",
+                       f"./usr/share/mime/packages/{APP_ID}.xml"):
+            expect(wanted in contents, f"{wanted!r} not in the package:\n{contents}")
+        unpacked = artifacts / "unpacked"
+        session.run(["dpkg-deb", "--extract", str(deb), str(unpacked)])
+        entry = unpacked / "usr/share/applications" / f"{APP_ID}.desktop"
+        session.run(["desktop-file-validate", str(entry)])
+
+        if os.geteuid() != 0 or shutil.which("dpkg") is None:
+            print("not root: the package is not installed")
+            return
+        session.run(["dpkg", "-i", str(deb)], timeout=120)
+        try:
+            exec_line = next(line for line in entry.read_text().splitlines()
+                             if line.startswith("Exec="))
+            command = exec_line[5:].split()[0]
+            expect_eq(command, f"/usr/bin/{PACKAGE}", "the desktop entry's command")
+            app = session.launch(command, "velloc-e2e://installed")
+            wid, arguments = window_titled(session, "ARGS:")
+            expect_eq(arguments, ["velloc-e2e://installed"], "the installed program's arguments")
+            session.close_window(wid)
+            expect_eq(app.wait(20), 0, "exit code of the installed program")
+        finally:
+            session.run(["dpkg", "-r", PACKAGE], timeout=120)
+        left = [p for p in (Path(f"/usr/lib/{PACKAGE}"), Path(f"/usr/bin/{PACKAGE}"),
+                            Path(f"/usr/share/applications/{APP_ID}.desktop")) if p.exists()]
+        expect(not left, f"left behind after removal: {left}")
+
+
+CASES = {"scheme_and_file_type": scheme_and_file_type, "debian_package": debian_package}
+
+if __name__ == "__main__":
+    sys.exit(run_cases(CASES, __doc__))
