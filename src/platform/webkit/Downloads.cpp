@@ -1,8 +1,8 @@
 #include "platform/webkit/Downloads.h"
 
-#include <deque>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/gtk/CallbackGuard.h"
 #include "platform/gtk/GLibPtr.h"
@@ -96,7 +96,7 @@ class TSaveQuestions {
       glib::TObjectPtr<GtkFileChooserNative> done = std::move(self->FChooser);
       if (!self->FWaiting.empty()) {
         TWaiting next = std::move(self->FWaiting.front());
-        self->FWaiting.pop_front();
+        self->FWaiting.erase(self->FWaiting.begin());
         self->Open(std::move(next));
       }
     });
@@ -105,7 +105,7 @@ class TSaveQuestions {
   WebKitWebView* FShown;  // holds this object in its data
   glib::TObjectPtr<GtkFileChooserNative> FChooser;
   TWaiting FOpen;
-  std::deque<TWaiting> FWaiting;
+  std::vector<TWaiting> FWaiting;
 };
 
 // "blob:vlx:///x" names the package document that made the blob.

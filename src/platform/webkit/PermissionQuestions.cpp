@@ -117,7 +117,7 @@ void TPermissionQuestions::Next(const std::string& origin) {
   auto slot = FOrigins.find(origin);
   while (slot != FOrigins.end() && !slot->second.Dialog && !slot->second.Waiting.empty()) {
     TItem item = std::move(slot->second.Waiting.front());
-    slot->second.Waiting.pop_front();
+    slot->second.Waiting.erase(slot->second.Waiting.begin());
     if (Decide(origin, item)) return;
     slot = FOrigins.find(origin);
   }

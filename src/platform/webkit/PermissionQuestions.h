@@ -4,10 +4,10 @@
 // page goes away, so no question outlives the page that asked.
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include <webkit2/webkit2.h>
 
@@ -46,7 +46,7 @@ class TPermissionQuestions {
   struct TOrigin {
     GtkWidget* Dialog = nullptr;
     TItem Open;
-    std::deque<TItem> Waiting;
+    std::vector<TItem> Waiting;
   };
   explicit TPermissionQuestions(WebKitWebView* shown) : FShown(shown) {}
   // Decides `item`; true when it opened a question for `origin`.

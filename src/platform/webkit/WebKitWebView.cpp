@@ -591,7 +591,7 @@ void TWebKitWebView::FrameIntent(WebKitWebView* view, WebKitUserMessage* message
   g_variant_get(parameters, "(&s&s)", &kind, &frameUri);
   for (const auto& [text, value] : kAnnouncedKinds) {
     if (text != kind) continue;
-    if (FIntents.size() >= kMaxIntents) FIntents.pop_front();
+    if (FIntents.size() >= kMaxIntents) FIntents.erase(FIntents.begin());
     FIntents.push_back({value, ToFileUri(frameUri), g_get_monotonic_time()});
     return;
   }

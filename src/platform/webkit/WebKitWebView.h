@@ -1,7 +1,6 @@
 // The WebKitGTK web view behind the core's IWebView.
 #pragma once
 
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -109,7 +108,7 @@ class TWebKitWebView final : public IGtkWebView {
   };
   static constexpr std::size_t kMaxIntents = 32;
   static constexpr gint64 kIntentLifetimeUs = 2'000'000;
-  std::deque<TIntent> FIntents;
+  std::vector<TIntent> FIntents;
   bool FInspectorShown = false;
   glib::TObjectPtr<WebKitUserContentManager> FContentManager;
   glib::TObjectPtr<WebKitWebView> FView;
