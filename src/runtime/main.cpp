@@ -40,15 +40,15 @@ namespace {
 
 using namespace velloc;
 
-// `velloc run` has put a new development package where this executable was: it replaces the
-// one in memory, whole, or not at all.
+// `velloc run` has put a new development package where this executable was (a new file renamed
+// over the old): it replaces the one in use, whole, or not at all. Requests still being served
+// from the old package keep its mapping until they are done.
 void ReloadDevelopmentPackage(startup::TExeZipLoader& startup, const std::string& exePath) {
-  auto stream = std::make_unique<std::vector<std::uint8_t>>();
-  package::TExeUtils(exePath).GetZipFromExe(*stream);
+  std::shared_ptr<const platform::TMappedFile> stream = package::TExeUtils(exePath).MapZipFromExe();
   try {
-    startup.ExeZip->Stream(*stream);
+    startup.ExeZip->Stream(stream->Bytes(), stream);
   } catch (...) {
-    startup.ExeZip->Stream(*startup.ExeZipStream);
+    startup.ExeZip->Stream(startup.ExeZipStream->Bytes(), startup.ExeZipStream);
     throw;
   }
   startup.ExeZipStream = std::move(stream);

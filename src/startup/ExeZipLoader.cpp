@@ -88,11 +88,11 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
   // 2. A runtime without a package is not an application.
   if (!ExeUtils->ExeHasAttachedStub()) return ShowLocalizedError(msg::NotValidApplication);
 
-  // 3, 4. The password goes in before the archive is opened.
+  // 3, 4. The password goes in before the archive is opened. The package is mapped, not read:
+  // start-up touches its directory and the few entries it needs, whatever the media it holds.
   ExeZip->Password(archive::PackagePassword());
-  ExeZipStream = std::make_unique<std::vector<std::uint8_t>>();
-  ExeUtils->GetZipFromExe(*ExeZipStream);
-  ExeZip->Stream(*ExeZipStream);
+  ExeZipStream = ExeUtils->MapZipFromExe();
+  ExeZip->Stream(ExeZipStream->Bytes(), ExeZipStream);
 
   // 5, 6. The configuration and the four start-up values, all read before any check.
   LoadConfiguration();
