@@ -201,9 +201,10 @@ void InspectPe(HeaderReader& reader, ExeImageInfo& info) {
   }
   const std::uint64_t certOffset = Field(optional, entryAt, 4, false);
   const std::uint64_t certSize = Field(optional, entryAt + 4, 4, false);
-  if (certOffset == 0 && certSize == 0) return;
+  // An empty entry (some tools leave the offset when they remove a signature) is no table.
+  if (certSize == 0) return;
   // The table comes after everything it signs: it cannot begin inside the image.
-  if (certSize == 0 || certOffset < end) {
+  if (certOffset < end) {
     ThrowMalformed(reader.Path(), "the certificate table lies inside the image");
   }
   reader.Extent(certOffset, certSize, "the certificate table");
