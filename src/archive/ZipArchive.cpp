@@ -163,6 +163,10 @@ bool Zip64RecordRepeats(std::span<const std::uint8_t> data, std::size_t locator,
 
 }  // namespace
 
+std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
+  return static_cast<std::uint32_t>(libdeflate_crc32(0, bytes.data(), bytes.size()));
+}
+
 std::string_view ToString(ExtractResult result) {
   switch (result) {
     case ExtractResult::Ok:

@@ -44,6 +44,9 @@ enum class ExtractResult {
 
 std::string_view ToString(ExtractResult result);
 
+// The CRC-32 of the ZIP format (the value TZipEntry::Crc32 holds for the entry's bytes).
+std::uint32_t Crc32(std::span<const std::uint8_t> bytes);
+
 // What the central directory says about one entry.
 struct TZipEntry {
   std::string_view Name;  // decoded to UTF-8; valid while the archive stays open

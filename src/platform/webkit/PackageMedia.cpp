@@ -1,6 +1,7 @@
 #include "platform/webkit/PackageMedia.h"
 
 #include <algorithm>
+#include <atomic>
 #include <fcntl.h>
 #include <map>
 #include <memory>
@@ -326,10 +327,26 @@ void SetMediaPackagePath(const std::string& exePath) {
   TWebProcessPackage::Instance().SetPath(exePath);
 }
 
-bool RegisterPackageMediaSource() {
-  if (!gst_is_initialized() && !gst_init_check(nullptr, nullptr, nullptr)) return false;
-  return gst_element_register(nullptr, "vellocpackagesrc", GST_RANK_PRIMARY, PackageSrcType()) !=
-         FALSE;
+void RegisterPackageMediaSourceWithGStreamer() {
+  // GStreamer has no hook for its start, but GLib calls an interface check whenever a class gets
+  // an interface: the player's sink classes get theirs when WebKit makes the first player, after
+  // GStreamer is up and before the player looks for the source of a "vlx:" URI. The check costs
+  // a flag test per class; it stays installed (removing it from inside would disturb GLib's
+  // walk over the checks). Registering initialises the source's own class, which calls the check
+  // again: the flag is set first.
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    g_type_add_interface_check(nullptr, [](gpointer, gpointer) {
+      static std::atomic<bool> registered{false};
+      if (registered.load(std::memory_order_acquire) || !gst_is_initialized() ||
+          registered.exchange(true)) {
+        return;
+      }
+      if (!gst_element_register(nullptr, "vellocpackagesrc", GST_RANK_PRIMARY, PackageSrcType())) {
+        g_printerr("velloc: GStreamer refused the package source; packaged media will not play\n");
+      }
+    });
+  });
 }
 
 }  // namespace velloc::webkit

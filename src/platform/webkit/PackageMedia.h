@@ -15,7 +15,9 @@ namespace velloc::webkit {
 // The executable that carries the package; set once, before any media element plays.
 void SetMediaPackagePath(const std::string& exePath);
 
-// Registers the "vlx" source element with GStreamer; false when GStreamer is unusable.
-bool RegisterPackageMediaSource();
+// Registers the "vlx" source element with GStreamer as soon as WebKit has started GStreamer,
+// which it does when a page first uses media. Starting GStreamer here would cost every web
+// process 20-40 ms (its plugin registry) before the page, for pages without any media.
+void RegisterPackageMediaSourceWithGStreamer();
 
 }  // namespace velloc::webkit

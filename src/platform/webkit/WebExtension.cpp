@@ -120,8 +120,7 @@ extern "C" VELLOC_EXPORT void webkit_web_extension_initialize_with_user_data(
   if (data && g_variant_is_of_type(data, G_VARIANT_TYPE_STRING)) {
     velloc::webkit::SetMediaPackagePath(g_variant_get_string(data, nullptr));
   }
-  if (!velloc::webkit::RegisterPackageMediaSource())
-    g_printerr("velloc: GStreamer is unusable; packaged media will not play\n");
+  velloc::webkit::RegisterPackageMediaSourceWithGStreamer();
   g_signal_connect(extension, "page-created", G_CALLBACK(velloc::webkit::OnPageCreated), nullptr);
   g_signal_connect(webkit_script_world_get_default(), "window-object-cleared",
                    G_CALLBACK(velloc::webkit::OnWindowObjectCleared), nullptr);
