@@ -719,11 +719,13 @@ ExtractResult TEntryReader::Read(std::uint64_t offset, std::span<std::uint8_t> o
       offset += n;
     }
     if (out.empty()) return ExtractResult::Ok;
+    // Extracted once; a failure is kept too, so that a player's next read does not pay for
+    // another whole attempt.
     if (!FHaveWhole) {
-      const ExtractResult result = FArchive->Extract(FIndex, FWhole);
-      if (result != ExtractResult::Ok) return result;
+      FWholeResult = FArchive->Extract(FIndex, FWhole);
       FHaveWhole = true;
     }
+    if (FWholeResult != ExtractResult::Ok) return FWholeResult;
     std::memcpy(out.data(), FWhole.data() + offset, out.size());
     return ExtractResult::Ok;
   } catch (const std::bad_alloc&) {

@@ -212,6 +212,7 @@ class TEntryReader {
   std::size_t FNextVictim = 0;
   std::vector<std::uint8_t> FWhole;
   bool FHaveWhole = false;
+  ExtractResult FWholeResult = ExtractResult::Ok;
 };
 
 }  // namespace velloc::archive

@@ -200,6 +200,9 @@ TEST(Checkpoints, DamagedDataFailsTheReadInsteadOfPassingForTheEntry) {
   ExpectPart(*reader, plain, 10, 100);  // the first interval is sound
   Bytes part(10);
   EXPECT_EQ(reader->Read(kInterval + 95, part), ExtractResult::CrcMismatch);
+  EXPECT_FALSE(reader->UsesCheckpoints());
+  // Every later read fails the same way, without another whole attempt.
+  EXPECT_EQ(reader->Read(0, part), ExtractResult::CrcMismatch);
 }
 
 TEST(CheckpointIndex, MalformedIndexesAreRefused) {
