@@ -144,7 +144,7 @@ TEST(ZipWriter, AlignEndPadsTheCommentToTheMultiple) {
     std::size_t end = zip.size() - 22;
     while (!(zip[end] == 0x50 && zip[end + 1] == 0x4B && zip[end + 2] == 5 && zip[end + 3] == 6))
       --end;
-    const std::size_t comment = zip[end + 20] | (zip[end + 21] << 8);
+    const std::size_t comment = zip[end + 20] | (std::size_t{zip[end + 21]} << 8);
     EXPECT_EQ(end + 22 + comment, zip.size()) << preceding;
     EXPECT_TRUE(std::all_of(zip.begin() + static_cast<long>(end) + 22, zip.end(),
                             [](std::uint8_t b) { return b == 0; }));
