@@ -25,8 +25,9 @@ class EMappingError : public std::runtime_error {
 
 class TMappedFile {
  public:
-  // Maps `length` bytes of `path` from `offset`. A length of 0 maps nothing and needs no file
-  // access beyond opening it. Throws EMappingError, also when the range lies beyond the file.
+  // Maps `length` bytes of `path` from `offset`; on a file system that cannot map files, reads
+  // them into memory instead. A length of 0 maps nothing and needs no file access beyond opening
+  // it. Throws EMappingError, also when the range lies beyond the file.
   static std::shared_ptr<const TMappedFile> Open(const std::filesystem::path& path,
                                                  std::uint64_t offset, std::uint64_t length);
 
@@ -38,8 +39,12 @@ class TMappedFile {
 
  private:
   TMappedFile() = default;
+  // POSIX: the range read in place of a mapping.
+  static void ReadInto(int fd, const std::filesystem::path& path, std::uint64_t offset,
+                       std::uint64_t length, TMappedFile& mapped);
 
   std::span<const std::uint8_t> FBytes;
+  std::unique_ptr<std::uint8_t[]> FCopy;  // the bytes, where the file could not be mapped
   // The whole mapping, which starts at a page boundary at or before the range.
   void* FBase = nullptr;
   std::uint64_t FMappedSize = 0;

@@ -19,6 +19,24 @@ namespace {
 
 }  // namespace
 
+void TMappedFile::ReadInto(int fd, const std::filesystem::path& path, std::uint64_t offset,
+                           std::uint64_t length, TMappedFile& mapped) {
+  mapped.FCopy.reset(new std::uint8_t[static_cast<std::size_t>(length)]);
+  for (std::uint64_t done = 0; done < length;) {
+    const ssize_t n =
+        ::pread(fd, mapped.FCopy.get() + done, static_cast<std::size_t>(length - done),
+                static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      ::close(fd);
+      Fail(path, "read", error);
+    }
+    done += static_cast<std::uint64_t>(n);
+  }
+  mapped.FBytes = {mapped.FCopy.get(), static_cast<std::size_t>(length)};
+}
+
 std::shared_ptr<const TMappedFile> TMappedFile::Open(const std::filesystem::path& path,
                                                      std::uint64_t offset, std::uint64_t length) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -41,15 +59,19 @@ std::shared_ptr<const TMappedFile> TMappedFile::Open(const std::filesystem::path
     const std::uint64_t size = offset - start + length;
     // Private and read-only: nothing this process does reaches the file.
     void* base = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, static_cast<off_t>(start));
-    if (base == MAP_FAILED) {
+    if (base != MAP_FAILED) {
+      mapped->FBase = base;
+      mapped->FMappedSize = size;
+      mapped->FBytes = {static_cast<const std::uint8_t*>(base) + (offset - start),
+                        static_cast<std::size_t>(length)};
+    } else if (errno == ENODEV) {
+      // A file system that cannot map files (FUSE with direct I/O): read the range instead.
+      ReadInto(fd, path, offset, length, *mapped);
+    } else {
       const int error = errno;
       ::close(fd);
       Fail(path, "map", error);
     }
-    mapped->FBase = base;
-    mapped->FMappedSize = size;
-    mapped->FBytes = {static_cast<const std::uint8_t*>(base) + (offset - start),
-                      static_cast<std::size_t>(length)};
   }
   ::close(fd);  // the mapping keeps the file
   return mapped;
