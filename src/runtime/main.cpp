@@ -130,6 +130,11 @@ int main(int argc, char** argv) {
     } else if (startup.ApplySingleInstanceRule()) {
       if (!hasDisplay) throw std::runtime_error("Cannot open the display");
       exitCode = RunMainWindow(startup, loader, system, styles);
+      // The web view went with the window: let WebKit finish with it (it then ends the web
+      // process at once) instead of leaving the web process to notice our exit and wind the page
+      // down by itself, which took it 150-250 ms more.
+      for (int i = 0; i < 100 && g_main_context_iteration(nullptr, FALSE); ++i) {
+      }
     }
   } catch (const std::exception& error) {
     platform::gtk::ShowApplicationError(error.what());
