@@ -671,25 +671,65 @@ TEntryReader::TEntryReader(std::shared_ptr<const TZipArchive> archive, int index
 
 TEntryReader::~TEntryReader() = default;
 
-ExtractResult TEntryReader::LoadBlock(std::uint64_t number, Block& block) {
-  const std::uint64_t start = number * FInterval;
-  const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(FInterval, Size() - start));
-  if (!block.Bytes) block.Bytes.reset(new std::uint8_t[FInterval]);
-  const TCheckpoint& checkpoint = FCheckpoints->Intervals[static_cast<std::size_t>(number)];
-  const std::uint8_t* in = FPayload.data() + start;
+TEntryReader::Block* TEntryReader::Cached(std::uint64_t number) {
+  for (Block& block : FBlocks) {
+    if (block.Number == number) return &block;
+  }
+  return nullptr;
+}
+
+TEntryReader::Block& TEntryReader::LeastRecentlyUsed(const Block* besides) {
+  Block* oldest = nullptr;
+  for (Block& block : FBlocks) {
+    if (&block != besides && (!oldest || block.LastUse < oldest->LastUse)) oldest = &block;
+  }
+  return *oldest;
+}
+
+TEntryReader::Block* TEntryReader::Load(std::uint64_t number) {
+  const auto sizeOf = [this](std::uint64_t n) {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(FInterval, Size() - n * FInterval));
+  };
+  const bool withNext = (number + 1) * FInterval < Size() && !Cached(number + 1);
+  Block& block = LeastRecentlyUsed(nullptr);
+  block.Number = ~std::uint64_t{0};
+  Block* next = nullptr;
+  if (withNext) {
+    next = &LeastRecentlyUsed(&block);
+    next->Number = ~std::uint64_t{0};
+  }
+  for (Block* b : {&block, next}) {
+    if (b && !b->Bytes) b->Bytes.reset(new std::uint8_t[FInterval]);
+  }
+  const std::uint8_t* in = FPayload.data() + number * FInterval;
+  const std::size_t size = sizeOf(number);
+  const std::size_t nextSize = withNext ? sizeOf(number + 1) : 0;
+  const auto& intervals = FCheckpoints->Intervals;
   if (FInfo.Encrypted()) {
-    PkwareCipher cipher(checkpoint.Keys);
-    cipher.Decrypt(in, block.Bytes.get(), size);
+    PkwareCipher cipher(intervals[static_cast<std::size_t>(number)].Keys);
+    if (next) {
+      PkwareCipher nextCipher(intervals[static_cast<std::size_t>(number + 1)].Keys);
+      PkwareCipher::DecryptTwo(cipher, in, block.Bytes.get(), size, nextCipher, in + FInterval,
+                               next->Bytes.get(), nextSize);
+    } else {
+      cipher.Decrypt(in, block.Bytes.get(), size);
+    }
   } else {
     std::memcpy(block.Bytes.get(), in, size);
+    if (next) std::memcpy(next->Bytes.get(), in + FInterval, nextSize);
   }
-  if (static_cast<std::uint32_t>(libdeflate_crc32(0, block.Bytes.get(), size)) !=
-      checkpoint.Crc32) {
-    block.Number = ~std::uint64_t{0};
-    return ExtractResult::CrcMismatch;
-  }
+  const auto sound = [&](const Block& b, std::uint64_t n, std::size_t bytes) {
+    return static_cast<std::uint32_t>(libdeflate_crc32(0, b.Bytes.get(), bytes)) ==
+           intervals[static_cast<std::size_t>(n)].Crc32;
+  };
+  if (!sound(block, number, size)) return nullptr;
   block.Number = number;
-  return ExtractResult::Ok;
+  // A next interval that fails is only left out: reading it will find it wrong itself.
+  if (next && sound(*next, number + 1, nextSize)) {
+    next->Number = number + 1;
+    next->LastUse = ++FUses;
+  }
+  return &block;
 }
 
 ExtractResult TEntryReader::Read(std::uint64_t offset, std::span<std::uint8_t> out) {
@@ -697,20 +737,16 @@ ExtractResult TEntryReader::Read(std::uint64_t offset, std::span<std::uint8_t> o
   try {
     while (FCheckpoints && !out.empty()) {
       const std::uint64_t number = offset / FInterval;
-      Block* block = FBlocks[0].Number == number   ? &FBlocks[0]
-                     : FBlocks[1].Number == number ? &FBlocks[1]
-                                                   : nullptr;
+      Block* block = Cached(number);
+      if (!block) block = Load(number);
       if (!block) {
-        block = &FBlocks[FNextVictim];
-        FNextVictim ^= 1;
-        if (LoadBlock(number, *block) != ExtractResult::Ok) {
-          // The checkpoints are wrong (or the data is damaged): trust them no further.
-          FCheckpoints = nullptr;
-          FBlocks[0] = {};
-          FBlocks[1] = {};
-          break;
-        }
+        // The checkpoints are wrong (or the data is damaged): trust them no further.
+        FCheckpoints = nullptr;
+        for (Block& b : FBlocks)
+          b = {};
+        break;
       }
+      block->LastUse = ++FUses;
       const std::uint64_t inBlock = offset - number * FInterval;
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(
           out.size(), std::min<std::uint64_t>(FInterval, Size() - number * FInterval) - inBlock));

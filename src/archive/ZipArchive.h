@@ -175,9 +175,10 @@ class TZipArchive {
 
 // Reads parts of one entry. A stored entry with checkpoints is decrypted an interval at a time,
 // starting at the checkpoint in front of the part asked for, and each interval is checked
-// against its CRC-32 before any of it is handed out; memory stays at two intervals. Any other
-// entry, and one whose checkpoints prove wrong, is extracted whole on the first read (and its
-// CRC-32 checked), as a whole request would. One thread at a time.
+// against its CRC-32 before any of it is handed out. A miss decrypts the next interval too, in
+// the same pass (PkwareCipher::DecryptTwo), since players read on; memory stays at four
+// intervals. Any other entry, and one whose checkpoints prove wrong, is extracted whole on the
+// first read (and its CRC-32 checked), as a whole request would. One thread at a time.
 class TEntryReader {
  public:
   TEntryReader(const TEntryReader&) = delete;
@@ -198,9 +199,14 @@ class TEntryReader {
 
   struct Block {
     std::uint64_t Number = ~std::uint64_t{0};
+    std::uint64_t LastUse = 0;
     std::unique_ptr<std::uint8_t[]> Bytes;
   };
-  ExtractResult LoadBlock(std::uint64_t number, Block& block);
+  Block* Cached(std::uint64_t number);
+  Block& LeastRecentlyUsed(const Block* besides);
+  // Decrypts interval `number` (and the next, when there is one and it is not cached) into the
+  // least recently used blocks; null when the interval fails its CRC-32.
+  Block* Load(std::uint64_t number);
 
   std::shared_ptr<const TZipArchive> FArchive;
   int FIndex;
@@ -208,8 +214,8 @@ class TEntryReader {
   const TEntryCheckpoints* FCheckpoints = nullptr;
   std::uint32_t FInterval = 0;
   std::span<const std::uint8_t> FPayload;  // past the encryption header
-  Block FBlocks[2];
-  std::size_t FNextVictim = 0;
+  Block FBlocks[4];
+  std::uint64_t FUses = 0;
   std::vector<std::uint8_t> FWhole;
   bool FHaveWhole = false;
   ExtractResult FWholeResult = ExtractResult::Ok;
