@@ -7,13 +7,16 @@
 #   4. a many-file application (modules, a large bundle, fonts): start to ready, packed versus the
 #      same folder from disk in the minimal host; then page start to ready in the page's own clock,
 #      beside the minimal host serving the folder under a custom URI scheme
+#   5. packages of any size: start-up and peak memory of apps carrying 1 MB, 100 MB and 1 GB of
+#      media; seeking a packaged 1 GB video beside the same file from disk in the minimal host
+#      (bench/runtime/bigpackages/bigpackages.py; about 4 GB of scratch space, several minutes)
 # Usage: scripts/bench-runtime.sh [BUILD_DIR] [SECTION...]   (default build/release, every
-#        section: startup bridge memory manyfiles; build the release preset first)
+#        section: startup bridge memory manyfiles bigpackages; build the release preset first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
 shift || true
-sections=" ${*:-startup bridge memory manyfiles} "
+sections=" ${*:-startup bridge memory manyfiles bigpackages} "
 want() { [[ $sections == *" $1 "* ]]; }
 bin=$(realpath "$build/bin")
 for tool in velloc velloc-runtime minimal-webkit-host; do
@@ -133,4 +136,9 @@ python3 bench/runtime/manyfiles/make-app.py "$work/manyfiles-timed" --report-dir
 "$bin/velloc" pack "$work/manyfiles-timed" -o "$work/manyfiles-timed-app" --quiet
 python3 bench/runtime/manyfiles/page-times.py 15 "$work/manyfiles-timed-app" "$work/reports" \
   "$bin/minimal-webkit-host" "$work/manyfiles-timed"
+fi
+
+if want bigpackages; then
+echo "== packages of any size"
+python3 bench/runtime/bigpackages/bigpackages.py "$bin" "$work/bigpackages"
 fi

@@ -23,6 +23,8 @@ packages=(
   # sources, and what scripts/windows-deps.sh needs to build libdeflate and SQLite from source
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 libwine-dev googletest dpkg-dev tcl
   debian-archive-keyring
+  # Authenticode signing of packed Windows executables (the test makes its own certificate)
+  osslsigncode openssl
 )
 # widl and the base IDL files it imports, for our WebView2 interface declarations
 packages+=(mingw-w64-tools libwine-dev)

@@ -1,5 +1,6 @@
 #include "archive/PkwareCrypto.h"
 
+#include <algorithm>
 #include <array>
 
 namespace velloc::archive {
@@ -72,18 +73,23 @@ void PkwareCipher::Update(std::uint8_t plain) {
 // - key 1 needs only the low byte of the new key 0, read from a byte table;
 // - (key1 + low) * C + 1 is split so that key1 * C + 1 is ready before `low` is.
 // OpaqueToCompiler keeps the compiler from folding those early values back into the chain.
-void PkwareCipher::Decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t size) {
-  std::uint32_t k0 = FKey0, k1 = FKey1, k2 = FKey2;
-  std::uint32_t s = k2 | 3u;
-  std::uint32_t s1 = s ^ 1u;
-  for (std::size_t i = 0; i < size; ++i) {
-    const std::uint32_t c = in[i];
-    const std::uint32_t k0High = k0 >> 8;
-    const std::uint32_t k2High = k2 >> 8;
-    std::uint32_t mixed = (c ^ k0) << 8;
+namespace {
+
+// One decryption stream's state inside the loop.
+struct TStream {
+  std::uint32_t K0, K1, K2, S, S1;
+  explicit TStream(const PkwareKeys& keys)
+      : K0(keys.Key0), K1(keys.Key1), K2(keys.Key2), S(keys.Key2 | 3u), S1((keys.Key2 | 3u) ^ 1u) {}
+  PkwareKeys Keys() const { return {K0, K1, K2}; }
+
+  inline void Step(std::uint8_t in, std::uint8_t& out) {
+    const std::uint32_t c = in;
+    const std::uint32_t k0High = K0 >> 8;
+    const std::uint32_t k2High = K2 >> 8;
+    std::uint32_t mixed = (c ^ K0) << 8;
     std::uint32_t k0HighLow = k0High & 0xFFu;
-    std::uint32_t k2Low = k2 & 0xFFu;
-    std::uint32_t k1Base = k1 * kMultiplier + 1u;
+    std::uint32_t k2Low = K2 & 0xFFu;
+    std::uint32_t k1Base = K1 * kMultiplier + 1u;
     std::uint32_t k2HighMasked = k2High & ~3u;
     OpaqueToCompiler(mixed);
     OpaqueToCompiler(k0HighLow);
@@ -91,19 +97,46 @@ void PkwareCipher::Decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_
     OpaqueToCompiler(k1Base);
     OpaqueToCompiler(k2HighMasked);
 
-    const std::uint32_t product = s * s1;  // stream byte in bits 8-15
-    out[i] = static_cast<std::uint8_t>((product >> 8) ^ c);
+    const std::uint32_t product = S * S1;  // stream byte in bits 8-15
+    out = static_cast<std::uint8_t>((product >> 8) ^ c);
     const std::uint32_t k0Index = ((product ^ mixed) >> 8) & 0xFFu;  // (plain ^ k0) & 0xFF
-    k0 = kCrcTable[k0Index] ^ k0High;
-    k1 = k1Base + (kCrcLowByte[k0Index] ^ k0HighLow) * kMultiplier;
-    const std::uint32_t k2Index = (k1 >> 24) ^ k2Low;
-    k2 = kCrcTable[k2Index] ^ k2High;
-    s = kStreamOdd[k2Index] ^ k2HighMasked;
-    s1 = kStreamEven[k2Index] ^ k2HighMasked;
+    K0 = kCrcTable[k0Index] ^ k0High;
+    K1 = k1Base + (kCrcLowByte[k0Index] ^ k0HighLow) * kMultiplier;
+    const std::uint32_t k2Index = (K1 >> 24) ^ k2Low;
+    K2 = kCrcTable[k2Index] ^ k2High;
+    S = kStreamOdd[k2Index] ^ k2HighMasked;
+    S1 = kStreamEven[k2Index] ^ k2HighMasked;
   }
-  FKey0 = k0;
-  FKey1 = k1;
-  FKey2 = k2;
+};
+
+}  // namespace
+
+void PkwareCipher::Decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t size) {
+  TStream stream(Keys());
+  for (std::size_t i = 0; i < size; ++i)
+    stream.Step(in[i], out[i]);
+  const PkwareKeys keys = stream.Keys();
+  FKey0 = keys.Key0;
+  FKey1 = keys.Key1;
+  FKey2 = keys.Key2;
+}
+
+void PkwareCipher::DecryptTwo(PkwareCipher& first, const std::uint8_t* firstIn,
+                              std::uint8_t* firstOut, std::size_t firstSize, PkwareCipher& second,
+                              const std::uint8_t* secondIn, std::uint8_t* secondOut,
+                              std::size_t secondSize) {
+  TStream a(first.Keys()), b(second.Keys());
+  const std::size_t both = std::min(firstSize, secondSize);
+  for (std::size_t i = 0; i < both; ++i) {
+    a.Step(firstIn[i], firstOut[i]);
+    b.Step(secondIn[i], secondOut[i]);
+  }
+  for (std::size_t i = both; i < firstSize; ++i)
+    a.Step(firstIn[i], firstOut[i]);
+  for (std::size_t i = both; i < secondSize; ++i)
+    b.Step(secondIn[i], secondOut[i]);
+  first = PkwareCipher(a.Keys());
+  second = PkwareCipher(b.Keys());
 }
 
 void PkwareCipher::Encrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t size) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <libdeflate.h>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <new>
 #include <numeric>
 #include <random>
@@ -161,6 +163,10 @@ bool Zip64RecordRepeats(std::span<const std::uint8_t> data, std::size_t locator,
 
 }  // namespace
 
+std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
+  return static_cast<std::uint32_t>(libdeflate_crc32(0, bytes.data(), bytes.size()));
+}
+
 std::string_view ToString(ExtractResult result) {
   switch (result) {
     case ExtractResult::Ok:
@@ -187,25 +193,59 @@ std::string_view ToString(ExtractResult result) {
   return "unknown";
 }
 
+struct TZipArchive::Directory {
+  std::span<const std::uint8_t> Data;
+  std::shared_ptr<const void> Owner;  // keeps Data alive, when given
+  std::vector<IndexedEntry> Entries;
+  std::string Names;  // every decoded name, back to back
+  std::vector<Slot> Index;
+  std::uint32_t IndexMask = 0;
+
+  // The checkpoint index, read on first use by whichever thread asks first.
+  mutable std::once_flag CheckpointsRead;
+  mutable std::uint32_t CheckpointInterval = 0;
+  mutable std::vector<TEntryCheckpoints> Checkpoints;
+  mutable std::map<std::uint32_t, std::size_t> CheckpointsByOffset;
+};
+
 TZipArchive::TZipArchive() = default;
 TZipArchive::~TZipArchive() = default;
-TZipArchive::TZipArchive(TZipArchive&&) noexcept = default;
-TZipArchive& TZipArchive::operator=(TZipArchive&&) noexcept = default;
+
+TZipArchive::TZipArchive(TZipArchive&& other) noexcept
+    : FDir(other.FDir.exchange(nullptr)), FCipherStart(other.FCipherStart) {}
+
+TZipArchive& TZipArchive::operator=(TZipArchive&& other) noexcept {
+  if (this != &other) {
+    FDir.store(other.FDir.exchange(nullptr));
+    FCipherStart = other.FCipherStart;
+  }
+  return *this;
+}
 
 void TZipArchive::Password(std::string_view password) {
   FCipherStart = PkwareCipher(password);
 }
 
+bool TZipArchive::IsOpen() const {
+  return Dir() != nullptr;
+}
+
 void TZipArchive::Close() {
-  FData = {};
-  FOpen = false;
-  FEntries.clear();
-  FNames.clear();
-  FIndex.clear();
-  FIndexMask = 0;
+  FDir.store(nullptr);
+}
+
+std::shared_ptr<const TZipArchive> TZipArchive::Snapshot() const {
+  auto copy = std::make_shared<TZipArchive>();
+  copy->FDir.store(Dir());
+  copy->FCipherStart = FCipherStart;
+  return copy;
 }
 
 void TZipArchive::Stream(std::span<const std::uint8_t> data) {
+  Stream(data, nullptr);
+}
+
+void TZipArchive::Stream(std::span<const std::uint8_t> data, std::shared_ptr<const void> owner) {
   Close();
   const std::size_t size = data.size();
   const std::uint8_t* base = data.data();
@@ -257,8 +297,9 @@ void TZipArchive::Stream(std::span<const std::uint8_t> data) {
     throw DirectoryError("it claims more entries than it can hold.");
   }
 
-  std::vector<IndexedEntry> entries;
-  std::string names;
+  auto dir = std::make_shared<Directory>();
+  std::vector<IndexedEntry>& entries = dir->Entries;
+  std::string& names = dir->Names;
   entries.reserve(entryCount);
   names.reserve(directorySize);
 
@@ -335,7 +376,8 @@ void TZipArchive::Stream(std::span<const std::uint8_t> data) {
 
   // Open-addressing index over folded names, at most half full.
   const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(16, entries.size() * 2));
-  std::vector<Slot> index(capacity);
+  std::vector<Slot>& index = dir->Index;
+  index.resize(capacity);
   const auto mask = static_cast<std::uint32_t>(capacity - 1);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const std::string_view name(names.data() + entries[i].NameOffset, entries[i].NameSize);
@@ -355,56 +397,73 @@ void TZipArchive::Stream(std::span<const std::uint8_t> data) {
     if (!duplicate) index[slot] = Slot{hash, static_cast<std::int32_t>(i)};
   }
 
-  FData = data;
-  FEntries = std::move(entries);
-  FNames = std::move(names);
-  FIndex = std::move(index);
-  FIndexMask = mask;
-  FOpen = true;
+  dir->Data = data;
+  dir->Owner = std::move(owner);
+  dir->IndexMask = mask;
+  FDir.store(std::move(dir));
 }
 
-std::string_view TZipArchive::NameOf(const IndexedEntry& entry) const {
-  return {FNames.data() + entry.NameOffset, entry.NameSize};
+std::string_view TZipArchive::NameOf(const Directory& dir, const IndexedEntry& entry) {
+  return {dir.Names.data() + entry.NameOffset, entry.NameSize};
 }
 
-int TZipArchive::FindFile(std::string_view name) const {
-  if (FIndex.empty()) return -1;
+int TZipArchive::FindIn(const Directory& dir, std::string_view name) {
+  if (dir.Index.empty()) return -1;
   const std::uint32_t hash = HashFolded(name);
-  for (std::uint32_t slot = hash & FIndexMask;; slot = (slot + 1) & FIndexMask) {
-    const Slot& s = FIndex[slot];
+  for (std::uint32_t slot = hash & dir.IndexMask;; slot = (slot + 1) & dir.IndexMask) {
+    const Slot& s = dir.Index[slot];
     if (s.Index < 0) return -1;
-    if (s.Hash == hash &&
-        text::AsciiEqualsIgnoreCase(name, NameOf(FEntries[static_cast<std::size_t>(s.Index)]))) {
+    if (s.Hash == hash && text::AsciiEqualsIgnoreCase(
+                              name, NameOf(dir, dir.Entries[static_cast<std::size_t>(s.Index)]))) {
       return s.Index;
     }
   }
 }
 
+int TZipArchive::FindFile(std::string_view name) const {
+  const std::shared_ptr<const Directory> dir = Dir();
+  return dir ? FindIn(*dir, name) : -1;
+}
+
+int TZipArchive::EntryCount() const {
+  const std::shared_ptr<const Directory> dir = Dir();
+  return dir ? static_cast<int>(dir->Entries.size()) : 0;
+}
+
 TZipEntry TZipArchive::Entry(int index) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= FEntries.size()) {
+  const std::shared_ptr<const Directory> dir = Dir();
+  if (!dir || index < 0 || static_cast<std::size_t>(index) >= dir->Entries.size()) {
     throw std::out_of_range("ZIP entry index out of range");
   }
-  const IndexedEntry& e = FEntries[static_cast<std::size_t>(index)];
+  const IndexedEntry& e = dir->Entries[static_cast<std::size_t>(index)];
   TZipEntry info = e.Info;
-  info.Name = NameOf(e);
+  info.Name = NameOf(*dir, e);
   return info;
 }
 
 void TZipArchive::ExtractToStream(std::string_view name, std::vector<std::uint8_t>& target) const {
-  const int index = FindFile(name);
-  if (index >= 0) (void)Extract(index, target);
+  // One directory for the lookup and the extraction.
+  const std::shared_ptr<const TZipArchive> package = Snapshot();
+  const int index = package->FindFile(name);
+  if (index >= 0) (void)package->Extract(index, target);
 }
 
 ExtractResult TZipArchive::Extract(int index, std::vector<std::uint8_t>& out) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= FEntries.size()) {
+  const std::shared_ptr<const Directory> dir = Dir();
+  return dir ? ExtractFrom(*dir, index, out) : ExtractResult::BadIndex;
+}
+
+ExtractResult TZipArchive::ExtractFrom(const Directory& dir, int index,
+                                       std::vector<std::uint8_t>& out) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= dir.Entries.size()) {
     return ExtractResult::BadIndex;
   }
-  const IndexedEntry& entry = FEntries[static_cast<std::size_t>(index)];
+  const IndexedEntry& entry = dir.Entries[static_cast<std::size_t>(index)];
   const std::size_t oldSize = out.size();
   ExtractResult result;
   try {
     Source source;
-    result = Prepare(entry, source);
+    result = Prepare(dir, entry, source);
     if (result == ExtractResult::Ok) {
       if (entry.Info.Method == kMethodStored) {
         result = AppendStored(entry.Info, source, out);
@@ -425,22 +484,24 @@ ExtractResult TZipArchive::Extract(int index, std::vector<std::uint8_t>& out) co
 }
 
 ExtractResult TZipArchive::Check(int index) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= FEntries.size()) {
+  const std::shared_ptr<const Directory> dir = Dir();
+  if (!dir || index < 0 || static_cast<std::size_t>(index) >= dir->Entries.size()) {
     return ExtractResult::BadIndex;
   }
   Source source;
-  return Prepare(FEntries[static_cast<std::size_t>(index)], source);
+  return Prepare(*dir, dir->Entries[static_cast<std::size_t>(index)], source);
 }
 
 ExtractResult TZipArchive::ExtractTo(int index, std::span<std::uint8_t> buffer) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= FEntries.size()) {
+  const std::shared_ptr<const Directory> dir = Dir();
+  if (!dir || index < 0 || static_cast<std::size_t>(index) >= dir->Entries.size()) {
     return ExtractResult::BadIndex;
   }
-  const IndexedEntry& entry = FEntries[static_cast<std::size_t>(index)];
+  const IndexedEntry& entry = dir->Entries[static_cast<std::size_t>(index)];
   ExtractResult result;
   try {
     Source source;
-    result = Prepare(entry, source);
+    result = Prepare(*dir, entry, source);
     if (result == ExtractResult::Ok && buffer.size() != entry.Info.UncompressedSize) {
       result = ExtractResult::WrongBufferSize;
     }
@@ -452,21 +513,22 @@ ExtractResult TZipArchive::ExtractTo(int index, std::span<std::uint8_t> buffer) 
   return result;
 }
 
-ExtractResult TZipArchive::Prepare(const IndexedEntry& entry, Source& source) const {
+ExtractResult TZipArchive::Prepare(const Directory& dir, const IndexedEntry& entry,
+                                   Source& source) const {
   if (entry.Problem != ExtractResult::Ok) return entry.Problem;
   const TZipEntry& info = entry.Info;
 
   // Local header: only its name and extra lengths matter; sizes come from the directory,
   // which is also right for entries written with a data descriptor.
   const std::uint64_t offset = info.LocalHeaderOffset;
-  const std::uint8_t* local = FData.data() + offset;
+  const std::uint8_t* local = dir.Data.data() + offset;
   if (Read32(local) != kLocalHeaderSignature) return ExtractResult::BadEntry;
   const std::uint64_t dataStart =
       offset + kLocalHeaderSize + Read16(local + 26) + Read16(local + 28);
   if (dataStart > entry.Limit || entry.Limit - dataStart < info.CompressedSize) {
     return ExtractResult::BadEntry;
   }
-  source.Payload = std::span<const std::uint8_t>(FData.data() + dataStart, info.CompressedSize);
+  source.Payload = std::span<const std::uint8_t>(dir.Data.data() + dataStart, info.CompressedSize);
   source.Cipher = FCipherStart;
 
   // The password is checked before any output exists.
@@ -540,6 +602,171 @@ ExtractResult TZipArchive::DecodeInto(const TZipEntry& info, Source& source, std
   if (r != LIBDEFLATE_SUCCESS) return ExtractResult::CorruptData;
   crc = Crc32(0, dest, size);
   return crc == info.Crc32 ? ExtractResult::Ok : ExtractResult::CrcMismatch;
+}
+
+const TEntryCheckpoints* TZipArchive::CheckpointsOf(const Directory& dir,
+                                                    const TZipArchive& archive, int index,
+                                                    std::uint32_t& interval) {
+  std::call_once(dir.CheckpointsRead, [&] {
+    // A damaged index (its CRC-32, its form) is left unread, and an entry it does not match is
+    // not covered: such entries are read whole.
+    const int at = FindIn(dir, kCheckpointEntry);
+    std::vector<std::uint8_t> bytes;
+    if (at < 0 ||
+        dir.Entries[static_cast<std::size_t>(at)].Info.UncompressedSize > kMaxCheckpointIndexSize ||
+        archive.ExtractFrom(dir, at, bytes) != ExtractResult::Ok) {
+      return;
+    }
+    std::optional<TCheckpointIndex> parsed = ReadCheckpointIndex(bytes);
+    if (!parsed) return;
+    dir.CheckpointInterval = parsed->Interval;
+    dir.Checkpoints = std::move(parsed->Entries);
+    for (std::size_t i = 0; i < dir.Checkpoints.size(); ++i)
+      dir.CheckpointsByOffset.emplace(dir.Checkpoints[i].LocalHeaderOffset, i);
+  });
+  if (index < 0 || static_cast<std::size_t>(index) >= dir.Entries.size()) return nullptr;
+  const IndexedEntry& entry = dir.Entries[static_cast<std::size_t>(index)];
+  const TZipEntry& info = entry.Info;
+  const auto found = dir.CheckpointsByOffset.find(info.LocalHeaderOffset);
+  if (found == dir.CheckpointsByOffset.end() || entry.Problem != ExtractResult::Ok ||
+      info.Method != kMethodStored) {
+    return nullptr;
+  }
+  const TEntryCheckpoints& checkpoints = dir.Checkpoints[found->second];
+  if (checkpoints.Crc32 != info.Crc32 || checkpoints.Size != info.UncompressedSize) return nullptr;
+  interval = dir.CheckpointInterval;
+  return &checkpoints;
+}
+
+bool TZipArchive::HasCheckpoints(int index) const {
+  const std::shared_ptr<const Directory> dir = Dir();
+  std::uint32_t interval = 0;
+  return dir && CheckpointsOf(*dir, *this, index, interval) != nullptr;
+}
+
+std::unique_ptr<TEntryReader> TZipArchive::OpenEntry(int index) const {
+  std::shared_ptr<const TZipArchive> package = Snapshot();
+  const std::shared_ptr<const Directory> dir = package->Dir();
+  if (!dir || index < 0 || static_cast<std::size_t>(index) >= dir->Entries.size()) return nullptr;
+  return std::unique_ptr<TEntryReader>(new TEntryReader(std::move(package), index));
+}
+
+// ---- Reading parts of an entry ---------------------------------------------------------------
+
+TEntryReader::TEntryReader(std::shared_ptr<const TZipArchive> archive, int index)
+    : FArchive(std::move(archive)), FIndex(index), FInfo(FArchive->Entry(index)) {
+  const auto dir = FArchive->Dir();
+  const auto& entry = dir->Entries[static_cast<std::size_t>(index)];
+  std::uint32_t interval = 0;
+  const TEntryCheckpoints* checkpoints =
+      TZipArchive::CheckpointsOf(*dir, *FArchive, index, interval);
+  TZipArchive::Source source;
+  // The encryption header is checked once; each interval then starts from its checkpoint.
+  if (checkpoints && FArchive->Prepare(*dir, entry, source) == ExtractResult::Ok) {
+    FCheckpoints = checkpoints;
+    FInterval = interval;
+    FPayload = source.Payload;
+  }
+}
+
+TEntryReader::~TEntryReader() = default;
+
+TEntryReader::Block* TEntryReader::Cached(std::uint64_t number) {
+  for (Block& block : FBlocks) {
+    if (block.Number == number) return &block;
+  }
+  return nullptr;
+}
+
+TEntryReader::Block& TEntryReader::LeastRecentlyUsed(const Block* besides) {
+  Block* oldest = nullptr;
+  for (Block& block : FBlocks) {
+    if (&block != besides && (!oldest || block.LastUse < oldest->LastUse)) oldest = &block;
+  }
+  return *oldest;
+}
+
+TEntryReader::Block* TEntryReader::Load(std::uint64_t number) {
+  const auto sizeOf = [this](std::uint64_t n) {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(FInterval, Size() - n * FInterval));
+  };
+  const bool withNext = (number + 1) * FInterval < Size() && !Cached(number + 1);
+  Block& block = LeastRecentlyUsed(nullptr);
+  block.Number = ~std::uint64_t{0};
+  Block* next = nullptr;
+  if (withNext) {
+    next = &LeastRecentlyUsed(&block);
+    next->Number = ~std::uint64_t{0};
+  }
+  for (Block* b : {&block, next}) {
+    if (b && !b->Bytes) b->Bytes.reset(new std::uint8_t[FInterval]);
+  }
+  const std::uint8_t* in = FPayload.data() + number * FInterval;
+  const std::size_t size = sizeOf(number);
+  const std::size_t nextSize = withNext ? sizeOf(number + 1) : 0;
+  const auto& intervals = FCheckpoints->Intervals;
+  if (FInfo.Encrypted()) {
+    PkwareCipher cipher(intervals[static_cast<std::size_t>(number)].Keys);
+    if (next) {
+      PkwareCipher nextCipher(intervals[static_cast<std::size_t>(number + 1)].Keys);
+      PkwareCipher::DecryptTwo(cipher, in, block.Bytes.get(), size, nextCipher, in + FInterval,
+                               next->Bytes.get(), nextSize);
+    } else {
+      cipher.Decrypt(in, block.Bytes.get(), size);
+    }
+  } else {
+    std::memcpy(block.Bytes.get(), in, size);
+    if (next) std::memcpy(next->Bytes.get(), in + FInterval, nextSize);
+  }
+  const auto sound = [&](const Block& b, std::uint64_t n, std::size_t bytes) {
+    return static_cast<std::uint32_t>(libdeflate_crc32(0, b.Bytes.get(), bytes)) ==
+           intervals[static_cast<std::size_t>(n)].Crc32;
+  };
+  if (!sound(block, number, size)) return nullptr;
+  block.Number = number;
+  // A next interval that fails is only left out: reading it will find it wrong itself.
+  if (next && sound(*next, number + 1, nextSize)) {
+    next->Number = number + 1;
+    next->LastUse = ++FUses;
+  }
+  return &block;
+}
+
+ExtractResult TEntryReader::Read(std::uint64_t offset, std::span<std::uint8_t> out) {
+  if (offset > Size() || out.size() > Size() - offset) return ExtractResult::BadIndex;
+  try {
+    while (FCheckpoints && !out.empty()) {
+      const std::uint64_t number = offset / FInterval;
+      Block* block = Cached(number);
+      if (!block) block = Load(number);
+      if (!block) {
+        // The checkpoints are wrong (or the data is damaged): trust them no further.
+        FCheckpoints = nullptr;
+        for (Block& b : FBlocks)
+          b = {};
+        break;
+      }
+      block->LastUse = ++FUses;
+      const std::uint64_t inBlock = offset - number * FInterval;
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(
+          out.size(), std::min<std::uint64_t>(FInterval, Size() - number * FInterval) - inBlock));
+      std::memcpy(out.data(), block->Bytes.get() + inBlock, n);
+      out = out.subspan(n);
+      offset += n;
+    }
+    if (out.empty()) return ExtractResult::Ok;
+    // Extracted once; a failure is kept too, so that a player's next read does not pay for
+    // another whole attempt.
+    if (!FHaveWhole) {
+      FWholeResult = FArchive->Extract(FIndex, FWhole);
+      FHaveWhole = true;
+    }
+    if (FWholeResult != ExtractResult::Ok) return FWholeResult;
+    std::memcpy(out.data(), FWhole.data() + offset, out.size());
+    return ExtractResult::Ok;
+  } catch (const std::bad_alloc&) {
+    return ExtractResult::TooLarge;
+  }
 }
 
 }  // namespace velloc::archive

@@ -132,21 +132,47 @@ void TZipWriter::AddFileFromDisk(std::string_view name, const std::filesystem::p
   }
   std::ifstream in(source, std::ios::binary);
   if (!in) throw ZipError(ZipErrorCode::WriteFailed, "Cannot read " + source.string() + ".");
-  std::vector<std::uint8_t> bytes;
   in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
+  const std::streamoff end = in.tellg();
   in.seekg(0, std::ios::beg);
-  if (size > 0) {
-    if (static_cast<std::uint64_t>(size) > kZip64Marker32 - kPkwareHeaderSize - 1u) {
-      throw ZipError(ZipErrorCode::TooLarge, source.string() + " is too large for a package.");
-    }
-    bytes.resize(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), size);
-    if (in.gcount() != size) {
-      throw ZipError(ZipErrorCode::WriteFailed, "Cannot read " + source.string() + ".");
-    }
+  if (end < 0) throw ZipError(ZipErrorCode::WriteFailed, "Cannot read " + source.string() + ".");
+  const auto size = static_cast<std::uint64_t>(end);
+  if (size > kZip64Marker32 - kPkwareHeaderSize - 1u) {
+    throw ZipError(ZipErrorCode::TooLarge, source.string() + " is too large for a package.");
   }
-  AddEntry(name, bytes, method, modified, false);
+  const auto readInto = [&](std::span<std::uint8_t> piece) {
+    in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+    if (in.gcount() != static_cast<std::streamsize>(piece.size())) {
+      throw ZipError(ZipErrorCode::WriteFailed,
+                     "Cannot read " + source.string() + ": it changed while it was packed.");
+    }
+  };
+  if (method == ZipMethod::Deflate) {
+    // Deflate wants the whole input; such files are text-like and small.
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    readInto(bytes);
+    AddEntry(name, bytes, method, modified, false);
+    return;
+  }
+  // Stored: the CRC-32 first, then the bytes, one buffer at a time.
+  CheckName(name);
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(
+      std::min<std::uint64_t>(kWriteChunk, std::max<std::uint64_t>(size, 1))));
+  std::uint32_t crc = 0;
+  for (std::uint64_t done = 0; done < size;) {
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - done));
+    readInto({buffer.data(), n});
+    crc = static_cast<std::uint32_t>(libdeflate_crc32(crc, buffer.data(), n));
+    done += n;
+  }
+  in.clear();
+  in.seekg(0, std::ios::beg);
+  WriteEntry(name, size, readInto, false, crc, size, modified, false);
+  // A file that grew meanwhile would have been cut short without a word.
+  if (in.peek() != std::char_traits<char>::eof()) {
+    throw ZipError(ZipErrorCode::WriteFailed,
+                   "Cannot read " + source.string() + ": it changed while it was packed.");
+  }
 }
 
 void TZipWriter::AddDirectory(std::string_view name, std::time_t modified) {
@@ -155,24 +181,32 @@ void TZipWriter::AddDirectory(std::string_view name, std::time_t modified) {
   AddEntry(folder, {}, ZipMethod::Stored, modified, true);
 }
 
-void TZipWriter::AddEntry(std::string_view name, std::span<const std::uint8_t> data,
-                          ZipMethod method, std::time_t modified, bool directory) {
+void TZipWriter::Checkpoints(std::uint32_t interval, std::uint64_t threshold) {
+  if (interval != 0 && !FCheckpoints.Entries.empty() && interval != FCheckpoints.Interval) {
+    throw ZipError(ZipErrorCode::InvalidState, "One package has one checkpoint interval.");
+  }
+  FCheckpointInterval = interval;
+  FCheckpointThreshold = threshold;
+  if (interval != 0) FCheckpoints.Interval = interval;
+}
+
+void TZipWriter::AlignEnd(std::uint64_t precedingBytes, std::uint32_t multiple) {
+  FAlignPreceding = precedingBytes;
+  FAlignMultiple = std::max<std::uint32_t>(multiple, 1);
+}
+
+void TZipWriter::CheckName(std::string_view name) const {
   CheckOpen();
   if (name.empty() || name.size() > kZip64Marker16 || name.find('\0') != std::string_view::npos ||
       !text::IsValidUtf8(name)) {
     throw ZipError(ZipErrorCode::InvalidName,
                    "Invalid ZIP entry name \"" + std::string(name.substr(0, 200)) + "\".");
   }
-  if (FEntryCount >= kZip64Marker16) {
-    throw ZipError(ZipErrorCode::TooLarge, "Too many entries for a package (at most 65534).");
-  }
-  const bool encrypt = !FPassword.empty() && !directory;
-  const std::uint64_t room = kZip64Marker32 - 1u - (encrypt ? kPkwareHeaderSize : 0u);
-  if (data.size() > room) {
-    throw ZipError(ZipErrorCode::TooLarge,
-                   "The entry \"" + std::string(name) + "\" is too large for a package (4 GiB).");
-  }
+}
 
+void TZipWriter::AddEntry(std::string_view name, std::span<const std::uint8_t> data,
+                          ZipMethod method, std::time_t modified, bool directory) {
+  CheckName(name);
   const std::uint32_t crc =
       static_cast<std::uint32_t>(libdeflate_crc32(0, data.data(), data.size()));
   std::vector<std::uint8_t> compressed;
@@ -194,7 +228,27 @@ void TZipWriter::AddEntry(std::string_view name, std::span<const std::uint8_t> d
   }
   const std::span<const std::uint8_t> body =
       deflated ? std::span<const std::uint8_t>(compressed) : data;
-  const std::uint64_t storedSize = body.size() + (encrypt ? kPkwareHeaderSize : 0u);
+  std::size_t position = 0;
+  const TBodyReader read = [&](std::span<std::uint8_t> piece) {
+    std::memcpy(piece.data(), body.data() + position, piece.size());
+    position += piece.size();
+  };
+  WriteEntry(name, body.size(), read, deflated, crc, data.size(), modified, directory);
+}
+
+void TZipWriter::WriteEntry(std::string_view name, std::uint64_t bodySize, const TBodyReader& read,
+                            bool deflated, std::uint32_t crc, std::uint64_t plainSize,
+                            std::time_t modified, bool directory) {
+  if (FEntryCount >= kZip64Marker16) {
+    throw ZipError(ZipErrorCode::TooLarge, "Too many entries for a package (at most 65534).");
+  }
+  const bool encrypt = !FPassword.empty() && !directory;
+  const std::uint64_t room = kZip64Marker32 - 1u - (encrypt ? kPkwareHeaderSize : 0u);
+  if (plainSize > room || bodySize > room) {
+    throw ZipError(ZipErrorCode::TooLarge,
+                   "The entry \"" + std::string(name) + "\" is too large for a package (4 GiB).");
+  }
+  const std::uint64_t storedSize = bodySize + (encrypt ? kPkwareHeaderSize : 0u);
   const std::uint64_t headerOffset = FOffset;
   if (headerOffset + kLocalHeaderSize + name.size() + storedSize >= kZip64Marker32) {
     throw ZipError(ZipErrorCode::TooLarge, "The package would exceed 4 GiB.");
@@ -211,7 +265,7 @@ void TZipWriter::AddEntry(std::string_view name, std::span<const std::uint8_t> d
   const DosDateTime when = ToDos(modified != 0 ? modified : FCreated);
   const auto nameSize = static_cast<std::uint16_t>(name.size());
   const auto compressedSize = static_cast<std::uint32_t>(storedSize);
-  const auto size = static_cast<std::uint32_t>(data.size());
+  const auto size = static_cast<std::uint32_t>(plainSize);
 
   std::vector<std::uint8_t> header;
   header.reserve(kLocalHeaderSize + name.size());
@@ -229,8 +283,8 @@ void TZipWriter::AddEntry(std::string_view name, std::span<const std::uint8_t> d
   header.insert(header.end(), name.begin(), name.end());
   Write(header.data(), header.size());
 
+  PkwareCipher cipher(FPassword);
   if (encrypt) {
-    PkwareCipher cipher(FPassword);
     // Eleven random bytes and the CRC's high byte, which readers check the password against.
     std::array<std::uint8_t, kPkwareHeaderSize> encryptionHeader{};
     std::random_device random;
@@ -240,23 +294,40 @@ void TZipWriter::AddEntry(std::string_view name, std::span<const std::uint8_t> d
     encryptionHeader.back() = static_cast<std::uint8_t>(crc >> 24);
     cipher.Encrypt(encryptionHeader);
     Write(encryptionHeader.data(), encryptionHeader.size());
-    std::vector<std::uint8_t> buffer(std::min(kWriteChunk, body.size()));
-    for (std::size_t done = 0; done < body.size();) {
-      const std::size_t n = std::min(buffer.size(), body.size() - done);
-      cipher.Encrypt(body.data() + done, buffer.data(), n);
-      Write(buffer.data(), n);
-      done += n;
-      if (!deflated && FOnProgress) FOnProgress(FInputDone + done);
-    }
-  } else {
-    for (std::size_t done = 0; done < body.size();) {
-      const std::size_t n = std::min(kWriteChunk, body.size() - done);
-      Write(body.data() + done, n);
-      done += n;
-      if (!deflated && FOnProgress) FOnProgress(FInputDone + done);
-    }
   }
-  FInputDone += data.size();
+
+  // A large stored entry gets a checkpoint in front of every interval: the cipher's state and
+  // the CRC-32 of the interval's bytes. Pieces end at interval edges so both are at hand there.
+  const std::uint32_t interval =
+      !deflated && !directory && FCheckpointInterval != 0 && plainSize >= FCheckpointThreshold
+          ? FCheckpointInterval
+          : 0;
+  TEntryCheckpoints checkpoints{static_cast<std::uint32_t>(headerOffset), crc, size, {}};
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(
+      std::min<std::uint64_t>(kWriteChunk, std::max<std::uint64_t>(bodySize, 1))));
+  std::uint32_t intervalCrc = 0;
+  for (std::uint64_t done = 0; done < bodySize;) {
+    std::uint64_t n = std::min<std::uint64_t>(buffer.size(), bodySize - done);
+    if (interval != 0) {
+      if (done % interval == 0) {
+        checkpoints.Intervals.push_back({encrypt ? cipher.Keys() : PkwareKeys{}, 0});
+        intervalCrc = 0;
+      }
+      n = std::min<std::uint64_t>(n, interval - done % interval);
+    }
+    const std::span<std::uint8_t> piece(buffer.data(), static_cast<std::size_t>(n));
+    read(piece);
+    if (interval != 0) {
+      intervalCrc = static_cast<std::uint32_t>(libdeflate_crc32(intervalCrc, piece.data(), n));
+      checkpoints.Intervals.back().Crc32 = intervalCrc;
+    }
+    if (encrypt) cipher.Encrypt(piece);
+    Write(piece.data(), piece.size());
+    done += n;
+    if (!deflated && FOnProgress) FOnProgress(FInputDone + done);
+  }
+  if (interval != 0) FCheckpoints.Entries.push_back(std::move(checkpoints));
+  FInputDone += plainSize;
   if (FOnProgress) FOnProgress(FInputDone);
 
   Put32(FDirectory, kCentralHeaderSignature);
@@ -282,12 +353,21 @@ void TZipWriter::AddEntry(std::string_view name, std::span<const std::uint8_t> d
 
 void TZipWriter::Finish() {
   CheckOpen();
+  if (!FCheckpoints.Entries.empty()) {
+    const std::vector<std::uint8_t> index = WriteCheckpointIndex(FCheckpoints);
+    FCheckpoints.Entries.clear();
+    AddEntry(kCheckpointEntry, index, ZipMethod::Stored, 0, false);
+  }
   const std::uint64_t directoryOffset = FOffset;
   if (directoryOffset + FDirectory.size() >= kZip64Marker32) {
     throw ZipError(ZipErrorCode::TooLarge, "The package would exceed 4 GiB.");
   }
   FFinished = true;
   Write(FDirectory.data(), FDirectory.size());
+  // The comment is the padding, if any: zero bytes, so that the archive stays well formed.
+  const std::uint64_t unpadded = FAlignPreceding + FOffset + kEndOfDirectorySize;
+  const auto padding =
+      static_cast<std::uint16_t>((FAlignMultiple - unpadded % FAlignMultiple) % FAlignMultiple);
   std::vector<std::uint8_t> end;
   Put32(end, kEndOfDirectorySignature);
   Put16(end, 0);
@@ -296,7 +376,8 @@ void TZipWriter::Finish() {
   Put16(end, static_cast<std::uint16_t>(FEntryCount));
   Put32(end, static_cast<std::uint32_t>(FDirectory.size()));
   Put32(end, static_cast<std::uint32_t>(directoryOffset));
-  Put16(end, 0);
+  Put16(end, padding);
+  end.resize(end.size() + padding, 0);
   Write(end.data(), end.size());
   FDirectory = {};
   if (FFile) {

@@ -1,6 +1,8 @@
 // Writes packages: a ZIP archive of stored and Deflate entries, optionally under the traditional
 // PKWARE encryption, that TZipArchive and every unzip tool can read. No data descriptors and no
 // Zip64: the writer refuses what would not fit the 32-bit format instead of writing it wrongly.
+// Stored files are read from disk in pieces, so a large media file costs no more memory than a
+// small one; large stored entries can get a checkpoint index for random access (Checkpoints.h).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/Checkpoints.h"
 #include "archive/ZipError.h"
 
 struct libdeflate_compressor;
@@ -44,6 +47,13 @@ class TZipWriter {
   // libdeflate level, 1 (fastest) to 12 (smallest); default 6.
   void DeflateLevel(int level);
   void OnProgress(ZipProgress callback);
+  // Stored entries of at least `threshold` bytes added afterwards get a checkpoint every
+  // `interval` bytes; Finish writes the index as the entry kCheckpointEntry. 0 turns it off
+  // (the default).
+  void Checkpoints(std::uint32_t interval, std::uint64_t threshold = kDefaultCheckpointThreshold);
+  // Finish lengthens the archive's comment so that `precedingBytes` plus the archive's size is a
+  // multiple of `multiple`: a Windows executable then needs no padding before a signature.
+  void AlignEnd(std::uint64_t precedingBytes, std::uint32_t multiple);
 
   // Adds a file entry. `name` is UTF-8 with "/" between folders; non-ASCII names get the UTF-8
   // flag. Deflate falls back to stored when it would not make the entry smaller. `modified` of
@@ -51,8 +61,9 @@ class TZipWriter {
   // or the package would need Zip64), WriteFailed, InvalidState (after Finish).
   void AddFile(std::string_view name, std::span<const std::uint8_t> data, ZipMethod method,
                std::time_t modified = 0);
-  // Reads `source` and adds it with its modification time. Throws ZipError (WriteFailed) when
-  // the source cannot be read.
+  // Reads `source` and adds it with its modification time; a stored file is read in pieces,
+  // twice (its CRC-32 goes in front of it). Throws ZipError (WriteFailed) when the source
+  // cannot be read or changes size meanwhile.
   void AddFileFromDisk(std::string_view name, const std::filesystem::path& source,
                        ZipMethod method);
   // Adds a folder entry; a trailing "/" is added when missing.
@@ -68,10 +79,18 @@ class TZipWriter {
   std::uint64_t BytesWritten() const { return FOffset; }
 
  private:
+  // Fills its argument with the body's next bytes.
+  using TBodyReader = std::function<void(std::span<std::uint8_t> piece)>;
+
   void CheckOpen() const;
+  void CheckName(std::string_view name) const;
   void Write(const std::uint8_t* data, std::size_t size);
   void AddEntry(std::string_view name, std::span<const std::uint8_t> data, ZipMethod method,
                 std::time_t modified, bool directory);
+  // Writes one entry whose `size` bytes of body (already compressed when `deflated`) come from
+  // `read`; `crc` and `plainSize` are of the uncompressed data.
+  void WriteEntry(std::string_view name, std::uint64_t size, const TBodyReader& read, bool deflated,
+                  std::uint32_t crc, std::uint64_t plainSize, std::time_t modified, bool directory);
 
   struct FileCloser {
     void operator()(std::FILE* f) const;
@@ -92,6 +111,11 @@ class TZipWriter {
   ZipProgress FOnProgress;
   std::time_t FCreated = 0;
   bool FFinished = false;
+  std::uint32_t FCheckpointInterval = 0;
+  std::uint64_t FCheckpointThreshold = kDefaultCheckpointThreshold;
+  TCheckpointIndex FCheckpoints;
+  std::uint64_t FAlignPreceding = 0;
+  std::uint32_t FAlignMultiple = 1;
 };
 
 }  // namespace velloc::archive

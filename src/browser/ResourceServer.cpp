@@ -1,8 +1,12 @@
 #include "browser/ResourceServer.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <system_error>
 
 #include "core/Crt.h"
@@ -17,6 +21,41 @@ std::string RemoveFilePrefixes(std::string_view uri) {
   text::ReplaceAll(s, "file:///", "");
   return s;
 }
+
+// Entries at least this large are read in parts when the package has checkpoints for them;
+// smaller ones cost little to extract whole.
+constexpr std::uint32_t kStreamedEntrySize = 1024 * 1024;
+
+// A package entry read through its checkpoints as the web view asks.
+class TEntryBody final : public platform::IResponseBody {
+ public:
+  explicit TEntryBody(std::unique_ptr<archive::TEntryReader> reader) : FReader(std::move(reader)) {}
+  std::uint64_t Size() const override { return FReader->Size(); }
+  bool Read(std::uint64_t offset, std::span<std::uint8_t> out) override {
+    const std::lock_guard lock(FLock);
+    return FReader->Read(offset, out) == archive::ExtractResult::Ok;
+  }
+
+ private:
+  std::mutex FLock;
+  std::unique_ptr<archive::TEntryReader> FReader;
+};
+
+// A part of another body.
+class TPartBody final : public platform::IResponseBody {
+ public:
+  TPartBody(std::unique_ptr<platform::IResponseBody> whole, std::uint64_t first, std::uint64_t size)
+      : FWhole(std::move(whole)), FFirst(first), FSize(size) {}
+  std::uint64_t Size() const override { return FSize; }
+  bool Read(std::uint64_t offset, std::span<std::uint8_t> out) override {
+    return FWhole->Read(FFirst + offset, out);
+  }
+
+ private:
+  std::unique_ptr<platform::IResponseBody> FWhole;
+  std::uint64_t FFirst;
+  std::uint64_t FSize;
+};
 
 // The kernel's own file systems: a page there would be another process's memory or
 // environment, or a way to a file by a path that names no folder the user chose
@@ -102,19 +141,125 @@ std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view 
                                                                const archive::TZipArchive* exeZip,
                                                                const std::string& appDirName,
                                                                const std::string& appDirPath) {
-  TFileLookup found = LocateFileRequest(uri, exeZip, appDirName, appDirPath);
-  if (found.Location == TFileLocation::None) return std::nullopt;
+  if (!text::AsciiStartsWithIgnoreCase(uri, "file:///")) return std::nullopt;
+  const std::string path = RequestPath(uri);
   platform::TWebResourceResponse response;
-  response.MimeType = TStrUtils::ResponseMimeType(RequestPath(uri));
-  if (found.Location == TFileLocation::Package) {
-    // A found entry is answered even when it cannot be extracted: with nothing.
-    response.Body = std::make_unique<std::vector<std::uint8_t>>();
-    exeZip->Extract(found.Entry, *response.Body);
-  } else {
-    // Files on disk are streamed by the web view: they can be of any size.
-    response.FilePath = std::move(found.Path);
+  response.MimeType = TStrUtils::ResponseMimeType(path);
+
+  // The package: the application's folder, names compared without regard to ASCII case. One
+  // snapshot for the lookup and the reading, even if a development package is replaced.
+  if (!appDirName.empty() && exeZip) {
+    const std::shared_ptr<const archive::TZipArchive> package = exeZip->Snapshot();
+    const std::string entry = appDirName + "/" + path;
+    if (const int index = package->FindFile(entry); index >= 0) {
+      if (package->Entry(index).UncompressedSize >= kStreamedEntrySize &&
+          package->HasCheckpoints(index)) {
+        response.Stream = std::make_unique<TEntryBody>(package->OpenEntry(index));
+        response.AcceptsRanges = true;
+        return response;
+      }
+      // A found entry is answered even when it cannot be extracted: with nothing.
+      response.Body = std::make_unique<std::vector<std::uint8_t>>();
+      response.AcceptsRanges =
+          package->Extract(index, *response.Body) == archive::ExtractResult::Ok;
+      return response;
+    }
   }
+
+  // Files on disk are streamed by the web view: they can be of any size.
+  TFileLookup found = LocateFileRequest(uri, nullptr, "", appDirPath);
+  if (found.Location == TFileLocation::None) return std::nullopt;
+  response.FilePath = std::move(found.Path);
   return response;
+}
+
+namespace {
+
+bool ParseNumber(std::string_view text, std::uint64_t& value) {
+  if (text.empty()) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+    text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+    text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+TByteRange ParseByteRange(std::string_view header, std::uint64_t size) {
+  header = Trimmed(header);
+  const std::size_t equals = header.find('=');
+  if (size == 0 || equals == std::string_view::npos ||
+      !text::AsciiEqualsIgnoreCase(Trimmed(header.substr(0, equals)), "bytes")) {
+    return {};
+  }
+  const std::string_view spec = Trimmed(header.substr(equals + 1));
+  const std::size_t dash = spec.find('-');
+  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return {};
+  const std::string_view first = Trimmed(spec.substr(0, dash));
+  const std::string_view last = Trimmed(spec.substr(dash + 1));
+  std::uint64_t from = 0, to = 0;
+  if (first.empty()) {
+    // The last N bytes.
+    if (!ParseNumber(last, to)) return {};
+    if (to == 0) return {TByteRange::Unsatisfiable};
+    return {TByteRange::Part, size - std::min(to, size), size - 1};
+  }
+  if (!ParseNumber(first, from)) return {};
+  if (last.empty()) {
+    to = size - 1;
+  } else if (!ParseNumber(last, to) || to < from) {
+    return {};
+  }
+  if (from >= size) return {TByteRange::Unsatisfiable};
+  return {TByteRange::Part, from, std::min(to, size - 1)};
+}
+
+void ApplyRange(platform::TWebResourceResponse& response, std::string_view rangeHeader) {
+  if (!response.AcceptsRanges || rangeHeader.empty() || response.StatusCode != 200) return;
+  if (!response.Body && !response.Stream) return;
+  const std::uint64_t size = response.Body ? response.Body->size() : response.Stream->Size();
+  const TByteRange range = ParseByteRange(rangeHeader, size);
+  const std::string total = std::to_string(size);
+  switch (range.Kind) {
+    case TByteRange::Whole:
+      return;
+    case TByteRange::Unsatisfiable:
+      response.StatusCode = 416;
+      response.ContentRange = "bytes */" + total;
+      response.Stream.reset();
+      response.Body = std::make_unique<std::vector<std::uint8_t>>();
+      return;
+    case TByteRange::Part:
+      break;
+  }
+  const std::uint64_t length = range.Last - range.First + 1;
+  response.StatusCode = 206;
+  response.ContentRange =
+      "bytes " + std::to_string(range.First) + "-" + std::to_string(range.Last) + "/" + total;
+  if (response.Body) {
+    const auto first = response.Body->begin() + static_cast<std::ptrdiff_t>(range.First);
+    response.Body = std::make_unique<std::vector<std::uint8_t>>(
+        first, first + static_cast<std::ptrdiff_t>(length));
+  } else {
+    response.Stream = std::make_unique<TPartBody>(std::move(response.Stream), range.First, length);
+  }
+}
+
+std::string_view StatusText(int statusCode) {
+  switch (statusCode) {
+    case 206:
+      return "Partial Content";
+    case 416:
+      return "Range Not Satisfiable";
+    default:
+      return "OK";
+  }
 }
 
 }  // namespace velloc::browser

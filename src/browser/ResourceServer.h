@@ -1,5 +1,7 @@
 // Serving "file:///" requests of the web view: from the package first, then from beside the
-// executable, then from the absolute path. Pages are never unpacked to disk.
+// executable, then from the absolute path. Pages are never unpacked to disk. Large stored
+// entries with checkpoints are read in parts as the web view asks; package entries answer
+// single byte ranges.
 #pragma once
 
 #include <optional>
@@ -37,5 +39,23 @@ std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view 
                                                                const archive::TZipArchive* exeZip,
                                                                const std::string& appDirName,
                                                                const std::string& appDirPath);
+
+// What a Range header asks of a body of `size` bytes. Only one range of bytes is answered as a
+// part ("bytes=F-L", "bytes=F-", "bytes=-N"); several ranges, another unit, a malformed header
+// or an empty body get the whole body, as HTTP allows.
+struct TByteRange {
+  enum TKind { Whole, Part, Unsatisfiable } Kind = Whole;
+  std::uint64_t First = 0;
+  std::uint64_t Last = 0;  // inclusive
+};
+TByteRange ParseByteRange(std::string_view header, std::uint64_t size);
+
+// Turns a response that accepts ranges into the answer to `rangeHeader`: 206 with the part and
+// its Content-Range, 416 with "bytes */size" and no body, or the response unchanged. A streamed
+// body stays streamed: only the part is ever read.
+void ApplyRange(platform::TWebResourceResponse& response, std::string_view rangeHeader);
+
+// The reason phrase of the status codes the resource server answers with.
+std::string_view StatusText(int statusCode);
 
 }  // namespace velloc::browser

@@ -7,6 +7,8 @@
 #include <span>
 #include <system_error>
 
+#include "platform/MappedFile.h"
+
 namespace velloc::package {
 namespace {
 
@@ -160,8 +162,14 @@ std::uint64_t ElfImageEnd(HeaderReader& reader, std::span<const std::uint8_t> id
   return end;
 }
 
-// The largest PointerToRawData + SizeOfRawData over the section table; 0 without sections.
-std::uint64_t PeImageEnd(HeaderReader& reader) {
+constexpr std::uint16_t kPe32Magic = 0x10B;
+constexpr std::uint16_t kPe32PlusMagic = 0x20B;
+constexpr std::uint64_t kSecurityDirectory = 4;
+
+// The image end (the largest PointerToRawData + SizeOfRawData over the section table; 0
+// without sections) and the certificate table, whose security directory entry holds a file
+// offset, not an address.
+void InspectPe(HeaderReader& reader, ExeImageInfo& info) {
   const auto dos = reader.Read(0, 0x40, "the MS-DOS header");
   const std::uint64_t peOffset = Field(dos, 0x3C, 4, false);
   const auto coff = reader.Read(peOffset, 24, "the PE header");
@@ -170,7 +178,8 @@ std::uint64_t PeImageEnd(HeaderReader& reader) {
   }
   const std::uint64_t sections = Field(coff, 4 + 2, 2, false);
   const std::uint64_t optionalSize = Field(coff, 4 + 16, 2, false);
-  const std::uint64_t tableOffset = peOffset + 4 + 20 + optionalSize;
+  const std::uint64_t optionalOffset = peOffset + 4 + 20;
+  const std::uint64_t tableOffset = optionalOffset + optionalSize;
   const auto table = reader.Read(tableOffset, sections * 40, "the section table");
   std::uint64_t end = 0;
   for (std::size_t i = 0; i < sections; ++i) {
@@ -178,7 +187,31 @@ std::uint64_t PeImageEnd(HeaderReader& reader) {
     end = std::max(end, reader.Extent(Field(rec, 20, 4, false), Field(rec, 16, 4, false),
                                       "a section's raw data"));
   }
-  return end;
+  info.ImageEnd = end;
+
+  // The data directories follow the optional header's fixed part, whose size depends on the
+  // magic; a header too short to hold the security entry has none.
+  if (optionalSize < 2) return;
+  const auto optional = reader.Read(optionalOffset, optionalSize, "the optional header");
+  const std::uint64_t magic = Field(optional, 0, 2, false);
+  if (magic != kPe32Magic && magic != kPe32PlusMagic) return;
+  const std::size_t countAt = magic == kPe32PlusMagic ? 108 : 92;
+  const std::size_t directories = countAt + 4;
+  const std::size_t entryAt = directories + kSecurityDirectory * 8;
+  if (optionalSize < entryAt + 8 || Field(optional, countAt, 4, false) <= kSecurityDirectory) {
+    return;
+  }
+  const std::uint64_t certOffset = Field(optional, entryAt, 4, false);
+  const std::uint64_t certSize = Field(optional, entryAt + 4, 4, false);
+  // An empty entry (some tools leave the offset when they remove a signature) is no table.
+  if (certSize == 0) return;
+  // The table comes after everything it signs: it cannot begin inside the image.
+  if (certOffset < end) {
+    ThrowMalformed(reader.Path(), "the certificate table lies inside the image");
+  }
+  reader.Extent(certOffset, certSize, "the certificate table");
+  info.PackageEnd = certOffset;
+  info.SignatureSize = certSize;
 }
 
 }  // namespace
@@ -192,10 +225,12 @@ ExeImageInfo TExeUtils::InspectImage(const std::filesystem::path& exePath) {
       magic[3] == 'F') {
     if (magic.size() < 6) ThrowMalformed(exePath, "the ELF header lies outside the file");
     const ExeFormat format = magic[4] == 1 ? ExeFormat::Elf32 : ExeFormat::Elf64;
-    return {format, size, ElfImageEnd(reader, magic)};
+    return {format, size, ElfImageEnd(reader, magic), size};
   }
   if (magic.size() >= 2 && magic[0] == 'M' && magic[1] == 'Z') {
-    return {ExeFormat::Pe, size, PeImageEnd(reader)};
+    ExeImageInfo info{ExeFormat::Pe, size, 0};
+    InspectPe(reader, info);
+    return info;
   }
   throw ExeUtilsError(ExeErrorCode::UnknownFormat,
                       Quoted(exePath) + " is neither an ELF nor a PE executable");
@@ -265,6 +300,19 @@ void TExeUtils::GetZipFromExe(std::vector<std::uint8_t>& memoryStream) const {
   }
 }
 
+std::shared_ptr<const platform::TMappedFile> TExeUtils::MapZipFromExe() const {
+  const ExeImageInfo info = InspectImage(FExePath);
+  if (info.AttachedLength() == 0) {
+    throw ExeUtilsError(ExeErrorCode::NoPackage,
+                        "no application package is attached to " + Quoted(FExePath));
+  }
+  try {
+    return platform::TMappedFile::Open(FExePath, info.ImageEnd, info.AttachedLength());
+  } catch (const platform::EMappingError& error) {
+    throw ExeUtilsError(ExeErrorCode::Io, error.what());
+  }
+}
+
 void TExeUtils::ExtractZipFromExe(const std::filesystem::path& zipPath) const {
   std::uint64_t length = 0;
   std::ifstream in = OpenAttached(FExePath, length);
@@ -305,6 +353,28 @@ void TExeUtils::AppendZipToExe(const std::filesystem::path& zipPath,
   });
   out.close();
   if (!out) ThrowIo("cannot write", exePath, errno);
+}
+
+void RemovePeSignature(std::vector<std::uint8_t>& exe, std::uint64_t imageEnd) {
+  const auto field = [&](std::uint64_t at, std::size_t width) -> std::uint64_t {
+    if (at > exe.size() || width > exe.size() - at) {
+      throw ExeUtilsError(ExeErrorCode::Malformed, "the PE headers lie outside the file");
+    }
+    return Field(std::span<const std::uint8_t>(exe), static_cast<std::size_t>(at), width, false);
+  };
+  const std::uint64_t optional = field(0x3C, 4) + 4 + 20;
+  const std::uint64_t magic = field(optional, 2);
+  const std::uint64_t countAt = optional + (magic == kPe32PlusMagic ? 108 : 92);
+  if ((magic != kPe32Magic && magic != kPe32PlusMagic) || field(countAt, 4) <= kSecurityDirectory) {
+    throw ExeUtilsError(ExeErrorCode::Malformed, "the PE image has no security directory");
+  }
+  const std::uint64_t entry = countAt + 4 + kSecurityDirectory * 8;
+  field(entry, 8);
+  if (imageEnd > exe.size()) {
+    throw ExeUtilsError(ExeErrorCode::Malformed, "the image ends beyond the file");
+  }
+  std::fill_n(exe.begin() + static_cast<std::ptrdiff_t>(entry), 8, std::uint8_t{0});
+  exe.resize(static_cast<std::size_t>(imageEnd));
 }
 
 }  // namespace velloc::package

@@ -2,15 +2,24 @@
 // package (a ZIP archive) up to the end of the file. There is no marker or length field; the
 // package starts at the image end, which is computed from the image's own headers (ELF or PE,
 // recognised by magic, so one packer can attach to a Linux or a Windows runtime).
+//
+// A signed Windows executable carries its Authenticode certificate table after the package:
+// the signature covers everything before the table, the package included, and the PE's
+// security directory names where the table begins. The package ends there.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace velloc::platform {
+class TMappedFile;
+}
 
 namespace velloc::package {
 
@@ -37,8 +46,13 @@ enum class ExeFormat { Elf32, Elf64, Pe };
 struct ExeImageInfo {
   ExeFormat Format;
   std::uint64_t FileSize;
-  std::uint64_t ImageEnd;  // <= FileSize
-  std::uint64_t AttachedLength() const { return FileSize - ImageEnd; }
+  std::uint64_t ImageEnd;  // <= PackageEnd
+  // Where the attached data ends: the file's end, or a PE's certificate table.
+  std::uint64_t PackageEnd = FileSize;
+  // The PE's Authenticode certificate table (the security directory); 0 when unsigned.
+  std::uint64_t SignatureSize = 0;
+  std::uint64_t AttachedLength() const { return PackageEnd - ImageEnd; }
+  bool Signed() const { return SignatureSize > 0; }
 };
 
 // Files of this size or more are outside the format.
@@ -73,6 +87,10 @@ class TExeUtils {
   // ExeUtilsError: NoPackage when nothing is attached, or the error that locating it gave.
   void GetZipFromExe(std::vector<std::uint8_t>& memoryStream) const;
 
+  // The attached package mapped read-only, in place of a copy: only the pages that are read
+  // cost memory. Throws as GetZipFromExe, and Io when the file cannot be mapped.
+  std::shared_ptr<const platform::TMappedFile> MapZipFromExe() const;
+
   // Writes the attached package to a new file `zipPath` (overwritten when it exists); on
   // failure no partial file is left. Throws as GetZipFromExe, and Io for the target file.
   void ExtractZipFromExe(const std::filesystem::path& zipPath) const;
@@ -101,5 +119,10 @@ class TExeUtils {
   TOnProgressMax FOnProgressMax;
   TOnProgressPos FOnProgressPos;
 };
+
+// Turns the bytes of a signed PE image into the unsigned image: cut at `imageEnd` (the
+// certificate table and the padding in front of it go) and the security directory emptied.
+// Throws ExeUtilsError (Malformed) when `exe` has no such directory.
+void RemovePeSignature(std::vector<std::uint8_t>& exe, std::uint64_t imageEnd);
 
 }  // namespace velloc::package

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,13 +32,30 @@ struct TWebViewSettings {
   int HiddenPdfToolbarItems = 0;
 };
 
-// A complete answer to a resource request: status 200 "OK" with the body handed over as is, or,
-// for a file on disk, the file's path: the backend streams it, so a file of any size costs no
-// more memory than the web view's own buffers.
+// A response body that the web view reads in parts as it goes: a large package entry, decrypted
+// from the package only where it is read. Read may come from any thread, and from several
+// copies of a stream at once: implementations lock.
+class IResponseBody {
+ public:
+  virtual ~IResponseBody() = default;
+  virtual std::uint64_t Size() const = 0;
+  // Fills `out` with the bytes at `offset` (the range lies inside the body); false when they
+  // cannot be read, which fails the response.
+  virtual bool Read(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
+};
+
+// A complete answer to a resource request: the body handed over as is, or read in parts as the
+// web view asks, or, for a file on disk, the file's path: the backend streams it, so a file of
+// any size costs no more memory than the web view's own buffers. Package entries answer single
+// byte ranges (browser::ApplyRange): 206 with the part, or 416 for a range beyond the end.
 struct TWebResourceResponse {
   std::unique_ptr<std::vector<std::uint8_t>> Body;
-  std::string FilePath;  // used when Body is null
+  std::unique_ptr<IResponseBody> Stream;  // used when Body is null
+  std::string FilePath;                   // used when Body and Stream are null
   std::string MimeType;  // the header becomes "Content-Type: <MimeType>; charset=utf-8"
+  int StatusCode = 200;
+  std::string ContentRange;    // the Content-Range header of a 206 or 416 answer
+  bool AcceptsRanges = false;  // "Accept-Ranges: bytes"
 };
 
 // One message posted by a page through window.chrome.webview.postMessage.

@@ -42,15 +42,15 @@ namespace {
 
 using namespace velloc;
 
-// `velloc run` has put a new development package where this executable was: it replaces the
-// one in memory, whole, or not at all.
+// `velloc run` has put a new development package where this executable was (a new file renamed
+// over the old): it replaces the one in use, whole, or not at all. Requests still being served
+// from the old package keep its mapping until they are done.
 void ReloadDevelopmentPackage(startup::TExeZipLoader& startup, const std::string& exePath) {
-  auto stream = std::make_unique<std::vector<std::uint8_t>>();
-  package::TExeUtils(exePath).GetZipFromExe(*stream);
+  std::shared_ptr<const platform::TMappedFile> stream = package::TExeUtils(exePath).MapZipFromExe();
   try {
-    startup.ExeZip->Stream(*stream);
+    startup.ExeZip->Stream(stream->Bytes(), stream);
   } catch (...) {
-    startup.ExeZip->Stream(*startup.ExeZipStream);
+    startup.ExeZip->Stream(startup.ExeZipStream->Bytes(), startup.ExeZipStream);
     throw;
   }
   startup.ExeZipStream = std::move(stream);
@@ -155,6 +155,11 @@ int main(int argc, char** argv) {
     } else if (startup.ApplySingleInstanceRule()) {
       if (!hasDisplay) throw std::runtime_error("Cannot open the display");
       exitCode = RunMainWindow(startup, loader, system, styles);
+      // The web view went with the window: let WebKit finish with it (it then ends the web
+      // process at once) instead of leaving the web process to notice our exit and wind the page
+      // down by itself, which took it 150-250 ms more.
+      for (int i = 0; i < 100 && g_main_context_iteration(nullptr, FALSE); ++i) {
+      }
     }
   } catch (const std::exception& error) {
     platform::gtk::ShowApplicationError(error.what());

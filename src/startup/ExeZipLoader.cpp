@@ -58,16 +58,22 @@ void TExeZipLoader::ExtractLoaderLibrary() {
   // A missing entry writes nothing: the runtime check that follows reports the missing module.
   const int index = ExeZip->FindFile(platform::kWebViewLoaderEntry);
   if (index < 0) return;
+  // A file left by an earlier start is used only when it has the module's size and CRC-32 (the
+  // package's directory holds both): a damaged or truncated copy would otherwise fail every
+  // later start. Reading the file back costs a tenth of a millisecond; decrypting and inflating
+  // the module to compare bytes cost every start about 2 ms.
+  const archive::TZipEntry entry = ExeZip->Entry(index);
+  const auto existing = FServices.ModuleFile.Read(LoaderLibraryPath, entry.UncompressedSize);
+  if (existing && existing->size() == entry.UncompressedSize &&
+      archive::Crc32(*existing) == entry.Crc32) {
+    return;
+  }
   std::vector<std::uint8_t> bytes;
   const archive::ExtractResult result = ExeZip->Extract(index, bytes);
   if (result != archive::ExtractResult::Ok) {
     throw std::runtime_error("The package's web view module cannot be extracted: " +
                              std::string(archive::ToString(result)));
   }
-  // A file left by an earlier start is used only when it holds exactly these bytes: a damaged
-  // or truncated copy would otherwise fail every later start.
-  const auto existing = FServices.ModuleFile.Read(LoaderLibraryPath, bytes.size());
-  if (existing && *existing == bytes) return;
   if (!FServices.ModuleFile.Replace(LoaderLibraryPath, bytes)) {
     throw std::runtime_error("Cannot create file \"" + LoaderLibraryPath + "\"");
   }
@@ -91,11 +97,11 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
   // 2. A runtime without a package is not an application.
   if (!ExeUtils->ExeHasAttachedStub()) return ShowLocalizedError(msg::NotValidApplication);
 
-  // 3, 4. The password goes in before the archive is opened.
+  // 3, 4. The password goes in before the archive is opened. The package is mapped, not read:
+  // start-up touches its directory and the few entries it needs, whatever the media it holds.
   ExeZip->Password(archive::PackagePassword());
-  ExeZipStream = std::make_unique<std::vector<std::uint8_t>>();
-  ExeUtils->GetZipFromExe(*ExeZipStream);
-  ExeZip->Stream(*ExeZipStream);
+  ExeZipStream = ExeUtils->MapZipFromExe();
+  ExeZip->Stream(ExeZipStream->Bytes(), ExeZipStream);
 
   // 5, 6. The configuration and the four start-up values, all read before any check.
   LoadConfiguration();

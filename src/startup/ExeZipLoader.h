@@ -14,6 +14,7 @@
 #include "config/ProjectIni.h"
 #include "package/ExeUtils.h"
 #include "platform/Dialogs.h"
+#include "platform/MappedFile.h"
 #include "platform/ModuleFile.h"
 #include "platform/PasswordForm.h"
 #include "platform/RuntimeInstaller.h"
@@ -56,7 +57,9 @@ class TExeZipLoader {
   std::unique_ptr<package::TExeUtils> ExeUtils;
   std::unique_ptr<archive::TZipArchive> ExeZip;
   std::unique_ptr<config::TProjectIni> ProjectINI;
-  std::unique_ptr<std::vector<std::uint8_t>> ExeZipStream;
+  // The package's bytes: the executable's attached region, mapped read-only rather than copied
+  // (the archive shares it, so a replaced package lives until its last reader is done).
+  std::shared_ptr<const platform::TMappedFile> ExeZipStream;
   std::string AppID;
   std::string AppName;
   std::string AppDirName;

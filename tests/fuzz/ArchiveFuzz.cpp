@@ -1,13 +1,16 @@
-// Opens arbitrary bytes as a package and extracts every entry. Opening may fail with ZipError;
-// anything else (a crash, another exception, a failed extraction that changed its target) is a
-// bug.
+// Opens arbitrary bytes as a package and extracts every entry, whole and in parts through its
+// reader (the checkpoint index included). Opening may fail with ZipError; anything else (a
+// crash, another exception, a failed extraction that changed its target, parts that differ from
+// the whole) is a bug.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "archive/Checkpoints.h"
 #include "archive/PackagePassword.h"
 #include "archive/ZipArchive.h"
 
@@ -16,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::string password = PackagePassword();
   TZipArchive archive;
   archive.Password(password);
+  // The bytes may also be an index on their own.
+  (void)ReadCheckpointIndex(std::span<const std::uint8_t>(data, size));
   try {
     archive.Stream(std::span<const std::uint8_t>(data, size));
   } catch (const ZipError&) {
@@ -32,6 +37,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (out.size() != prefix.size() + entry.UncompressedSize) std::abort();
     } else if (out != prefix) {
       std::abort();
+    }
+    // Parts: the first byte, one across the middle, the last 100 bytes.
+    if (const auto reader = archive.OpenEntry(i); reader && entry.UncompressedSize > 0) {
+      const std::uint64_t entrySize = reader->Size();
+      for (const auto& [offset, length] :
+           {std::pair<std::uint64_t, std::uint64_t>{0, 1},
+            {entrySize / 2, std::min<std::uint64_t>(entrySize / 2, 5000)},
+            {entrySize - std::min<std::uint64_t>(entrySize, 100),
+             std::min<std::uint64_t>(entrySize, 100)}}) {
+        std::vector<std::uint8_t> part(static_cast<std::size_t>(length));
+        if (reader->Read(offset, part) == ExtractResult::Ok && result == ExtractResult::Ok &&
+            !std::equal(part.begin(), part.end(), out.begin() + 4 + static_cast<long>(offset))) {
+          std::abort();
+        }
+      }
+      std::vector<std::uint8_t> beyond(1);
+      if (reader->Read(entrySize, beyond) == ExtractResult::Ok) std::abort();
     }
     archive.ExtractToStream(entry.Name, out);
     if (entry.UncompressedSize <= (1u << 20)) {

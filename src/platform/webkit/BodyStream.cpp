@@ -72,7 +72,9 @@ struct TPendingRead {
 
 struct VellocBodyStream {
   GInputStream Parent;
-  GBytes* Bytes;  // owned reference
+  GBytes* Bytes;                   // owned reference, or null for a body read in parts
+  platform::IResponseBody* Parts;  // owned, when Bytes is null
+  gsize Size;
   gsize Position;
   gsize PieceSize;
   int ReadsPerTurn;
@@ -91,19 +93,23 @@ VellocBodyStream* StreamOf(gpointer object) {
   return reinterpret_cast<VellocBodyStream*>(object);
 }
 
-gsize CopyOut(VellocBodyStream* self, void* buffer, gsize count) {
-  gsize size = 0;
-  const auto* data = static_cast<const char*>(g_bytes_get_data(self->Bytes, &size));
-  const gsize n = std::min({count, self->PieceSize, size - self->Position});
-  if (n) std::memcpy(buffer, data + self->Position, n);
+gssize CopyOut(VellocBodyStream* self, void* buffer, gsize count, GError** error) {
+  const gsize n = std::min({count, self->PieceSize, self->Size - self->Position});
+  if (n && self->Bytes) {
+    const auto* data = static_cast<const char*>(g_bytes_get_data(self->Bytes, nullptr));
+    std::memcpy(buffer, data + self->Position, n);
+  } else if (n && !self->Parts->Read(self->Position, {static_cast<std::uint8_t*>(buffer), n})) {
+    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_FAILED, "The package entry cannot be read");
+    return -1;
+  }
   self->Position += n;
-  return n;
+  return static_cast<gssize>(n);
 }
 
 gssize Read(GInputStream* stream, void* buffer, gsize count, GCancellable* cancellable,
             GError** error) {
   if (g_cancellable_set_error_if_cancelled(cancellable, error)) return -1;
-  return static_cast<gssize>(CopyOut(StreamOf(stream), buffer, count));
+  return CopyOut(StreamOf(stream), buffer, count, error);
 }
 
 gboolean Deliver(gpointer data);
@@ -124,7 +130,7 @@ gboolean Deliver(gpointer data) {
     result->Source = G_OBJECT(g_object_ref(self));
     result->UserData = read.UserData;
     if (!g_cancellable_set_error_if_cancelled(read.Cancellable, &result->Error)) {
-      result->Size = static_cast<gssize>(CopyOut(self, read.Buffer, read.Count));
+      result->Size = CopyOut(self, read.Buffer, read.Count, &result->Error);
     }
     if (read.Cancellable) g_object_unref(read.Cancellable);
     read.Callback(G_OBJECT(self), G_ASYNC_RESULT(result), read.UserData);
@@ -158,7 +164,8 @@ gssize ReadFinish(GInputStream*, GAsyncResult* result, GError** error) {
 
 void StreamFinalize(GObject* object) {
   VellocBodyStream* self = StreamOf(object);
-  g_bytes_unref(self->Bytes);
+  if (self->Bytes) g_bytes_unref(self->Bytes);
+  delete self->Parts;
   G_OBJECT_CLASS(g_type_class_peek_parent(G_OBJECT_GET_CLASS(object)))->finalize(object);
 }
 
@@ -185,6 +192,17 @@ GType BodyStreamType() {
 GInputStream* NewBodyStream(GBytes* bytes, gsize pieceSize, int readsPerTurn) {
   VellocBodyStream* self = StreamOf(g_object_new(BodyStreamType(), nullptr));
   self->Bytes = g_bytes_ref(bytes);
+  self->Size = g_bytes_get_size(bytes);
+  self->PieceSize = std::max<gsize>(pieceSize, 1);
+  self->ReadsPerTurn = std::max(readsPerTurn, 1);
+  return G_INPUT_STREAM(self);
+}
+
+GInputStream* NewBodyStream(std::unique_ptr<platform::IResponseBody> body, gsize pieceSize,
+                            int readsPerTurn) {
+  VellocBodyStream* self = StreamOf(g_object_new(BodyStreamType(), nullptr));
+  self->Size = static_cast<gsize>(body->Size());
+  self->Parts = body.release();
   self->PieceSize = std::max<gsize>(pieceSize, 1);
   self->ReadsPerTurn = std::max(readsPerTurn, 1);
   return G_INPUT_STREAM(self);

@@ -9,7 +9,11 @@
 //   reads in one turn. A turn is bounded, so a large file never holds up the window.
 #pragma once
 
+#include <memory>
+
 #include <gio/gio.h>
+
+#include "platform/WebView.h"
 
 namespace velloc::webkit {
 
@@ -22,5 +26,9 @@ inline constexpr gsize kInlinePieceSize = 3840;
 // work as on any stream; skip and close are GIO's own.
 GInputStream* NewBodyStream(GBytes* bytes, gsize pieceSize = kInlinePieceSize,
                             int readsPerTurn = 64);
+// The same over a body read in parts (a large package entry), which the stream owns. A failed
+// read of the body fails the stream's read.
+GInputStream* NewBodyStream(std::unique_ptr<platform::IResponseBody> body,
+                            gsize pieceSize = kInlinePieceSize, int readsPerTurn = 64);
 
 }  // namespace velloc::webkit

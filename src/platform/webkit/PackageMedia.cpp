@@ -1,6 +1,7 @@
 #include "platform/webkit/PackageMedia.h"
 
 #include <algorithm>
+#include <atomic>
 #include <fcntl.h>
 #include <map>
 #include <memory>
@@ -11,7 +12,6 @@
 
 #include <gst/base/gstbasesrc.h>
 #include <gst/gst.h>
-#include <sys/mman.h>
 
 #include "archive/PackagePassword.h"
 #include "archive/ZipArchive.h"
@@ -19,6 +19,7 @@
 #include "config/AppKeys.h"
 #include "config/ProjectIni.h"
 #include "package/ExeUtils.h"
+#include "platform/MappedFile.h"
 #include "platform/gtk/CallbackGuard.h"
 #include "platform/webkit/Uris.h"
 
@@ -28,10 +29,12 @@ namespace {
 // A packaged entry, decrypted and inflated once.
 using TEntryBytes = std::vector<std::uint8_t>;
 
-// What one element plays: a package entry (extracted on the first read, in the streaming
-// thread) or a file on disk.
+// What one element plays: a package entry with checkpoints (decrypted where the player reads),
+// another package entry (extracted on the first read, in the streaming thread) or a file on
+// disk.
 struct TMediaData {
   int EntryIndex = -1;
+  std::unique_ptr<archive::TEntryReader> Reader;
   std::shared_ptr<const TEntryBytes> Bytes;
   int Fd = -1;
   std::uint64_t Size = 0;
@@ -67,6 +70,8 @@ class TWebProcessPackage {
       if (index >= 0) {
         data->EntryIndex = index;
         data->Size = FZip.Entry(index).UncompressedSize;
+        // Seeking then costs one interval of decryption, and memory two intervals per element.
+        if (FZip.HasCheckpoints(index)) data->Reader = FZip.OpenEntry(index);
         return data;
       }
     }
@@ -100,16 +105,11 @@ class TWebProcessPackage {
     const auto slash = FExePath.rfind('/');
     FDirPath = slash == std::string::npos ? "/" : FExePath.substr(0, slash + 1);
     try {
-      const package::ExeImageInfo image = package::TExeUtils::InspectImage(FExePath);
-      if (image.AttachedLength() == 0) return;
-      const int fd = ::open(FExePath.c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd < 0) return;
-      void* map = ::mmap(nullptr, image.FileSize, PROT_READ, MAP_PRIVATE, fd, 0);
-      ::close(fd);
-      if (map == MAP_FAILED) return;
-      FMap = {static_cast<const std::uint8_t*>(map), image.FileSize};
+      package::TExeUtils exe(FExePath);
+      if (!exe.ExeHasAttachedStub()) return;
+      const std::shared_ptr<const platform::TMappedFile> map = exe.MapZipFromExe();
       FZip.Password(archive::PackagePassword());
-      FZip.Stream(FMap.subspan(image.ImageEnd));
+      FZip.Stream(map->Bytes(), map);
       config::TProjectIni ini;
       std::vector<std::uint8_t> text;
       FZip.ExtractToStream("vlx.ini", text);
@@ -124,8 +124,7 @@ class TWebProcessPackage {
   std::mutex FMutex;
   std::string FExePath;
   bool FTried = false;
-  std::span<const std::uint8_t> FMap;  // stays mapped for the life of the process
-  archive::TZipArchive FZip;
+  archive::TZipArchive FZip;  // holds the mapping for the life of the process
   std::string FDirName;
   std::string FDirPath;
   std::map<int, std::weak_ptr<const TEntryBytes>> FExtracted;
@@ -190,6 +189,25 @@ GstFlowReturn Create(GstBaseSrc* base, guint64 offset, guint length, GstBuffer**
   if (!data) return GST_FLOW_ERROR;
   if (offset >= data->Size) return GST_FLOW_EOS;
   const auto count = static_cast<gsize>(std::min<std::uint64_t>(length, data->Size - offset));
+  if (data->Reader) {
+    GstBuffer* out = gst_buffer_new_allocate(nullptr, count, nullptr);
+    GstMapInfo map;
+    if (!out || !gst_buffer_map(out, &map, GST_MAP_WRITE)) {
+      if (out) gst_buffer_unref(out);
+      return GST_FLOW_ERROR;
+    }
+    const bool read = glib::Guarded("reading packaged media", [&] {
+      return data->Reader->Read(offset, {map.data, count}) == archive::ExtractResult::Ok;
+    });
+    gst_buffer_unmap(out, &map);
+    if (!read) {
+      gst_buffer_unref(out);
+      GST_ELEMENT_ERROR(base, RESOURCE, READ, ("Cannot read"), ("%s", self->Uri));
+      return GST_FLOW_ERROR;
+    }
+    *buffer = out;
+    return GST_FLOW_OK;
+  }
   if (data->EntryIndex >= 0) {
     if (!data->Bytes) {
       data->Bytes = glib::Guarded("extracting packaged media", [&] {
@@ -309,10 +327,26 @@ void SetMediaPackagePath(const std::string& exePath) {
   TWebProcessPackage::Instance().SetPath(exePath);
 }
 
-bool RegisterPackageMediaSource() {
-  if (!gst_is_initialized() && !gst_init_check(nullptr, nullptr, nullptr)) return false;
-  return gst_element_register(nullptr, "vellocpackagesrc", GST_RANK_PRIMARY, PackageSrcType()) !=
-         FALSE;
+void RegisterPackageMediaSourceWithGStreamer() {
+  // GStreamer has no hook for its start, but GLib calls an interface check whenever a class gets
+  // an interface: the player's sink classes get theirs when WebKit makes the first player, after
+  // GStreamer is up and before the player looks for the source of a "vlx:" URI. The check costs
+  // a flag test per class; it stays installed (removing it from inside would disturb GLib's
+  // walk over the checks). Registering initialises the source's own class, which calls the check
+  // again: the flag is set first.
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    g_type_add_interface_check(nullptr, [](gpointer, gpointer) {
+      static std::atomic<bool> registered{false};
+      if (registered.load(std::memory_order_acquire) || !gst_is_initialized() ||
+          registered.exchange(true)) {
+        return;
+      }
+      if (!gst_element_register(nullptr, "vellocpackagesrc", GST_RANK_PRIMARY, PackageSrcType())) {
+        g_printerr("velloc: GStreamer refused the package source; packaged media will not play\n");
+      }
+    });
+  });
 }
 
 }  // namespace velloc::webkit

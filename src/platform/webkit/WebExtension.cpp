@@ -208,8 +208,7 @@ extern "C" VELLOC_EXPORT void webkit_web_extension_initialize_with_user_data(
     velloc::webkit::SetMediaPackagePath(executable);
     velloc::webkit::GForwardCrossOrigin = forward;
   }
-  if (!velloc::webkit::RegisterPackageMediaSource())
-    g_printerr("velloc: GStreamer is unusable; packaged media will not play\n");
+  velloc::webkit::RegisterPackageMediaSourceWithGStreamer();
   g_signal_connect(extension, "page-created", G_CALLBACK(velloc::webkit::OnPageCreated), nullptr);
   g_signal_connect(webkit_script_world_get_default(), "window-object-cleared",
                    G_CALLBACK(velloc::webkit::OnWindowObjectCleared), nullptr);

@@ -7,6 +7,7 @@
 #include <gdk/gdkkeysyms.h>
 
 #include "browser/PermissionPolicy.h"
+#include "browser/ResourceServer.h"
 #include "platform/gtk/CallbackGuard.h"
 #include "platform/webkit/BodyStream.h"
 #include "platform/webkit/PermissionQuestions.h"
@@ -24,8 +25,13 @@ void FailRequest(WebKitURISchemeRequest* request, GIOErrorEnum code, const char*
 }
 
 // The body of an answer: the extracted bytes as they are (GBytes frees the vector when WebKit is
-// done), or the file on disk, read by WebKit as it goes. Null when the file cannot be opened.
+// done), a package entry read in parts, or the file on disk, read by WebKit as it goes. Null
+// when the file cannot be opened.
 GInputStream* OpenBody(platform::TWebResourceResponse& response, gint64& size) {
+  if (response.Stream) {
+    size = static_cast<gint64>(response.Stream->Size());
+    return NewBodyStream(std::move(response.Stream));
+  }
   if (response.Body) {
     auto* body = response.Body.release();
     GBytes* bytes = g_bytes_new_with_free_func(
@@ -350,6 +356,10 @@ void TWebKitWebView::ServePackageRequest(WebKitURISchemeRequest* request) {
     FailRequest(request, G_IO_ERROR_PERMISSION_DENIED, "Not allowed");
     return;
   }
+  // Media elements and fetch may ask for one part of a package entry.
+  const char* rangeHeader =
+      requestHeaders ? soup_message_headers_get_one(requestHeaders, "Range") : nullptr;
+  std::string range = rangeHeader ? rangeHeader : "";
   // An entry too large to extract, or any other error, fails this request and nothing else.
   const bool handedOver = glib::Guarded("serving a package request", [&] {
     std::string uri = ToFileUri(webkit_uri_scheme_request_get_uri(request));
@@ -360,11 +370,18 @@ void TWebKitWebView::ServePackageRequest(WebKitURISchemeRequest* request) {
               Answer(r, a);
             });
       }
-      FWorkers->Serve(request, std::move(uri), std::move(resolver));
+      FWorkers->Serve(request, std::move(uri),
+                      [resolver = std::move(resolver), range = std::move(range)](
+                          std::string_view u) -> std::optional<platform::TWebResourceResponse> {
+                        auto response = resolver(u);
+                        if (response) browser::ApplyRange(*response, range);
+                        return response;
+                      });
       return true;
     }
     std::optional<platform::TWebResourceResponse> response =
         FEvents.BrowserWebResourceRequested(uri);
+    if (response) browser::ApplyRange(*response, range);
     Answer(request, response);
     return true;
   });
@@ -373,7 +390,7 @@ void TWebKitWebView::ServePackageRequest(WebKitURISchemeRequest* request) {
 
 void TWebKitWebView::Answer(WebKitURISchemeRequest* request,
                             std::optional<platform::TWebResourceResponse>& answer) {
-  if (!answer || (!answer->Body && answer->FilePath.empty())) {
+  if (!answer || (!answer->Body && !answer->Stream && answer->FilePath.empty())) {
     FailRequest(request, G_IO_ERROR_NOT_FOUND, "Not found");
     return;
   }
@@ -390,9 +407,15 @@ void TWebKitWebView::Answer(WebKitURISchemeRequest* request,
                               ContentTypeHeader(response.MimeType).c_str());
   // Module scripts, workers and fetch run in CORS mode; only package documents get this far.
   soup_message_headers_append(headers, "Access-Control-Allow-Origin", "vlx://");
+  if (response.AcceptsRanges) soup_message_headers_append(headers, "Accept-Ranges", "bytes");
+  if (!response.ContentRange.empty()) {
+    soup_message_headers_append(headers, "Content-Range", response.ContentRange.c_str());
+  }
   webkit_uri_scheme_response_set_content_type(reply, response.MimeType.c_str());
   webkit_uri_scheme_response_set_http_headers(reply, headers);  // takes the headers
-  webkit_uri_scheme_response_set_status(reply, 200, "OK");
+  const std::string reason(browser::StatusText(response.StatusCode));
+  webkit_uri_scheme_response_set_status(reply, static_cast<guint>(response.StatusCode),
+                                        reason.c_str());
   webkit_uri_scheme_request_finish_with_response(request, reply);
   g_object_unref(reply);
   g_object_unref(stream);

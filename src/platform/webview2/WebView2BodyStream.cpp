@@ -6,12 +6,36 @@
 
 namespace velloc::platform::webview2 {
 
+namespace {
+
+// Bytes in memory, read where they are.
+class TMemoryBody final : public IResponseBody {
+ public:
+  explicit TMemoryBody(std::unique_ptr<TWebView2BodyStream::TBody> bytes)
+      : FBytes(std::move(bytes)) {}
+  std::uint64_t Size() const override { return FBytes->size(); }
+  bool Read(std::uint64_t offset, std::span<std::uint8_t> out) override {
+    std::memcpy(out.data(), FBytes->data() + offset, out.size());
+    return true;
+  }
+
+ private:
+  std::unique_ptr<TWebView2BodyStream::TBody> FBytes;
+};
+
+}  // namespace
+
 IStream* TWebView2BodyStream::Create(std::unique_ptr<TBody> body) {
   if (!body) body = std::make_unique<TBody>();
-  return new TWebView2BodyStream(std::shared_ptr<const TBody>(std::move(body)), 0);
+  return new TWebView2BodyStream(std::make_shared<TMemoryBody>(std::move(body)), 0);
 }
 
-TWebView2BodyStream::TWebView2BodyStream(std::shared_ptr<const TBody> body, std::uint64_t position)
+IStream* TWebView2BodyStream::Create(std::unique_ptr<IResponseBody> body) {
+  return new TWebView2BodyStream(std::shared_ptr<IResponseBody>(std::move(body)), 0);
+}
+
+TWebView2BodyStream::TWebView2BodyStream(std::shared_ptr<IResponseBody> body,
+                                         std::uint64_t position)
     : FBody(std::move(body)), FPosition(position) {}
 
 HRESULT TWebView2BodyStream::QueryInterface(REFIID riid, void** object) {
@@ -40,9 +64,12 @@ HRESULT TWebView2BodyStream::Read(void* buffer, ULONG size, ULONG* read) {
   if (buffer == nullptr && size > 0) return STG_E_INVALIDPOINTER;
   std::lock_guard lock(FLock);
   const std::uint64_t available =
-      FPosition < FBody->size() ? FBody->size() - FPosition : std::uint64_t{0};
+      FPosition < FBody->Size() ? FBody->Size() - FPosition : std::uint64_t{0};
   const ULONG count = static_cast<ULONG>(std::min<std::uint64_t>(size, available));
-  if (count > 0) std::memcpy(buffer, FBody->data() + FPosition, count);
+  if (count > 0 && !FBody->Read(FPosition, {static_cast<std::uint8_t*>(buffer), count})) {
+    if (read != nullptr) *read = 0;
+    return STG_E_READFAULT;
+  }
   FPosition += count;
   if (read != nullptr) *read = count;
   return count == size ? S_OK : S_FALSE;
@@ -64,7 +91,7 @@ HRESULT TWebView2BodyStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEG
       base = static_cast<std::int64_t>(FPosition);
       break;
     case STREAM_SEEK_END:
-      base = static_cast<std::int64_t>(FBody->size());
+      base = static_cast<std::int64_t>(FBody->Size());
       break;
     default:
       return STG_E_INVALIDFUNCTION;
@@ -86,14 +113,20 @@ HRESULT TWebView2BodyStream::CopyTo(IStream* target, ULARGE_INTEGER size, ULARGE
   if (target == nullptr) return STG_E_INVALIDPOINTER;
   std::lock_guard lock(FLock);
   const std::uint64_t available =
-      FPosition < FBody->size() ? FBody->size() - FPosition : std::uint64_t{0};
+      FPosition < FBody->Size() ? FBody->Size() - FPosition : std::uint64_t{0};
   std::uint64_t left = std::min<std::uint64_t>(size.QuadPart, available);
   std::uint64_t done = 0;
   HRESULT result = S_OK;
+  std::vector<std::uint8_t> buffer(
+      static_cast<std::size_t>(std::min<std::uint64_t>(left, 1u << 16)));
   while (left > 0) {
-    const ULONG chunk = static_cast<ULONG>(std::min<std::uint64_t>(left, 1u << 20));
+    const ULONG chunk = static_cast<ULONG>(std::min<std::uint64_t>(left, buffer.size()));
+    if (!FBody->Read(FPosition + done, {buffer.data(), chunk})) {
+      result = STG_E_READFAULT;
+      break;
+    }
     ULONG put = 0;
-    result = target->Write(FBody->data() + FPosition + done, chunk, &put);
+    result = target->Write(buffer.data(), chunk, &put);
     done += put;
     if (FAILED(result) || put < chunk) break;
     left -= chunk;
@@ -124,7 +157,7 @@ HRESULT TWebView2BodyStream::Stat(STATSTG* stat, DWORD) {
   if (stat == nullptr) return STG_E_INVALIDPOINTER;
   *stat = STATSTG{};
   stat->type = STGTY_STREAM;
-  stat->cbSize.QuadPart = FBody->size();
+  stat->cbSize.QuadPart = FBody->Size();
   stat->grfMode = STGM_READ;
   return S_OK;
 }

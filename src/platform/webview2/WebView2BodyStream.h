@@ -1,6 +1,7 @@
 // A read-only IStream over a response body that the core handed over: the web view reads the
-// bytes where they are, without the copy SHCreateMemStream would make. The web view may read on
-// a thread of its own, so the position is guarded and the reference count atomic.
+// bytes where they are, without the copy SHCreateMemStream would make, or a large package entry
+// in parts as it reads. The web view may read on a thread of its own, so the position is
+// guarded and the reference count atomic.
 #pragma once
 
 #include <atomic>
@@ -11,6 +12,8 @@
 #include <vector>
 #include <windows.h>
 
+#include "platform/WebView.h"
+
 namespace velloc::platform::webview2 {
 
 class TWebView2BodyStream final : public IStream {
@@ -18,6 +21,7 @@ class TWebView2BodyStream final : public IStream {
   using TBody = std::vector<std::uint8_t>;
   // A new stream with one reference, owned by the caller.
   static IStream* Create(std::unique_ptr<TBody> body);
+  static IStream* Create(std::unique_ptr<IResponseBody> body);
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
@@ -40,11 +44,11 @@ class TWebView2BodyStream final : public IStream {
   HRESULT STDMETHODCALLTYPE Clone(IStream** stream) override;
 
  private:
-  TWebView2BodyStream(std::shared_ptr<const TBody> body, std::uint64_t position);
+  TWebView2BodyStream(std::shared_ptr<IResponseBody> body, std::uint64_t position);
   ~TWebView2BodyStream() = default;
 
   std::atomic<ULONG> FReferences{1};
-  std::shared_ptr<const TBody> FBody;  // shared with clones
+  std::shared_ptr<IResponseBody> FBody;  // shared with clones; locks its own reads
   std::mutex FLock;
   std::uint64_t FPosition;
 };

@@ -6,6 +6,7 @@
 #include <optional>
 #include <shlwapi.h>
 
+#include "browser/ResourceServer.h"
 #include "platform/webview2/WebView2BodyStream.h"
 #include "platform/webview2/WebView2Handler.h"
 
@@ -96,14 +97,28 @@ const char* ProcessKindName(COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
 }
 
 // The stream the web view reads the answer from: the bytes in memory (taken over, not copied),
-// or the file on disk.
+// a package entry read in parts, or the file on disk.
 TComPtr<IStream> ResponseStream(TWebResourceResponse& response) {
+  if (response.Stream)
+    return TComPtr<IStream>::Adopt(TWebView2BodyStream::Create(std::move(response.Stream)));
   if (response.Body)
     return TComPtr<IStream>::Adopt(TWebView2BodyStream::Create(std::move(response.Body)));
   TComPtr<IStream> stream;
   SHCreateStreamOnFileEx(ToWide(response.FilePath).c_str(), STGM_READ | STGM_SHARE_DENY_WRITE,
                          FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, stream.Put());
   return stream;
+}
+
+// The request's Range header, or "".
+std::string RangeHeader(ICoreWebView2WebResourceRequest* request) {
+  TComPtr<IUnknown> any;
+  if (FAILED(request->get_Headers(any.Put())) || !any) return {};
+  const auto headers = any.As<ICoreWebView2HttpRequestHeaders>();
+  BOOL contains = FALSE;
+  if (!headers || FAILED(headers->Contains(L"Range", &contains)) || !contains) return {};
+  LPWSTR value = nullptr;
+  if (FAILED(headers->GetHeader(L"Range", &value))) return {};
+  return TakeCoTaskString(value);
 }
 
 }  // namespace
@@ -252,12 +267,17 @@ HRESULT TWebView2WebView::WebResourceRequested(ICoreWebView2WebResourceRequested
   if (!StartsWith(uri, "file:///")) return S_OK;
   std::optional<TWebResourceResponse> answer = FEvents.BrowserWebResourceRequested(uri);
   if (!answer) return S_OK;
+  browser::ApplyRange(*answer, RangeHeader(request.Get()));
   TComPtr<IStream> stream = ResponseStream(*answer);
   if (!stream) return S_OK;
-  const std::wstring headers = L"Content-Type: " + ToWide(answer->MimeType) + L"; charset=utf-8";
+  std::wstring headers = L"Content-Type: " + ToWide(answer->MimeType) + L"; charset=utf-8";
+  if (answer->AcceptsRanges) headers += L"\r\nAccept-Ranges: bytes";
+  if (!answer->ContentRange.empty())
+    headers += L"\r\nContent-Range: " + ToWide(answer->ContentRange);
   TComPtr<ICoreWebView2WebResourceResponse> response;
-  if (FAILED(FEnvironment->CreateWebResourceResponse(stream.Get(), 200, L"OK", headers.c_str(),
-                                                     response.Put())) ||
+  if (FAILED(FEnvironment->CreateWebResourceResponse(
+          stream.Get(), answer->StatusCode, ToWide(browser::StatusText(answer->StatusCode)).c_str(),
+          headers.c_str(), response.Put())) ||
       !response)
     return S_OK;
   return args->put_Response(response.Get());

@@ -21,6 +21,7 @@
 #include "archive/ZipArchive.h"
 #include "core/Text.h"
 #include "package/ExeUtils.h"
+#include "platform/MappedFile.h"
 #include "tools/velloc/Cli.h"
 
 namespace velloc::cli {
@@ -93,16 +94,16 @@ std::string Shown(std::string_view name) {
 }  // namespace
 
 void RunExtract(const fs::path& executable, const fs::path& folder) {
-  std::vector<std::uint8_t> package;
+  std::shared_ptr<const platform::TMappedFile> package;
   try {
-    package::TExeUtils(executable).GetZipFromExe(package);
+    package = package::TExeUtils(executable).MapZipFromExe();
   } catch (const package::ExeUtilsError& error) {
     throw TCliError("\"" + executable.string() + "\": " + error.what());
   }
   archive::TZipArchive zip;
   zip.Password(archive::PackagePassword());
   try {
-    zip.Stream(package);
+    zip.Stream(package->Bytes(), package);
   } catch (const archive::ZipError& error) {
     throw TCliError(std::string("the attached data is not a readable package: ") + error.what());
   }
@@ -116,7 +117,7 @@ void RunExtract(const fs::path& executable, const fs::path& folder) {
   if (ec) throw TCliError("cannot create \"" + folder.string() + "\": " + ec.message());
 
   // Names are checked and folders made first, in order; the files are then extracted on every
-  // core, each thread with its own reader over the same package bytes.
+  // core (extraction changes nothing in the archive).
   struct TJob {
     int Index;
     fs::path Target;
@@ -168,9 +169,7 @@ void RunExtract(const fs::path& executable, const fs::path& folder) {
   std::mutex errors;
   TMemoryBudget budget(kLargeBufferBudget);
   const auto work = [&] {
-    archive::TZipArchive reader;
-    reader.Password(archive::PackagePassword());
-    reader.Stream(package);
+    const archive::TZipArchive& reader = zip;
     std::unique_ptr<std::uint8_t[]> kept;
     std::size_t keptSize = 0;
     for (std::size_t j = next++; j < jobs.size(); j = next++) {

@@ -6,6 +6,7 @@
 #include "config/AppKeys.h"
 #include "core/Text.h"
 #include "package/ExeUtils.h"
+#include "platform/MappedFile.h"
 #include "tools/velloc/Cli.h"
 
 namespace velloc::cli {
@@ -36,18 +37,27 @@ void RunInfo(const std::filesystem::path& executable) {
   std::printf("Format:     %s, image of %ju bytes, file of %ju bytes\n", FormatName(image.Format),
               static_cast<std::uintmax_t>(image.ImageEnd),
               static_cast<std::uintmax_t>(image.FileSize));
+  if (image.Format == package::ExeFormat::Pe) {
+    if (image.Signed()) {
+      std::printf("Signature:  Authenticode certificate table of %ju bytes at %ju\n",
+                  static_cast<std::uintmax_t>(image.SignatureSize),
+                  static_cast<std::uintmax_t>(image.PackageEnd));
+    } else {
+      std::printf("Signature:  none\n");
+    }
+  }
   if (image.AttachedLength() == 0) {
     std::printf("Package:    none (a bare runtime)\n");
     return;
   }
   std::printf("Package:    %ju bytes\n", static_cast<std::uintmax_t>(image.AttachedLength()));
 
-  std::vector<std::uint8_t> bytes;
-  package::TExeUtils(executable).GetZipFromExe(bytes);
+  const std::shared_ptr<const platform::TMappedFile> bytes =
+      package::TExeUtils(executable).MapZipFromExe();
   archive::TZipArchive zip;
   zip.Password(archive::PackagePassword());
   try {
-    zip.Stream(bytes);
+    zip.Stream(bytes->Bytes(), bytes);
   } catch (const archive::ZipError& error) {
     throw TCliError(std::string("the attached data is not a readable package: ") + error.what());
   }

@@ -148,6 +148,16 @@ fs::path WindowsRuntime() {
                   "\nbuild it with the windows CMake preset, or pass --runtime PATH");
 }
 
+// True when the bytes between the image end and the certificate table are zeros.
+bool PaddingOnly(const fs::path& runtime, const package::ExeImageInfo& image) {
+  std::ifstream in(runtime, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(image.ImageEnd));
+  for (std::uint64_t i = 0; i < image.AttachedLength(); ++i) {
+    if (in.get() != 0) return false;
+  }
+  return static_cast<bool>(in);
+}
+
 }  // namespace
 
 fs::path RunPack(const TPackOptions& options) {
@@ -217,10 +227,20 @@ fs::path RunPack(const TPackOptions& options) {
   } catch (const package::ExeUtilsError& error) {
     throw TCliError(Quote(runtime) + " is not a runtime executable: " + error.what());
   }
-  if (image.AttachedLength() > 0) {
+  // A signed runtime is taken without its signature, which the package behind it would break
+  // (and a signer refuses a signature that is not at the end): only the padding a signer puts
+  // in front of its certificate table may lie between the image and the table.
+  if (image.AttachedLength() > 0 &&
+      !(image.Signed() && image.AttachedLength() < 8 && PaddingOnly(runtime, image))) {
     throw TCliError(Quote(runtime) + " already carries a package (" +
                     std::to_string(image.AttachedLength()) +
                     " bytes after its image); pack onto a bare runtime");
+  }
+  if (image.Signed() && !options.Quiet) {
+    std::fprintf(stderr,
+                 "velloc: note: %s is signed; the packed executable is not (sign it after "
+                 "packing)\n",
+                 Quote(runtime).c_str());
   }
 
   // What the runtime needs besides the application: its web view module and installer.
@@ -287,6 +307,11 @@ fs::path RunPack(const TPackOptions& options) {
     try {
       archive::TZipWriter writer(zip.Path());
       writer.Password(archive::PackagePassword());
+      // Large media can be read from the middle without decrypting what comes before.
+      writer.Checkpoints(archive::kDefaultCheckpointInterval);
+      // A signer pads a Windows executable to a multiple of 8 bytes before its certificate
+      // table; padded here, in the archive's comment, signing leaves the package as it is.
+      if (!linuxRuntime) writer.AlignEnd(image.ImageEnd, 8);
       writer.OnProgress([&bar](std::uint64_t done) { bar.SetPos(done); });
       writer.AddFile("vlx.ini", ini, archive::ZipMethod::Deflate);
       if (hasPageScript)
@@ -327,11 +352,12 @@ fs::path RunPack(const TPackOptions& options) {
     }
   }
 
-  if (!linuxRuntime && !options.Icon.empty()) {
-    // A Windows executable shows its own icon resource in Explorer: the PNG goes there too.
+  if (!linuxRuntime && (!options.Icon.empty() || image.Signed())) {
     std::vector<std::uint8_t> runtimeBytes = ReadFile(runtime);
+    if (image.Signed()) package::RemovePeSignature(runtimeBytes, image.ImageEnd);
+    // A Windows executable shows its own icon resource in Explorer: the PNG goes there too.
     try {
-      package::ReplacePeIcon(runtimeBytes, icon);
+      if (!options.Icon.empty()) package::ReplacePeIcon(runtimeBytes, icon);
     } catch (const package::PeIconError& error) {
       throw TCliError("cannot set the icon " + Quote(options.Icon) + " on " + Quote(runtime) +
                       ": " + error.what());

@@ -1,4 +1,7 @@
+#include <algorithm>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -91,6 +94,66 @@ TEST(ZipWriter, FileOutputEqualsTheArchiveAndReportsProgress) {
   Bytes out;
   ASSERT_EQ(archive.Extract(archive.FindFile("BIG.bin"), out), ExtractResult::Ok);
   EXPECT_EQ(out, big);
+}
+
+// Files from disk: stored ones are read in pieces (the CRC-32 first, then the bytes), deflated
+// ones whole; both read back as they were, and a file that is gone is an error.
+TEST(ZipWriter, FilesFromDiskReadBackAsTheyWere) {
+  fixtures::TempDir dir;
+  const Bytes media = fixtures::NoiseBytes(2 * 1024 * 1024 + 77);
+  const Bytes text = fixtures::SampleText(50000);
+  std::ofstream(dir / "clip.mp4", std::ios::binary)
+      .write(reinterpret_cast<const char*>(media.data()),
+             static_cast<std::streamsize>(media.size()));
+  std::ofstream(dir / "main.js", std::ios::binary)
+      .write(reinterpret_cast<const char*>(text.data()), static_cast<std::streamsize>(text.size()));
+  std::ofstream(dir / "empty.mp4", std::ios::binary).flush();
+  TZipWriter writer;
+  writer.Password("pw");
+  writer.Checkpoints(kDefaultCheckpointInterval, 1024 * 1024);
+  writer.AddFileFromDisk("clip.mp4", dir / "clip.mp4", ZipMethod::Stored);
+  writer.AddFileFromDisk("main.js", dir / "main.js", ZipMethod::Deflate);
+  writer.AddFileFromDisk("empty.mp4", dir / "empty.mp4", ZipMethod::Stored);
+  EXPECT_THROW(writer.AddFileFromDisk("gone.mp4", dir / "gone.mp4", ZipMethod::Stored), ZipError);
+  writer.Finish();
+  const Bytes zip = writer.TakeBytes();
+  TZipArchive archive;
+  archive.Password("pw");
+  archive.Stream(zip);
+  for (const auto& [name, content] : {std::pair{"clip.mp4", media}, std::pair{"main.js", text},
+                                      std::pair{"empty.mp4", Bytes{}}}) {
+    Bytes out;
+    ASSERT_EQ(archive.Extract(archive.FindFile(name), out), ExtractResult::Ok) << name;
+    EXPECT_EQ(out, content) << name;
+  }
+  EXPECT_EQ(archive.Entry(archive.FindFile("main.js")).Method, 8);
+  EXPECT_TRUE(archive.HasCheckpoints(archive.FindFile("clip.mp4")));
+}
+
+// A Windows executable is signed after packing; a signer pads the file to a multiple of 8 bytes
+// first unless it is one already. The padding goes into the archive's comment.
+TEST(ZipWriter, AlignEndPadsTheCommentToTheMultiple) {
+  for (const std::uint64_t preceding : {0u, 1u, 4096u, 4101u}) {
+    TZipWriter writer;
+    writer.AlignEnd(preceding, 8);
+    writer.AddFile("a.txt", ToBytes("abc"), ZipMethod::Stored);
+    writer.Finish();
+    const Bytes zip = writer.TakeBytes();
+    EXPECT_EQ((preceding + zip.size()) % 8, 0u) << preceding;
+    // The end record's comment holds the padding, zeros, up to the end.
+    std::size_t end = zip.size() - 22;
+    while (!(zip[end] == 0x50 && zip[end + 1] == 0x4B && zip[end + 2] == 5 && zip[end + 3] == 6))
+      --end;
+    const std::size_t comment = zip[end + 20] | (std::size_t{zip[end + 21]} << 8);
+    EXPECT_EQ(end + 22 + comment, zip.size()) << preceding;
+    EXPECT_TRUE(std::all_of(zip.begin() + static_cast<long>(end) + 22, zip.end(),
+                            [](std::uint8_t b) { return b == 0; }));
+    TZipArchive archive;
+    archive.Stream(zip);
+    Bytes out;
+    EXPECT_EQ(archive.Extract(archive.FindFile("a.txt"), out), ExtractResult::Ok);
+    EXPECT_EQ(out, ToBytes("abc"));
+  }
 }
 
 TEST(ZipWriter, RefusesBadNamesAndUseAfterFinish) {

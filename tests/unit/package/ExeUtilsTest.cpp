@@ -12,6 +12,7 @@
 #endif
 
 #include "package/ExeUtils.h"
+#include "platform/MappedFile.h"
 
 namespace velloc::package {
 namespace {
@@ -363,6 +364,10 @@ TEST_F(ExeUtilsTest, AppendedZipReadsBackByteIdenticalWithProgress) {
   Write("out.zip", Pattern(30000, 9));  // an existing file is overwritten
   reader.ExtractZipFromExe(extracted);
   EXPECT_EQ(Read(extracted), zipBytes);
+
+  // Mapped instead of copied: the same bytes, from an offset that is no page boundary.
+  const std::shared_ptr<const platform::TMappedFile> mapped = reader.MapZipFromExe();
+  EXPECT_EQ(Bytes(mapped->Bytes().begin(), mapped->Bytes().end()), zipBytes);
 }
 
 TEST_F(ExeUtilsTest, WorksWithoutProgressHandlers) {
@@ -379,6 +384,7 @@ TEST_F(ExeUtilsTest, BareExecutableHasNoPackage) {
   const auto exe = CopyRealElf();
   TExeUtils utils(exe);
   EXPECT_FALSE(utils.ExeHasAttachedStub());
+  EXPECT_THROW(utils.MapZipFromExe(), ExeUtilsError);
   Bytes memory{1, 2, 3};
   try {
     utils.GetZipFromExe(memory);
@@ -422,6 +428,87 @@ TEST_F(ExeUtilsTest, AppendingToASyntheticPeImage) {
   Bytes memory;
   utils.GetZipFromExe(memory);
   EXPECT_EQ(memory, zipBytes);
+}
+
+// A PE32+ image whose optional header has the sixteen data directories; the security entry
+// (number 4) names the certificate table by file offset and size.
+Bytes MakeSignablePe() {
+  Bytes b = MakePe(0x600, 0x80, 240, {{0x200, 0x400}});
+  const std::uint64_t optional = 0x80 + 24;
+  Put(b, optional, 0x20B, 2, false);
+  Put(b, optional + 108, 16, 4, false);
+  return b;
+}
+
+void SetSecurityDirectory(Bytes& exe, std::uint64_t offset, std::uint64_t size) {
+  const std::uint64_t entry = 0x80 + 24 + 112 + 4 * 8;
+  Put(exe, entry, offset, 4, false);
+  Put(exe, entry + 4, size, 4, false);
+}
+
+// A signed executable: image, package, the padding a signer adds to reach a multiple of 8, then
+// the certificate table, which is no part of the package.
+TEST_F(ExeUtilsTest, TheCertificateTableOfASignedExecutableIsNoPartOfThePackage) {
+  for (const std::size_t zipSize : {3000u, 3003u}) {
+    const Bytes zipBytes = Pattern(zipSize, 6);
+    Bytes exe = MakeSignablePe();
+    exe.insert(exe.end(), zipBytes.begin(), zipBytes.end());
+    while (exe.size() % 8 != 0)
+      exe.push_back(0);
+    const std::uint64_t table = exe.size();
+    const Bytes certificates = Pattern(1500, 8);
+    exe.insert(exe.end(), certificates.begin(), certificates.end());
+    SetSecurityDirectory(exe, table, certificates.size());
+    const auto path = Write("signed.exe", exe);
+
+    const ExeImageInfo info = TExeUtils::InspectImage(path);
+    EXPECT_TRUE(info.Signed());
+    EXPECT_EQ(info.ImageEnd, 0x600u);
+    EXPECT_EQ(info.PackageEnd, table);
+    EXPECT_EQ(info.SignatureSize, certificates.size());
+    TExeUtils utils(path);
+    Bytes memory;
+    utils.GetZipFromExe(memory);
+    // The package and the signer's zero padding (which a ZIP reader passes over), no more.
+    Bytes expected = zipBytes;
+    expected.resize(table - 0x600, 0);
+    EXPECT_EQ(memory, expected) << zipSize;
+    const auto mapped = utils.MapZipFromExe();
+    EXPECT_EQ(Bytes(mapped->Bytes().begin(), mapped->Bytes().end()), expected);
+
+    // Unsigned again: the image alone, with an empty security directory.
+    RemovePeSignature(exe, info.ImageEnd);
+    const ExeImageInfo bare = TExeUtils::InspectImage(Write("bare.exe", exe));
+    EXPECT_FALSE(bare.Signed());
+    EXPECT_EQ(bare.AttachedLength(), 0u);
+    EXPECT_EQ(exe.size(), 0x600u);
+  }
+}
+
+TEST_F(ExeUtilsTest, ACertificateTableOutsideItsPlaceIsMalformed) {
+  const struct {
+    const char* What;
+    std::uint64_t Offset, Size;
+  } cases[] = {
+      {"inside the image", 0x400, 16},
+      {"beyond the end", 0x600, 0x1000},
+  };
+  for (const auto& c : cases) {
+    Bytes exe = MakeSignablePe();
+    exe.resize(0x700, 0);
+    SetSecurityDirectory(exe, c.Offset, c.Size);
+    const auto path = Write("odd.exe", exe);
+    EXPECT_EQ(ErrorOf(path), ExeErrorCode::Malformed) << c.What;
+    EXPECT_FALSE(TExeUtils(path).ExeHasAttachedStub()) << c.What;
+  }
+  // An empty entry that kept its offset is no table.
+  Bytes emptied = MakeSignablePe();
+  emptied.resize(0x700, 0);
+  SetSecurityDirectory(emptied, 0x600, 0);
+  EXPECT_EQ(TExeUtils::InspectImage(Write("emptied.exe", emptied)).AttachedLength(), 0x100u);
+  // No security directory to empty.
+  Bytes plain = MakePe(0x600, 0x80, 240, {{0x200, 0x400}});
+  EXPECT_THROW(RemovePeSignature(plain, 0x600), ExeUtilsError);
 }
 
 TEST_F(ExeUtilsTest, MissingFilesAreIoErrors) {

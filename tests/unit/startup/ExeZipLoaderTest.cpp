@@ -233,8 +233,9 @@ TEST_F(ExeZipLoader, FullStartPreparesFoldersModuleAndEnvironment) {
               l.AppIndexHtml.empty() && l.AppDataDirPath.empty() && l.WebView2DataDirPath.empty());
 }
 
-// A module file left by an earlier start is used only when it holds the package's bytes; an empty,
-// truncated, damaged or longer copy would fail every later start, so it is replaced.
+// A module file left by an earlier start is used only when it has the size and CRC-32 of the
+// package's module; an empty, truncated, damaged or longer copy would fail every later start, so
+// it is replaced.
 TEST_F(ExeZipLoader, ModuleFileIsReplacedUnlessItMatchesThePackage) {
   const std::string exe = FDir.Package(kBaseIni);
   TStart first(exe);

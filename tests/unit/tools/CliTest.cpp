@@ -596,5 +596,121 @@ TEST_F(CliTest, PackForWindowsTakesTheWindowsRuntimeAndItsLoader) {
   EXPECT_NE(run.Output.find("--target must be linux or windows"), std::string::npos) << run.Output;
 }
 
+// A Windows executable complete enough for a signer: a PE32+ optional header with its data
+// directories, one code section.
+std::string SignablePe() {
+  std::string b(0x400, '\0');
+  const auto put = [&b](std::size_t at, std::uint64_t value, int width) {
+    for (int i = 0; i < width; ++i)
+      b[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+  };
+  b[0] = 'M', b[1] = 'Z';
+  put(0x3C, 0x80, 4);
+  b[0x80] = 'P', b[0x81] = 'E';
+  const std::size_t coff = 0x84, optional = coff + 20, section = optional + 240;
+  put(coff, 0x8664, 2);     // x86-64
+  put(coff + 2, 1, 2);      // one section
+  put(coff + 16, 240, 2);   // optional header size
+  put(coff + 18, 0x22, 2);  // executable, large addresses
+  put(optional, 0x20B, 2);  // PE32+
+  put(optional + 16, 0x1000, 4);
+  put(optional + 24, 0x140000000, 8);
+  put(optional + 32, 0x1000, 4);  // section alignment
+  put(optional + 36, 0x200, 4);   // file alignment
+  put(optional + 40, 6, 2);
+  put(optional + 48, 6, 2);
+  put(optional + 56, 0x2000, 4);  // size of image
+  put(optional + 60, 0x200, 4);   // size of headers
+  put(optional + 68, 2, 2);       // GUI subsystem
+  put(optional + 108, 16, 4);     // data directories
+  b.replace(section, 5, ".text");
+  put(section + 8, 0x1000, 4);
+  put(section + 12, 0x1000, 4);
+  put(section + 16, 0x200, 4);
+  put(section + 20, 0x200, 4);
+  put(section + 36, 0x60000020, 4);
+  b[0x200] = '\xC3';
+  return b;
+}
+
+// Signing after packing: the packed executable is padded to a multiple of 8 so that the signer
+// adds nothing in front of its certificate table, the signature verifies, and info and extract
+// read the package in front of the table. A signed runtime is packed without its signature.
+TEST_F(CliTest, PackedWindowsExecutablesCanBeSigned) {
+  if (RunCommand("command -v osslsigncode && command -v openssl").ExitCode != 0) {
+    GTEST_SKIP() << "osslsigncode or openssl is not installed";
+  }
+  const std::string velloc = VELLOC_CLI_PATH;
+  WriteFile(FRoot / "win/velloc-runtime.exe", SignablePe());
+  WriteFile(FRoot / "win/WebView2LoaderWin64.dll", "loader bytes");
+  // A throw-away certificate.
+  ASSERT_EQ(RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Velloc test' "
+                       "-keyout " +
+                       Q(FRoot / "key.pem") + " -out " + Q(FRoot / "cert.pem"))
+                .ExitCode,
+            0);
+  const auto sign = [&](const fs::path& in, const fs::path& out) {
+    return RunCommand("osslsigncode sign -certs " + Q(FRoot / "cert.pem") + " -key " +
+                      Q(FRoot / "key.pem") + " -in " + Q(in) + " -out " + Q(out));
+  };
+  const auto verify = [&](const fs::path& exe) {
+    return RunCommand("osslsigncode verify -CAfile " + Q(FRoot / "cert.pem") + " -in " + Q(exe));
+  };
+  const auto pack = [&](const fs::path& runtime, const fs::path& out) {
+    return RunCommand(velloc + " pack " + Q(FRoot / "app") + " --target windows --runtime " +
+                      Q(runtime) + " --module " + Q(FRoot / "win/WebView2LoaderWin64.dll") +
+                      " --quiet -o " + Q(out));
+  };
+
+  TRun run = pack(FRoot / "win/velloc-runtime.exe", FRoot / "out/app.exe");
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  const std::uintmax_t packedSize = fs::file_size(FRoot / "out/app.exe");
+  EXPECT_EQ(packedSize % 8, 0u);
+  run = sign(FRoot / "out/app.exe", FRoot / "out/signed.exe");
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  run = verify(FRoot / "out/signed.exe");
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  // The signer put its table right behind the package.
+  const package::ExeImageInfo signedImage =
+      package::TExeUtils::InspectImage(FRoot / "out/signed.exe");
+  EXPECT_TRUE(signedImage.Signed());
+  EXPECT_EQ(signedImage.PackageEnd, packedSize);
+
+  run = RunCommand(velloc + " info " + Q(FRoot / "out/signed.exe"));
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_NE(run.Output.find("Signature:  Authenticode certificate table"), std::string::npos)
+      << run.Output;
+  EXPECT_NE(run.Output.find("ID = CliTest"), std::string::npos) << run.Output;
+  run = RunCommand(velloc + " info " + Q(FRoot / "out/app.exe"));
+  EXPECT_NE(run.Output.find("Signature:  none"), std::string::npos) << run.Output;
+  run = RunCommand(velloc + " extract " + Q(FRoot / "out/signed.exe") + " " + Q(FRoot / "x"));
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(ReadFile(FRoot / "x/web/css/site.css"), "body{}");
+  EXPECT_EQ(ReadFile(FRoot / "x/WebView2LoaderWin64.dll"), "loader bytes");
+
+  // A signed executable that carries a package is no runtime to pack onto.
+  run = pack(FRoot / "out/signed.exe", FRoot / "out/again.exe");
+  EXPECT_EQ(run.ExitCode, 2) << run.Output;
+  EXPECT_NE(run.Output.find("already carries a package"), std::string::npos) << run.Output;
+
+  // A signed bare runtime: packed without its signature, then signed as any other.
+  ASSERT_EQ(sign(FRoot / "win/velloc-runtime.exe", FRoot / "win/signed-runtime.exe").ExitCode, 0);
+  run = RunCommand(velloc + " pack " + Q(FRoot / "app") + " --target windows --runtime " +
+                   Q(FRoot / "win/signed-runtime.exe") + " --module " +
+                   Q(FRoot / "win/WebView2LoaderWin64.dll") + " -o " + Q(FRoot / "out/fresh.exe"));
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_NE(run.Output.find("is signed; the packed executable is not"), std::string::npos)
+      << run.Output;
+  EXPECT_FALSE(package::TExeUtils::InspectImage(FRoot / "out/fresh.exe").Signed());
+  EXPECT_EQ(ReadFile(FRoot / "out/fresh.exe").substr(0, 0x400).substr(0x200),
+            SignablePe().substr(0x200));
+  ASSERT_EQ(sign(FRoot / "out/fresh.exe", FRoot / "out/fresh-signed.exe").ExitCode, 0);
+  run = verify(FRoot / "out/fresh-signed.exe");
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  run = RunCommand(velloc + " extract " + Q(FRoot / "out/fresh-signed.exe") + " " + Q(FRoot / "y"));
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(ReadFile(FRoot / "y/web/css/site.css"), "body{}");
+}
+
 }  // namespace
 }  // namespace velloc::cli

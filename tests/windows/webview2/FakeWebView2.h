@@ -323,9 +323,29 @@ class TFakeEnvironment final : public TFakeCom<ICoreWebView2Environment> {
   FAKE_STUB(get_BrowserVersionString, LPWSTR*)
 };
 
+class TFakeRequestHeaders final : public TFakeCom<ICoreWebView2HttpRequestHeaders> {
+ public:
+  std::map<std::wstring, std::wstring> Values;
+  HRESULT STDMETHODCALLTYPE GetHeader(LPCWSTR name, LPWSTR* value) override {
+    const auto found = Values.find(name);
+    if (found == Values.end()) return E_INVALIDARG;
+    *value = CoString(found->second);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Contains(LPCWSTR name, BOOL* contains) override {
+    *contains = Values.count(name) != 0;
+    return S_OK;
+  }
+  FAKE_STUB(GetHeaders, LPCWSTR, IUnknown**)
+  FAKE_STUB(SetHeader, LPCWSTR, LPCWSTR)
+  FAKE_STUB(RemoveHeader, LPCWSTR)
+  FAKE_STUB(GetIterator, IUnknown**)
+};
+
 class TFakeRequest final : public TFakeCom<ICoreWebView2WebResourceRequest> {
  public:
   std::wstring Uri;
+  TFakeRequestHeaders Headers;
   HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override {
     *uri = CoString(Uri);
     return S_OK;
@@ -335,7 +355,11 @@ class TFakeRequest final : public TFakeCom<ICoreWebView2WebResourceRequest> {
   FAKE_STUB(put_Method, LPCWSTR)
   FAKE_STUB(get_Content, IStream**)
   FAKE_STUB(put_Content, IStream*)
-  FAKE_STUB(get_Headers, IUnknown**)
+  HRESULT STDMETHODCALLTYPE get_Headers(IUnknown** headers) override {
+    Headers.AddRef();
+    *headers = &Headers;
+    return S_OK;
+  }
 };
 
 class TFakeResourceArgs final : public TFakeCom<ICoreWebView2WebResourceRequestedEventArgs> {

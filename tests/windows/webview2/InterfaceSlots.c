@@ -12,6 +12,7 @@ static const struct {
   size_t slots;
 } Slots[] = {
     SLOTS(ICoreWebView2Deferral),
+    SLOTS(ICoreWebView2HttpRequestHeaders),
     SLOTS(ICoreWebView2WebResourceRequest),
     SLOTS(ICoreWebView2WebResourceResponse),
     SLOTS(ICoreWebView2WebResourceRequestedEventArgs),

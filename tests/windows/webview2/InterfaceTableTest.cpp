@@ -28,6 +28,8 @@ struct TPublishedInterface {
 // Written from Microsoft's WebView2 reference (interface ids and method lists in SDK order).
 const TPublishedInterface Published[] = {
     INTERFACE_ROW(ICoreWebView2Deferral, L"{C10E7F7B-B585-46F0-A623-8BEFBF3E4EE0}", 3 + 1),
+    INTERFACE_ROW(ICoreWebView2HttpRequestHeaders, L"{E86CAC0E-5523-465C-B536-8FB9FC8C8C60}",
+                  3 + 6),
     INTERFACE_ROW(ICoreWebView2WebResourceRequest, L"{97055CD4-512C-4264-8B5F-E3F446CEA6A5}",
                   3 + 7),
     INTERFACE_ROW(ICoreWebView2WebResourceResponse, L"{AAFCC94F-FA27-48FD-97DF-830EF75AAEC9}",

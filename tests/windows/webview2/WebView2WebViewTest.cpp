@@ -42,6 +42,7 @@ class TRecordingEvents : public platform::IWebViewEvents {
   std::optional<std::string> Body;
   std::string FilePath;
   std::string MimeType = "text/html";
+  bool AcceptsRanges = false;
   std::vector<std::pair<std::string, std::string>> Messages;
   std::function<void(std::string_view)> Reply;
   std::pair<std::string, std::string> NewWindow;
@@ -58,6 +59,7 @@ class TRecordingEvents : public platform::IWebViewEvents {
       response.Body = std::make_unique<std::vector<std::uint8_t>>(Body->begin(), Body->end());
     response.FilePath = FilePath;
     response.MimeType = MimeType;
+    response.AcceptsRanges = AcceptsRanges;
     return response;
   }
   void BrowserWebMessageReceived(const TWebMessageEvent& message) override {
@@ -120,9 +122,10 @@ class WebView2WebView : public ::testing::Test {
   }
 
   // Serves one request and answers its response (null when the backend left it alone).
-  TFakeResponse* Serve(const std::wstring& uri) {
+  TFakeResponse* Serve(const std::wstring& uri, const std::wstring& range = {}) {
     Args.emplace_back(std::make_unique<TFakeResourceArgs>());
     Args.back()->Request.Uri = uri;
+    if (!range.empty()) Args.back()->Request.Headers.Values[L"Range"] = range;
     Raise<ICoreWebView2WebResourceRequestedEventHandler>("WebResourceRequested", Args.back().get());
     return static_cast<TFakeResponse*>(Args.back()->Response);
   }
@@ -183,6 +186,31 @@ TEST_F(WebView2WebView, ServesApplicationPagesFromMemoryAndLeavesOthersAlone) {
   TFakeResponse* empty = Serve(L"file:///empty.txt");
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(StreamText(empty->Stream), "");
+}
+
+// Package entries answer one byte range (the core decides; the backend passes Range in and the
+// status and headers out).
+TEST_F(WebView2WebView, AnswersARangeOfAPackageEntry) {
+  Events.Body = std::string("0123456789");
+  Events.AcceptsRanges = true;
+  TFakeResponse* part = Serve(L"file:///clip.mp4", L"bytes=2-4");
+  ASSERT_NE(part, nullptr);
+  EXPECT_EQ(part->Status, 206);
+  EXPECT_EQ(part->Reason, L"Partial Content");
+  EXPECT_EQ(part->Headers,
+            L"Content-Type: text/html; charset=utf-8\r\nAccept-Ranges: bytes\r\n"
+            L"Content-Range: bytes 2-4/10");
+  EXPECT_EQ(StreamText(part->Stream), "234");
+
+  TFakeResponse* beyond = Serve(L"file:///clip.mp4", L"bytes=10-");
+  ASSERT_NE(beyond, nullptr);
+  EXPECT_EQ(beyond->Status, 416);
+  EXPECT_EQ(StreamText(beyond->Stream), "");
+
+  TFakeResponse* whole = Serve(L"file:///clip.mp4");
+  ASSERT_NE(whole, nullptr);
+  EXPECT_EQ(whole->Status, 200);
+  EXPECT_EQ(StreamText(whole->Stream), "0123456789");
 }
 
 TEST_F(WebView2WebView, StreamsAFileOnDiskByItsPath) {
