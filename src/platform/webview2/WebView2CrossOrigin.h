@@ -84,7 +84,7 @@ class TWinHttpForwarder {
   // Blocking: makes the request on the calling thread. No value when it cannot be made.
   std::optional<TForwardResponse> Send(const TForwardRequest& request) const;
 
-  // The TForwarder of a web view; the forwarder must outlive the requests it started.
+  // The TForwarder of a web view. An answer that comes after the forwarder has gone is dropped.
   TForwarder Forwarder();
 
  private:

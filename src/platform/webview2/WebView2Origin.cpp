@@ -125,7 +125,7 @@ std::optional<TResourceAnswer> AnswerApplicationRequest(IWebViewEvents& events,
   std::optional<TWebResourceResponse> found =
       events.BrowserWebResourceRequested(ToFileUri(request.Uri));
   if (!found) return ErrorAnswer(404);
-  const bool fromDisk = !found->Body;
+  const bool fromDisk = !found->FilePath.empty();
   if (source == TRequestSource::Unproven && fromDisk) return ErrorAnswer(403);
   TResourceAnswer answer;
   answer.Headers = "Content-Type: " + ContentTypeValue(found->MimeType);
