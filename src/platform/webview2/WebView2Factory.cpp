@@ -74,13 +74,15 @@ std::unique_ptr<IWebView> TWebView2Factory::CreateWebView(HWND host, IWebViewEve
   std::weak_ptr<std::unique_ptr<TWebView2WebView>> target = slot;
   TPendingWebView* stand = pending.get();
   const HRESULT started = TWebView2WebView::Create(
-      environment, host, events, [target, stand](std::unique_ptr<TWebView2WebView> view, HRESULT) {
+      environment, host, events,
+      [target, stand](std::unique_ptr<TWebView2WebView> view, HRESULT) {
         const auto landing = target.lock();
         if (!landing || !view) return false;  // the form is gone, or creation failed
         view->SetBounds(stand->Bounds);
         *landing = std::move(view);
         return true;
-      });
+      },
+      FOptions ? FOptions() : TWebView2Options());
   if (FAILED(started)) return nullptr;
   return pending;
 }

@@ -17,10 +17,15 @@ namespace velloc::platform::webview2 {
 class TWebView2Factory final : public win32::IWin32WebViewFactory {
  public:
   explicit TWebView2Factory(TWebView2Loader& loader)
-      : FEnvironment([&loader] { return loader.Environment(); }) {}
+      : FEnvironment([&loader] { return loader.Environment(); }), FOptions([&loader] {
+          TWebView2Options options;
+          options.CrossOriginReads = loader.CrossOriginReads();
+          return options;
+        }) {}
   // The environment from elsewhere (tests); null while there is none.
-  explicit TWebView2Factory(std::function<ICoreWebView2Environment*()> environment)
-      : FEnvironment(std::move(environment)) {}
+  explicit TWebView2Factory(std::function<ICoreWebView2Environment*()> environment,
+                            std::function<TWebView2Options()> options = {})
+      : FEnvironment(std::move(environment)), FOptions(std::move(options)) {}
 
   std::unique_ptr<IWebView> CreateWebView(HWND host, IWebViewEvents& events) override;
   void FitWebView(IWebView& view, const RECT& client) override;
@@ -28,6 +33,7 @@ class TWebView2Factory final : public win32::IWin32WebViewFactory {
 
  private:
   std::function<ICoreWebView2Environment*()> FEnvironment;
+  std::function<TWebView2Options()> FOptions;
 };
 
 }  // namespace velloc::platform::webview2

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/webview2/WebView2Arguments.h"
 #include "platform/webview2/WebView2Com.h"
 #include "platform/webview2/WebView2EnvironmentOptions.h"
 #include "platform/webview2/WebView2Handler.h"
@@ -24,6 +25,21 @@ std::string HResultText(HRESULT result) {
   char text[16] = {};
   std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(result));
   return text;
+}
+
+// Whatever loader library reads the variable (ours, or Microsoft's in its place) finds the
+// application's arguments without the switch that would turn web security off.
+bool TakeWebSecuritySwitch() {
+  constexpr const wchar_t* kName = L"WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS";
+  const DWORD size = GetEnvironmentVariableW(kName, nullptr, 0);
+  if (size <= 1) return false;
+  std::wstring line(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(kName, line.data(), size);
+  if (length == 0 || length >= size) return false;
+  line.resize(length);
+  const TBrowserArguments arguments = SanitizedBrowserArguments(line);
+  if (arguments.CrossOriginReads) SetEnvironmentVariableW(kName, arguments.Line.c_str());
+  return arguments.CrossOriginReads;
 }
 
 bool FileExists(const std::wstring& path) {
@@ -70,6 +86,7 @@ void TWebView2Loader::StartWebView2(const std::string& loaderLibraryPath) {
     FState->Error = true;
     FState->Message = std::move(message);
   };
+  FCrossOriginReads = TakeWebSecuritySwitch() || FCrossOriginReads;
   if (FLibrary == nullptr) FLibrary = LoadLibraryW(ToWide(loaderLibraryPath).c_str());
   if (FLibrary == nullptr) {
     fail("Cannot load " + loaderLibraryPath);

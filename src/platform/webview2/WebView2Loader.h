@@ -32,11 +32,16 @@ class TWebView2Loader final : public IWebViewLoader {
 
   // The environment once Initialized(); null before. The loader keeps its own reference.
   ICoreWebView2Environment* Environment() const;
+  // The application's arguments asked for "--disable-web-security", which StartWebView2 took
+  // out of WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS (WebView2Arguments.h): its web views read
+  // other origins for the application's documents instead.
+  bool CrossOriginReads() const { return FCrossOriginReads; }
 
  private:
   struct TState;
   std::shared_ptr<TState> FState;
   HMODULE FLibrary = nullptr;
+  bool FCrossOriginReads = false;
 };
 
 }  // namespace velloc::platform::webview2

@@ -6,9 +6,15 @@
 #include <optional>
 #include <shlwapi.h>
 
-#include "browser/ResourceServer.h"
+#include "browser/PermissionPolicy.h"
 #include "platform/webview2/WebView2BodyStream.h"
 #include "platform/webview2/WebView2Handler.h"
+#include "platform/webview2/WebView2Origin.h"
+#include "platform/win32/Win32FileDialogs.h"
+
+namespace velloc::embedded {
+extern const std::string_view ApplicationPage;
+}  // namespace velloc::embedded
 
 namespace velloc::platform::webview2 {
 
@@ -17,11 +23,11 @@ void ReportHandlerFault(const char* what) {
   OutputDebugStringA(what);
 }
 
-namespace {
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
+std::string ApplicationPageScript() {
+  return std::string(embedded::ApplicationPage) + "(\"" + std::string(kApplicationOrigin) + "\");";
 }
+
+namespace {
 
 TPermissionKind PermissionKindOf(COREWEBVIEW2_PERMISSION_KIND kind) {
   switch (kind) {
@@ -43,6 +49,11 @@ TPermissionKind PermissionKindOf(COREWEBVIEW2_PERMISSION_KIND kind) {
 bool AskWithMessageBox(const std::string& question) {
   return MessageBoxW(GetActiveWindow(), ToWide(question).c_str(), L"",
                      MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+std::optional<std::string> AskWithSaveDialog(const std::string& title, const std::string& path) {
+  TWin32FileDialogs dialogs;
+  return dialogs.SaveFile(path, title, {}, true);
 }
 
 // The tasks of PostToUiThread by their thread timer; the UI thread alone touches them.
@@ -109,37 +120,64 @@ TComPtr<IStream> ResponseStream(TWebResourceResponse& response) {
   return stream;
 }
 
-// The request's Range header, or "".
-std::string RangeHeader(ICoreWebView2WebResourceRequest* request) {
+// Every header of a request, in order.
+THeaderList RequestHeaders(ICoreWebView2WebResourceRequest* request) {
+  THeaderList list;
   TComPtr<IUnknown> any;
-  if (FAILED(request->get_Headers(any.Put())) || !any) return {};
+  if (FAILED(request->get_Headers(any.Put())) || !any) return list;
   const auto headers = any.As<ICoreWebView2HttpRequestHeaders>();
-  BOOL contains = FALSE;
-  if (!headers || FAILED(headers->Contains(L"Range", &contains)) || !contains) return {};
-  LPWSTR value = nullptr;
-  if (FAILED(headers->GetHeader(L"Range", &value))) return {};
-  return TakeCoTaskString(value);
+  TComPtr<IUnknown> anyIterator;
+  if (!headers || FAILED(headers->GetIterator(anyIterator.Put())) || !anyIterator) return list;
+  const auto iterator = anyIterator.As<ICoreWebView2HttpHeadersCollectionIterator>();
+  if (!iterator) return list;
+  BOOL has = FALSE;
+  for (iterator->get_HasCurrentHeader(&has); has;) {
+    LPWSTR name = nullptr;
+    LPWSTR value = nullptr;
+    if (FAILED(iterator->GetCurrentHeader(&name, &value))) break;
+    list.emplace_back(TakeCoTaskString(name), TakeCoTaskString(value));
+    if (FAILED(iterator->MoveNext(&has))) break;
+  }
+  return list;
+}
+
+std::vector<std::uint8_t> RequestBody(ICoreWebView2WebResourceRequest* request) {
+  std::vector<std::uint8_t> body;
+  TComPtr<IStream> stream;
+  if (FAILED(request->get_Content(stream.Put())) || !stream) return body;
+  std::uint8_t buffer[16384];
+  ULONG read = 0;
+  while (SUCCEEDED(stream->Read(buffer, sizeof buffer, &read)) && read > 0)
+    body.insert(body.end(), buffer, buffer + read);
+  return body;
+}
+
+// A blob of the application origin is the application's, as "file:" URIs are.
+std::string ToFileBlobUri(const std::string& uri) {
+  constexpr std::string_view blob = "blob:";
+  if (uri.compare(0, blob.size(), blob) != 0) return ToFileUri(uri);
+  return std::string(blob) + ToFileUri(std::string_view(uri).substr(blob.size()));
 }
 
 }  // namespace
 
 HRESULT TWebView2WebView::Create(ICoreWebView2Environment* environment, HWND parent,
-                                 IWebViewEvents& events, TCreated created, TPermissionAsker asker,
-                                 TUiPoster poster) {
+                                 IWebViewEvents& events, TCreated created,
+                                 TWebView2Options options) {
   if (environment == nullptr || !created) return E_POINTER;
   auto environmentRef = TComPtr<ICoreWebView2Environment>::Share(environment);
   auto* handler =
       TWebView2Handler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, HRESULT,
-                       ICoreWebView2Controller*>::Create([environmentRef, &events, created, asker,
-                                                          poster](
+                       ICoreWebView2Controller*>::Create([environmentRef, &events, created,
+                                                          options](
                                                              HRESULT result,
                                                              ICoreWebView2Controller* controller) {
         if (FAILED(result) || controller == nullptr) {
           created(nullptr, FAILED(result) ? result : E_FAIL);
           return S_OK;
         }
-        auto view = std::make_unique<TWebView2WebView>(environmentRef.Get(), controller, events,
-                                                       asker, poster);
+        auto view =
+            std::make_unique<TWebView2WebView>(environmentRef.Get(), controller, events, options);
         // The owner gets the view first, so that the core finds it when it sets it up. An owner
         // that is gone has closed the view again, and `events` may be gone with it.
         if (created(std::move(view), S_OK)) events.BrowserAfterCreated();
@@ -152,102 +190,159 @@ HRESULT TWebView2WebView::Create(ICoreWebView2Environment* environment, HWND par
 
 TWebView2WebView::TWebView2WebView(ICoreWebView2Environment* environment,
                                    ICoreWebView2Controller* controller, IWebViewEvents& events,
-                                   TPermissionAsker asker, TUiPoster poster)
+                                   TWebView2Options options)
     : FEnvironment(TComPtr<ICoreWebView2Environment>::Share(environment)),
       FController(TComPtr<ICoreWebView2Controller>::Share(controller)),
       FEvents(events),
-      FAsker(asker ? std::move(asker) : TPermissionAsker(AskWithMessageBox)),
-      FPoster(poster ? std::move(poster) : TUiPoster(PostToUiThread)),
+      FOptions(std::move(options)),
       FAlive(std::make_shared<TWebView2WebView*>(this)) {
+  if (!FOptions.Asker) FOptions.Asker = AskWithMessageBox;
+  if (!FOptions.Poster) FOptions.Poster = PostToUiThread;
+  if (!FOptions.SaveAsker) FOptions.SaveAsker = AskWithSaveDialog;
+  if (FOptions.CrossOriginReads && !FOptions.Forwarder) {
+    FOwnForwarder = std::make_unique<TWinHttpForwarder>();
+    FOptions.Forwarder = FOwnForwarder->Forwarder();
+  }
   FController->get_CoreWebView2(FWebView.Put());
   if (FWebView) Attach();
 }
 
 TWebView2WebView::~TWebView2WebView() {
   FAlive.reset();
-  if (FWebView) {
-    for (const auto& token : FTokens)
-      (FWebView.Get()->*token.Remove)(token.Value);
-    if (FHasDomContentLoaded) {
-      if (auto webView2 = FWebView.As<ICoreWebView2_2>())
-        webView2->remove_DOMContentLoaded(FDomContentLoadedToken);
-    }
+  for (auto remove = FRemovers.rbegin(); remove != FRemovers.rend(); ++remove)
+    (*remove)();
+  FRemovers.clear();
+  for (const auto& frame : FFrames) {
+    if (frame->Messages) frame->Messages->remove_WebMessageReceived(frame->Message);
+    frame->Frame->remove_Destroyed(frame->Destroyed);
   }
+  FFrames.clear();
   if (FController) FController->Close();
 }
 
-void TWebView2WebView::Attach() {
-  // One filter for every request: the handler itself answers "file:///" only.
-  FWebView->AddWebResourceRequestedFilter(L"*", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
-
-  // Registers one event: the handler object, its registration and the token to remove it by.
-  auto add = [this](auto addMethod, auto removeMethod, auto* handler) {
-    EventRegistrationToken token{};
-    if (SUCCEEDED((FWebView.Get()->*addMethod)(handler, &token)))
-      FTokens.push_back({removeMethod, token});
-    handler->Release();
+void TWebView2WebView::AddFilters() {
+  // Shared and service workers of the application reach the handler only through the filter
+  // of ICoreWebView2_22; older runtimes serve documents and dedicated workers.
+  const auto withKinds = FWebView.As<ICoreWebView2_22>();
+  const auto add = [&](LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) {
+    if (withKinds) {
+      withKinds->AddWebResourceRequestedFilterWithRequestSourceKinds(
+          uri, context, COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_ALL);
+    } else {
+      FWebView->AddWebResourceRequestedFilter(uri, context);
+    }
   };
-  add(&ICoreWebView2::add_WebResourceRequested, &ICoreWebView2::remove_WebResourceRequested,
-      TWebView2Handler<ICoreWebView2WebResourceRequestedEventHandler, ICoreWebView2*,
-                       ICoreWebView2WebResourceRequestedEventArgs*>::
-          Create([this](ICoreWebView2*, ICoreWebView2WebResourceRequestedEventArgs* args) {
-            return WebResourceRequested(args);
-          }));
-  add(&ICoreWebView2::add_WebMessageReceived, &ICoreWebView2::remove_WebMessageReceived,
-      TWebView2Handler<ICoreWebView2WebMessageReceivedEventHandler, ICoreWebView2*,
-                       ICoreWebView2WebMessageReceivedEventArgs*>::
-          Create([this](ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) {
-            return WebMessageReceived(args);
-          }));
-  add(&ICoreWebView2::add_NavigationStarting, &ICoreWebView2::remove_NavigationStarting,
-      TWebView2Handler<ICoreWebView2NavigationStartingEventHandler, ICoreWebView2*,
-                       ICoreWebView2NavigationStartingEventArgs*>::
-          Create([this](ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs*) {
-            FProcessFailed = false;
-            FEvents.BrowserNavigationStarting();
-            return S_OK;
-          }));
-  add(&ICoreWebView2::add_NavigationCompleted, &ICoreWebView2::remove_NavigationCompleted,
-      TWebView2Handler<ICoreWebView2NavigationCompletedEventHandler, ICoreWebView2*,
-                       ICoreWebView2NavigationCompletedEventArgs*>::
-          Create([this](ICoreWebView2*, ICoreWebView2NavigationCompletedEventArgs*) {
-            FEvents.BrowserNavigationCompleted();
-            return S_OK;
-          }));
-  add(&ICoreWebView2::add_DocumentTitleChanged, &ICoreWebView2::remove_DocumentTitleChanged,
-      TWebView2Handler<ICoreWebView2DocumentTitleChangedEventHandler, ICoreWebView2*,
-                       IUnknown*>::Create([this](ICoreWebView2*, IUnknown*) {
-        FEvents.BrowserDocumentTitleChanged();
-        return S_OK;
-      }));
-  add(&ICoreWebView2::add_ProcessFailed, &ICoreWebView2::remove_ProcessFailed,
-      TWebView2Handler<ICoreWebView2ProcessFailedEventHandler, ICoreWebView2*,
-                       ICoreWebView2ProcessFailedEventArgs*>::
-          Create([this](ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) {
-            return ProcessFailed(args);
-          }));
-  add(&ICoreWebView2::add_NewWindowRequested, &ICoreWebView2::remove_NewWindowRequested,
-      TWebView2Handler<ICoreWebView2NewWindowRequestedEventHandler, ICoreWebView2*,
-                       ICoreWebView2NewWindowRequestedEventArgs*>::
-          Create([this](ICoreWebView2*, ICoreWebView2NewWindowRequestedEventArgs* args) {
-            return NewWindowRequested(args);
-          }));
-  add(&ICoreWebView2::add_PermissionRequested, &ICoreWebView2::remove_PermissionRequested,
-      TWebView2Handler<ICoreWebView2PermissionRequestedEventHandler, ICoreWebView2*,
-                       ICoreWebView2PermissionRequestedEventArgs*>::
-          Create([this](ICoreWebView2*, ICoreWebView2PermissionRequestedEventArgs* args) {
-            return PermissionRequested(args);
-          }));
-  // DOMContentLoaded came with the second interface; older runtimes lack it.
-  if (auto webView2 = FWebView.As<ICoreWebView2_2>()) {
-    auto* handler = TWebView2Handler<ICoreWebView2DOMContentLoadedEventHandler, ICoreWebView2*,
-                                     IUnknown*>::Create([this](ICoreWebView2*, IUnknown*) {
-      FEvents.BrowserDOMContentLoaded();
-      return S_OK;
-    });
-    FHasDomContentLoaded =
-        SUCCEEDED(webView2->add_DOMContentLoaded(handler, &FDomContentLoadedToken));
+  // The application origin alone: every request a filter matches passes the UI thread.
+  add(kApplicationFilter, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+  if (FOptions.CrossOriginReads) {
+    add(L"*", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_FETCH);
+    add(L"*", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_XML_HTTP_REQUEST);
+  }
+}
+
+void TWebView2WebView::Attach() {
+  FWebView->AddScriptToExecuteOnDocumentCreated(ToWide(ApplicationPageScript()).c_str(), nullptr);
+  AddFilters();
+
+  // Registers one event on `target`: the handler object, and how to undo it when the view goes.
+  auto listen = [this](auto target, auto addMethod, auto removeMethod, auto* handler) {
+    EventRegistrationToken token{};
+    if (SUCCEEDED((target.Get()->*addMethod)(handler, &token))) {
+      FRemovers.push_back([target, removeMethod, token] { (target.Get()->*removeMethod)(token); });
+    }
     handler->Release();
+    return token;
+  };
+  const TComPtr<ICoreWebView2>& view = FWebView;
+  listen(view, &ICoreWebView2::add_WebResourceRequested,
+         &ICoreWebView2::remove_WebResourceRequested,
+         TWebView2Handler<ICoreWebView2WebResourceRequestedEventHandler, ICoreWebView2*,
+                          ICoreWebView2WebResourceRequestedEventArgs*>::
+             Create([this](ICoreWebView2*, ICoreWebView2WebResourceRequestedEventArgs* args) {
+               return WebResourceRequested(args);
+             }));
+  listen(view, &ICoreWebView2::add_WebMessageReceived, &ICoreWebView2::remove_WebMessageReceived,
+         TWebView2Handler<ICoreWebView2WebMessageReceivedEventHandler, ICoreWebView2*,
+                          ICoreWebView2WebMessageReceivedEventArgs*>::
+             Create([this](ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) {
+               return WebMessageReceived(args, {});
+             }));
+  listen(view, &ICoreWebView2::add_NavigationStarting, &ICoreWebView2::remove_NavigationStarting,
+         TWebView2Handler<ICoreWebView2NavigationStartingEventHandler, ICoreWebView2*,
+                          ICoreWebView2NavigationStartingEventArgs*>::
+             Create([this](ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs*) {
+               FProcessFailed = false;
+               FForeignOrigins.clear();
+               FEvents.BrowserNavigationStarting();
+               return S_OK;
+             }));
+  // Every frame's navigations, nested ones too: the origins a download's question names.
+  listen(view, &ICoreWebView2::add_FrameNavigationStarting,
+         &ICoreWebView2::remove_FrameNavigationStarting,
+         static_cast<IUnknown*>(
+             TWebView2Handler<ICoreWebView2NavigationStartingEventHandler, ICoreWebView2*,
+                              ICoreWebView2NavigationStartingEventArgs*>::
+                 Create([this](ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
+                   NoteFrameNavigation(args);
+                   return S_OK;
+                 })));
+  listen(view, &ICoreWebView2::add_NavigationCompleted, &ICoreWebView2::remove_NavigationCompleted,
+         TWebView2Handler<ICoreWebView2NavigationCompletedEventHandler, ICoreWebView2*,
+                          ICoreWebView2NavigationCompletedEventArgs*>::
+             Create([this](ICoreWebView2*, ICoreWebView2NavigationCompletedEventArgs*) {
+               FEvents.BrowserNavigationCompleted();
+               return S_OK;
+             }));
+  listen(view, &ICoreWebView2::add_DocumentTitleChanged,
+         &ICoreWebView2::remove_DocumentTitleChanged,
+         TWebView2Handler<ICoreWebView2DocumentTitleChangedEventHandler, ICoreWebView2*,
+                          IUnknown*>::Create([this](ICoreWebView2*, IUnknown*) {
+           FEvents.BrowserDocumentTitleChanged();
+           return S_OK;
+         }));
+  listen(view, &ICoreWebView2::add_ProcessFailed, &ICoreWebView2::remove_ProcessFailed,
+         TWebView2Handler<ICoreWebView2ProcessFailedEventHandler, ICoreWebView2*,
+                          ICoreWebView2ProcessFailedEventArgs*>::
+             Create([this](ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) {
+               return ProcessFailed(args);
+             }));
+  listen(view, &ICoreWebView2::add_NewWindowRequested, &ICoreWebView2::remove_NewWindowRequested,
+         TWebView2Handler<ICoreWebView2NewWindowRequestedEventHandler, ICoreWebView2*,
+                          ICoreWebView2NewWindowRequestedEventArgs*>::
+             Create([this](ICoreWebView2*, ICoreWebView2NewWindowRequestedEventArgs* args) {
+               return NewWindowRequested(args);
+             }));
+  listen(view, &ICoreWebView2::add_PermissionRequested, &ICoreWebView2::remove_PermissionRequested,
+         TWebView2Handler<ICoreWebView2PermissionRequestedEventHandler, ICoreWebView2*,
+                          ICoreWebView2PermissionRequestedEventArgs*>::
+             Create([this](ICoreWebView2*, ICoreWebView2PermissionRequestedEventArgs* args) {
+               return PermissionRequested(args);
+             }));
+  // DOMContentLoaded came with the second interface; older runtimes lack it.
+  if (const auto view2 = FWebView.As<ICoreWebView2_2>()) {
+    listen(view2, &ICoreWebView2_2::add_DOMContentLoaded, &ICoreWebView2_2::remove_DOMContentLoaded,
+           TWebView2Handler<ICoreWebView2DOMContentLoadedEventHandler, ICoreWebView2*,
+                            IUnknown*>::Create([this](ICoreWebView2*, IUnknown*) {
+             FEvents.BrowserDOMContentLoaded();
+             return S_OK;
+           }));
+  }
+  // Frames and downloads came with the fourth.
+  if (const auto view4 = FWebView.As<ICoreWebView2_4>()) {
+    const std::size_t before = FRemovers.size();
+    listen(view4, &ICoreWebView2_4::add_FrameCreated, &ICoreWebView2_4::remove_FrameCreated,
+           TWebView2Handler<ICoreWebView2FrameCreatedEventHandler, ICoreWebView2*,
+                            ICoreWebView2FrameCreatedEventArgs*>::
+               Create([this](ICoreWebView2*, ICoreWebView2FrameCreatedEventArgs* args) {
+                 return FrameCreated(args);
+               }));
+    FHasFrameEvents = FRemovers.size() > before;
+    listen(view4, &ICoreWebView2_4::add_DownloadStarting, &ICoreWebView2_4::remove_DownloadStarting,
+           TWebView2Handler<ICoreWebView2DownloadStartingEventHandler, ICoreWebView2*,
+                            ICoreWebView2DownloadStartingEventArgs*>::
+               Create([this](ICoreWebView2*, ICoreWebView2DownloadStartingEventArgs* args) {
+                 return DownloadStarting(args);
+               }));
   }
 }
 
@@ -262,57 +357,197 @@ HRESULT TWebView2WebView::WebResourceRequested(ICoreWebView2WebResourceRequested
   if (FAILED(args->get_Request(request.Put())) || !request) return S_OK;
   LPWSTR rawUri = nullptr;
   if (FAILED(request->get_Uri(&rawUri))) return S_OK;
-  const std::string uri = TakeCoTaskString(rawUri);
-  // Everything but the application's pages is the web view's own business.
-  if (!StartsWith(uri, "file:///")) return S_OK;
-  std::optional<TWebResourceResponse> answer = FEvents.BrowserWebResourceRequested(uri);
-  if (!answer) return S_OK;
-  browser::ApplyRange(*answer, RangeHeader(request.Get()));
-  TComPtr<IStream> stream = ResponseStream(*answer);
-  if (!stream) return S_OK;
-  std::wstring headers = L"Content-Type: " + ToWide(answer->MimeType) + L"; charset=utf-8";
-  if (answer->AcceptsRanges) headers += L"\r\nAccept-Ranges: bytes";
-  if (!answer->ContentRange.empty())
-    headers += L"\r\nContent-Range: " + ToWide(answer->ContentRange);
+  std::string uri = TakeCoTaskString(rawUri);
+  LPWSTR rawMethod = nullptr;
+  std::string method =
+      SUCCEEDED(request->get_Method(&rawMethod)) ? TakeCoTaskString(rawMethod) : std::string("GET");
+  THeaderList headers = RequestHeaders(request.Get());
+
+  if (IsApplicationUri(uri)) {
+    COREWEBVIEW2_WEB_RESOURCE_CONTEXT context = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL;
+    args->get_ResourceContext(&context);
+    TRequestFacts facts;
+    facts.Uri = std::move(uri);
+    facts.Method = std::move(method);
+    facts.Origin = HeaderValue(headers, "Origin");
+    facts.Referer = HeaderValue(headers, "Referer");
+    facts.Range = HeaderValue(headers, "Range");
+    facts.IsDocument = context == COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT;
+    std::optional<TResourceAnswer> answer =
+        AnswerApplicationRequest(FEvents, facts, FOwnNavigation);
+    return answer ? PutAnswer(args, std::move(*answer)) : S_OK;
+  }
+  // Everything else is the web view's own business, but for the cross-origin reads of the
+  // application's documents when the application asked for them.
+  if (!FOptions.CrossOriginReads || !IsCrossOriginReadOfApplication(uri, headers)) return S_OK;
+  if (auto preflight = PreflightAnswer(method, headers))
+    return PutAnswer(args, std::move(*preflight));
+  return ForwardCrossOriginRead(args, request.Get(), std::move(uri), std::move(headers));
+}
+
+HRESULT TWebView2WebView::ForwardCrossOriginRead(ICoreWebView2WebResourceRequestedEventArgs* args,
+                                                 ICoreWebView2WebResourceRequest* request,
+                                                 std::string uri, THeaderList headers) {
+  TForwardRequest forward;
+  LPWSTR rawMethod = nullptr;
+  if (SUCCEEDED(request->get_Method(&rawMethod))) forward.Method = TakeCoTaskString(rawMethod);
+  forward.Uri = std::move(uri);
+  forward.Headers = ForwardedRequestHeaders(headers);
+  forward.Body = RequestBody(request);
+  TComPtr<ICoreWebView2Deferral> deferral;
+  if (FAILED(args->GetDeferral(deferral.Put())) || !deferral) return S_OK;
+  auto event = TComPtr<ICoreWebView2WebResourceRequestedEventArgs>::Share(args);
+  std::weak_ptr<TWebView2WebView*> alive = FAlive;
+  // Without an answer the request goes on to the network, where CORS fails it as it would.
+  FOptions.Forwarder(std::move(forward),
+                     [event, deferral, alive](std::optional<TForwardResponse> response) {
+                       if (response) {
+                         if (const auto view = alive.lock())
+                           (*view)->PutAnswer(event.Get(), CrossOriginAnswer(std::move(*response)));
+                       }
+                       deferral->Complete();
+                     });
+  return S_OK;
+}
+
+HRESULT TWebView2WebView::PutAnswer(ICoreWebView2WebResourceRequestedEventArgs* args,
+                                    TResourceAnswer answer) {
+  TComPtr<IStream> stream = ResponseStream(answer.Content);
+  if (!stream) {
+    // The file went away or cannot be read since the lookup found it.
+    answer = TResourceAnswer{404, "Not Found", "Content-Type: text/plain; charset=utf-8", {}};
+    stream = TComPtr<IStream>::Adopt(
+        TWebView2BodyStream::Create(std::make_unique<std::vector<std::uint8_t>>()));
+  }
   TComPtr<ICoreWebView2WebResourceResponse> response;
   if (FAILED(FEnvironment->CreateWebResourceResponse(
-          stream.Get(), answer->StatusCode, ToWide(browser::StatusText(answer->StatusCode)).c_str(),
-          headers.c_str(), response.Put())) ||
-      !response)
+          stream.Get(), answer.StatusCode, ToWide(answer.ReasonPhrase).c_str(),
+          ToWide(answer.Headers).c_str(), response.Put())) ||
+      !response) {
     return S_OK;
+  }
   return args->put_Response(response.Get());
 }
 
-HRESULT TWebView2WebView::WebMessageReceived(ICoreWebView2WebMessageReceivedEventArgs* args) {
-  // A message from inside a page that is not the application's is dropped here too: the top
-  // document decides, whatever frame the message names.
-  if (!StartsWith(Source(), "file:")) return S_OK;
+HRESULT TWebView2WebView::WebMessageReceived(ICoreWebView2WebMessageReceivedEventArgs* args,
+                                             TComPtr<ICoreWebView2Frame2> frame) {
   LPWSTR rawSource = nullptr;
-  LPWSTR rawJson = nullptr;
   if (FAILED(args->get_Source(&rawSource))) return S_OK;
   const std::string source = TakeCoTaskString(rawSource);
+  // Only an application document inside an application page reaches the bridge: a remote page,
+  // or a frame of one, posts into nothing.
+  if (!IsApplicationUri(source) || !IsApplicationUri(Source())) return S_OK;
+  LPWSTR rawJson = nullptr;
   if (FAILED(args->get_WebMessageAsJson(&rawJson))) return S_OK;
   const std::string json = TakeCoTaskString(rawJson);
+  const std::string fileSource = ToFileUri(source);
   // The way back may be kept and used after the event; copies share one state, and the first
-  // answer counts. A view that is gone by then takes no answer.
+  // answer counts. A view that is gone by then takes no answer. A frame's answer goes to it.
   auto answered = std::make_shared<bool>(false);
   std::weak_ptr<TWebView2WebView*> alive = FAlive;
-  TWebMessageEvent event{json, source, [answered, alive](std::string_view reply) {
+  TWebMessageEvent event{json, fileSource, [answered, alive, frame](std::string_view reply) {
                            if (*answered) return;
                            const auto view = alive.lock();
                            if (!view) return;
                            *answered = true;
-                           (*view)->FWebView->PostWebMessageAsJson(ToWide(reply).c_str());
+                           const std::wstring text = ToWide(reply);
+                           if (frame) {
+                             frame->PostWebMessageAsJson(text.c_str());
+                           } else {
+                             (*view)->FWebView->PostWebMessageAsJson(text.c_str());
+                           }
                          }};
   FEvents.BrowserWebMessageReceived(event);
   return S_OK;
 }
 
+HRESULT TWebView2WebView::FrameCreated(ICoreWebView2FrameCreatedEventArgs* args) {
+  auto frame = std::make_unique<TFrame>();
+  if (FAILED(args->get_Frame(frame->Frame.Put())) || !frame->Frame) return S_OK;
+  auto* destroyed =
+      TWebView2Handler<ICoreWebView2FrameDestroyedEventHandler, ICoreWebView2Frame*,
+                       IUnknown*>::Create([this](ICoreWebView2Frame* sender, IUnknown*) {
+        FrameDestroyed(sender);
+        return S_OK;
+      });
+  frame->Frame->add_Destroyed(destroyed, &frame->Destroyed);
+  destroyed->Release();
+  // A runtime with frames but not their messages: the frame still counts for the opener rule.
+  frame->Messages = frame->Frame.As<ICoreWebView2Frame2>();
+  if (frame->Messages) {
+    const TComPtr<ICoreWebView2Frame2> target = frame->Messages;
+    auto* message =
+        TWebView2Handler<ICoreWebView2FrameWebMessageReceivedEventHandler, ICoreWebView2Frame*,
+                         ICoreWebView2WebMessageReceivedEventArgs*>::
+            Create([this, target](ICoreWebView2Frame*,
+                                  ICoreWebView2WebMessageReceivedEventArgs* messageArgs) {
+              return WebMessageReceived(messageArgs, target);
+            });
+    if (FAILED(frame->Messages->add_WebMessageReceived(message, &frame->Message)))
+      frame->Messages.Reset();
+    message->Release();
+  }
+  FFrames.push_back(std::move(frame));
+  return S_OK;
+}
+
+void TWebView2WebView::FrameDestroyed(ICoreWebView2Frame* frame) {
+  // COM identity: the sender may be another interface pointer of the same frame.
+  const auto identity = [](IUnknown* object) {
+    TComPtr<IUnknown> unknown;
+    if (object) object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(unknown.Put()));
+    return unknown.Get();
+  };
+  IUnknown* const gone = identity(frame);
+  // The frame is gone and its handlers with it; only our reference goes. (Removing the handler
+  // that is running would free it under our feet.)
+  for (auto held = FFrames.begin(); held != FFrames.end(); ++held) {
+    if (identity((*held)->Frame.Get()) != gone) continue;
+    FFrames.erase(held);
+    return;
+  }
+}
+
+void TWebView2WebView::NoteFrameNavigation(ICoreWebView2NavigationStartingEventArgs* args) {
+  if (!args) return;
+  LPWSTR rawUri = nullptr;
+  if (FAILED(args->get_Uri(&rawUri))) return;
+  const std::string uri = TakeCoTaskString(rawUri);
+  if (IsApplicationUri(uri)) return;
+  if (std::string origin = browser::OriginOf(uri); !origin.empty())
+    FForeignOrigins.insert(std::move(origin));
+}
+
+std::string TWebView2WebView::OpenerOf(ICoreWebView2NewWindowRequestedEventArgs* args) const {
+  TComPtr<ICoreWebView2NewWindowRequestedEventArgs> held =
+      TComPtr<ICoreWebView2NewWindowRequestedEventArgs>::Share(args);
+  if (const auto withFrame = held.As<ICoreWebView2NewWindowRequestedEventArgs3>()) {
+    TComPtr<ICoreWebView2FrameInfo> info;
+    LPWSTR source = nullptr;
+    if (SUCCEEDED(withFrame->get_OriginalSourceFrameInfo(info.Put())) && info &&
+        SUCCEEDED(info->get_Source(&source))) {
+      return ToFileUri(TakeCoTaskString(source));
+    }
+    return {};
+  }
+  // An older runtime does not say which frame asks: the top document only while there is no
+  // frame that could have (a runtime without frame events cannot tell at all).
+  if (FHasFrameEvents && !FFrames.empty()) return {};
+  return ToFileUri(Source());
+}
+
 HRESULT TWebView2WebView::NewWindowRequested(ICoreWebView2NewWindowRequestedEventArgs* args) {
   LPWSTR rawUri = nullptr;
   if (FAILED(args->get_Uri(&rawUri))) return S_OK;
-  const std::string uri = TakeCoTaskString(rawUri);
-  const bool handled = FEvents.BrowserNewWindowRequested(uri, Source());
+  const std::string uri = ToFileUri(TakeCoTaskString(rawUri));
+  const std::string opener = OpenerOf(args);
+  bool handled = FEvents.BrowserNewWindowRequested(uri, opener);
+  // A pop-up window of WebView2's own: a document that is not the application's opens one only
+  // on a user gesture.
+  if (!handled && !browser::IsApplicationDocument(opener)) {
+    BOOL userInitiated = FALSE;
+    if (FAILED(args->get_IsUserInitiated(&userInitiated)) || !userInitiated) handled = true;
+  }
   return args->put_Handled(handled ? TRUE : FALSE);
 }
 
@@ -320,7 +555,8 @@ HRESULT TWebView2WebView::PermissionRequested(ICoreWebView2PermissionRequestedEv
   LPWSTR rawUri = nullptr;
   COREWEBVIEW2_PERMISSION_KIND rawKind = COREWEBVIEW2_PERMISSION_KIND_UNKNOWN_PERMISSION;
   if (FAILED(args->get_Uri(&rawUri))) return S_OK;
-  const std::string uri = TakeCoTaskString(rawUri);
+  // WebView2 names the document that asks, frames included.
+  const std::string uri = ToFileUri(TakeCoTaskString(rawUri));
   args->get_PermissionKind(&rawKind);
   const TPermissionKind kind = PermissionKindOf(rawKind);
   const TPermissionDecision decision = FEvents.BrowserPermissionRequested(uri, kind);
@@ -336,10 +572,10 @@ HRESULT TWebView2WebView::PermissionRequested(ICoreWebView2PermissionRequestedEv
     return args->put_State(COREWEBVIEW2_PERMISSION_STATE_DENY);
   auto request = TComPtr<ICoreWebView2PermissionRequestedEventArgs>::Share(args);
   std::weak_ptr<TWebView2WebView*> alive = FAlive;
-  FPoster([request, deferral, alive, uri, kind, question = decision.Question] {
+  FOptions.Poster([request, deferral, alive, uri, kind, question = decision.Question] {
     bool allowed = false;
     if (const auto view = alive.lock()) {
-      allowed = (*view)->FAsker(question);
+      allowed = (*view)->FOptions.Asker(question);
       // The question was modal: the view may have gone meanwhile.
       if (const auto still = alive.lock())
         (*still)->FEvents.BrowserPermissionAnswered(uri, kind, allowed);
@@ -349,6 +585,54 @@ HRESULT TWebView2WebView::PermissionRequested(ICoreWebView2PermissionRequestedEv
     deferral->Complete();
   });
   return S_OK;
+}
+
+HRESULT TWebView2WebView::DownloadStarting(ICoreWebView2DownloadStartingEventArgs* args) {
+  TComPtr<ICoreWebView2DownloadOperation> operation;
+  LPWSTR rawUri = nullptr;
+  if (FAILED(args->get_DownloadOperation(operation.Put())) || !operation ||
+      FAILED(operation->get_Uri(&rawUri))) {
+    return args->put_Cancel(TRUE);
+  }
+  TDownloadRequest request;
+  request.Uri = ToFileBlobUri(TakeCoTaskString(rawUri));
+  request.PageUri = ToFileUri(Source());
+  request.ForeignOrigins.assign(FForeignOrigins.begin(), FForeignOrigins.end());
+  const TDownloadDecision decision = FEvents.BrowserDownloadRequested(request);
+  if (!decision.Ask) return args->put_Cancel(TRUE);
+  LPWSTR rawPath = nullptr;
+  const std::string proposed =
+      SUCCEEDED(args->get_ResultFilePath(&rawPath)) ? TakeCoTaskString(rawPath) : std::string();
+  // Never saved unasked: the download waits on its deferral while the user chooses where, one
+  // question at a time.
+  TComPtr<ICoreWebView2Deferral> deferral;
+  if (FAILED(args->GetDeferral(deferral.Put())) || !deferral) return args->put_Cancel(TRUE);
+  auto event = TComPtr<ICoreWebView2DownloadStartingEventArgs>::Share(args);
+  std::weak_ptr<TWebView2WebView*> alive = FAlive;
+  FDownloadQuestions.push_back([event, deferral, alive, title = decision.Title, proposed] {
+    std::optional<std::string> path;
+    if (const auto view = alive.lock()) path = (*view)->FOptions.SaveAsker(title, proposed);
+    if (path && !path->empty()) {
+      event->put_ResultFilePath(ToWide(*path).c_str());
+    } else {
+      event->put_Cancel(TRUE);
+    }
+    deferral->Complete();
+    if (const auto view = alive.lock()) {
+      (*view)->FAskingDownload = false;
+      (*view)->AskNextDownload();
+    }
+  });
+  AskNextDownload();
+  return S_OK;
+}
+
+void TWebView2WebView::AskNextDownload() {
+  if (FAskingDownload || FDownloadQuestions.empty()) return;
+  FAskingDownload = true;
+  std::function<void()> question = std::move(FDownloadQuestions.front());
+  FDownloadQuestions.pop_front();
+  FOptions.Poster(std::move(question));
 }
 
 HRESULT TWebView2WebView::ProcessFailed(ICoreWebView2ProcessFailedEventArgs* args) {
@@ -409,7 +693,9 @@ void TWebView2WebView::ApplySettings(const TWebViewSettings& settings) {
 }
 
 void TWebView2WebView::Navigate(std::string_view uri) {
-  if (FWebView) FWebView->Navigate(ToWide(uri).c_str());
+  if (!FWebView) return;
+  FOwnNavigation = ToApplicationUri(uri);
+  FWebView->Navigate(ToWide(FOwnNavigation).c_str());
 }
 
 void TWebView2WebView::ExecuteScript(std::string_view script) {
@@ -442,7 +728,10 @@ void TWebView2WebView::MoveFocus() {
 }
 
 void TWebView2WebView::Reload() {
-  if (FWebView) FWebView->Reload();
+  if (!FWebView) return;
+  // A reload that the runtime asks for asks again for the document it shows, without a referrer.
+  FOwnNavigation = Source();
+  FWebView->Reload();
 }
 
 void TWebView2WebView::NavigateToString(std::string_view html) {

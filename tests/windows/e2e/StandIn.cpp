@@ -8,6 +8,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "platform/webview2/WebView2Origin.h"
 #include "platform/win32/WideText.h"
 
 namespace velloc::test::standin {
@@ -29,10 +30,6 @@ std::string Serialize(const rapidjson::Value& value) {
   rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
   value.Accept(writer);
   return {buffer.GetString(), buffer.GetSize()};
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
 }
 
 bool IsUtf8(const std::string& bytes) {
@@ -263,8 +260,10 @@ class TStandInWebView final : public platform::IWebView {
     TRecord::Get().Set("settings", std::move(value));
   }
   void Navigate(std::string_view uri) override {
-    // A real web view loads later, after the call has returned.
-    Later([this, target = std::string(uri)] { Load(target); });
+    // As WebView2's backend does: application pages at the application origin, asked for
+    // without a referrer. A real web view loads later, after the call has returned.
+    FOwnNavigation = platform::webview2::ToApplicationUri(uri);
+    Later([this, target = FOwnNavigation] { Load(target); });
   }
   void ExecuteScript(std::string_view script) override {
     TRecord::Get().Append("executed", TRecord::Get().Text(std::string(script)));
@@ -283,7 +282,8 @@ class TStandInWebView final : public platform::IWebView {
   bool IsVisible() const override { return true; }
   void MoveFocus() override {}
   void Reload() override {
-    Later([this] { Load(FUri); });
+    FOwnNavigation = FPageUri;
+    Later([this] { Load(FPageUri); });
   }
   void NavigateToString(std::string_view html) override {
     TRecord::Get().Append("navigatedHtml", TRecord::Get().Text(std::string(html)));
@@ -304,27 +304,58 @@ class TStandInWebView final : public platform::IWebView {
     });
   }
 
-  // What a request for `uri` gets from the runtime, as the page would see it.
-  rapidjson::Value Request(const std::string& uri, std::string* html) {
+  // What a request for `uri` gets from the runtime, as the page would see it: through the
+  // answers of WebView2's backend, at the application origin ("file:///" URIs of the page are
+  // mapped as its page script maps them). A subresource names the page as its referrer unless
+  // the step says otherwise.
+  rapidjson::Value Request(const std::string& uri, std::string* html,
+                           const rapidjson::Value* step = nullptr) {
     TRecord& record = TRecord::Get();
     rapidjson::Value result(rapidjson::kObjectType);
     rapidjson::Value uriText = record.Text(uri);
-    std::optional<platform::TWebResourceResponse> response;
-    // WebView2's backend asks the core about the application's pages only.
-    if (StartsWith(uri, "file:///")) response = FEvents.BrowserWebResourceRequested(uri);
+    platform::webview2::TRequestFacts facts;
+    facts.Uri = platform::webview2::ToApplicationUri(uri);
+    facts.IsDocument = html != nullptr;
+    if (!facts.IsDocument && !FPageUri.empty()) facts.Referer = FPageUri;
+    const auto header = [step](const char* name) -> std::optional<std::optional<std::string>> {
+      if (!step || !step->HasMember(name)) return std::nullopt;
+      const rapidjson::Value& value = (*step)[name];
+      if (value.IsString()) return std::optional<std::string>(value.GetString());
+      return std::optional<std::string>();
+    };
+    if (auto referer = header("referer")) facts.Referer = *referer;
+    if (auto origin = header("origin")) facts.Origin = *origin;
+    if (auto range = header("range")) facts.Range = *range;
+    std::optional<platform::webview2::TResourceAnswer> answer =
+        platform::webview2::AnswerApplicationRequest(FEvents, facts, FOwnNavigation);
     std::optional<std::string> body;
-    if (response) body = ReadBody(*response);
-    rapidjson::Value mime = record.Text(response ? response->MimeType : "");
+    if (answer) body = ReadBody(answer->Content);
+    const int status = answer ? answer->StatusCode : 0;
+    std::string contentType;
+    if (answer) {
+      const std::string lines = "\n" + answer->Headers + "\n";
+      const auto at = lines.find("\nContent-Type: ");
+      if (at != std::string::npos)
+        contentType = lines.substr(at + 15, lines.find('\n', at + 1) - at - 15);
+    }
+    const bool answered = status >= 200 && status < 300 && body.has_value();
+    rapidjson::Value mime = record.Text(contentType);
+    rapidjson::Value headers = record.Text(answer ? answer->Headers : "");
     rapidjson::Value content = record.Text(body && IsUtf8(*body) ? *body : "");
     rapidjson::Value hex = record.Text(body && !IsUtf8(*body) ? Hex(body->substr(0, 64)) : "");
+    rapidjson::Value fullHex =
+        record.Text(body && step && step->HasMember("range") ? Hex(*body) : "");
     record.Edit([&](auto&, auto& alloc) {
       result.AddMember("uri", uriText, alloc);
-      result.AddMember("answered", body.has_value(), alloc);
-      result.AddMember("fromDisk", response && !response->Body, alloc);
+      result.AddMember("status", status, alloc);
+      result.AddMember("answered", answered, alloc);
+      result.AddMember("fromDisk", answer && !answer->Content.Body, alloc);
       result.AddMember("mimeType", mime, alloc);
+      result.AddMember("headers", headers, alloc);
       result.AddMember("size", static_cast<std::uint64_t>(body ? body->size() : 0), alloc);
       result.AddMember("body", content, alloc);
       if (hex.GetStringLength() > 0) result.AddMember("bodyHex", hex, alloc);
+      if (fullHex.GetStringLength() > 0) result.AddMember("partHex", fullHex, alloc);
     });
     if (html && body) *html = *body;
     return result;
@@ -334,16 +365,18 @@ class TStandInWebView final : public platform::IWebView {
     FEvents.BrowserNavigationStarting();
     std::string html;
     rapidjson::Value navigation = Request(uri, &html);
-    FUri = uri;
+    // The core knows the page by its "file:" name, as the backend reports it.
+    FPageUri = uri;
+    FUri = platform::webview2::ToFileUri(uri);
     FTitle = TitleOf(html);
     TRecord::Get().Append("navigations", std::move(navigation));
     FEvents.BrowserDOMContentLoaded();
     FEvents.BrowserDocumentTitleChanged();
     FEvents.BrowserNavigationCompleted();
     if (FStartPage.empty()) {
-      FStartPage = uri;
-      TRecord::Get().Set("startPage", TRecord::Get().Text(uri));
-      FSteps = Script().Steps(uri);
+      FStartPage = FUri;
+      TRecord::Get().Set("startPage", TRecord::Get().Text(FUri));
+      FSteps = Script().Steps(FUri);
       Later([this] { NextStep(); });
     }
     TRecord::Get().Save();
@@ -466,7 +499,7 @@ class TStandInWebView final : public platform::IWebView {
       return;
     }
     if (step.HasMember("fetch") && step["fetch"].IsString()) {
-      rapidjson::Value response = Request(step["fetch"].GetString(), nullptr);
+      rapidjson::Value response = Request(step["fetch"].GetString(), nullptr, &step);
       record.Edit([&](auto&, auto& alloc) { entry->AddMember("response", response, alloc); });
       Finish(std::move(*entry));
       return Later([this] { NextStep(); });
@@ -581,7 +614,9 @@ class TStandInWebView final : public platform::IWebView {
   HWND FHost;
   platform::IWebViewEvents& FEvents;
   std::shared_ptr<bool> FAlive;
-  std::string FUri;
+  std::string FUri;      // the page as the core knows it: "file:" for the application's
+  std::string FPageUri;  // the page's own address, at the application origin
+  std::string FOwnNavigation;
   std::string FTitle;
   std::string FStartPage;
   double FZoom = 1.0;

@@ -7,7 +7,8 @@
 //   {"pages": {"file:///index.html": [step, ...], ...}, "password": {...}, "timeoutMs": N}
 // Steps: {"post": message, "waitMs": N, "answer": {"title": T, "button": "ok"|"cancel"}} (a
 // person presses the button of the dialog titled T once it shows), {"postText": "raw"},
-// {"fetch": uri},
+// {"fetch": uri, "range": R, "origin": O, "referer": F} (a request of the page, through the
+// answers of WebView2's backend at the application origin; "referer": null sends none),
 // {"newWindow": uri}, {"permission": kind}, {"spawn": {"args": [...], "env": {...},
 // "waitMs": N}}, {"moveWindow": [x, y]}, {"sleepMs": N}, {"pageCloseQuery": "close"|"ignore"},
 // {"closeWindow": true}. A start page without steps closes its window once loaded.

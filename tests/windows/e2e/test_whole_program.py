@@ -292,8 +292,8 @@ class Runner:
                     and "dragover" in scripts[0],
                     f"start-ups: the document scripts: {[s[:80] for s in scripts]}")
         navigation = (main.get("navigations") or [{}])[0]
-        self.expect(navigation.get("uri") == "file:///index.html" and
-                    navigation.get("mimeType") == "text/html" and
+        self.expect(navigation.get("uri") == "https://velloc.localhost/index.html" and
+                    navigation.get("mimeType", "").split(";")[0] == "text/html" and
                     "The first page" in navigation.get("body", ""),
                     f"start-ups: the start page: {navigation}")
         self.expect(main.get("parentMoved", 0) >= 1, "start-ups: the web view was not told of a move")
@@ -347,6 +347,86 @@ class Runner:
         self.expect(first is not None and first == again,
                     f"start-ups: the loader library was written again ({first} then {again})")
 
+    # ---- the application origin
+
+    def origin(self) -> None:
+        """What WebView2 would get for the pages of an application: the start page, a module, a
+        worker, WebAssembly and a range of a video, through the backend's own answers at the
+        application origin, with their statuses, headers and bytes."""
+        video = bytes(range(256)) * 400  # 102,400 bytes, every offset tells its value
+        wasm = b"\0asm\x01\0\0\0"
+        files = {"index.html": page("Origin", "<script type=module src=m.js></script>"),
+                 "m.js": "import './lib/util.js'; new Worker('worker.js');\n",
+                 "lib/util.js": "export const answer = 42;\n",
+                 "worker.js": "onmessage = (e) => postMessage(e.data);\n",
+                 "a.wasm": wasm, "media/clip.mp4": video}
+        exe = self.pack("origin", {"ID": "StandInOrigin", "Name": "Origin"}, files)
+        (exe.parent / "beside.txt").write_text("beside the executable\n", encoding="utf-8")
+        app = "https://velloc.localhost"
+        steps = [
+            {"fetch": "file:///m.js"},
+            {"fetch": f"{app}/lib/util.js", "origin": app},
+            {"fetch": "file:///worker.js"},
+            {"fetch": "file:///a.wasm"},
+            {"fetch": "file:///media/clip.mp4", "range": "bytes=1000-1999"},
+            {"fetch": "file:///media/clip.mp4", "range": "bytes=-16"},
+            {"fetch": "file:///media/clip.mp4", "range": "bytes=200000-"},
+            {"fetch": "file:///beside.txt"},
+            # No referrer, as any page can ask: the package yes, a file on disk no.
+            {"fetch": "file:///beside.txt", "referer": None},
+            {"fetch": "file:///m.js", "referer": None},
+            # Another origin gets nothing of the application.
+            {"fetch": "file:///m.js", "origin": "https://evil.example"},
+            {"fetch": "file:///m.js", "referer": "https://evil.example/page"},
+            {"fetch": "file:///missing.js"},
+            {"closeWindow": True},
+        ]
+        results = self.run(exe, {"pages": {"file:///index.html": steps}}, "origin")
+        main = results[0] if results else {}
+        self.expect(main.get("exitCode") == 0, f"origin: exit code {main.get('exitCode')}")
+        start = (main.get("navigations") or [{}])[0]
+        self.expect(start.get("status") == 200 and "<script type=module" in start.get("body", ""),
+                    f"origin: the start page: {start}")
+        for line in ("Content-Type: text/html; charset=utf-8",
+                     "Content-Security-Policy: frame-ancestors 'self'"):
+            self.expect(line in start.get("headers", "").split("\n"),
+                        f"origin: the start page lacks {line!r}: {start.get('headers')}")
+        got = {s["index"]: s.get("response", {}) for s in main.get("steps", [])}
+
+        def check(index: int, status: int, mime: str | None = None, body: str | None = None,
+                  part: bytes | None = None, header: str | None = None) -> None:
+            response = got.get(index, {})
+            what = f"origin: step {index} ({steps[index]})"
+            self.expect(response.get("status") == status,
+                        f"{what}: status {response.get('status')} instead of {status}")
+            if mime is not None:
+                self.expect(response.get("mimeType") == mime,
+                            f"{what}: type {response.get('mimeType')!r} instead of {mime!r}")
+            if body is not None:
+                self.expect(response.get("body") == body, f"{what}: body {response.get('body')!r}")
+            if part is not None:
+                self.expect(response.get("partHex") == part.hex(),
+                            f"{what}: bytes {response.get('partHex', '')[:40]}...")
+            if header is not None:
+                self.expect(header in response.get("headers", "").split("\n"),
+                            f"{what}: no {header!r} in {response.get('headers')!r}")
+
+        check(0, 200, "text/javascript; charset=utf-8", files["m.js"])
+        check(1, 200, "text/javascript; charset=utf-8", files["lib/util.js"])
+        check(2, 200, "text/javascript; charset=utf-8", files["worker.js"])
+        # WebAssembly's streaming compile takes its type bare.
+        check(3, 200, "application/wasm", body=wasm.decode("ascii"))
+        check(4, 206, "video/mp4; charset=utf-8", part=video[1000:2000],
+              header="Content-Range: bytes 1000-1999/102400")
+        check(5, 206, part=video[-16:], header="Content-Range: bytes 102384-102399/102400")
+        check(6, 416, header="Content-Range: bytes */102400")
+        check(7, 200, body="beside the executable\n")
+        check(8, 403)
+        check(9, 200, body=files["m.js"])
+        check(10, 403, body="")
+        check(11, 403, body="")
+        check(12, 404, body="")
+
     def unix_path(self, path: str) -> Path | None:
         """A C: path of the Wine prefix as a path of the build machine."""
         if not path.lower().startswith("c:\\"):
@@ -369,7 +449,9 @@ def main() -> int:
     parser.add_argument("--velloc", type=Path, required=True)
     parser.add_argument("--wine", type=Path, required=True)
     parser.add_argument("--work-dir", type=Path, required=True)
-    parser.add_argument("only", nargs="*", help="run only these groups (startups: the start-ups)")
+    parser.add_argument("only", nargs="*",
+                        help="run only these groups (startups: the start-ups; origin: the "
+                             "application origin's answers)")
     args = parser.parse_args()
     if not args.velloc.is_file():
         print(f"SKIP: no packer at {args.velloc}; build the release preset first")
@@ -393,7 +475,7 @@ def main() -> int:
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=60)
     groups = {g.name: g for g in bridge_cases.load("windows")}
-    selected = args.only or [*groups, "startups"]
+    selected = args.only or [*groups, "startups", "origin"]
     start = time.monotonic()
     for name in selected:
         before = len(runner.failures)
@@ -401,6 +483,8 @@ def main() -> int:
         try:
             if name == "startups":
                 runner.startups()
+            elif name == "origin":
+                runner.origin()
             else:
                 runner.shared_group(groups[name])
         except Exception:  # noqa: BLE001 - every group reports on its own

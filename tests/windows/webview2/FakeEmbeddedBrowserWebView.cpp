@@ -9,7 +9,7 @@ namespace {
 
 struct TFakeCall {
   int Calls = 0;
-  bool CheckRunningInstance = false;
+  bool FirstArgument = false;
   int RuntimeKind = -1;
   bool HasUserDataFolder = false;
   wchar_t UserDataFolder[512] = {};
@@ -48,11 +48,11 @@ TFakeEnvironment Environment;
 }  // namespace
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
-    bool checkRunningInstance, int runtimeKind, PCWSTR userDataFolder,
+    bool firstArgument, int runtimeKind, PCWSTR userDataFolder,
     ICoreWebView2EnvironmentOptions* options,
     ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
   ++LastCall.Calls;
-  LastCall.CheckRunningInstance = checkRunningInstance;
+  LastCall.FirstArgument = firstArgument;
   LastCall.RuntimeKind = runtimeKind;
   LastCall.HasUserDataFolder = userDataFolder != nullptr;
   std::swprintf(LastCall.UserDataFolder, 512, L"%ls", userDataFolder ? userDataFolder : L"");

@@ -3,6 +3,7 @@
 // events the test asks for.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -38,6 +39,7 @@ class TFakeCom : public T {
 };
 
 LPWSTR CoString(const std::wstring& text);
+class TFakeDeferral;
 
 class TFakeSettings final : public TFakeCom<ICoreWebView2Settings> {
  public:
@@ -69,13 +71,26 @@ struct TRegistration {
   __int64 Token = 0;
 };
 
-class TFakeCoreWebView2 final : public TFakeCom<ICoreWebView2_2> {
+// The later interfaces of the web view answer up to `Version` (2 to 22), as runtimes of that age
+// would.
+class TFakeCoreWebView2 final : public TFakeCom<ICoreWebView2_22> {
  public:
+  int Version = 22;
   bool Accepts(REFIID riid) const override {
-    return IsEqualIID(riid, IID_ICoreWebView2) || IsEqualIID(riid, IID_ICoreWebView2_2);
+    const IID* later[] = {
+        &IID_ICoreWebView2_3,  &IID_ICoreWebView2_4,  &IID_ICoreWebView2_5,  &IID_ICoreWebView2_6,
+        &IID_ICoreWebView2_7,  &IID_ICoreWebView2_8,  &IID_ICoreWebView2_9,  &IID_ICoreWebView2_10,
+        &IID_ICoreWebView2_11, &IID_ICoreWebView2_12, &IID_ICoreWebView2_13, &IID_ICoreWebView2_14,
+        &IID_ICoreWebView2_15, &IID_ICoreWebView2_16, &IID_ICoreWebView2_17, &IID_ICoreWebView2_18,
+        &IID_ICoreWebView2_19, &IID_ICoreWebView2_20, &IID_ICoreWebView2_21, &IID_ICoreWebView2_22};
+    if (IsEqualIID(riid, IID_ICoreWebView2) || IsEqualIID(riid, IID_ICoreWebView2_2)) return true;
+    for (int i = 0; i < 20; ++i) {
+      if (IsEqualIID(riid, *later[i])) return Version >= i + 3;
+    }
+    return false;
   }
 
-  std::wstring Source = L"file:///index.html";
+  std::wstring Source = L"https://velloc.localhost/index.html";
   std::wstring Title;
   std::vector<std::wstring> Filters;
   std::vector<std::wstring> Scripts;
@@ -136,6 +151,18 @@ class TFakeCoreWebView2 final : public TFakeCom<ICoreWebView2_2> {
   FAKE_EVENT(WindowCloseRequested, IUnknown)
   FAKE_EVENT(WebResourceResponseReceived, IUnknown)
   FAKE_EVENT(DOMContentLoaded, ICoreWebView2DOMContentLoadedEventHandler)
+  FAKE_EVENT(FrameCreated, ICoreWebView2FrameCreatedEventHandler)
+  FAKE_EVENT(DownloadStarting, ICoreWebView2DownloadStartingEventHandler)
+  FAKE_EVENT(ClientCertificateRequested, IUnknown)
+  FAKE_EVENT(IsMutedChanged, IUnknown)
+  FAKE_EVENT(IsDocumentPlayingAudioChanged, IUnknown)
+  FAKE_EVENT(IsDefaultDownloadDialogOpenChanged, IUnknown)
+  FAKE_EVENT(BasicAuthenticationRequested, IUnknown)
+  FAKE_EVENT(ContextMenuRequested, IUnknown)
+  FAKE_EVENT(StatusBarTextChanged, IUnknown)
+  FAKE_EVENT(ServerCertificateErrorDetected, IUnknown)
+  FAKE_EVENT(FaviconChanged, IUnknown)
+  FAKE_EVENT(LaunchingExternalUriScheme, IUnknown)
 #undef FAKE_EVENT
 
   HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** settings) override {
@@ -199,6 +226,144 @@ class TFakeCoreWebView2 final : public TFakeCom<ICoreWebView2_2> {
   }
   FAKE_STUB(RemoveWebResourceRequestedFilter, LPCWSTR, COREWEBVIEW2_WEB_RESOURCE_CONTEXT)
   FAKE_STUB(NavigateWithWebResourceRequest, ICoreWebView2WebResourceRequest*)
+  FAKE_STUB(get_CookieManager, IUnknown**)
+  FAKE_STUB(get_Environment, ICoreWebView2Environment**)
+  FAKE_STUB(TrySuspend, IUnknown*)
+  FAKE_STUB(Resume)
+  FAKE_STUB(get_IsSuspended, BOOL*)
+  FAKE_STUB(SetVirtualHostNameToFolderMapping, LPCWSTR, LPCWSTR, int)
+  FAKE_STUB(ClearVirtualHostNameToFolderMapping, LPCWSTR)
+  FAKE_STUB(OpenTaskManagerWindow)
+  FAKE_STUB(PrintToPdf, LPCWSTR, IUnknown*, IUnknown*)
+  FAKE_STUB(get_IsMuted, BOOL*)
+  FAKE_STUB(put_IsMuted, BOOL)
+  FAKE_STUB(get_IsDocumentPlayingAudio, BOOL*)
+  FAKE_STUB(get_IsDefaultDownloadDialogOpen, BOOL*)
+  FAKE_STUB(OpenDefaultDownloadDialog)
+  FAKE_STUB(CloseDefaultDownloadDialog)
+  FAKE_STUB(get_DefaultDownloadDialogCornerAlignment, int*)
+  FAKE_STUB(put_DefaultDownloadDialogCornerAlignment, int)
+  FAKE_STUB(get_DefaultDownloadDialogMargin, POINT*)
+  FAKE_STUB(put_DefaultDownloadDialogMargin, POINT)
+  FAKE_STUB(CallDevToolsProtocolMethodForSession, LPCWSTR, LPCWSTR, LPCWSTR, IUnknown*)
+  FAKE_STUB(get_StatusBarText, LPWSTR*)
+  FAKE_STUB(get_Profile, IUnknown**)
+  FAKE_STUB(ClearServerCertificateErrorActions, IUnknown*)
+  FAKE_STUB(get_FaviconUri, LPWSTR*)
+  FAKE_STUB(GetFavicon, int, IUnknown*)
+  FAKE_STUB(Print, IUnknown*, IUnknown*)
+  FAKE_STUB(ShowPrintUI, int)
+  FAKE_STUB(PrintToPdfStream, IUnknown*, IUnknown*)
+  FAKE_STUB(PostSharedBufferToScript, IUnknown*, int, LPCWSTR)
+  FAKE_STUB(get_MemoryUsageTargetLevel, int*)
+  FAKE_STUB(put_MemoryUsageTargetLevel, int)
+  FAKE_STUB(get_FrameId, UINT32*)
+  FAKE_STUB(ExecuteScriptWithResult, LPCWSTR, IUnknown*)
+  HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilterWithRequestSourceKinds(
+      LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+      COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS kinds) override {
+    Filters.push_back(std::wstring(uri) + L"|" + std::to_wstring(context) + L"|" +
+                      std::to_wstring(static_cast<unsigned>(kinds)));
+    return S_OK;
+  }
+  FAKE_STUB(RemoveWebResourceRequestedFilterWithRequestSourceKinds, LPCWSTR,
+            COREWEBVIEW2_WEB_RESOURCE_CONTEXT, COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS)
+};
+
+// An iframe that WebView2 named; `Messages` false makes it a frame of a runtime without frame
+// messages (no ICoreWebView2Frame2).
+class TFakeFrame final : public TFakeCom<ICoreWebView2Frame2> {
+ public:
+  bool Messages = true;
+  bool Accepts(REFIID riid) const override {
+    return IsEqualIID(riid, IID_ICoreWebView2Frame) ||
+           (Messages && IsEqualIID(riid, IID_ICoreWebView2Frame2));
+  }
+  std::map<std::string, TRegistration> Events;
+  std::vector<std::wstring> Posted;
+  __int64 NextToken = 500;
+
+  template <typename THandler>
+  THandler* Handler(const std::string& event) {
+    auto found = Events.find(event);
+    return found == Events.end() ? nullptr : static_cast<THandler*>(found->second.Handler);
+  }
+  HRESULT Add(const std::string& event, IUnknown* handler, EventRegistrationToken* token) {
+    handler->AddRef();
+    token->value = ++NextToken;
+    Events[event] = {handler, token->value};
+    return S_OK;
+  }
+  HRESULT Remove(const std::string& event, EventRegistrationToken token) {
+    auto found = Events.find(event);
+    if (found == Events.end() || found->second.Token != token.value) return E_INVALIDARG;
+    found->second.Handler->Release();
+    Events.erase(found);
+    return S_OK;
+  }
+  // What WebView2 drops when the frame goes.
+  void DropHandlers() {
+    for (auto& [name, registration] : Events)
+      registration.Handler->Release();
+    Events.clear();
+  }
+
+  FAKE_STUB(get_Name, LPWSTR*)
+  FAKE_STUB(add_NameChanged, IUnknown*, EventRegistrationToken*)
+  FAKE_STUB(remove_NameChanged, EventRegistrationToken)
+  FAKE_STUB(AddHostObjectToScriptWithOrigins, LPCWSTR, VARIANT*, UINT32, LPCWSTR*)
+  FAKE_STUB(RemoveHostObjectFromScript, LPCWSTR)
+  HRESULT STDMETHODCALLTYPE add_Destroyed(ICoreWebView2FrameDestroyedEventHandler* handler,
+                                          EventRegistrationToken* token) override {
+    return Add("Destroyed", handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_Destroyed(EventRegistrationToken token) override {
+    return Remove("Destroyed", token);
+  }
+  FAKE_STUB(IsDestroyed, BOOL*)
+  FAKE_STUB(add_NavigationStarting, ICoreWebView2FrameNavigationStartingEventHandler*,
+            EventRegistrationToken*)
+  FAKE_STUB(remove_NavigationStarting, EventRegistrationToken)
+  FAKE_STUB(add_ContentLoading, IUnknown*, EventRegistrationToken*)
+  FAKE_STUB(remove_ContentLoading, EventRegistrationToken)
+  FAKE_STUB(add_NavigationCompleted, IUnknown*, EventRegistrationToken*)
+  FAKE_STUB(remove_NavigationCompleted, EventRegistrationToken)
+  FAKE_STUB(add_DOMContentLoaded, IUnknown*, EventRegistrationToken*)
+  FAKE_STUB(remove_DOMContentLoaded, EventRegistrationToken)
+  FAKE_STUB(ExecuteScript, LPCWSTR, ICoreWebView2ExecuteScriptCompletedHandler*)
+  HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR json) override {
+    Posted.emplace_back(json);
+    return S_OK;
+  }
+  FAKE_STUB(PostWebMessageAsString, LPCWSTR)
+  HRESULT STDMETHODCALLTYPE
+  add_WebMessageReceived(ICoreWebView2FrameWebMessageReceivedEventHandler* handler,
+                         EventRegistrationToken* token) override {
+    return Add("WebMessageReceived", handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken token) override {
+    return Remove("WebMessageReceived", token);
+  }
+};
+
+class TFakeFrameCreatedArgs final : public TFakeCom<ICoreWebView2FrameCreatedEventArgs> {
+ public:
+  ICoreWebView2Frame* Frame = nullptr;
+  HRESULT STDMETHODCALLTYPE get_Frame(ICoreWebView2Frame** frame) override {
+    Frame->AddRef();
+    *frame = Frame;
+    return S_OK;
+  }
+};
+
+class TFakeFrameInfo final : public TFakeCom<ICoreWebView2FrameInfo> {
+ public:
+  std::wstring Source;
+  FAKE_STUB(get_Name, LPWSTR*)
+  HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* source) override {
+    *source = CoString(Source);
+    return S_OK;
+  }
 };
 
 class TFakeController final : public TFakeCom<ICoreWebView2Controller> {
@@ -323,37 +488,85 @@ class TFakeEnvironment final : public TFakeCom<ICoreWebView2Environment> {
   FAKE_STUB(get_BrowserVersionString, LPWSTR*)
 };
 
+using THeaders = std::vector<std::pair<std::wstring, std::wstring>>;
+
+class TFakeHeaderIterator final : public TFakeCom<ICoreWebView2HttpHeadersCollectionIterator> {
+ public:
+  explicit TFakeHeaderIterator(const THeaders& headers) : FHeaders(headers) {}
+  void Rewind() { FAt = 0; }
+  HRESULT STDMETHODCALLTYPE GetCurrentHeader(LPWSTR* name, LPWSTR* value) override {
+    if (FAt >= FHeaders.size()) return E_FAIL;
+    *name = CoString(FHeaders[FAt].first);
+    *value = CoString(FHeaders[FAt].second);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_HasCurrentHeader(BOOL* has) override {
+    *has = FAt < FHeaders.size();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE MoveNext(BOOL* has) override {
+    ++FAt;
+    *has = FAt < FHeaders.size();
+    return S_OK;
+  }
+
+ private:
+  const THeaders& FHeaders;
+  std::size_t FAt = 0;
+};
+
 class TFakeRequestHeaders final : public TFakeCom<ICoreWebView2HttpRequestHeaders> {
  public:
-  std::map<std::wstring, std::wstring> Values;
+  THeaders Headers;
+  TFakeHeaderIterator Iterator{Headers};
   HRESULT STDMETHODCALLTYPE GetHeader(LPCWSTR name, LPWSTR* value) override {
-    const auto found = Values.find(name);
-    if (found == Values.end()) return E_INVALIDARG;
+    const auto found = Find(name);
+    if (found == Headers.end()) return E_INVALIDARG;
     *value = CoString(found->second);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Contains(LPCWSTR name, BOOL* contains) override {
-    *contains = Values.count(name) != 0;
+    *contains = Find(name) != Headers.end();
     return S_OK;
   }
   FAKE_STUB(GetHeaders, LPCWSTR, IUnknown**)
   FAKE_STUB(SetHeader, LPCWSTR, LPCWSTR)
   FAKE_STUB(RemoveHeader, LPCWSTR)
-  FAKE_STUB(GetIterator, IUnknown**)
+  HRESULT STDMETHODCALLTYPE GetIterator(IUnknown** iterator) override {
+    Iterator.Rewind();
+    Iterator.AddRef();
+    *iterator = &Iterator;
+    return S_OK;
+  }
+
+ private:
+  THeaders::const_iterator Find(LPCWSTR name) const {
+    return std::find_if(Headers.begin(), Headers.end(),
+                        [&](const auto& header) { return header.first == name; });
+  }
 };
 
 class TFakeRequest final : public TFakeCom<ICoreWebView2WebResourceRequest> {
  public:
   std::wstring Uri;
+  std::wstring Method = L"GET";
+  IStream* Content = nullptr;  // not owned
   TFakeRequestHeaders Headers;
   HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override {
     *uri = CoString(Uri);
     return S_OK;
   }
   FAKE_STUB(put_Uri, LPCWSTR)
-  FAKE_STUB(get_Method, LPWSTR*)
+  HRESULT STDMETHODCALLTYPE get_Method(LPWSTR* method) override {
+    *method = CoString(Method);
+    return S_OK;
+  }
   FAKE_STUB(put_Method, LPCWSTR)
-  FAKE_STUB(get_Content, IStream**)
+  HRESULT STDMETHODCALLTYPE get_Content(IStream** content) override {
+    if (Content) Content->AddRef();
+    *content = Content;
+    return S_OK;
+  }
   FAKE_STUB(put_Content, IStream*)
   HRESULT STDMETHODCALLTYPE get_Headers(IUnknown** headers) override {
     Headers.AddRef();
@@ -365,7 +578,10 @@ class TFakeRequest final : public TFakeCom<ICoreWebView2WebResourceRequest> {
 class TFakeResourceArgs final : public TFakeCom<ICoreWebView2WebResourceRequestedEventArgs> {
  public:
   TFakeRequest Request;
+  COREWEBVIEW2_WEB_RESOURCE_CONTEXT Context = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT;
   ICoreWebView2WebResourceResponse* Response = nullptr;
+  TFakeDeferral* Deferral = nullptr;  // given by the test when the handler may wait
+  int Deferrals = 0;
   ~TFakeResourceArgs() {
     if (Response) Response->Release();
   }
@@ -381,8 +597,12 @@ class TFakeResourceArgs final : public TFakeCom<ICoreWebView2WebResourceRequeste
     Response = response;
     return S_OK;
   }
-  FAKE_STUB(GetDeferral, ICoreWebView2Deferral**)
-  FAKE_STUB(get_ResourceContext, COREWEBVIEW2_WEB_RESOURCE_CONTEXT*)
+  HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral** deferral) override;
+  HRESULT STDMETHODCALLTYPE
+  get_ResourceContext(COREWEBVIEW2_WEB_RESOURCE_CONTEXT* context) override {
+    *context = Context;
+    return S_OK;
+  }
 };
 
 class TFakeMessageArgs final : public TFakeCom<ICoreWebView2WebMessageReceivedEventArgs> {
@@ -400,10 +620,19 @@ class TFakeMessageArgs final : public TFakeCom<ICoreWebView2WebMessageReceivedEv
   FAKE_STUB(TryGetWebMessageAsString, LPWSTR*)
 };
 
-class TFakeNewWindowArgs final : public TFakeCom<ICoreWebView2NewWindowRequestedEventArgs> {
+// NamesFrame: a runtime that tells the frame that asks (ICoreWebView2NewWindowRequestedEventArgs3).
+class TFakeNewWindowArgs final : public TFakeCom<ICoreWebView2NewWindowRequestedEventArgs3> {
  public:
   std::wstring Uri;
   BOOL Handled = FALSE;
+  BOOL UserInitiated = TRUE;
+  bool NamesFrame = true;
+  TFakeFrameInfo Frame;
+  bool Accepts(REFIID riid) const override {
+    return IsEqualIID(riid, IID_ICoreWebView2NewWindowRequestedEventArgs) ||
+           (NamesFrame && (IsEqualIID(riid, IID_ICoreWebView2NewWindowRequestedEventArgs2) ||
+                           IsEqualIID(riid, IID_ICoreWebView2NewWindowRequestedEventArgs3)));
+  }
   HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override {
     *uri = CoString(Uri);
     return S_OK;
@@ -415,6 +644,28 @@ class TFakeNewWindowArgs final : public TFakeCom<ICoreWebView2NewWindowRequested
     return S_OK;
   }
   FAKE_STUB(get_Handled, BOOL*)
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
+    *value = UserInitiated;
+    return S_OK;
+  }
+  FAKE_STUB(GetDeferral, ICoreWebView2Deferral**)
+  FAKE_STUB(get_WindowFeatures, IUnknown**)
+  FAKE_STUB(get_Name, LPWSTR*)
+  HRESULT STDMETHODCALLTYPE get_OriginalSourceFrameInfo(ICoreWebView2FrameInfo** info) override {
+    Frame.AddRef();
+    *info = &Frame;
+    return S_OK;
+  }
+};
+
+class TFakeNavigationStartingArgs final
+    : public TFakeCom<ICoreWebView2NavigationStartingEventArgs> {
+ public:
+  std::wstring Uri;
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override {
+    *uri = CoString(Uri);
+    return S_OK;
+  }
 };
 
 class TFakeDeferral final : public TFakeCom<ICoreWebView2Deferral> {
@@ -463,6 +714,66 @@ class TFakePermissionArgs final : public TFakeCom<ICoreWebView2PermissionRequest
     return S_OK;
   }
 };
+
+class TFakeDownloadOperation final : public TFakeCom<ICoreWebView2DownloadOperation> {
+ public:
+  std::wstring Uri;
+  FAKE_STUB(add_BytesReceivedChanged, IUnknown*, EventRegistrationToken*)
+  FAKE_STUB(remove_BytesReceivedChanged, EventRegistrationToken)
+  FAKE_STUB(add_EstimatedEndTimeChanged, IUnknown*, EventRegistrationToken*)
+  FAKE_STUB(remove_EstimatedEndTimeChanged, EventRegistrationToken)
+  FAKE_STUB(add_StateChanged, IUnknown*, EventRegistrationToken*)
+  FAKE_STUB(remove_StateChanged, EventRegistrationToken)
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override {
+    *uri = CoString(Uri);
+    return S_OK;
+  }
+};
+
+class TFakeDownloadArgs final : public TFakeCom<ICoreWebView2DownloadStartingEventArgs> {
+ public:
+  TFakeDownloadOperation Operation;
+  BOOL Cancel = FALSE;
+  std::wstring ResultFilePath = L"C:\\Users\\me\\Downloads\\report.pdf";
+  bool PathSet = false;
+  TFakeDeferral Deferral;
+  int Deferrals = 0;
+  HRESULT STDMETHODCALLTYPE get_DownloadOperation(ICoreWebView2DownloadOperation** op) override {
+    Operation.AddRef();
+    *op = &Operation;
+    return S_OK;
+  }
+  FAKE_STUB(get_Cancel, BOOL*)
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
+    Cancel = cancel;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_ResultFilePath(LPWSTR* path) override {
+    *path = CoString(ResultFilePath);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_ResultFilePath(LPCWSTR path) override {
+    ResultFilePath = path;
+    PathSet = true;
+    return S_OK;
+  }
+  FAKE_STUB(get_Handled, BOOL*)
+  FAKE_STUB(put_Handled, BOOL)
+  HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral** deferral) override {
+    ++Deferrals;
+    Deferral.AddRef();
+    *deferral = &Deferral;
+    return S_OK;
+  }
+};
+
+inline HRESULT STDMETHODCALLTYPE TFakeResourceArgs::GetDeferral(ICoreWebView2Deferral** deferral) {
+  if (!Deferral) return E_NOTIMPL;
+  ++Deferrals;
+  Deferral->AddRef();
+  *deferral = Deferral;
+  return S_OK;
+}
 
 #undef FAKE_STUB
 

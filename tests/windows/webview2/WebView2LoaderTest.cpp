@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "WebView2.h"
+#include "platform/webview2/WebView2Arguments.h"
 #include "platform/webview2/WebView2Loader.h"
+#include "platform/webview2/loader/WebView2RuntimeLocator.h"
 
 namespace {
 
@@ -21,7 +23,7 @@ const HRESULT NotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 // The same layout as the fake library's record.
 struct TFakeCall {
   int Calls;
-  bool CheckRunningInstance;
+  bool FirstArgument;
   int RuntimeKind;
   bool HasUserDataFolder;
   wchar_t UserDataFolder[512];
@@ -113,16 +115,28 @@ class WebView2Loader : public ::testing::Test {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     Root = std::wstring(temp) + L"velloc-webview2-loader-" + std::to_wstring(GetCurrentProcessId());
-    // The folder is named after a version, as the updater names them.
+    CreateDirectoryW(Root.c_str(), nullptr);
+    CreateDirectoryW((Root + L"\\empty").c_str(), nullptr);
+    // Runtime folders are named after their version, as the updater names them.
     RuntimeFolder = Root + L"\\120.0.1.2";
-    for (const auto& folder : {Root, RuntimeFolder, RuntimeFolder + L"\\EBWebView",
-                               RuntimeFolder + L"\\EBWebView\\x64", Root + L"\\empty"})
-      CreateDirectoryW(folder.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW((ExeFolder() + L"FakeEmbeddedBrowserWebView.dll").c_str(),
-                          (RuntimeFolder + L"\\EBWebView\\x64\\EmbeddedBrowserWebView.dll").c_str(),
-                          FALSE));
+    NewerFolder = Root + L"\\121.0.0.9";
+    TooOldFolder = Root + L"\\86.0.615.99";
+    for (const auto& folder : {RuntimeFolder, NewerFolder, TooOldFolder})
+      MakeRuntime(folder);
+    // A runtime beside the test's executable, for a relative browser folder.
+    CreateDirectoryW((ExeFolder() + L"beside").c_str(), nullptr);
+    MakeRuntime(ExeFolder() + L"beside\\130.0.0.1");
     Loader = LoadLibraryW((ExeFolder() + L"WebView2LoaderWin64.dll").c_str());
     ASSERT_NE(Loader, nullptr);
+  }
+
+  // A folder with the fake runtime library where a runtime keeps its own.
+  static void MakeRuntime(const std::wstring& folder) {
+    for (const auto& part : {folder, folder + L"\\EBWebView", folder + L"\\EBWebView\\x64"})
+      CreateDirectoryW(part.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((ExeFolder() + L"FakeEmbeddedBrowserWebView.dll").c_str(),
+                          (folder + L"\\EBWebView\\x64\\EmbeddedBrowserWebView.dll").c_str(),
+                          FALSE));
   }
 
   void SetUp() override {
@@ -183,6 +197,8 @@ class WebView2Loader : public ::testing::Test {
   static inline HMODULE Loader = nullptr;
   static inline std::wstring Root;
   static inline std::wstring RuntimeFolder;
+  static inline std::wstring NewerFolder;
+  static inline std::wstring TooOldFolder;
 };
 
 TEST_F(WebView2Loader, WithoutARuntimeAnswersFileNotFoundAndNeverCallsBack) {
@@ -201,13 +217,50 @@ TEST_F(WebView2Loader, ARegisteredFolderWithoutTheLibraryIsNoRuntime) {
   EXPECT_EQ(Version(nullptr), std::nullopt);
 }
 
-TEST_F(WebView2Loader, FindsTheRegisteredRuntimeAndItsVersion) {
+TEST_F(WebView2Loader, TheRuntimesFolderNamesItsVersion) {
+  // "pv" can be a leftover of an uninstalled version: the folder counts.
   Register(StableKey, RuntimeFolder, L"131.0.2903.146");
-  EXPECT_EQ(Version(nullptr), L"131.0.2903.146");
-  // Without "pv" the folder's name gives the version.
+  EXPECT_EQ(Version(nullptr), L"120.0.1.2");
   Register(StableKey, RuntimeFolder, std::nullopt);
   RegDeleteKeyValueW(HKEY_CURRENT_USER, StableKey, L"pv");
   EXPECT_EQ(Version(nullptr), L"120.0.1.2");
+}
+
+TEST_F(WebView2Loader, RuntimesBefore86_0_616AreRefused) {
+  // An old stable runtime is none: the next channel's counts.
+  Register(StableKey, TooOldFolder, L"131.0.2903.146");
+  EXPECT_EQ(Version(nullptr), std::nullopt);
+  TCompletedHandler handler;
+  EXPECT_EQ(Create(nullptr, nullptr, nullptr, handler), NotFound);
+  Register(CanaryKey, NewerFolder, std::nullopt);
+  EXPECT_EQ(Version(nullptr), L"121.0.0.9");
+
+  struct TCase {
+    const wchar_t* Version;
+    bool Supported;
+  };
+  for (const TCase& c :
+       {TCase{L"86.0.616.0", true}, TCase{L"86.0.616", true}, TCase{L"86.0.615.99", false},
+        TCase{L"85.9.999.0", false}, TCase{L"131.0.2903.146", true}, TCase{L"1000.0.0.0", true},
+        TCase{L"86.0", false}, TCase{L"86.0.616.0.1", false}, TCase{L"EBWebView", false},
+        TCase{L"", false}, TCase{L"120.0.x.1", false}}) {
+    EXPECT_EQ(velloc::platform::webview2::IsSupportedVersion(c.Version), c.Supported)
+        << std::wstring(c.Version).size();
+  }
+}
+
+TEST_F(WebView2Loader, ARelativeBrowserFolderIsBesideTheExecutable) {
+  // Not the current folder's.
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  SetCurrentDirectoryW(Root.c_str());
+  EXPECT_EQ(Version(L"beside\\130.0.0.1"), L"130.0.0.1");
+  EXPECT_EQ(Version(L"120.0.1.2"), std::nullopt);
+  SetEnvironmentVariableW(L"WEBVIEW2_BROWSER_EXECUTABLE_FOLDER", L".\\beside\\130.0.0.1");
+  TCompletedHandler handler;
+  EXPECT_EQ(Create(nullptr, nullptr, nullptr, handler), S_OK);
+  EXPECT_EQ(LastCall().RuntimeKind, 1);
+  SetCurrentDirectoryW(previous);
 }
 
 TEST_F(WebView2Loader, CreatesTheEnvironmentThroughTheRuntimeLibrary) {
@@ -219,7 +272,7 @@ TEST_F(WebView2Loader, CreatesTheEnvironmentThroughTheRuntimeLibrary) {
   EXPECT_EQ(handler.Result, S_OK);
   const TFakeCall& call = LastCall();
   EXPECT_EQ(call.Calls, 1);
-  EXPECT_TRUE(call.CheckRunningInstance);
+  EXPECT_TRUE(call.FirstArgument);
   EXPECT_EQ(call.RuntimeKind, 0);
   EXPECT_STREQ(call.UserDataFolder, L"C:\\data");
   EXPECT_STREQ(call.AdditionalArguments, L"--from-options");
@@ -241,7 +294,8 @@ TEST_F(WebView2Loader, TheEnvironmentVariablesWinOverTheCall) {
   const TFakeCall& call = LastCall();
   EXPECT_EQ(call.RuntimeKind, 1);
   EXPECT_STREQ(call.UserDataFolder, L"C:\\from-environment");
-  EXPECT_STREQ(call.AdditionalArguments, L"--disable-logging");
+  // The variable's arguments come after the caller's, which stay.
+  EXPECT_STREQ(call.AdditionalArguments, L"--from-options --disable-logging");
 
   // An explicit folder without the library is an error, not a reason to look elsewhere.
   const std::wstring empty = Root + L"\\empty";
@@ -249,6 +303,12 @@ TEST_F(WebView2Loader, TheEnvironmentVariablesWinOverTheCall) {
   Register(StableKey, RuntimeFolder, L"131.0.2903.146");
   EXPECT_EQ(Version(empty.c_str()), std::nullopt);
   EXPECT_EQ(Version(RuntimeFolder.c_str()), L"120.0.1.2");
+
+  // Without options the variable's arguments are all there is.
+  SetEnvironmentVariableW(L"WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS", L"--disable-logging");
+  TCompletedHandler bare;
+  ASSERT_EQ(Create(nullptr, nullptr, nullptr, bare), S_OK);
+  EXPECT_STREQ(LastCall().AdditionalArguments, L"--disable-logging");
 }
 
 TEST_F(WebView2Loader, NoUserDataFolderAndNoOptionsPassNothingOn) {
@@ -260,11 +320,11 @@ TEST_F(WebView2Loader, NoUserDataFolderAndNoOptionsPassNothingOn) {
 }
 
 TEST_F(WebView2Loader, TheReleaseChannelPreferenceOrdersTheChannels) {
-  Register(StableKey, RuntimeFolder, L"131.0.0.1");
-  Register(CanaryKey, RuntimeFolder, L"133.0.0.9");
-  EXPECT_EQ(Version(nullptr), L"131.0.0.1");
+  Register(StableKey, RuntimeFolder, std::nullopt);
+  Register(CanaryKey, NewerFolder, std::nullopt);
+  EXPECT_EQ(Version(nullptr), L"120.0.1.2");
   SetEnvironmentVariableW(L"WEBVIEW2_RELEASE_CHANNEL_PREFERENCE", L"1");
-  EXPECT_EQ(Version(nullptr), L"133.0.0.9");
+  EXPECT_EQ(Version(nullptr), L"121.0.0.9");
 }
 
 // The runtime's side of the loader: TWebView2Loader through our loader library.
@@ -292,6 +352,52 @@ TEST_F(WebView2Loader, TheRuntimeLoaderChecksAndStartsTheEnvironment) {
   EXPECT_STREQ(LastCall().TargetVersion, L"146.0.3856.49");
   EXPECT_STREQ(LastCall().AdditionalArguments, L"--disable-features=msEdgeRose");
   EXPECT_FALSE(LastCall().HasUserDataFolder);
+  EXPECT_FALSE(loader.CrossOriginReads());
+
+  // The application's arguments (start-up's variable) reach the browser after the runtime's own,
+  // without the switch that turns web security off.
+  SetEnvironmentVariableW(L"WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS",
+                          L"--disable-logging --disable-web-security "
+                          L"--disable-features=RendererCodeIntegrity");
+  velloc::platform::webview2::TWebView2Loader withSwitch;
+  withSwitch.StartWebView2(library);
+  EXPECT_TRUE(withSwitch.Initialized());
+  EXPECT_TRUE(withSwitch.CrossOriginReads());
+  EXPECT_STREQ(LastCall().AdditionalArguments,
+               L"--disable-features=msEdgeRose --disable-logging "
+               L"--disable-features=RendererCodeIntegrity");
+}
+
+// The browser reads the line with CommandLineToArgvW and accepts "--", "-" and "/" switches in
+// any letter case: every such form of the switch goes, and nothing else.
+TEST(WebView2BrowserArguments, WebSecurityIsNeverSwitchedOff) {
+  struct TCase {
+    const wchar_t* Line;
+    const wchar_t* Expected;
+    bool CrossOriginReads;
+  };
+  const TCase cases[] = {
+      {L"", L"", false},
+      {L"--disable-logging --autoplay-policy=no-user-gesture-required",
+       L"--disable-logging --autoplay-policy=no-user-gesture-required", false},
+      {L"--disable-logging --disable-web-security --disable-features=X",
+       L"--disable-logging --disable-features=X", true},
+      {L"--DISABLE-WEB-SECURITY", L"", true},
+      {L"-disable-web-security /disable-web-security --disable-web-security=1 --a", L"--a", true},
+      {L"\"--disable-web-security\" --b", L"--b", true},
+      {L"--disable-web-security-not --disable-web-securityx",
+       L"--disable-web-security-not --disable-web-securityx", false},
+      // A value with a blank is quoted again, and what follows a bare "--" is no switch.
+      {L"--disable-web-security --lang=\"de DE\" -- --disable-web-security",
+       L"\"--lang=de DE\" -- --disable-web-security", true},
+      {L"  --user-agent=\"a \\\"b\\\"\"  --disable-web-security", L"\"--user-agent=a \\\"b\\\"\"",
+       true},
+  };
+  for (const TCase& c : cases) {
+    const auto result = velloc::platform::webview2::SanitizedBrowserArguments(c.Line);
+    EXPECT_EQ(result.Line, c.Expected) << std::wstring(c.Line).size();
+    EXPECT_EQ(result.CrossOriginReads, c.CrossOriginReads) << std::wstring(c.Line).size();
+  }
 }
 
 }  // namespace

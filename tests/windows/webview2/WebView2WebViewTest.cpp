@@ -1,20 +1,26 @@
 // The WebView2 backend against fakes of our declared interfaces: the COM plumbing (references,
-// event tokens, streams, wide strings) and the routing to IWebViewEvents.
+// event tokens, streams, wide strings), the application origin and its answers, and the routing
+// to IWebViewEvents with the rules against remote content.
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <winsock2.h>
 
 #include "FakeWebView2.h"
 #include "platform/webview2/WebView2BodyStream.h"
+#include "platform/webview2/WebView2CrossOrigin.h"
 #include "platform/webview2/WebView2Factory.h"
+#include "platform/webview2/WebView2Origin.h"
 #include "platform/webview2/WebView2WebView.h"
 
 namespace velloc::test::webview2 {
@@ -28,12 +34,19 @@ LPWSTR CoString(const std::wstring& text) {
 
 namespace {
 
+using platform::TDownloadDecision;
+using platform::TDownloadRequest;
 using platform::TPermissionDecision;
 using platform::TPermissionKind;
 using platform::TPermissionState;
 using platform::TWebMessageEvent;
 using platform::TWebResourceResponse;
+using platform::webview2::TForwardRequest;
+using platform::webview2::TForwardResponse;
+using platform::webview2::TWebView2Options;
 using platform::webview2::TWebView2WebView;
+
+constexpr wchar_t kApp[] = L"https://velloc.localhost";
 
 class TRecordingEvents : public platform::IWebViewEvents {
  public:
@@ -49,6 +62,9 @@ class TRecordingEvents : public platform::IWebViewEvents {
   bool HandleNewWindow = true;
   TPermissionDecision Decision;
   std::vector<std::string> Answers;
+  std::string PermissionUri;
+  TDownloadDecision Download;
+  std::vector<TDownloadRequest> Downloads;
 
   void BrowserAfterCreated() override { Calls.push_back("AfterCreated"); }
   std::optional<TWebResourceResponse> BrowserWebResourceRequested(std::string_view uri) override {
@@ -75,8 +91,13 @@ class TRecordingEvents : public platform::IWebViewEvents {
     NewWindow = {std::string(uri), std::string(opener)};
     return HandleNewWindow;
   }
-  TPermissionDecision BrowserPermissionRequested(std::string_view, TPermissionKind) override {
+  TPermissionDecision BrowserPermissionRequested(std::string_view uri, TPermissionKind) override {
+    PermissionUri = uri;
     return Decision;
+  }
+  TDownloadDecision BrowserDownloadRequested(const TDownloadRequest& request) override {
+    Downloads.push_back(request);
+    return Download;
   }
   void BrowserPermissionAnswered(std::string_view uri, TPermissionKind, bool allowed) override {
     Answers.push_back(std::string(uri) + (allowed ? " yes" : " no"));
@@ -96,14 +117,28 @@ std::string StreamText(IStream* stream) {
 
 class WebView2WebView : public ::testing::Test {
  protected:
-  void SetUp() override {
-    View = std::make_unique<TWebView2WebView>(
-        &Environment, &Controller, Events,
-        [this](const std::string& question) {
-          Questions.push_back(question);
-          return AskAnswer;
-        },
-        [this](std::function<void()> task) { Posted.push_back(std::move(task)); });
+  void SetUp() override { MakeView(); }
+
+  void MakeView(bool crossOriginReads = false) {
+    View.reset();
+    TWebView2Options options;
+    options.CrossOriginReads = crossOriginReads;
+    options.Asker = [this](const std::string& question) {
+      Questions.push_back(question);
+      return AskAnswer;
+    };
+    options.Poster = [this](std::function<void()> task) { Posted.push_back(std::move(task)); };
+    options.SaveAsker = [this](const std::string& title, const std::string& path) {
+      SaveQuestions.push_back(title + "|" + path);
+      return SaveAnswer;
+    };
+    options.Forwarder = [this](TForwardRequest request,
+                               std::function<void(std::optional<TForwardResponse>)> done) {
+      Forwarded.push_back(std::move(request));
+      Pending.push_back(std::move(done));
+    };
+    View =
+        std::make_unique<TWebView2WebView>(&Environment, &Controller, Events, std::move(options));
   }
 
   // What the UI thread runs once the current event handler has returned.
@@ -122,12 +157,52 @@ class WebView2WebView : public ::testing::Test {
   }
 
   // Serves one request and answers its response (null when the backend left it alone).
-  TFakeResponse* Serve(const std::wstring& uri, const std::wstring& range = {}) {
+  TFakeResponse* Serve(
+      const std::wstring& uri, const THeaders& headers = {{L"Referer", kApp}},
+      const std::wstring& method = L"GET",
+      COREWEBVIEW2_WEB_RESOURCE_CONTEXT context = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_FETCH) {
     Args.emplace_back(std::make_unique<TFakeResourceArgs>());
     Args.back()->Request.Uri = uri;
-    if (!range.empty()) Args.back()->Request.Headers.Values[L"Range"] = range;
+    Args.back()->Request.Method = method;
+    Args.back()->Request.Headers.Headers = headers;
+    Args.back()->Context = context;
+    Args.back()->Deferral = &ResourceDeferral;
     Raise<ICoreWebView2WebResourceRequestedEventHandler>("WebResourceRequested", Args.back().get());
     return static_cast<TFakeResponse*>(Args.back()->Response);
+  }
+
+  // A frame below the top document, as WebView2 announces it.
+  void CreateFrame(TFakeFrame& frame) {
+    TFakeFrameCreatedArgs args;
+    args.Frame = &frame;
+    Raise<ICoreWebView2FrameCreatedEventHandler>("FrameCreated", &args);
+  }
+
+  // The frame goes: WebView2 drops its handlers, the view its reference.
+  void DestroyFrame(TFakeFrame& frame) {
+    auto* destroyed = frame.Handler<ICoreWebView2FrameDestroyedEventHandler>("Destroyed");
+    ASSERT_NE(destroyed, nullptr);
+    destroyed->AddRef();
+    EXPECT_EQ(destroyed->Invoke(&frame, nullptr), S_OK);
+    destroyed->Release();
+    frame.DropHandlers();
+    EXPECT_EQ(frame.References, 1u);
+  }
+
+  // Posts a message from the top document (frame null) or from a frame.
+  void PostMessage(const std::wstring& source, TFakeFrame* frame = nullptr) {
+    TFakeMessageArgs message;
+    message.Source = source;
+    message.Json = L"{\"id\":10001}";
+    if (frame) {
+      auto* handler =
+          frame->Handler<ICoreWebView2FrameWebMessageReceivedEventHandler>("WebMessageReceived");
+      ASSERT_NE(handler, nullptr);
+      EXPECT_EQ(handler->Invoke(frame, &message), S_OK);
+    } else {
+      Raise<ICoreWebView2WebMessageReceivedEventHandler>("WebMessageReceived", &message);
+    }
+    EXPECT_EQ(message.References, 1u);
   }
 
   TFakeCoreWebView2 WebView;
@@ -137,17 +212,38 @@ class WebView2WebView : public ::testing::Test {
   std::vector<std::string> Questions;
   bool AskAnswer = true;
   std::vector<std::function<void()>> Posted;
+  std::vector<std::string> SaveQuestions;
+  std::optional<std::string> SaveAnswer = std::string("D:\\saved\\report.pdf");
+  TFakeDeferral ResourceDeferral;
   std::vector<std::unique_ptr<TFakeResourceArgs>> Args;
+  // The forwarder's requests; their answers hold references to the events above.
+  std::vector<TForwardRequest> Forwarded;
+  std::vector<std::function<void(std::optional<TForwardResponse>)>> Pending;
   std::unique_ptr<TWebView2WebView> View;
 };
 
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (const wchar_t c : text)
+    out += c < 128 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+bool HasHeader(const TFakeResponse* response, const std::wstring& line) {
+  return response &&
+         (L"\n" + response->Headers + L"\n").find(L"\n" + line + L"\n") != std::wstring::npos;
+}
+
 TEST_F(WebView2WebView, RegistersEveryEventAndRemovesItsTokensWhenDestroyed) {
-  EXPECT_EQ(WebView.Filters, std::vector<std::wstring>{L"*|0"});
-  for (const char* event : {"WebResourceRequested", "WebMessageReceived", "NavigationStarting",
-                            "NavigationCompleted", "DocumentTitleChanged", "ProcessFailed",
-                            "NewWindowRequested", "PermissionRequested", "DOMContentLoaded"})
+  for (const char* event :
+       {"WebResourceRequested", "WebMessageReceived", "NavigationStarting", "NavigationCompleted",
+        "DocumentTitleChanged", "ProcessFailed", "NewWindowRequested", "PermissionRequested",
+        "DOMContentLoaded", "FrameCreated", "DownloadStarting", "FrameNavigationStarting"})
     EXPECT_NE(WebView.Events.find(event), WebView.Events.end()) << event;
   const std::size_t registered = WebView.Events.size();
+  // The page script of the application origin comes before any other.
+  ASSERT_FALSE(WebView.Scripts.empty());
+  EXPECT_NE(WebView.Scripts[0].find(L"(\"https://velloc.localhost\");"), std::wstring::npos);
 
   View.reset();
   EXPECT_TRUE(WebView.Events.empty());
@@ -160,57 +256,251 @@ TEST_F(WebView2WebView, RegistersEveryEventAndRemovesItsTokensWhenDestroyed) {
   EXPECT_EQ(WebView.Settings.References, 1u);
 }
 
-TEST_F(WebView2WebView, ServesApplicationPagesFromMemoryAndLeavesOthersAlone) {
+// The filter is the origin's alone; runtimes before ICoreWebView2_22 take the old filter, which
+// does not reach shared and service workers. Cross-origin reads add fetch and XHR of any URI.
+TEST_F(WebView2WebView, FiltersTheOriginWithSourceKindsWhereTheRuntimeHasThem) {
+  struct TCase {
+    int Version;
+    bool CrossOriginReads;
+    std::vector<std::wstring> Filters;
+  };
+  const TCase cases[] = {
+      {22, false, {L"https://velloc.localhost/*|0|4294967295"}},
+      {21, false, {L"https://velloc.localhost/*|0"}},
+      {2, false, {L"https://velloc.localhost/*|0"}},
+      {22,
+       true,
+       {L"https://velloc.localhost/*|0|4294967295", L"*|8|4294967295", L"*|7|4294967295"}},
+      {4, true, {L"https://velloc.localhost/*|0", L"*|8", L"*|7"}},
+  };
+  for (const TCase& c : cases) {
+    View.reset();
+    WebView.Filters.clear();
+    WebView.Version = c.Version;
+    MakeView(c.CrossOriginReads);
+    EXPECT_EQ(WebView.Filters, c.Filters) << c.Version;
+    // Frames and downloads came with the fourth interface.
+    EXPECT_EQ(WebView.Events.count("FrameCreated"), c.Version >= 4 ? 1u : 0u);
+    EXPECT_EQ(WebView.Events.count("DownloadStarting"), c.Version >= 4 ? 1u : 0u);
+  }
+}
+
+TEST(WebView2Origin, MapsFileUrisOntoTheOriginAndBack) {
+  using platform::webview2::ToApplicationUri;
+  using platform::webview2::ToFileUri;
+  struct TCase {
+    const char* File;
+    const char* Application;
+  };
+  const TCase both[] = {
+      {"file:///index.html", "https://velloc.localhost/index.html"},
+      {"file:///css/site.css", "https://velloc.localhost/css/site.css"},
+      // Query, escapes and the path's letter case stay as they are: the core decides.
+      {"file:///my%20page.html?x=1", "https://velloc.localhost/my%20page.html?x=1"},
+      {"file:///Caf%C3%A9/INDEX.HTML", "https://velloc.localhost/Caf%C3%A9/INDEX.HTML"},
+      {"file:///C:/Users/Public/photo.png", "https://velloc.localhost/C:/Users/Public/photo.png"},
+      {"file:///", "https://velloc.localhost/"},
+  };
+  for (const TCase& c : both) {
+    EXPECT_EQ(ToApplicationUri(c.File), c.Application) << c.File;
+    EXPECT_EQ(ToFileUri(c.Application), c.File) << c.Application;
+  }
+  // The letter case of scheme and host is not the path's.
+  EXPECT_EQ(ToApplicationUri("FILE:///Index.html"), "https://velloc.localhost/Index.html");
+  EXPECT_EQ(ToApplicationUri("File:///a.js"), "https://velloc.localhost/a.js");
+  EXPECT_EQ(ToFileUri("HTTPS://VELLOC.LOCALHOST/a/B.js"), "file:///a/B.js");
+  EXPECT_EQ(ToFileUri("https://velloc.localhost"), "file:///");
+  EXPECT_EQ(ToFileUri("https://velloc.localhost?q=1"), "file:///?q=1");
+  // Anything else is not the application's.
+  for (const char* other :
+       {"https://velloc.localhost.example.com/x", "https://velloc.localhost:8443/x",
+        "http://velloc.localhost/x", "https://user@velloc.localhost/x",
+        "https://example.com/velloc.localhost/", "blob:https://velloc.localhost/1", "about:blank",
+        "data:text/html,x"}) {
+    EXPECT_EQ(ToFileUri(other), other);
+    EXPECT_FALSE(platform::webview2::IsApplicationUri(other)) << other;
+  }
+  for (const char* other : {"file://server/share/a.html", "https://example.com/", "vlx:///a"})
+    EXPECT_EQ(ToApplicationUri(other), other);
+}
+
+// Requests of the origin go to the core as "file:///" URIs, from application documents only:
+// another origin's get 403, a file on disk needs proof that the application asks, nothing found
+// is 404, and nothing of the origin goes to the network.
+TEST_F(WebView2WebView, AnswersTheOriginFromMemoryForApplicationDocumentsOnly) {
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  const std::wstring onDisk = std::wstring(folder) + L"velloc-webview2-beside.txt";
+  {
+    std::ofstream file(std::filesystem::path(onDisk), std::ios::binary);
+    file << "from disk";
+  }
+  char utf8Path[MAX_PATH * 3] = {};
+  WideCharToMultiByte(CP_UTF8, 0, onDisk.c_str(), -1, utf8Path, sizeof utf8Path, nullptr, nullptr);
+  const std::wstring page = std::wstring(kApp) + L"/my%20start.html";
+  // The view's own navigation: Chromium asks for it escaped.
+  View->Navigate("file:///my start.html");
+  EXPECT_EQ(WebView.Navigated,
+            std::vector<std::wstring>{L"https://velloc.localhost/my start.html"});
+
+  struct TCase {
+    std::wstring Uri;
+    THeaders Headers;
+    COREWEBVIEW2_WEB_RESOURCE_CONTEXT Context;
+    std::string Found;  // "package", "disk" or "none"
+    int Status;         // 0: not answered
+    const char* CoreUri;
+    const char* Body;
+  };
+  const auto document = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT;
+  const auto fetch = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_FETCH;
+  const THeaders none;
+  const THeaders fromPage = {{L"Referer", page}};
+  const TCase cases[] = {
+      {page, none, document, "disk", 200, "file:///my%20start.html", "from disk"},
+      {L"https://velloc.localhost/a/b.js", fromPage, fetch, "package", 200, "file:///a/b.js", "p"},
+      {L"https://velloc.localhost/my%20page.html?x=1",
+       {{L"Origin", kApp}},
+       fetch,
+       "disk",
+       200,
+       "file:///my%20page.html?x=1",
+       "from disk"},
+      {L"https://velloc.localhost/C:/data/x.txt", fromPage, fetch, "disk", 200,
+       "file:///C:/data/x.txt", "from disk"},
+      {L"https://velloc.localhost/missing.txt", fromPage, fetch, "none", 404, "file:///missing.txt",
+       ""},
+      // Other origins, and opaque ones, get nothing of the application.
+      {L"https://velloc.localhost/a.js",
+       {{L"Origin", L"https://evil.example"}},
+       fetch,
+       "package",
+       403,
+       nullptr,
+       ""},
+      {L"https://velloc.localhost/a.js",
+       {{L"Origin", L"null"}},
+       fetch,
+       "package",
+       403,
+       nullptr,
+       ""},
+      {L"https://velloc.localhost/a.png",
+       {{L"Referer", L"https://evil.example/p"}},
+       fetch,
+       "package",
+       403,
+       nullptr,
+       ""},
+      {L"https://velloc.localhost/a.png",
+       {{L"Origin", kApp}, {L"Referer", L"https://e.example/"}},
+       fetch,
+       "package",
+       403,
+       nullptr,
+       ""},
+      // Without either header: a page of the package, never a file on disk.
+      {L"https://velloc.localhost/logo.png", none, fetch, "package", 200, "file:///logo.png", "p"},
+      {L"https://velloc.localhost/C:/Users/x/Downloads/evil.html", none, document, "disk", 403,
+       "file:///C:/Users/x/Downloads/evil.html", ""},
+      {page, none, fetch, "disk", 403, "file:///my%20start.html", ""},
+      // The web's own requests are not the backend's business.
+      {L"https://example.com/app.js", fromPage, fetch, "package", 0, nullptr, nullptr},
+      {L"http://velloc.localhost/a.js", fromPage, fetch, "package", 0, nullptr, nullptr},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(Narrow(c.Uri));
+    Events.Requested.clear();
+    Events.Body.reset();
+    Events.FilePath.clear();
+    if (c.Found == "package") Events.Body = std::string("p");
+    if (c.Found == "disk") Events.FilePath = utf8Path;
+    Events.MimeType = "text/plain";
+    TFakeResponse* response = Serve(c.Uri, c.Headers, L"GET", c.Context);
+    if (c.Status == 0) {
+      EXPECT_EQ(response, nullptr);
+      EXPECT_TRUE(Events.Requested.empty());
+      continue;
+    }
+    ASSERT_NE(response, nullptr);
+    EXPECT_EQ(response->Status, c.Status);
+    if (c.CoreUri) {
+      EXPECT_EQ(Events.Requested, std::vector<std::string>{c.CoreUri});
+    } else {
+      EXPECT_TRUE(Events.Requested.empty());
+    }
+    EXPECT_EQ(StreamText(response->Stream), c.Body);
+    // Nothing of the application may be framed by another origin.
+    EXPECT_EQ(HasHeader(response, L"Content-Security-Policy: frame-ancestors 'self'"),
+              c.Status == 200);
+  }
+  Args.clear();
+  Environment.Responses.clear();
+  DeleteFileW(onDisk.c_str());
+}
+
+TEST_F(WebView2WebView, AnswersTypesRangesAndWideNames) {
   Events.Body = std::string("<h1>Hi \xC3\xA9t\xC3\xA9</h1>");
-  TFakeResponse* page = Serve(L"file:///index.html");
+  Events.AcceptsRanges = true;  // a package entry
+  TFakeResponse* page = Serve(L"https://velloc.localhost/index.html");
   ASSERT_NE(page, nullptr);
   EXPECT_EQ(page->Status, 200);
   EXPECT_EQ(page->Reason, L"OK");
-  EXPECT_EQ(page->Headers, L"Content-Type: text/html; charset=utf-8");
+  EXPECT_TRUE(HasHeader(page, L"Content-Type: text/html; charset=utf-8"));
+  EXPECT_TRUE(HasHeader(page, L"Accept-Ranges: bytes"));
   EXPECT_EQ(StreamText(page->Stream), *Events.Body);
 
   // Wide URIs reach the core as UTF-8.
-  Serve(L"file:///\u00e9t\u00e9/page.html");
+  Serve(L"https://velloc.localhost/\u00e9t\u00e9/page.html");
   EXPECT_EQ(Events.Requested.back(), "file:///\xC3\xA9t\xC3\xA9/page.html");
 
-  const std::size_t asked = Events.Requested.size();
-  EXPECT_EQ(Serve(L"https://example.com/app.js"), nullptr);
-  EXPECT_EQ(Events.Requested.size(), asked);
+  // WebAssembly's streaming compile takes its type without a charset.
+  Events.MimeType = "application/wasm";
+  EXPECT_TRUE(
+      HasHeader(Serve(L"https://velloc.localhost/m.wasm"), L"Content-Type: application/wasm"));
 
-  // No answer from the core: the web view fails the load its own way.
-  Events.Body.reset();
-  EXPECT_EQ(Serve(L"file:///missing.html"), nullptr);
-
+  struct TRange {
+    const wchar_t* Header;
+    int Status;
+    const char* Body;
+    const wchar_t* ContentRange;
+  };
+  const TRange ranges[] = {
+      {L"bytes=2-5", 206, "2345", L"Content-Range: bytes 2-5/10"},
+      {L"bytes=7-", 206, "789", L"Content-Range: bytes 7-9/10"},
+      {L"bytes=-3", 206, "789", L"Content-Range: bytes 7-9/10"},
+      {L"bytes=8-100", 206, "89", L"Content-Range: bytes 8-9/10"},
+      {L"bytes=0-0", 206, "0", L"Content-Range: bytes 0-0/10"},
+      {L" Bytes = 1 - 2 ", 206, "12", L"Content-Range: bytes 1-2/10"},
+      {L"bytes=10-", 416, "", L"Content-Range: bytes */10"},
+      {L"bytes=-0", 416, "", L"Content-Range: bytes */10"},
+      // Several ranges, another unit or nonsense: the whole body.
+      {L"bytes=0-1,4-5", 200, "0123456789", nullptr},
+      {L"items=0-1", 200, "0123456789", nullptr},
+      {L"bytes=5-2", 200, "0123456789", nullptr},
+      {L"bytes=x-", 200, "0123456789", nullptr},
+  };
+  Events.Body = std::string("0123456789");
+  Events.MimeType = "video/mp4";
+  for (const TRange& r : ranges) {
+    SCOPED_TRACE(Narrow(r.Header));
+    TFakeResponse* part =
+        Serve(L"https://velloc.localhost/v.mp4", {{L"Referer", kApp}, {L"Range", r.Header}}, L"GET",
+              COREWEBVIEW2_WEB_RESOURCE_CONTEXT_MEDIA);
+    ASSERT_NE(part, nullptr);
+    EXPECT_EQ(part->Status, r.Status);
+    EXPECT_EQ(StreamText(part->Stream), r.Body);
+    if (r.ContentRange) {
+      EXPECT_TRUE(HasHeader(part, r.ContentRange)) << Narrow(part->Headers);
+    }
+    EXPECT_TRUE(HasHeader(part, L"Content-Type: video/mp4; charset=utf-8"));
+  }
   // An empty body is still an answer.
   Events.Body = std::string();
-  TFakeResponse* empty = Serve(L"file:///empty.txt");
+  TFakeResponse* empty = Serve(L"https://velloc.localhost/empty.txt");
   ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(empty->Status, 200);
   EXPECT_EQ(StreamText(empty->Stream), "");
-}
-
-// Package entries answer one byte range (the core decides; the backend passes Range in and the
-// status and headers out).
-TEST_F(WebView2WebView, AnswersARangeOfAPackageEntry) {
-  Events.Body = std::string("0123456789");
-  Events.AcceptsRanges = true;
-  TFakeResponse* part = Serve(L"file:///clip.mp4", L"bytes=2-4");
-  ASSERT_NE(part, nullptr);
-  EXPECT_EQ(part->Status, 206);
-  EXPECT_EQ(part->Reason, L"Partial Content");
-  EXPECT_EQ(part->Headers,
-            L"Content-Type: text/html; charset=utf-8\r\nAccept-Ranges: bytes\r\n"
-            L"Content-Range: bytes 2-4/10");
-  EXPECT_EQ(StreamText(part->Stream), "234");
-
-  TFakeResponse* beyond = Serve(L"file:///clip.mp4", L"bytes=10-");
-  ASSERT_NE(beyond, nullptr);
-  EXPECT_EQ(beyond->Status, 416);
-  EXPECT_EQ(StreamText(beyond->Stream), "");
-
-  TFakeResponse* whole = Serve(L"file:///clip.mp4");
-  ASSERT_NE(whole, nullptr);
-  EXPECT_EQ(whole->Status, 200);
-  EXPECT_EQ(StreamText(whole->Stream), "0123456789");
 }
 
 TEST_F(WebView2WebView, StreamsAFileOnDiskByItsPath) {
@@ -230,42 +520,103 @@ TEST_F(WebView2WebView, StreamsAFileOnDiskByItsPath) {
   WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
   Events.FilePath = utf8;
   Events.MimeType = "application/octet-stream";
-  TFakeResponse* response = Serve(L"file:///big.bin");
+  // A range of a file on disk: the whole file, which WebView2 reads in its own pieces.
+  TFakeResponse* response =
+      Serve(L"https://velloc.localhost/big.bin", {{L"Referer", kApp}, {L"Range", L"bytes=0-9"}});
   ASSERT_NE(response, nullptr);
+  EXPECT_EQ(response->Status, 200);
+  EXPECT_FALSE(HasHeader(response, L"Accept-Ranges: bytes"));
   EXPECT_EQ(StreamText(response->Stream), content);
   Args.clear();
   Environment.Responses.clear();
   DeleteFileW(path.c_str());
 
-  // A file that cannot be opened gives no response.
-  EXPECT_EQ(Serve(L"file:///gone.bin"), nullptr);
+  // A file that cannot be opened any more is not found.
+  TFakeResponse* gone = Serve(L"https://velloc.localhost/gone.bin");
+  ASSERT_NE(gone, nullptr);
+  EXPECT_EQ(gone->Status, 404);
 }
 
 TEST_F(WebView2WebView, RoutesMessagesOfApplicationPagesAndAnswersOnce) {
   TFakeMessageArgs message;
-  message.Source = L"file:///sub/frame.html";
+  message.Source = L"https://velloc.localhost/index.html";
   message.Json = L"{\"id\":30001,\"data\":\"\u00e9\"}";
   Raise<ICoreWebView2WebMessageReceivedEventHandler>("WebMessageReceived", &message);
   ASSERT_EQ(Events.Messages.size(), 1u);
   EXPECT_EQ(Events.Messages[0].first, "{\"id\":30001,\"data\":\"\xC3\xA9\"}");
-  EXPECT_EQ(Events.Messages[0].second, "file:///sub/frame.html");
+  EXPECT_EQ(Events.Messages[0].second, "file:///index.html");
 
   auto reply = Events.Reply;
   reply("{\"ok\":\"\xC3\xA9\"}");
   reply("{\"again\":true}");
   Events.Reply("{\"copy\":true}");
   EXPECT_EQ(WebView.Posted, std::vector<std::wstring>{L"{\"ok\":\"\u00e9\"}"});
-
-  // A page that is not the application's posts nothing to the bridge.
-  WebView.Source = L"https://example.com/";
-  Raise<ICoreWebView2WebMessageReceivedEventHandler>("WebMessageReceived", &message);
-  EXPECT_EQ(Events.Messages.size(), 1u);
   EXPECT_EQ(message.References, 1u);
+}
+
+// Only an application document inside an application page reaches the bridge, the top
+// document's or a frame's; a frame's answer goes to that frame.
+TEST_F(WebView2WebView, MessagesOfTheTopDocumentAndItsFramesByTheirSource) {
+  struct TCase {
+    const wchar_t* Top;
+    const wchar_t* Source;
+    bool FromFrame;
+    const char* Accepted;  // the source the bridge sees, or null
+  };
+  const TCase cases[] = {
+      {L"https://velloc.localhost/index.html", L"https://velloc.localhost/index.html", false,
+       "file:///index.html"},
+      {L"https://velloc.localhost/index.html", L"https://velloc.localhost/sub/frame.html", true,
+       "file:///sub/frame.html"},
+      {L"https://velloc.localhost/index.html", L"https://ads.example/frame", true, nullptr},
+      {L"https://velloc.localhost/index.html", L"about:blank", true, nullptr},
+      {L"https://example.com/", L"https://velloc.localhost/frame.html", true, nullptr},
+      {L"https://example.com/", L"https://example.com/", false, nullptr},
+      // The message's source and the top document must both be the application's.
+      {L"https://velloc.localhost/index.html", L"https://example.com/", false, nullptr},
+      {L"https://example.com/", L"https://velloc.localhost/index.html", false, nullptr},
+      {L"file:///C:/index.html", L"file:///C:/index.html", false, nullptr},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(Narrow(c.Source) + (c.FromFrame ? " in a frame" : ""));
+    Events.Messages.clear();
+    WebView.Posted.clear();
+    WebView.Source = c.Top;
+    TFakeFrame frame;
+    if (c.FromFrame) CreateFrame(frame);
+    PostMessage(c.Source, c.FromFrame ? &frame : nullptr);
+    if (!c.Accepted) {
+      EXPECT_TRUE(Events.Messages.empty());
+    } else {
+      ASSERT_EQ(Events.Messages.size(), 1u);
+      EXPECT_EQ(Events.Messages[0].second, c.Accepted);
+      Events.Reply("{\"r\":1}");
+      EXPECT_EQ(frame.Posted.size(), c.FromFrame ? 1u : 0u);
+      EXPECT_EQ(WebView.Posted.size(), c.FromFrame ? 0u : 1u);
+      Events.Reply = nullptr;
+    }
+    if (c.FromFrame) DestroyFrame(frame);
+  }
+}
+
+TEST_F(WebView2WebView, FramesStillThereWhenTheViewGoesAreLetGo) {
+  TFakeFrame frame;
+  CreateFrame(frame);
+  TFakeFrame old;
+  old.Messages = false;  // a runtime with frames but without their messages
+  CreateFrame(old);
+  EXPECT_EQ(frame.Events.size(), 2u);
+  EXPECT_EQ(old.Events.size(), 1u);
+  View.reset();
+  EXPECT_TRUE(frame.Events.empty());
+  EXPECT_TRUE(old.Events.empty());
+  EXPECT_EQ(frame.References, 1u);
+  EXPECT_EQ(old.References, 1u);
 }
 
 TEST_F(WebView2WebView, AReplyKeptBeyondTheViewIsDropped) {
   TFakeMessageArgs message;
-  message.Source = L"file:///index.html";
+  message.Source = L"https://velloc.localhost/index.html";
   message.Json = L"{}";
   Raise<ICoreWebView2WebMessageReceivedEventHandler>("WebMessageReceived", &message);
   auto reply = Events.Reply;
@@ -274,19 +625,54 @@ TEST_F(WebView2WebView, AReplyKeptBeyondTheViewIsDropped) {
   EXPECT_TRUE(WebView.Posted.empty());
 }
 
-TEST_F(WebView2WebView, NewWindowRequestsGoToTheCoreWithTheOpener) {
+// The core decides with the frame that asks where WebView2 names it; an older runtime names no
+// frame, and then the top document counts only while it shows none.
+TEST_F(WebView2WebView, NewWindowRequestsGoToTheCoreWithTheFrameThatAsks) {
   struct TCase {
-    bool Handle;
-    BOOL Expected;
+    const wchar_t* Uri;
+    bool NamesFrame;
+    const wchar_t* Frame;
+    bool WithFrames;
+    BOOL UserInitiated;
+    bool CoreHandles;
+    const char* CoreUri;
+    const char* Opener;
+    BOOL Handled;
   };
-  for (const TCase& c : {TCase{true, TRUE}, TCase{false, FALSE}}) {
-    Events.HandleNewWindow = c.Handle;
+  const TCase cases[] = {
+      {L"https://velloc.localhost/other.html", true, L"https://velloc.localhost/index.html", false,
+       TRUE, true, "file:///other.html", "file:///index.html", TRUE},
+      {L"https://velloc.localhost/other.html", true, L"https://ads.example/f", true, TRUE, true,
+       "file:///other.html", "https://ads.example/f", TRUE},
+      {L"https://velloc.localhost/other.html", false, nullptr, false, TRUE, true,
+       "file:///other.html", "file:///index.html", TRUE},
+      {L"https://velloc.localhost/other.html", false, nullptr, true, TRUE, true,
+       "file:///other.html", "", TRUE},
+      // A web page in WebView2's own window: the application's pages open one as they like, any
+      // other document only on a user gesture.
+      {L"https://example.com/", true, L"https://velloc.localhost/index.html", false, FALSE, false,
+       "https://example.com/", "file:///index.html", FALSE},
+      {L"https://example.com/", true, L"https://ads.example/f", true, TRUE, false,
+       "https://example.com/", "https://ads.example/f", FALSE},
+      {L"https://example.com/", true, L"https://ads.example/f", true, FALSE, false,
+       "https://example.com/", "https://ads.example/f", TRUE},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Opener) + " opens " + c.CoreUri);
+    TFakeFrame frame;
+    if (c.WithFrames) CreateFrame(frame);
+    Events.HandleNewWindow = c.CoreHandles;
     TFakeNewWindowArgs args;
-    args.Uri = L"file:///other.html";
+    args.Uri = c.Uri;
+    args.NamesFrame = c.NamesFrame;
+    if (c.Frame) args.Frame.Source = c.Frame;
+    args.UserInitiated = c.UserInitiated;
     Raise<ICoreWebView2NewWindowRequestedEventHandler>("NewWindowRequested", &args);
-    EXPECT_EQ(args.Handled, c.Expected);
-    EXPECT_EQ(Events.NewWindow.first, "file:///other.html");
-    EXPECT_EQ(Events.NewWindow.second, "file:///index.html");
+    EXPECT_EQ(args.Handled, c.Handled);
+    EXPECT_EQ(Events.NewWindow.first, c.CoreUri);
+    EXPECT_EQ(Events.NewWindow.second, c.Opener);
+    EXPECT_EQ(args.Frame.References, 1u);
+    if (c.WithFrames) DestroyFrame(frame);
   }
 }
 
@@ -309,8 +695,10 @@ TEST_F(WebView2WebView, PermissionDecisionsBecomeStates) {
     Events.Decision = {c.Decision, "Use the camera?"};
     AskAnswer = c.AskAnswer;
     TFakePermissionArgs args;
-    args.Uri = L"file:///index.html";
+    args.Uri = L"https://velloc.localhost/";
     Raise<ICoreWebView2PermissionRequestedEventHandler>("PermissionRequested", &args);
+    // WebView2 names the document that asks; the core sees the application's as "file:".
+    EXPECT_EQ(Events.PermissionUri, "file:///");
     const bool asks = c.Decision == TPermissionState::Ask;
     // No modal question inside the handler: the event waits on its deferral.
     EXPECT_TRUE(Questions.empty());
@@ -332,13 +720,196 @@ TEST_F(WebView2WebView, PermissionDecisionsBecomeStates) {
 TEST_F(WebView2WebView, AQuestionAfterTheViewHasGoneDeniesAndCompletes) {
   Events.Decision = {TPermissionState::Ask, "Use the camera?"};
   TFakePermissionArgs args;
-  args.Uri = L"file:///index.html";
+  args.Uri = L"https://example.com/";
   Raise<ICoreWebView2PermissionRequestedEventHandler>("PermissionRequested", &args);
   View.reset();
   RunPosted();
   EXPECT_TRUE(Questions.empty());
   EXPECT_EQ(args.State, COREWEBVIEW2_PERMISSION_STATE_DENY);
   EXPECT_EQ(args.Deferral.Completed, 1);
+}
+
+// Downloads follow the core's decision: refused, or saved where the user says, asked after the
+// event on its deferral and one question at a time; never saved unasked.
+TEST_F(WebView2WebView, DownloadsAreAskedOneAtATimeOrRefused) {
+  // The origins of the page's remote frames name the source of an address without an origin.
+  auto* frames =
+      WebView.Handler<ICoreWebView2NavigationStartingEventHandler>("FrameNavigationStarting");
+  ASSERT_NE(frames, nullptr);
+  TFakeNavigationStartingArgs remote;
+  remote.Uri = L"https://ads.example/frame?x=1";
+  frames->Invoke(&WebView, &remote);
+  TFakeNavigationStartingArgs own;
+  own.Uri = L"https://velloc.localhost/inner.html";
+  frames->Invoke(&WebView, &own);
+
+  Events.Download = {false, ""};
+  TFakeDownloadArgs refused;
+  refused.Operation.Uri = L"data:text/plain,x";
+  Raise<ICoreWebView2DownloadStartingEventHandler>("DownloadStarting", &refused);
+  EXPECT_EQ(refused.Cancel, TRUE);
+  EXPECT_EQ(refused.Deferrals, 0);
+  ASSERT_EQ(Events.Downloads.size(), 1u);
+  EXPECT_EQ(Events.Downloads[0].PageUri, "file:///index.html");
+  EXPECT_EQ(Events.Downloads[0].ForeignOrigins, std::vector<std::string>{"https://ads.example"});
+
+  Events.Download = {true, "Save File"};
+  TFakeDownloadArgs first;
+  first.Operation.Uri = L"blob:https://velloc.localhost/6f1c";
+  TFakeDownloadArgs second;
+  second.Operation.Uri = L"https://velloc.localhost/report.pdf";
+  Raise<ICoreWebView2DownloadStartingEventHandler>("DownloadStarting", &first);
+  Raise<ICoreWebView2DownloadStartingEventHandler>("DownloadStarting", &second);
+  ASSERT_EQ(Events.Downloads.size(), 3u);
+  EXPECT_EQ(Events.Downloads[1].Uri, "blob:file:///6f1c");
+  EXPECT_EQ(Events.Downloads[2].Uri, "file:///report.pdf");
+  // Nothing asked inside the handler, nothing saved yet.
+  EXPECT_TRUE(SaveQuestions.empty());
+  EXPECT_EQ(first.Deferrals, 1);
+  EXPECT_FALSE(first.PathSet);
+  ASSERT_EQ(Posted.size(), 1u);
+  RunPosted();
+  EXPECT_EQ(SaveQuestions,
+            std::vector<std::string>{"Save File|C:\\Users\\me\\Downloads\\report.pdf"});
+  EXPECT_EQ(first.ResultFilePath, L"D:\\saved\\report.pdf");
+  EXPECT_EQ(first.Deferral.Completed, 1);
+  EXPECT_EQ(second.Deferral.Completed, 0);
+  // The second question only once the first is answered; declined, it is cancelled.
+  SaveAnswer.reset();
+  ASSERT_EQ(Posted.size(), 1u);
+  RunPosted();
+  EXPECT_EQ(second.Cancel, TRUE);
+  EXPECT_FALSE(second.PathSet);
+  EXPECT_EQ(second.Deferral.Completed, 1);
+  EXPECT_TRUE(Posted.empty());
+  EXPECT_EQ(first.References, 1u);
+  EXPECT_EQ(second.Deferral.References, 1u);
+
+  // A new page starts a new list of the origins it shows.
+  Raise<ICoreWebView2NavigationStartingEventHandler>(
+      "NavigationStarting", static_cast<ICoreWebView2NavigationStartingEventArgs*>(nullptr));
+  Events.Download = {false, ""};
+  TFakeDownloadArgs later;
+  later.Operation.Uri = L"data:text/plain,y";
+  Raise<ICoreWebView2DownloadStartingEventHandler>("DownloadStarting", &later);
+  EXPECT_TRUE(Events.Downloads.back().ForeignOrigins.empty());
+}
+
+TEST_F(WebView2WebView, ADownloadAskedAfterTheViewHasGoneIsCancelled) {
+  Events.Download = {true, "Save File"};
+  TFakeDownloadArgs args;
+  args.Operation.Uri = L"https://velloc.localhost/a.zip";
+  Raise<ICoreWebView2DownloadStartingEventHandler>("DownloadStarting", &args);
+  View.reset();
+  RunPosted();
+  EXPECT_TRUE(SaveQuestions.empty());
+  EXPECT_EQ(args.Cancel, TRUE);
+  EXPECT_EQ(args.Deferral.Completed, 1);
+}
+
+// With "--disable-web-security" asked for, the application's documents read other origins: the
+// backend answers their preflights and makes their requests again, answering with CORS headers
+// for the application's origin alone. Remote documents keep ordinary CORS.
+TEST_F(WebView2WebView, CrossOriginReadsOfApplicationDocumentsOnly) {
+  MakeView(true);
+  const THeaders fromApp = {{L"Origin", kApp},
+                            {L"Referer", L"https://velloc.localhost/index.html"},
+                            {L"Sec-Fetch-Mode", L"cors"},
+                            {L"X-Token", L"t1"},
+                            {L"Content-Type", L"application/json"}};
+  // The preflight: allowed at once, for what it asks.
+  TFakeResponse* preflight = Serve(L"https://api.example.com/items",
+                                   {{L"Origin", kApp},
+                                    {L"Access-Control-Request-Method", L"PUT"},
+                                    {L"Access-Control-Request-Headers", L"x-token,content-type"}},
+                                   L"OPTIONS");
+  ASSERT_NE(preflight, nullptr);
+  EXPECT_EQ(preflight->Status, 204);
+  for (const wchar_t* line :
+       {L"Access-Control-Allow-Origin: https://velloc.localhost",
+        L"Access-Control-Allow-Credentials: true", L"Access-Control-Allow-Methods: PUT",
+        L"Access-Control-Allow-Headers: x-token,content-type"})
+    EXPECT_TRUE(HasHeader(preflight, line)) << Narrow(line);
+  EXPECT_TRUE(Forwarded.empty());
+
+  // The request itself waits on its deferral while it is made again.
+  const std::string sentBody = "{\"a\":1}";
+  IStream* body = platform::webview2::TWebView2BodyStream::Create(
+      std::make_unique<std::vector<std::uint8_t>>(sentBody.begin(), sentBody.end()));
+  Args.emplace_back(std::make_unique<TFakeResourceArgs>());
+  TFakeResourceArgs& put = *Args.back();
+  put.Request.Uri = L"https://api.example.com/items?x=1";
+  put.Request.Method = L"PUT";
+  put.Request.Content = body;
+  put.Request.Headers.Headers = fromApp;
+  put.Deferral = &ResourceDeferral;
+  Raise<ICoreWebView2WebResourceRequestedEventHandler>("WebResourceRequested", &put);
+  body->Release();
+  ASSERT_EQ(Forwarded.size(), 1u);
+  EXPECT_EQ(put.Deferrals, 1);
+  EXPECT_EQ(put.Response, nullptr);
+  const TForwardRequest& sent = Forwarded[0];
+  EXPECT_EQ(sent.Method, "PUT");
+  EXPECT_EQ(sent.Uri, "https://api.example.com/items?x=1");
+  EXPECT_EQ(std::string(sent.Body.begin(), sent.Body.end()), "{\"a\":1}");
+  // What the browser added for itself stays behind.
+  EXPECT_EQ(sent.Headers, (platform::webview2::THeaderList{{"X-Token", "t1"},
+                                                           {"Content-Type", "application/json"}}));
+  TForwardResponse server;
+  server.StatusCode = 201;
+  server.ReasonPhrase = "Created";
+  server.Headers = {{"Content-Type", "application/json"},
+                    {"Set-Cookie", "session=1"},
+                    {"Access-Control-Allow-Origin", "https://other.example"},
+                    {"Content-Encoding", "gzip"},
+                    {"X-Total", "3"}};
+  const std::string json = "[1,2,3]";
+  server.Body.assign(json.begin(), json.end());
+  Pending[0](server);
+  ASSERT_NE(put.Response, nullptr);
+  auto* answer = static_cast<TFakeResponse*>(put.Response);
+  EXPECT_EQ(answer->Status, 201);
+  EXPECT_EQ(answer->Reason, L"Created");
+  EXPECT_EQ(StreamText(answer->Stream), json);
+  for (const wchar_t* line :
+       {L"Access-Control-Allow-Origin: https://velloc.localhost",
+        L"Access-Control-Allow-Credentials: true", L"Content-Type: application/json", L"X-Total: 3",
+        L"Access-Control-Expose-Headers: Content-Type, X-Total"})
+    EXPECT_TRUE(HasHeader(answer, line)) << Narrow(answer->Headers);
+  for (const wchar_t* gone : {L"Set-Cookie", L"other.example", L"gzip"})
+    EXPECT_EQ(answer->Headers.find(gone), std::wstring::npos) << Narrow(gone);
+  EXPECT_EQ(ResourceDeferral.Completed, 1);
+
+  // No answer (no connection): the request goes on and fails as it would.
+  Serve(L"https://down.example/", fromApp);
+  ASSERT_EQ(Pending.size(), 2u);
+  Pending[1](std::nullopt);
+  EXPECT_EQ(Args.back()->Response, nullptr);
+  EXPECT_EQ(ResourceDeferral.Completed, 2);
+
+  // Remote documents, navigations without an Origin and other schemes are left alone.
+  for (const THeaders& headers :
+       {THeaders{{L"Origin", L"https://evil.example"}}, THeaders{{L"Origin", L"null"}},
+        THeaders{{L"Referer", L"https://velloc.localhost/index.html"}}}) {
+    EXPECT_EQ(Serve(L"https://api.example.com/items", headers), nullptr);
+  }
+  EXPECT_EQ(Serve(L"ws://api.example.com/", fromApp), nullptr);
+  EXPECT_EQ(Forwarded.size(), 2u);
+
+  // An answer after the view has gone completes the request with nothing.
+  Serve(L"https://slow.example/", fromApp);
+  View.reset();
+  Pending[2](server);
+  EXPECT_EQ(Args.back()->Response, nullptr);
+  EXPECT_EQ(ResourceDeferral.Completed, 3);
+}
+
+TEST_F(WebView2WebView, WithoutTheSwitchOtherOriginsAreTheWebsOwn) {
+  EXPECT_EQ(Serve(L"https://api.example.com/items", {{L"Origin", kApp}}), nullptr);
+  EXPECT_EQ(Serve(L"https://api.example.com/items",
+                  {{L"Origin", kApp}, {L"Access-Control-Request-Method", L"PUT"}}, L"OPTIONS"),
+            nullptr);
+  EXPECT_TRUE(Forwarded.empty());
 }
 
 // Only the page's own render process is the page's failure; every other process that ends is
@@ -396,11 +967,13 @@ TEST_F(WebView2WebView, NavigationTitleAndProcessEventsReachTheCore) {
 TEST_F(WebView2WebView, OperationsPassWideStringsAndSettings) {
   View->AddScriptToExecuteOnDocumentCreated("window.vlx = {name: '\xC3\xA9'};");
   View->Navigate("file:///index.html");
+  View->Navigate("https://example.com/");
   View->ExecuteScript("go()");
   View->NavigateToString("<p>\xE2\x9C\x93</p>");
   View->Reload();
-  EXPECT_EQ(WebView.Scripts, std::vector<std::wstring>{L"window.vlx = {name: '\u00e9'};"});
-  EXPECT_EQ(WebView.Navigated, std::vector<std::wstring>{L"file:///index.html"});
+  EXPECT_EQ(WebView.Scripts.back(), L"window.vlx = {name: '\u00e9'};");
+  EXPECT_EQ(WebView.Navigated, (std::vector<std::wstring>{L"https://velloc.localhost/index.html",
+                                                          L"https://example.com/"}));
   EXPECT_EQ(WebView.Executed, std::vector<std::wstring>{L"go()"});
   EXPECT_EQ(WebView.NavigatedHtml, std::vector<std::wstring>{L"<p>\u2713</p>"});
   EXPECT_EQ(WebView.Reloads, 1);
@@ -574,6 +1147,113 @@ TEST(WebView2Factory, AControllerThatArrivesAfterItsFormIsClosedAndRaisesNothing
   EXPECT_EQ(controller.PositionChanged, 1);
   live.reset();
   EXPECT_EQ(controller.Closed, 2);
+}
+
+// A web server of one answer on 127.0.0.1, for the forwarder that makes requests again.
+class TOneAnswerServer {
+ public:
+  explicit TOneAnswerServer(std::string answer) : FAnswer(std::move(answer)) {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    FListener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length);
+    Port = ntohs(address.sin_port);
+    listen(FListener, 1);
+    FThread = std::thread([this] { Serve(); });
+  }
+  ~TOneAnswerServer() {
+    closesocket(FListener);
+    if (FThread.joinable()) FThread.join();
+    WSACleanup();
+  }
+
+  int Port = 0;
+  std::string Request;  // as it arrived, head and body
+
+ private:
+  void Serve() {
+    const SOCKET client = accept(FListener, nullptr, nullptr);
+    if (client == INVALID_SOCKET) return;
+    char buffer[4096];
+    std::size_t wanted = std::string::npos;
+    while (wanted == std::string::npos || Request.size() < wanted) {
+      const int got = recv(client, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      Request.append(buffer, static_cast<std::size_t>(got));
+      const std::size_t head = Request.find("\r\n\r\n");
+      if (head == std::string::npos) continue;
+      std::size_t length = 0;
+      for (const char* name : {"Content-Length: ", "content-length: "}) {
+        const std::size_t at = Request.find(name);
+        if (at != std::string::npos && at < head) length = std::stoul(Request.substr(at + 16));
+      }
+      wanted = head + 4 + length;
+    }
+    send(client, FAnswer.data(), static_cast<int>(FAnswer.size()), 0);
+    shutdown(client, SD_BOTH);
+    closesocket(client);
+  }
+
+  std::string FAnswer;
+  SOCKET FListener = INVALID_SOCKET;
+  std::thread FThread;
+};
+
+TEST(WebView2WinHttpForwarder, MakesTheRequestAgainAndAnswersOnTheUiThread) {
+  TOneAnswerServer server(
+      "HTTP/1.1 201 Created\r\nContent-Type: text/plain\r\nX-Server: yes\r\n"
+      "Set-Cookie: a=b\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello");
+  platform::webview2::TWinHttpForwarder forwarder;
+  TForwardRequest request;
+  request.Method = "POST";
+  request.Uri = "http://127.0.0.1:" + std::to_string(server.Port) + "/p?q=1#fragment";
+  request.Headers = {{"X-Token", "t\xC3\xA9"}, {"Content-Type", "text/plain"}};
+  request.Body = {'d', 'a', 't', 'a'};
+  std::optional<std::optional<TForwardResponse>> answer;
+  const DWORD uiThread = GetCurrentThreadId();
+  DWORD answeredOn = 0;
+  forwarder.Forwarder()(request, [&](std::optional<TForwardResponse> response) {
+    answer = std::move(response);
+    answeredOn = GetCurrentThreadId();
+  });
+  for (const ULONGLONG deadline = GetTickCount64() + 20000;
+       !answer && GetTickCount64() < deadline;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+      DispatchMessageW(&message);
+    Sleep(10);
+  }
+  ASSERT_TRUE(answer.has_value());
+  ASSERT_TRUE(answer->has_value());
+  EXPECT_EQ(answeredOn, uiThread);
+  const TForwardResponse& response = **answer;
+  EXPECT_EQ(response.StatusCode, 201);
+  EXPECT_EQ(response.ReasonPhrase, "Created");
+  EXPECT_EQ(std::string(response.Body.begin(), response.Body.end()), "hello");
+  EXPECT_EQ(platform::webview2::HeaderValue(response.Headers, "x-server"), "yes");
+  const std::string& sent = server.Request;
+  EXPECT_EQ(sent.rfind("POST /p?q=1 HTTP/1.1\r\n", 0), 0u) << sent;
+  EXPECT_NE(sent.find("X-Token: t\xC3\xA9\r\n"), std::string::npos) << sent;
+  EXPECT_NE(sent.find("\r\n\r\ndata"), std::string::npos) << sent;
+  EXPECT_EQ(sent.find("Cookie"), std::string::npos) << sent;
+
+  // Nobody listening: no answer, the page's own request then fails as it would.
+  const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  int length = sizeof address;
+  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  closesocket(probe);
+  TForwardRequest nobody;
+  nobody.Uri = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/again";
+  EXPECT_FALSE(forwarder.Send(nobody).has_value());
 }
 
 }  // namespace

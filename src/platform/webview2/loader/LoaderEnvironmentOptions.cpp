@@ -54,9 +54,22 @@ ULONG TLoaderEnvironmentOptions::Release() {
 }
 
 HRESULT TLoaderEnvironmentOptions::get_AdditionalBrowserArguments(LPWSTR* value) {
-  if (FAdditionalArguments) return ReturnString(*FAdditionalArguments, value);
-  if (FInner != nullptr) return FInner->get_AdditionalBrowserArguments(value);
-  return ReturnString(L"", value);
+  if (!FAdditionalArguments) {
+    if (FInner != nullptr) return FInner->get_AdditionalBrowserArguments(value);
+    return ReturnString(L"", value);
+  }
+  std::wstring arguments;
+  LPWSTR caller = nullptr;
+  if (FInner != nullptr && SUCCEEDED(FInner->get_AdditionalBrowserArguments(&caller)) &&
+      caller != nullptr) {
+    arguments = caller;
+  }
+  if (caller != nullptr) CoTaskMemFree(caller);
+  // The variable's arguments come after the caller's: where a switch is given twice the last one
+  // counts, and the browser merges the feature lists.
+  if (!arguments.empty() && !FAdditionalArguments->empty()) arguments += L' ';
+  arguments += *FAdditionalArguments;
+  return ReturnString(arguments, value);
 }
 
 HRESULT TLoaderEnvironmentOptions::put_AdditionalBrowserArguments(LPCWSTR value) {

@@ -1,7 +1,8 @@
 // The environment options the loader hands to the runtime: the caller's options, with the
-// additional browser arguments taken from WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS when it is set
-// (the environment wins over the API, as documented). Other option interfaces that the runtime
-// asks for come from the caller's object.
+// arguments of WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS, when it is set, appended to the caller's
+// additional browser arguments, as Microsoft's loader does (so the caller's own switches, such
+// as "--disable-features=msEdgeRose", stay). Other option interfaces that the runtime asks for
+// come from the caller's object.
 #pragma once
 
 #include <atomic>

@@ -14,11 +14,12 @@ using velloc::platform::webview2::TWebView2RuntimeLocator;
 
 namespace {
 
-// The environment-creation entry of the runtime's EmbeddedBrowserWebView.dll, as observed in its
-// export table: (check for a running browser instance, kind of runtime, user data folder,
-// options, completion handler).
+// The environment-creation entry of the runtime's EmbeddedBrowserWebView.dll, as its export table
+// and every public loader call it: (a flag whose meaning Microsoft does not publish, passed as
+// true as they all pass it; the kind of runtime, 0 installed, 1 a folder; the user data folder;
+// the options; the completion handler).
 using TCreateEnvironmentInternal =
-    HRESULT(STDAPICALLTYPE*)(bool checkRunningInstance, int runtimeKind, PCWSTR userDataFolder,
+    HRESULT(STDAPICALLTYPE*)(bool unpublishedFlag, int runtimeKind, PCWSTR userDataFolder,
                              ICoreWebView2EnvironmentOptions* options,
                              ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
 constexpr const char* CreateEnvironmentInternalName = "CreateWebViewEnvironmentWithOptionsInternal";

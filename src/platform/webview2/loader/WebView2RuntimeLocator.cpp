@@ -1,8 +1,11 @@
 #include "platform/webview2/loader/WebView2RuntimeLocator.h"
 
 #include <array>
+#include <cwchar>
 #include <vector>
 #include <windows.h>
+// After windows.h.
+#include <shlwapi.h>
 
 namespace velloc::platform::webview2 {
 namespace {
@@ -77,20 +80,72 @@ std::wstring FolderName(std::wstring folder) {
   return slash == std::wstring::npos ? folder : folder.substr(slash + 1);
 }
 
-std::optional<TWebView2Runtime> FromFolder(const std::wstring& folder, std::wstring version,
-                                           TWebView2RuntimeKind kind) {
+// A relative folder is relative to the executable, not to the current folder.
+std::wstring BesideExecutable(const std::wstring& folder) {
+  if (!PathIsRelativeW(folder.c_str())) return folder;
+  std::wstring exe(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
+    if (length == 0) return folder;
+    if (length < exe.size()) {
+      exe.resize(length);
+      break;
+    }
+    exe.resize(exe.size() * 2);
+  }
+  const std::wstring joined = exe.substr(0, exe.find_last_of(L"\\/") + 1) + folder;
+  std::wstring full(MAX_PATH, L'\0');
+  const DWORD length =
+      GetFullPathNameW(joined.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0) return joined;
+  if (length >= full.size()) {
+    full.resize(length);
+    if (GetFullPathNameW(joined.c_str(), length, full.data(), nullptr) == 0) return joined;
+  }
+  full.resize(wcslen(full.c_str()));
+  return full;
+}
+
+std::optional<TWebView2Runtime> FromFolder(const std::wstring& folder, TWebView2RuntimeKind kind) {
   TWebView2Runtime runtime;
   runtime.LibraryPath = JoinPath(folder, TWebView2RuntimeLocator::LibraryRelativePath);
   if (!FileExists(runtime.LibraryPath)) return std::nullopt;
   runtime.Folder = folder;
   runtime.Kind = kind;
-  if (version.empty()) version = LibraryVersion(runtime.LibraryPath);
+  // An installed runtime's folder is named after its version ("pv" may be a stale leftover of an
+  // uninstall); a folder the caller names carries the version in its library.
+  std::wstring version = kind == TWebView2RuntimeKind::Installed
+                             ? FolderName(folder)
+                             : LibraryVersion(runtime.LibraryPath);
   if (version.empty()) version = FolderName(folder);
+  if (!IsSupportedVersion(version)) return std::nullopt;
   runtime.Version = std::move(version);
   return runtime;
 }
 
 }  // namespace
+
+bool IsSupportedVersion(std::wstring_view version) {
+  unsigned long parts[4] = {0, 0, 0, 0};
+  std::size_t count = 0;
+  std::size_t at = 0;
+  for (;;) {
+    std::size_t end = at;
+    while (end < version.size() && version[end] >= L'0' && version[end] <= L'9')
+      ++end;
+    if (end == at || end - at > 9 || count == 4) return false;
+    parts[count++] = std::wcstoul(std::wstring(version.substr(at, end - at)).c_str(), nullptr, 10);
+    if (end == version.size()) break;
+    if (version[end] != L'.') return false;
+    at = end + 1;
+  }
+  if (count < 3) return false;
+  const unsigned long minimum[4] = {86, 0, 616, 0};
+  for (int i = 0; i < 4; ++i) {
+    if (parts[i] != minimum[i]) return parts[i] > minimum[i];
+  }
+  return true;
+}
 
 std::optional<std::wstring> EnvironmentValue(const wchar_t* name) {
   const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
@@ -107,7 +162,7 @@ std::optional<TWebView2Runtime> TWebView2RuntimeLocator::Find(const wchar_t* bro
   if (!folder && browserFolder != nullptr && *browserFolder != L'\0') folder = browserFolder;
   // An explicit folder is used or nothing: falling back to another runtime would hide the
   // caller's mistake.
-  if (folder) return FromFolder(*folder, {}, TWebView2RuntimeKind::Folder);
+  if (folder) return FromFolder(BesideExecutable(*folder), TWebView2RuntimeKind::Folder);
 
   const bool leastStableFirst =
       EnvironmentValue(L"WEBVIEW2_RELEASE_CHANNEL_PREFERENCE").value_or(L"0") == L"1";
@@ -116,10 +171,7 @@ std::optional<TWebView2Runtime> TWebView2RuntimeLocator::Find(const wchar_t* bro
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
       const auto installed = ReadClientStateValue(root, channel, L"EBWebView");
       if (!installed) continue;
-      auto runtime =
-          FromFolder(*installed, ReadClientStateValue(root, channel, L"pv").value_or(L""),
-                     TWebView2RuntimeKind::Installed);
-      if (runtime) return runtime;
+      if (auto runtime = FromFolder(*installed, TWebView2RuntimeKind::Installed)) return runtime;
     }
   }
   return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace velloc::platform::webview2 {
 
@@ -24,10 +25,15 @@ class TWebView2RuntimeLocator {
   static constexpr const wchar_t* LibraryRelativePath =
       L"EBWebView\\x64\\EmbeddedBrowserWebView.dll";
 
-  // browserFolder: the caller's folder (null or empty: none). WEBVIEW2_BROWSER_EXECUTABLE_FOLDER
-  // and WEBVIEW2_RELEASE_CHANNEL_PREFERENCE from the environment take precedence, as documented.
+  // browserFolder: the caller's folder (null or empty: none; relative to the executable).
+  // WEBVIEW2_BROWSER_EXECUTABLE_FOLDER and WEBVIEW2_RELEASE_CHANNEL_PREFERENCE from the
+  // environment take precedence, as documented. A runtime older than 86.0.616.0 is none.
   static std::optional<TWebView2Runtime> Find(const wchar_t* browserFolder);
 };
+
+// Whether a version text ("major.minor.build[.patch]") names a runtime this loader can start:
+// 86.0.616.0 or later, where the environment entry of the runtime library came.
+bool IsSupportedVersion(std::wstring_view version);
 
 // The value of an environment variable; no value when unset or empty.
 std::optional<std::wstring> EnvironmentValue(const wchar_t* name);
