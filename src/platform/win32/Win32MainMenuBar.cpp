@@ -181,20 +181,30 @@ LRESULT TWin32MainMenuBar::MenuChar(wchar_t character) const {
   return MAKELRESULT(0, MNC_IGNORE);
 }
 
-void TWin32MainMenuBar::PaintBarEdge() {
+void TWin32MainMenuBar::PaintBarGround() {
   const TWin32Style* style = ActiveStyle();
   if (!style || !FMenu || GetMenu(FWindow) != FMenu) return;
   MENUBARINFO bar{};
   bar.cbSize = sizeof bar;
   RECT window{};
   if (!GetMenuBarInfo(FWindow, OBJID_MENU, 0, &bar) || !GetWindowRect(FWindow, &window)) return;
-  RECT line = bar.rcBar;
-  OffsetRect(&line, -window.left, -window.top);
-  line.top = line.bottom;
-  line.bottom = line.top + 1;
+  // The bar without its items (which draw themselves), and the line under it.
+  RECT ground = bar.rcBar;
+  ground.bottom += 1;
+  HRGN region = CreateRectRgnIndirect(&ground);
+  const int count = GetMenuItemCount(FMenu);
+  for (int i = 0; i < count; ++i) {
+    RECT item{};
+    if (!GetMenuItemRect(FWindow, FMenu, static_cast<UINT>(i), &item)) continue;
+    HRGN cut = CreateRectRgnIndirect(&item);
+    CombineRgn(region, region, cut, RGN_DIFF);
+    DeleteObject(cut);
+  }
+  OffsetRgn(region, -window.left, -window.top);
   HDC dc = GetWindowDC(FWindow);
-  FillRect(dc, &line, SolidBrush(ColorRef(style->Colors.Bar)));
+  FillRgn(dc, region, SolidBrush(ColorRef(style->Colors.Bar)));
   ReleaseDC(FWindow, dc);
+  DeleteObject(region);
 }
 
 LRESULT TWin32MainMenuBar::Handle(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
@@ -242,7 +252,7 @@ LRESULT TWin32MainMenuBar::Handle(UINT message, WPARAM wParam, LPARAM lParam, bo
     case WM_NCPAINT:
     case WM_NCACTIVATE: {
       const LRESULT result = DefSubclassProc(FWindow, message, wParam, lParam);
-      PaintBarEdge();
+      PaintBarGround();
       return result;
     }
     case WM_DPICHANGED: {

@@ -36,8 +36,9 @@ class TWin32MainMenuBar final : public IMainMenuBar {
   void Measure(MEASUREITEMSTRUCT& item);
   void Draw(const DRAWITEMSTRUCT& item);
   LRESULT MenuChar(wchar_t character) const;
-  // Windows 10 and 11 draw a light line under a menu bar whatever its colour.
-  void PaintBarEdge();
+  // The bar's ground where no item is, in the style's colour: Windows 10 and 11 draw a light
+  // line under a menu bar whatever its colour, and Wine draws the bar in the system's colour.
+  void PaintBarGround();
   HFONT MenuFont();
 
   HWND FWindow;

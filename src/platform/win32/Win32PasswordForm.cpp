@@ -219,6 +219,28 @@ LRESULT TWin32PasswordForm::HandleEdit(HWND window, UINT message, WPARAM wParam,
       if (FEvents && !FResult) FEvents->PasswordEditKeyUp(Narrow(WindowText(window)));
       return handled;
     }
+    case WM_NCPAINT:
+      // In a built-in style the box's sunken edge is a frame of the style's border colour.
+      if (const TWin32Style* style = ActiveStyle()) {
+        RECT frame{};
+        GetWindowRect(window, &frame);
+        OffsetRect(&frame, -frame.left, -frame.top);
+        HDC dc = GetWindowDC(window);
+        const COLORREF border =
+            ColorRef(GetFocus() == window ? style->Colors.Accent : style->Colors.Border);
+        FrameRect(dc, &frame, SolidBrush(border));
+        InflateRect(&frame, -1, -1);
+        FrameRect(dc, &frame, SolidBrush(ColorRef(style->Colors.Surface)));
+        ReleaseDC(window, dc);
+        return 0;
+      }
+      break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: {
+      const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+      if (ActiveStyle()) RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+      return result;
+    }
     case WM_DRAWITEM: {
       const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (item.hwndItem != FKey) break;

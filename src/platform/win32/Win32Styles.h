@@ -10,13 +10,15 @@
 // repainted whole.
 #pragma once
 
-#include <commctrl.h>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 #include <windows.h>
+
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include "core/StyleScheme.h"
 #include "platform/Styles.h"

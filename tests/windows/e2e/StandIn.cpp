@@ -9,6 +9,7 @@
 #include <rapidjson/writer.h>
 
 #include "platform/win32/WideText.h"
+#include "tests/windows/e2e/StandInProbes.h"
 
 namespace velloc::test::standin {
 
@@ -512,6 +513,18 @@ class TStandInWebView final : public platform::IWebView {
       CloseWindow();
       return Later([this] { NextStep(); });
     }
+    if (IsProbeStep(step)) {
+      return RunProbe(
+          step, GetAncestor(FHost, GA_ROOT),
+          [this](UINT milliseconds, std::function<void()> task) { After(milliseconds, task); },
+          [this, entry](rapidjson::Document result) {
+            TRecord::Get().Edit([&](auto&, auto& alloc) {
+              entry->AddMember("probe", rapidjson::Value(result, alloc), alloc);
+            });
+            Finish(std::move(*entry));
+            Later([this] { NextStep(); });
+          });
+    }
     record.Edit([&](auto&, auto& alloc) { entry->AddMember("unknown", true, alloc); });
     Finish(std::move(*entry));
     Later([this] { NextStep(); });
@@ -626,7 +639,9 @@ bool TStandInWebViews::CheckEdgeIsInstalled(const std::string& loaderLibraryPath
     library.AddMember("exists", attributes != INVALID_FILE_ATTRIBUTES, alloc);
   });
   record.Set("loaderLibrary", std::move(library));
-  return true;
+  // The script may play a machine without the web view runtime.
+  const rapidjson::Value* missing = Script().Member("noRuntime");
+  return !(missing && missing->IsTrue());
 }
 
 void TStandInWebViews::StartWebView2(const std::string&) {

@@ -28,8 +28,10 @@ import traceback
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "shared"))
+sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import bridge_cases  # noqa: E402
+import win32_parity  # noqa: E402
 
 SKIP = 77
 # The applications live below a folder named beyond ASCII (and beyond any one ANSI code page):
@@ -369,7 +371,10 @@ def main() -> int:
     parser.add_argument("--velloc", type=Path, required=True)
     parser.add_argument("--wine", type=Path, required=True)
     parser.add_argument("--work-dir", type=Path, required=True)
-    parser.add_argument("only", nargs="*", help="run only these groups (startups: the start-ups)")
+    parser.add_argument("--screenshots", type=Path, help="keep the win32 group's pictures here")
+    parser.add_argument("only", nargs="*",
+                        help="run only these groups (startups: the start-ups; win32: the Win32 "
+                        "services)")
     args = parser.parse_args()
     if not args.velloc.is_file():
         print(f"SKIP: no packer at {args.velloc}; build the release preset first")
@@ -393,7 +398,7 @@ def main() -> int:
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=60)
     groups = {g.name: g for g in bridge_cases.load("windows")}
-    selected = args.only or [*groups, "startups"]
+    selected = args.only or [*groups, "startups", "win32"]
     start = time.monotonic()
     for name in selected:
         before = len(runner.failures)
@@ -401,6 +406,8 @@ def main() -> int:
         try:
             if name == "startups":
                 runner.startups()
+            elif name == "win32":
+                win32_parity.run(runner, page, args.screenshots)
             else:
                 runner.shared_group(groups[name])
         except Exception:  # noqa: BLE001 - every group reports on its own
