@@ -349,6 +349,15 @@ class Runner:
         self.expect(first is not None and first == again,
                     f"start-ups: the loader library was written again ({first} then {again})")
 
+        # Damaged, it is written whole again at the next start, through a file of its own.
+        if unix and unix.exists():
+            unix.write_bytes(b"damaged")
+            self.run(exe, {"password": {"type": "secret", "close": True}}, "loader repaired")
+            self.expect(unix.read_bytes() == self.args.loader.read_bytes(),
+                        "start-ups: the damaged loader library was not repaired")
+            leftovers = [p.name for p in unix.parent.iterdir() if p.name.startswith(".")]
+            self.expect(not leftovers, f"start-ups: files left beside the library: {leftovers}")
+
     def unix_path(self, path: str) -> Path | None:
         """A C: path of the Wine prefix as a path of the build machine."""
         if not path.lower().startswith("c:\\"):
