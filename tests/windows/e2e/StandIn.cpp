@@ -639,9 +639,8 @@ bool TStandInWebViews::CheckEdgeIsInstalled(const std::string& loaderLibraryPath
     library.AddMember("exists", attributes != INVALID_FILE_ATTRIBUTES, alloc);
   });
   record.Set("loaderLibrary", std::move(library));
-  // The script may play a machine without the web view runtime.
-  const rapidjson::Value* missing = Script().Member("noRuntime");
-  return !(missing && missing->IsTrue());
+  // A process may play a machine without the web view runtime (a spawn step's environment).
+  return GetEnvironmentVariableW(L"VELLOC_STANDIN_NO_RUNTIME", nullptr, 0) == 0;
 }
 
 void TStandInWebViews::StartWebView2(const std::string&) {

@@ -20,7 +20,7 @@ using rapidjson::Document;
 using rapidjson::Value;
 
 // How long a click or a hover is given to take effect, and how often it is looked at.
-constexpr UINT kSettleMs = 400;
+constexpr UINT kSettleMs = 250;
 constexpr UINT kPollMs = 100;
 constexpr int kTooltipPolls = 40;
 constexpr int kPopupPolls = 30;
@@ -326,22 +326,41 @@ bool SaveBmp(const TCapture& capture, const std::wstring& path) {
   return true;
 }
 
-// A sequence of steps with pauses between them; the last one answers.
+// A sequence of steps with pauses before them; the last one answers. A step that answers false
+// is tried again after its pause, up to its number of tries.
 struct TSequence : std::enable_shared_from_this<TSequence> {
+  struct TStep {
+    UINT Pause;
+    std::function<bool(Document&)> Run;
+    int Tries = 1;
+  };
   TAfter After;
   TProbeDone Done;
-  std::vector<std::pair<UINT, std::function<void(Document&)>>> Steps;
+  std::vector<TStep> Steps;
   std::size_t Next = 0;
+  int Tried = 0;
   Document Result;
 
+  void Add(UINT pause, std::function<void(Document&)> step) {
+    Steps.push_back({pause, [step = std::move(step)](Document& result) {
+                       step(result);
+                       return true;
+                     }});
+  }
+  void Poll(UINT pause, int tries, std::function<bool(Document&)> step) {
+    Steps.push_back({pause, std::move(step), tries});
+  }
   void Run() {
     if (Next >= Steps.size()) {
       Done(std::move(Result));
       return;
     }
-    auto& [pause, step] = Steps[Next++];
-    After(pause, [self = shared_from_this(), &step] {
-      step(self->Result);
+    After(Steps[Next].Pause, [self = shared_from_this()] {
+      TStep& step = self->Steps[self->Next];
+      if (step.Run(self->Result) || ++self->Tried >= step.Tries) {
+        ++self->Next;
+        self->Tried = 0;
+      }
       self->Run();
     });
   }
@@ -381,11 +400,11 @@ void RunProbe(const rapidjson::Value& step, HWND window, const TAfter& after, TP
   sequence->After = after;
   sequence->Done = std::move(done);
   sequence->Result.SetObject();
-  auto& steps = sequence->Steps;
+  TSequence& steps = *sequence;
 
   if (step.HasMember("probe") && step["probe"].IsString()) {
     const std::string kind = step["probe"].GetString();
-    steps.emplace_back(0, [kind, window](Document& result) {
+    steps.Add(0, [kind, window](Document& result) {
       if (kind == "menu") ProbeMenu(window, result);
       if (kind == "colours") ProbeColours(window, result);
       if (kind == "tray") ProbeTray(result);
@@ -395,33 +414,28 @@ void RunProbe(const rapidjson::Value& step, HWND window, const TAfter& after, TP
     std::vector<int> path;
     for (const auto& index : step["menuClick"].GetArray())
       if (index.IsInt()) path.push_back(index.GetInt());
-    steps.emplace_back(0, [window, path](Document& result) {
+    steps.Add(0, [window, path](Document& result) {
       RECT rect{};
       const bool found = !path.empty() && GetMenuItemRect(window, GetMenu(window),
                                                           static_cast<UINT>(path[0]), &rect);
       SetForegroundWindow(window);
       if (found) MouseAt(Centre(rect), MOUSEEVENTF_LEFTDOWN);
       result.AddMember("clicked", found, result.GetAllocator());
+      result.AddMember("popupClicks", 0, result.GetAllocator());
     });
     for (std::size_t i = 1; i < path.size(); ++i) {
       // The menu opens when the click has been handled: looked for until it shows.
-      const auto level = static_cast<int>(i);
-      for (int poll = 0; poll < kPopupPolls; ++poll) {
-        steps.emplace_back(kPollMs, [index = path[i], level, poll](Document& result) {
-          auto& alloc = result.GetAllocator();
-          if (!result.HasMember("level")) result.AddMember("level", 0, alloc);
-          if (result["level"].GetInt() >= level) return;
-          if (ClickPopupItem(index)) {
-            result["level"].SetInt(level);
-          } else if (poll == kPopupPolls - 1) {
-            result["clicked"].SetBool(false);
-          }
-        });
-      }
-      steps.emplace_back(kSettleMs, [](Document&) {});
+      steps.Poll(kPollMs, kPopupPolls, [index = path[i]](Document& result) {
+        if (!ClickPopupItem(index)) return false;
+        result["popupClicks"].SetInt(result["popupClicks"].GetInt() + 1);
+        return true;
+      });
+      steps.Add(kSettleMs, [](Document&) {});
     }
     // A menu still open after the clicks would hold the next steps in its loop.
-    steps.emplace_back(kSettleMs, [window](Document& result) {
+    steps.Add(kSettleMs, [window, levels = static_cast<int>(path.size()) - 1](Document& result) {
+      result["clicked"].SetBool(result["clicked"].GetBool() &&
+                                result["popupClicks"].GetInt() == levels);
       const bool open = OpenPopup() != nullptr;
       result.AddMember("leftOpen", open, result.GetAllocator());
       if (open) {
@@ -432,7 +446,7 @@ void RunProbe(const rapidjson::Value& step, HWND window, const TAfter& after, TP
   } else if (step.HasMember("trayClick") && step["trayClick"].IsString()) {
     const bool right = std::string(step["trayClick"].GetString()) == "right";
     const int item = step.HasMember("item") && step["item"].IsInt() ? step["item"].GetInt() : -1;
-    steps.emplace_back(0, [right](Document& result) {
+    steps.Add(0, [right](Document& result) {
       const std::vector<RECT> icons = TrayIcons();
       const bool found = !icons.empty();
       if (found)
@@ -440,14 +454,14 @@ void RunProbe(const rapidjson::Value& step, HWND window, const TAfter& after, TP
       result.AddMember("clicked", found, result.GetAllocator());
     });
     if (right) {
-      steps.emplace_back(kSettleMs * 2, [item](Document& result) {
+      steps.Add(kSettleMs * 2, [item](Document& result) {
         result.AddMember("menuShown", OpenPopup() != nullptr, result.GetAllocator());
         ClickPopupItem(item);
       });
     }
-    steps.emplace_back(kSettleMs, [](Document&) {});
+    steps.Add(kSettleMs, [](Document&) {});
   } else if (step.HasMember("trayTooltip")) {
-    steps.emplace_back(0, [](Document& result) {
+    steps.Add(0, [](Document& result) {
       const std::vector<RECT> icons = TrayIcons();
       if (!icons.empty()) {
         // Onto the icon from beside it, so the tooltip sees the pointer arrive.
@@ -456,36 +470,36 @@ void RunProbe(const rapidjson::Value& step, HWND window, const TAfter& after, TP
       }
       result.AddMember("tooltip", "", result.GetAllocator());
     });
-    for (int i = 0; i < kTooltipPolls; ++i) {
-      steps.emplace_back(kPollMs, [](Document& result) {
-        if (result["tooltip"].GetStringLength() > 0) return;
-        HWND tip = nullptr;
-        while ((tip = FindWindowExW(nullptr, tip, L"tooltips_class32", nullptr)) != nullptr) {
-          DWORD process = 0;
-          GetWindowThreadProcessId(tip, &process);
-          if (process == GetCurrentProcessId() || !IsWindowVisible(tip)) continue;
-          wchar_t text[256] = {};
-          SendMessageTimeoutW(tip, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_BLOCK,
-                              1000, nullptr);
-          if (text[0]) result["tooltip"].SetString(Narrow(text).c_str(), result.GetAllocator());
-        }
-      });
-    }
+    steps.Poll(kPollMs, kTooltipPolls, [](Document& result) {
+      HWND tip = nullptr;
+      while ((tip = FindWindowExW(nullptr, tip, L"tooltips_class32", nullptr)) != nullptr) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(tip, &process);
+        if (process == GetCurrentProcessId() || !IsWindowVisible(tip)) continue;
+        wchar_t text[256] = {};
+        SendMessageTimeoutW(tip, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 1000,
+                            nullptr);
+        if (!text[0]) continue;
+        result["tooltip"].SetString(Narrow(text).c_str(), result.GetAllocator());
+        return true;
+      }
+      return false;
+    });
   } else if (step.HasMember("trayCallback") && step["trayCallback"].IsUint()) {
     const UINT event = step["trayCallback"].GetUint();
     const UINT icon = step.HasMember("icon") && step["icon"].IsUint()
                           ? step["icon"].GetUint()
                           : platform::win32::kTrayIconId;
-    steps.emplace_back(0, [event, icon](Document& result) {
+    steps.Add(0, [event, icon](Document& result) {
       HWND own = FindWindowW(platform::win32::kTrayWindowClass, nullptr);
       const bool posted = own && PostMessageW(own, platform::win32::kTrayCallbackMessage, 0,
                                               MAKELPARAM(event, icon));
       result.AddMember("posted", posted, result.GetAllocator());
     });
-    steps.emplace_back(kSettleMs, [](Document&) {});
+    steps.Add(kSettleMs, [](Document&) {});
   } else if (step.HasMember("screenshot") && step["screenshot"].IsString()) {
     const std::wstring name = platform::win32::Widen(step["screenshot"].GetString());
-    steps.emplace_back(kSettleMs, [window, name](Document& result) {
+    steps.Add(0, [window, name](Document& result) {
       Settle(window);
       const bool saved = SaveWindowBitmap(window, ResultsFolder() + L"shot-" + name + L".bmp");
       result.AddMember("saved", saved, result.GetAllocator());

@@ -4,7 +4,7 @@ icon (Wine's notification area: its icon, tooltip and clicks), a notification (a
 Wine, whose click Wine never reports, so the test sends the shell's message), the window-state
 rule of a shown tray icon, the colours of the main window, its menu bar and the start-up forms in
 a dark and a light style and back in the system's, and the loader module extracted once, reused
-and repaired. One Wine run for the page's part, two for the start-ups.
+and repaired. One Wine run for the page's part, one per style for the start-ups.
 
 Used by test_whole_program.py (group "win32"); --screenshots DIR keeps the pictures it takes.
 """
@@ -98,16 +98,13 @@ class Win32Parity:
             {"menuClick": [1], "name": "help"},
             {"probe": "colours", "name": "native"},
             post("dark", 80003, {"name": DARK}),
-            {"sleepMs": 300},
             {"probe": "colours", "name": "dark"},
             {"probe": "menu", "name": "dark menu"},
             {"screenshot": "main-dark"},
             post("light", 80003, {"name": LIGHT}),
-            {"sleepMs": 300},
             {"probe": "colours", "name": "light"},
             {"screenshot": "main-light"},
             post("native", 80003, {"name": "Windows"}),
-            {"sleepMs": 300},
             {"probe": "colours", "name": "native again"},
             {"probe": "menu", "name": "native menu"},
             # The tray: icon, tooltip, clicks, menu, the window-state rule.
@@ -235,14 +232,20 @@ class Win32Parity:
     # ---- start-ups in a style: the password form and a start-up dialog
 
     def startup_runs(self) -> None:
+        """Per style one run: the password form, typed; then the page starts the executable once
+        more on a machine without the web view runtime, whose question is declined."""
         for style, tag in ((DARK, "dark"), (LIGHT, "light")):
-            # The password form (start-up shows it only once a web view runtime is found).
             exe = self.r.pack(f"win32-{tag}", {"ID": f"StandInWin32{tag.title()}",
                                                 "Name": f"Locked {tag}", "Theme": style,
                                                 "Password": "pw"},
                               {"index.html": self.page("Locked")})
-            results = self.r.run(exe, {"password": {"type": "pw", "screenshot": f"password-{tag}"}},
-                                 f"win32 password {tag}")
+            spawn = {"spawn": {"args": [], "env": {"VELLOC_STANDIN_NO_RUNTIME": "1"},
+                               "waitMs": 30000}}
+            script = {"password": {"type": "pw", "screenshot": f"password-{tag}"},
+                      "startupDialogs": [{"screenshot": f"dialog-{tag}"}, {}],
+                      "pages": {"file:///index.html": [spawn, {"closeWindow": True}]},
+                      "expectProcesses": 2}
+            results = self.r.run(exe, script, f"win32 start-ups {tag}")
             self.keep_shots(exe)
             main = results[0] if results else {}
             form = main.get("passwordForm", {})
@@ -250,20 +253,18 @@ class Win32Parity:
                         form.get("field") == COLOURS[style]["field"] and
                         main.get("webViewCreated") is True,
                         f"the password form in {style}: {form}")
-            # Without the runtime: the question whether to install it, declined, then the end.
-            results = self.r.run(exe, {"noRuntime": True, "startupDialogs": [
-                {"screenshot": f"dialog-{tag}"}, {}]}, f"win32 dialogs {tag}")
-            self.keep_shots(exe)
-            main = results[0] if results else {}
-            dialogs = main.get("startupDialogs", [])
+            child = results[1] if len(results) > 1 else {}
+            dialogs = child.get("startupDialogs", [])
             self.expect(len(dialogs) == 2 and
                         all(d.get("ground") == COLOURS[style]["ground"] for d in dialogs),
                         f"the start-up dialogs in {style}: {dialogs}")
-            self.expect(main.get("exitCode") == 0 and not main.get("webViewCreated"),
-                        f"declining the runtime ends the start: {main.get('exitCode')}")
+            self.expect(child.get("exitCode") == 0 and not child.get("webViewCreated"),
+                        f"declining the runtime ends the start: {child.get('exitCode')}")
 
 
 def run(runner, page, screenshots: Path | None) -> None:
     parity = Win32Parity(runner, page, screenshots)
     parity.page_run()
     parity.startup_runs()
+    runs = [f"{what} {seconds:.1f} s" for what, seconds in runner.timings if what.startswith("win32")]
+    print(f"     win32 runs: {', '.join(runs)}")
