@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ constexpr UINT kSettleMs = 250;
 constexpr UINT kPollMs = 100;
 constexpr int kTooltipPolls = 40;
 constexpr int kPopupPolls = 30;
+constexpr UINT kInputGapMs = 50;
 constexpr UINT kMenuGetHmenu = 0x01E1;  // MN_GETHMENU
 
 // The window, frame included, as 0x00RRGGBB pixels.
@@ -250,22 +252,15 @@ POINT Centre(const RECT& rect) {
   return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
-// Mouse input at a screen point, as a person's hand gives it.
-void MouseAt(POINT at, DWORD buttons) {
+// One mouse event at a screen point: a move there, or a button's press or release.
+void Mouse(POINT at, DWORD flags) {
   const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-  INPUT inputs[3] = {};
-  UINT count = 0;
-  inputs[count].type = INPUT_MOUSE;
-  inputs[count].mi.dx = MulDiv(at.x, 65535, width - 1);
-  inputs[count].mi.dy = MulDiv(at.y, 65535, height - 1);
-  inputs[count++].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  if (buttons == MOUSEEVENTF_LEFTDOWN || buttons == MOUSEEVENTF_RIGHTDOWN) {
-    inputs[count].type = INPUT_MOUSE;
-    inputs[count++].mi.dwFlags = buttons;
-    inputs[count].type = INPUT_MOUSE;
-    inputs[count++].mi.dwFlags = buttons << 1;  // the matching release
-  }
-  SendInput(count, inputs, sizeof(INPUT));
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = MulDiv(at.x, 65535, width - 1);
+  input.mi.dy = MulDiv(at.y, 65535, height - 1);
+  input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
 }
 
 HWND OpenPopup() {
@@ -276,19 +271,19 @@ HWND OpenPopup() {
   return nullptr;
 }
 
-// Clicks item `index` of the pop-up menu that shows, or presses Escape when index < 0.
-bool ClickPopupItem(int index) {
+// Where item `index` of the pop-up menu that shows is, if one shows.
+std::optional<POINT> PopupItem(int index) {
   HWND popup = OpenPopup();
-  if (!popup) return false;
-  if (index < 0) {
-    PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
-    return true;
-  }
+  if (!popup) return std::nullopt;
   auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, kMenuGetHmenu, 0, 0));
   RECT rect{};
-  if (!menu || !GetMenuItemRect(popup, menu, static_cast<UINT>(index), &rect)) return false;
-  MouseAt(Centre(rect), MOUSEEVENTF_LEFTDOWN);
-  return true;
+  if (!menu || !GetMenuItemRect(popup, menu, static_cast<UINT>(index), &rect)) return std::nullopt;
+  return Centre(rect);
+}
+
+// Closes the pop-up menu that shows, as Escape does.
+void ClosePopup() {
+  if (HWND popup = OpenPopup()) PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
 }
 
 bool SaveBmp(const TCapture& capture, const std::wstring& path) {
@@ -349,6 +344,26 @@ struct TSequence : std::enable_shared_from_this<TSequence> {
   }
   void Poll(UINT pause, int tries, std::function<bool(Document&)> step) {
     Steps.push_back({pause, std::move(step), tries});
+  }
+  // A click as a hand makes it: to the point found (looked for until `tries` run out), then the
+  // press and the release, each a moment after the last. `found` counts the clicks made.
+  void Click(UINT pause, int tries, std::function<std::optional<POINT>()> where, DWORD press,
+             const char* found) {
+    auto at = std::make_shared<std::optional<POINT>>();
+    Poll(pause, tries, [at, where](Document&) {
+      *at = where();
+      if (*at) Mouse(**at, 0);
+      return at->has_value();
+    });
+    Add(kInputGapMs, [at, press](Document&) {
+      if (*at) Mouse(**at, press);
+    });
+    Add(kInputGapMs, [at, press, found](Document& result) {
+      if (*at) Mouse(**at, press << 1);  // the matching release
+      auto& alloc = result.GetAllocator();
+      if (!result.HasMember(found)) result.AddMember(rapidjson::StringRef(found), 0, alloc);
+      if (*at) result[found].SetInt(result[found].GetInt() + 1);
+    });
   }
   void Run() {
     if (Next >= Steps.size()) {
@@ -414,59 +429,70 @@ void RunProbe(const rapidjson::Value& step, HWND window, const TAfter& after, TP
     std::vector<int> path;
     for (const auto& index : step["menuClick"].GetArray())
       if (index.IsInt()) path.push_back(index.GetInt());
-    steps.Add(0, [window, path](Document& result) {
-      RECT rect{};
-      const bool found = !path.empty() && GetMenuItemRect(window, GetMenu(window),
-                                                          static_cast<UINT>(path[0]), &rect);
-      SetForegroundWindow(window);
-      if (found) MouseAt(Centre(rect), MOUSEEVENTF_LEFTDOWN);
-      result.AddMember("clicked", found, result.GetAllocator());
-      result.AddMember("popupClicks", 0, result.GetAllocator());
-    });
-    for (std::size_t i = 1; i < path.size(); ++i) {
-      // The menu opens when the click has been handled: looked for until it shows.
-      steps.Poll(kPollMs, kPopupPolls, [index = path[i]](Document& result) {
-        if (!ClickPopupItem(index)) return false;
-        result["popupClicks"].SetInt(result["popupClicks"].GetInt() + 1);
-        return true;
-      });
-      steps.Add(kSettleMs, [](Document&) {});
-    }
+    steps.Add(0, [window](Document&) { SetForegroundWindow(window); });
+    steps.Click(
+        0, 1,
+        [window, first = path.empty() ? -1 : path[0]]() -> std::optional<POINT> {
+          RECT rect{};
+          if (first < 0 ||
+              !GetMenuItemRect(window, GetMenu(window), static_cast<UINT>(first), &rect))
+            return std::nullopt;
+          return Centre(rect);
+        },
+        MOUSEEVENTF_LEFTDOWN, "clicks");
+    // Each menu opens when the click before has been handled: looked for until it shows.
+    for (std::size_t i = 1; i < path.size(); ++i)
+      steps.Click(
+          kPollMs, kPopupPolls, [index = path[i]] { return PopupItem(index); },
+          MOUSEEVENTF_LEFTDOWN, "clicks");
     // A menu still open after the clicks would hold the next steps in its loop.
-    steps.Add(kSettleMs, [window, levels = static_cast<int>(path.size()) - 1](Document& result) {
-      result["clicked"].SetBool(result["clicked"].GetBool() &&
-                                result["popupClicks"].GetInt() == levels);
+    steps.Add(kSettleMs, [window, levels = static_cast<int>(path.size())](Document& result) {
+      auto& alloc = result.GetAllocator();
+      result.AddMember("clicked", result["clicks"].GetInt() == levels, alloc);
       const bool open = OpenPopup() != nullptr;
-      result.AddMember("leftOpen", open, result.GetAllocator());
+      result.AddMember("leftOpen", open, alloc);
       if (open) {
-        ClickPopupItem(-1);
+        ClosePopup();
         PostMessageW(window, WM_CANCELMODE, 0, 0);
       }
     });
   } else if (step.HasMember("trayClick") && step["trayClick"].IsString()) {
     const bool right = std::string(step["trayClick"].GetString()) == "right";
     const int item = step.HasMember("item") && step["item"].IsInt() ? step["item"].GetInt() : -1;
-    steps.Add(0, [right](Document& result) {
-      const std::vector<RECT> icons = TrayIcons();
-      const bool found = !icons.empty();
-      if (found)
-        MouseAt(Centre(icons.front()), right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
-      result.AddMember("clicked", found, result.GetAllocator());
-    });
+    steps.Click(
+        0, 1,
+        []() -> std::optional<POINT> {
+          const std::vector<RECT> icons = TrayIcons();
+          if (icons.empty()) return std::nullopt;
+          return Centre(icons.front());
+        },
+        right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN, "clicks");
     if (right) {
-      steps.Add(kSettleMs * 2, [item](Document& result) {
-        result.AddMember("menuShown", OpenPopup() != nullptr, result.GetAllocator());
-        ClickPopupItem(item);
+      // The menu opens; its item is clicked, or Escape closes it.
+      steps.Poll(kPollMs, kPopupPolls, [](Document& result) {
+        const bool shown = OpenPopup() != nullptr;
+        if (!result.HasMember("menuShown"))
+          result.AddMember("menuShown", false, result.GetAllocator());
+        result["menuShown"].SetBool(shown);
+        return shown;
       });
+      if (item >= 0) {
+        steps.Click(
+            0, 1, [item] { return PopupItem(item); }, MOUSEEVENTF_LEFTDOWN, "itemClicks");
+      } else {
+        steps.Add(0, [](Document&) { ClosePopup(); });
+      }
     }
-    steps.Add(kSettleMs, [](Document&) {});
+    steps.Add(kSettleMs, [](Document& result) {
+      result.AddMember("clicked", result["clicks"].GetInt() == 1, result.GetAllocator());
+    });
   } else if (step.HasMember("trayTooltip")) {
     steps.Add(0, [](Document& result) {
       const std::vector<RECT> icons = TrayIcons();
       if (!icons.empty()) {
         // Onto the icon from beside it, so the tooltip sees the pointer arrive.
-        MouseAt({icons.front().left - 40, icons.front().top - 40}, 0);
-        MouseAt(Centre(icons.front()), 0);
+        Mouse({icons.front().left - 40, icons.front().top - 40}, 0);
+        Mouse(Centre(icons.front()), 0);
       }
       result.AddMember("tooltip", "", result.GetAllocator());
     });
