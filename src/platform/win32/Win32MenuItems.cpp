@@ -10,6 +10,8 @@ std::wstring MenuCaption(const TMenuEntry& entry) {
 }
 
 UINT TMenuCommands::Add(const TMenuEntry& entry) {
+  // A command travels in 16 bits; the core builds far fewer items than that leaves room for.
+  if (kFirstMenuCommand + FEntries.size() > 0xFFFF) return 0;
   FEntries.push_back({entry.Id, entry.Clickable && !entry.Submenu && !entry.Separator});
   return kFirstMenuCommand + static_cast<UINT>(FEntries.size() - 1);
 }
