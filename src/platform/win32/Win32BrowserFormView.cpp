@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32Styles.h"
 
 namespace velloc::platform::win32 {
 namespace {
@@ -153,6 +154,9 @@ LRESULT TWin32BrowserFormView::HandleMessage(HWND window, UINT message, WPARAM w
     case kParentWindowMovedMessage:
       if (FBrowser) FFactory.ParentWindowMoved(*FBrowser);
       return 0;
+    case WM_ERASEBKGND:
+      if (EraseStyledGround(window, reinterpret_cast<HDC>(wParam))) return 1;
+      break;
     case WM_TIMER:
       if (window == FForm && wParam == kBrowserTimer) {
         OnTimer();

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32Styles.h"
 
 namespace velloc::platform {
 namespace {
@@ -189,8 +190,24 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         auto* spec = reinterpret_cast<TDialogSpec*>(lParam);
         ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         LayOut(dialog, *spec);
+        win32::ApplyTitleBarStyle(dialog);
         ::SetForegroundWindow(dialog);
         return FALSE;  // the focus is set
+      }
+      case WM_CTLCOLORDLG:
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLORBTN:
+        // In a built-in style the ground and the text take its colours.
+        return reinterpret_cast<INT_PTR>(
+            win32::StyledControlColor(message, reinterpret_cast<HDC>(wParam)));
+      case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        LRESULT result = 0;
+        if (header->code != NM_CUSTOMDRAW ||
+            !win32::DrawStyledButton(*reinterpret_cast<const NMCUSTOMDRAW*>(lParam), result))
+          return FALSE;
+        ::SetWindowLongPtrW(dialog, DWLP_MSGRESULT, result);
+        return TRUE;
       }
       case WM_COMMAND: {
         const auto* spec = reinterpret_cast<TDialogSpec*>(::GetWindowLongPtrW(dialog, DWLP_USER));
@@ -206,6 +223,11 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         ::EndDialog(dialog, mrCancel);
         return TRUE;
       default:
+        if (message == win32::StyleChangedMessage()) {
+          ::RedrawWindow(dialog, nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+          return TRUE;
+        }
         return FALSE;
     }
   } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32Styles.h"
 
 namespace velloc::platform::win32 {
 namespace {
@@ -95,6 +96,7 @@ TWin32MainWindow::TWin32MainWindow(HINSTANCE instance) {
                   600, nullptr, nullptr, instance, this);
   if (!FWindow) throw std::runtime_error("Cannot create the main window");
   FCorners.Attach(FWindow);
+  ApplyTitleBarStyle(FWindow);
 }
 
 TWin32MainWindow::~TWin32MainWindow() {
@@ -264,8 +266,9 @@ void TWin32MainWindow::SetBorderStyle(TBorderStyle style) {
     ShowWindow(FWindow, SW_SHOWMAXIMIZED);
   }
   // The desktop window manager keeps the corner preference of the window; ask again, as a new
-  // frame may start from the system's default.
+  // frame may start from the system's default. A new caption takes the style's colours.
   FCorners.Attach(FWindow);
+  ApplyTitleBarStyle(FWindow);
 }
 
 void TWin32MainWindow::SetWindowState(TWindowState state) {
@@ -425,6 +428,9 @@ LRESULT TWin32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
     case WM_SETFOCUS:
       if (FContent) SetFocus(FContent);
       return 0;
+    case WM_ERASEBKGND:
+      if (EraseStyledGround(FWindow, reinterpret_cast<HDC>(wParam))) return 1;
+      break;
     case WM_DPICHANGED: {
       // Per-monitor DPI: the system suggests the rectangle that keeps the window's look.
       const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);

@@ -4,10 +4,12 @@
 #include <commctrl.h>
 #include <cstdio>
 #include <exception>
+#include <shellscalingapi.h>
 #include <stdexcept>
 
 #include "platform/Dialogs.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32Styles.h"
 
 namespace velloc::platform::win32 {
 namespace {
@@ -22,6 +24,8 @@ constexpr int kEditHeight = 21;
 constexpr int kKeySize = 16;
 constexpr int kFontPoints = 8;
 constexpr UINT_PTR kEditSubclass = 1;
+constexpr DWORD kFormStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
 
 void RegisterFormClass(HINSTANCE instance) {
   WNDCLASSEXW existing{};
@@ -66,7 +70,7 @@ void DrawPasswordKey(HDC dc, const RECT& area) {
   Rectangle(dc, x + at(11), y + at(9), x + at(13), y + at(13));
   Rectangle(dc, x + at(14), y + at(9), x + at(16), y + at(12));
   // The hole of the bow, in the edit box's colour.
-  HBRUSH hole = GetSysColorBrush(COLOR_WINDOW);
+  HBRUSH hole = SolidBrush(StyledSysColor(COLOR_WINDOW));
   SelectObject(dc, hole);
   Ellipse(dc, x + at(2), y + at(6), x + at(5), y + at(10));
   SelectObject(dc, oldBrush);
@@ -86,52 +90,71 @@ int TWin32PasswordForm::Scale(int pixels) const {
 void TWin32PasswordForm::Create(const std::string& caption) {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   RegisterFormClass(instance);
-  const UINT dpi = GetDpiForSystem();
-  FDpi = dpi ? dpi : 96;
+  // Centred on the primary screen (there is no main window yet), at that screen's dpi.
+  const HMONITOR primary = MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  UINT dpiX = 0, dpiY = 0;
+  FDpi = SUCCEEDED(GetDpiForMonitor(primary, MDT_EFFECTIVE_DPI, &dpiX, &dpiY)) && dpiX > 0
+             ? dpiX
+             : GetDpiForSystem();
+  if (FDpi == 0) FDpi = 96;
 
   // A dialog frame: fixed size, a close box, no minimise or maximise box.
-  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
   RECT frame{0, 0, Scale(kClientWidth), Scale(kClientHeight)};
-  AdjustWindowRectExForDpi(&frame, style, FALSE, exStyle, FDpi);
+  AdjustWindowRectExForDpi(&frame, kFormStyle, FALSE, kFormExStyle, FDpi);
   const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-  // Centred on the screen: there is no main window yet.
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  GetMonitorInfoW(primary, &monitor);
   const RECT& work = monitor.rcWork;
   const int left = work.left + (work.right - work.left - width) / 2;
   const int top = work.top + (work.bottom - work.top - height) / 2;
 
-  FForm = CreateWindowExW(exStyle, kPasswordFormClass, Widen(caption).c_str(), style, left, top,
-                          width, height, nullptr, nullptr, instance, nullptr);
+  FForm = CreateWindowExW(kFormExStyle, kPasswordFormClass, Widen(caption).c_str(), kFormStyle,
+                          left, top, width, height, nullptr, nullptr, instance, nullptr);
   if (!FForm) return;
   SetWindowLongPtrW(FForm, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(FForm, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWin32PasswordForm::FormProc));
   FCorners.Attach(FForm);
+  ApplyTitleBarStyle(FForm);
 
-  FFont = CreateFontW(-MulDiv(kFontPoints, static_cast<int>(FDpi), 72), 0, 0, 0, FW_NORMAL, FALSE,
-                      FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                      CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
   FEdit = CreateWindowExW(
       WS_EX_CLIENTEDGE, L"EDIT", L"",
-      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | ES_PASSWORD | ES_AUTOHSCROLL,
-      Scale(kEditLeft), Scale(kEditTop), Scale(kEditWidth), Scale(kEditHeight), FForm, nullptr,
-      instance, nullptr);
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | ES_PASSWORD | ES_AUTOHSCROLL, 0, 0, 0,
+      0, FForm, nullptr, instance, nullptr);
   if (!FEdit) throw std::runtime_error("Cannot create the password box");
-  SendMessageW(FEdit, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
   SendMessageW(FEdit, EM_SETPASSWORDCHAR, L'*', 0);
   SetWindowSubclass(FEdit, &TWin32PasswordForm::EditProc, kEditSubclass,
                     reinterpret_cast<DWORD_PTR>(this));
-
   // The key at the box's left end is decoration only: a drawn child that takes no input, with
   // the text starting after it.
+  FKey = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW | WS_DISABLED, 0,
+                         0, 0, 0, FEdit, nullptr, instance, nullptr);
+  // The window may have come up on a screen of another dpi than asked for.
+  if (const UINT actual = GetDpiForWindow(FForm); actual != 0 && actual != FDpi) {
+    FDpi = actual;
+    RECT resized{0, 0, Scale(kClientWidth), Scale(kClientHeight)};
+    AdjustWindowRectExForDpi(&resized, kFormStyle, FALSE, kFormExStyle, FDpi);
+    SetWindowPos(FForm, nullptr, 0, 0, resized.right - resized.left, resized.bottom - resized.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  Layout();
+}
+
+void TWin32PasswordForm::Layout() {
+  HFONT font =
+      CreateFontW(-MulDiv(kFontPoints, static_cast<int>(FDpi), 72), 0, 0, 0, FW_NORMAL, FALSE,
+                  FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                  CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+  SetWindowPos(FEdit, nullptr, Scale(kEditLeft), Scale(kEditTop), Scale(kEditWidth),
+               Scale(kEditHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+  SendMessageW(FEdit, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  if (FFont) DeleteObject(FFont);
+  FFont = font;
   RECT inner{};
   GetClientRect(FEdit, &inner);
   const int keySize = std::min(Scale(kKeySize), static_cast<int>(inner.bottom));
-  FKey = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW | WS_DISABLED,
-                         Scale(2), (inner.bottom - keySize) / 2, keySize, keySize, FEdit, nullptr,
-                         instance, nullptr);
+  SetWindowPos(FKey, nullptr, Scale(2), (inner.bottom - keySize) / 2, keySize, keySize,
+               SWP_NOZORDER | SWP_NOACTIVATE);
   SendMessageW(FEdit, EM_SETMARGINS, EC_LEFTMARGIN, MAKELPARAM(Scale(2) + keySize + Scale(3), 0));
 }
 
@@ -196,10 +219,32 @@ LRESULT TWin32PasswordForm::HandleEdit(HWND window, UINT message, WPARAM wParam,
       if (FEvents && !FResult) FEvents->PasswordEditKeyUp(Narrow(WindowText(window)));
       return handled;
     }
+    case WM_NCPAINT:
+      // In a built-in style the box's sunken edge is a frame of the style's border colour.
+      if (const TWin32Style* style = ActiveStyle()) {
+        RECT frame{};
+        GetWindowRect(window, &frame);
+        OffsetRect(&frame, -frame.left, -frame.top);
+        HDC dc = GetWindowDC(window);
+        const COLORREF border =
+            ColorRef(GetFocus() == window ? style->Colors.Accent : style->Colors.Border);
+        FrameRect(dc, &frame, SolidBrush(border));
+        InflateRect(&frame, -1, -1);
+        FrameRect(dc, &frame, SolidBrush(ColorRef(style->Colors.Surface)));
+        ReleaseDC(window, dc);
+        return 0;
+      }
+      break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: {
+      const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+      if (ActiveStyle()) RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+      return result;
+    }
     case WM_DRAWITEM: {
       const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (item.hwndItem != FKey) break;
-      FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_WINDOW));
+      FillRect(item.hDC, &item.rcItem, SolidBrush(StyledSysColor(COLOR_WINDOW)));
       DrawPasswordKey(item.hDC, item.rcItem);
       return TRUE;
     }
@@ -235,7 +280,31 @@ LRESULT CALLBACK TWin32PasswordForm::FormProc(HWND window, UINT message, WPARAM 
       case WM_SETFOCUS:
         if (self->FEdit) SetFocus(self->FEdit);
         return 0;
+      case WM_ERASEBKGND:
+        if (EraseStyledGround(window, reinterpret_cast<HDC>(wParam))) return 1;
+        break;
+      case WM_CTLCOLOREDIT:
+      case WM_CTLCOLORSTATIC:
+        // In a built-in style the box takes its colours.
+        if (HBRUSH brush = StyledControlColor(message, reinterpret_cast<HDC>(wParam)))
+          return reinterpret_cast<LRESULT>(brush);
+        break;
+      case WM_DPICHANGED: {
+        // Moved to a screen of another dpi: the system's suggested size, the layout anew.
+        self->FDpi = HIWORD(wParam);
+        const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window, nullptr, suggested.left, suggested.top,
+                     suggested.right - suggested.left, suggested.bottom - suggested.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        self->Layout();
+        return 0;
+      }
       default:
+        if (message == StyleChangedMessage()) {
+          RedrawWindow(window, nullptr, nullptr,
+                       RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+          return 0;
+        }
         break;
     }
   }

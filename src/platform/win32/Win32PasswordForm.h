@@ -1,7 +1,9 @@
-// The password form on Win32: a dialog-frame window of 308 x 71 client pixels (at 96 dpi) centred
-// on the screen, in the button-face colour and Tahoma 8 pt, whose one child is an edit box
-// showing "*" for every character with a key drawn at its left end. There is no button: the
-// core closes the form with OK when the text is right; the close box and Alt+F4 give Cancel.
+// The password form on Win32: a dialog-frame window of 308 x 71 client pixels (at 96 dpi, scaled
+// to the primary screen's dpi and again when it moves to a screen of another) centred on the
+// screen, in the button-face colour and Tahoma 8 pt, whose one child is an edit box showing "*"
+// for every character with a key drawn at its left end. It asks for rounded corners and takes the
+// active style's colours. There is no button: the core closes the form with OK when the text is
+// right; the close box and Alt+F4 give Cancel.
 #pragma once
 
 #include <optional>
@@ -39,6 +41,8 @@ class TWin32PasswordForm final : public IPasswordFormView {
                                    UINT_PTR id, DWORD_PTR data);
   LRESULT HandleEdit(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Create(const std::string& caption);
+  // Places the edit box and the key and sets the font for FDpi.
+  void Layout();
   void Destroy();
   int Scale(int pixels) const;
 

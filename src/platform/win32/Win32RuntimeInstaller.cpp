@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32Styles.h"
 
 namespace velloc::platform::win32 {
 namespace {
@@ -21,10 +22,11 @@ constexpr UINT_PTR kAnimationTimer = 1;
 constexpr UINT kFrameMilliseconds = 33;
 constexpr unsigned kFramesPerTurn = 36;
 
-// 0x00BBGGRR as it is, or 0xFF000000 plus the index of a system colour.
+// 0x00BBGGRR as it is, or 0xFF000000 plus the index of a system colour, which a built-in style
+// gives its own colour.
 COLORREF FormColor(std::int32_t color) {
   const auto value = static_cast<std::uint32_t>(color);
-  if ((value & 0xFF000000u) == 0xFF000000u) return GetSysColor(static_cast<int>(value & 0xFFu));
+  if ((value & 0xFF000000u) == 0xFF000000u) return StyledSysColor(static_cast<int>(value & 0xFFu));
   return static_cast<COLORREF>(value & 0x00FFFFFFu);
 }
 
@@ -142,6 +144,10 @@ LRESULT CALLBACK TWin32RuntimeInstaller::FormProc(HWND window, UINT message, WPA
       if (self) self->FForm = nullptr;
       break;
     default:
+      if (message == StyleChangedMessage()) {
+        InvalidateRect(window, nullptr, FALSE);
+        return 0;
+      }
       break;
   }
   return DefWindowProcW(window, message, wParam, lParam);

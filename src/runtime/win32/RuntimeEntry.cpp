@@ -1,9 +1,10 @@
 #include "runtime/win32/RuntimeEntry.h"
 
 // clang-format off
-// First among the services, so that windows.h's renaming macros are gone before any interface
-// is declared.
-#include "runtime/win32/InterimServices.h"
+// First among the services: their headers drop windows.h's renaming macros (DeleteFile,
+// SetEnvironmentVariable) before any interface declares a member of that name.
+#include "platform/win32/Win32RuntimeInstaller.h"
+#include "platform/win32/Win32System.h"
 // clang-format on
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge/BrowserExternalForm.h"
 #include "bridge/BuiltinStyles.h"
 #include "bridge/StyleManager.h"
 #include "browser/MainForm.h"
@@ -19,14 +21,18 @@
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileDialogs.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32MainMenuBar.h"
 #include "platform/win32/Win32MainWindow.h"
+#include "platform/win32/Win32MenuImages.h"
+#include "platform/win32/Win32ModuleFile.h"
 #include "platform/win32/Win32Network.h"
+#include "platform/win32/Win32Notifications.h"
 #include "platform/win32/Win32PasswordForm.h"
 #include "platform/win32/Win32RegistryValueStore.h"
-#include "platform/win32/Win32RuntimeInstaller.h"
 #include "platform/win32/Win32Session.h"
 #include "platform/win32/Win32Shell.h"
-#include "platform/win32/Win32System.h"
+#include "platform/win32/Win32Styles.h"
+#include "platform/win32/Win32TrayIcon.h"
 #include "platform/win32/Win32WindowList.h"
 #include "startup/ExeZipLoader.h"
 
@@ -84,8 +90,11 @@ int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
   platform::TWin32Network network;
   platform::TWin32RegistryValueStore valueStore;
   platform::win32::TWin32FileSystem fileSystem;
-  // Notifications, menus and the tray have no Windows implementation yet.
-  TNoNotifications notifications;
+  platform::win32::TWin32MainMenuBar mainMenu(window.Handle());
+  platform::win32::TWin32MenuImageDecoder menuImages;
+  platform::win32::TWin32TrayIcon trayIcon(instance);
+  // Toasts where the system has them, else balloons of the tray icon.
+  platform::win32::TWin32Notifications notifications(startup.AppID, startup.AppName, &trayIcon);
   browser::TMainForm mainForm(
       window, browserView, webViews.Loader(), system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
@@ -93,6 +102,8 @@ int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
        &network, &notifications, &valueStore, &styles, &fileSystem});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
+  // Before the message loop runs, so before any page can call the menu functions.
+  mainForm.BrowserExternalModule()->ExternalForm().SetPlatform({&mainMenu, &trayIcon, &menuImages});
   window.Show();
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -113,10 +124,10 @@ int RunVellocRuntime(HINSTANCE instance, const TRuntimeWebViewsMaker& makeWebVie
   {
     platform::TWin32System system;
     platform::TWin32Dialogs dialogs;
-    TNativeStyleEngine styleEngine;
+    platform::win32::TWin32StyleEngine styleEngine;
     bridge::TStyleManager styles(styleEngine, dialogs, bridge::BuiltinStyles());
     const std::unique_ptr<IRuntimeWebViews> webViews = makeWebViews();
-    TInterimModuleFile moduleFile;
+    platform::win32::TWin32ModuleFile moduleFile;
     platform::win32::TWin32PasswordForm passwordForm;
     platform::win32::TWin32RuntimeInstaller installer;
     startup::TExeZipLoader startup(

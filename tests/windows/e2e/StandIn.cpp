@@ -10,6 +10,7 @@
 
 #include "platform/webview2/WebView2Origin.h"
 #include "platform/win32/WideText.h"
+#include "tests/windows/e2e/StandInProbes.h"
 
 namespace velloc::test::standin {
 
@@ -545,6 +546,18 @@ class TStandInWebView final : public platform::IWebView {
       CloseWindow();
       return Later([this] { NextStep(); });
     }
+    if (IsProbeStep(step)) {
+      return RunProbe(
+          step, GetAncestor(FHost, GA_ROOT),
+          [this](UINT milliseconds, std::function<void()> task) { After(milliseconds, task); },
+          [this, entry](rapidjson::Document result) {
+            TRecord::Get().Edit([&](auto&, auto& alloc) {
+              entry->AddMember("probe", rapidjson::Value(result, alloc), alloc);
+            });
+            Finish(std::move(*entry));
+            Later([this] { NextStep(); });
+          });
+    }
     record.Edit([&](auto&, auto& alloc) { entry->AddMember("unknown", true, alloc); });
     Finish(std::move(*entry));
     Later([this] { NextStep(); });
@@ -661,7 +674,8 @@ bool TStandInWebViews::CheckEdgeIsInstalled(const std::string& loaderLibraryPath
     library.AddMember("exists", attributes != INVALID_FILE_ATTRIBUTES, alloc);
   });
   record.Set("loaderLibrary", std::move(library));
-  return true;
+  // A process may play a machine without the web view runtime (a spawn step's environment).
+  return GetEnvironmentVariableW(L"VELLOC_STANDIN_NO_RUNTIME", nullptr, 0) == 0;
 }
 
 void TStandInWebViews::StartWebView2(const std::string&) {

@@ -11,7 +11,9 @@
 // answers of WebView2's backend at the application origin; "referer": null sends none),
 // {"newWindow": uri}, {"permission": kind}, {"spawn": {"args": [...], "env": {...},
 // "waitMs": N}}, {"moveWindow": [x, y]}, {"sleepMs": N}, {"pageCloseQuery": "close"|"ignore"},
-// {"closeWindow": true}. A start page without steps closes its window once loaded.
+// {"closeWindow": true}, and the probes of StandInProbes.h. A start page without steps closes its
+// window once loaded. A process started with VELLOC_STANDIN_NO_RUNTIME set finds no web view
+// runtime.
 // Results go to VELLOC_STANDIN_OUT\results-<pid>.json, rewritten after every step.
 #pragma once
 

@@ -6,6 +6,7 @@
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32PasswordForm.h"
 #include "tests/windows/e2e/StandIn.h"
+#include "tests/windows/e2e/StandInProbes.h"
 
 // After windows.h, which the headers above bring.
 #include <shellapi.h>
@@ -45,10 +46,27 @@ void TypePassword(const rapidjson::Value& password) {
     seen.AddMember("shown", form != nullptr, alloc);
     seen.AddMember("caption", captionText, alloc);
   });
+  HWND edit = form ? FindWindowExW(form, nullptr, L"Edit", nullptr) : nullptr;
+  if (edit) {
+    // Its colours once it has painted, and a picture when the script asks for one.
+    Sleep(300);
+    RECT box{};
+    GetClientRect(edit, &box);
+    const long ground = test::standin::PixelAt(form, 4, 4);
+    const long field = test::standin::PixelAt(edit, box.right - 4, box.bottom / 2);
+    record.Edit([&](auto&, auto& alloc) {
+      seen.AddMember("ground", static_cast<int64_t>(ground), alloc);
+      seen.AddMember("field", static_cast<int64_t>(field), alloc);
+    });
+    if (password.HasMember("screenshot") && password["screenshot"].IsString()) {
+      test::standin::SaveWindowBitmap(
+          form, test::standin::ResultsFolder() + L"shot-" +
+                    platform::win32::Widen(password["screenshot"].GetString()) + L".bmp");
+    }
+  }
   record.Set("passwordForm", std::move(seen));
   record.Save();
   if (!form) return;
-  HWND edit = FindWindowExW(form, nullptr, L"Edit", nullptr);
   for (const wchar_t c : text) {
     const SHORT scan = VkKeyScanW(c);
     const UINT key = c == L'\b' ? VK_BACK : scan == -1 ? 'A' : static_cast<UINT>(scan & 0xFF);
@@ -57,6 +75,49 @@ void TypePassword(const rapidjson::Value& password) {
     Sleep(20);
   }
   if (close) PostMessageW(form, WM_CLOSE, 0, 0);
+}
+
+// Waits for each start-up dialog in turn, records its title and ground colour (and a picture
+// when asked), and closes it with its close box.
+void AnswerStartupDialogs(const rapidjson::Value& dialogs) {
+  TRecord& record = TRecord::Get();
+  for (const auto& dialog : dialogs.GetArray()) {
+    HWND found = nullptr;
+    for (int i = 0; i < 300 && !found; ++i) {
+      HWND candidate = nullptr;
+      while ((candidate = FindWindowExW(nullptr, candidate, L"#32770", nullptr)) != nullptr) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(candidate, &process);
+        if (process == GetCurrentProcessId() && IsWindowVisible(candidate)) found = candidate;
+      }
+      if (!found) Sleep(50);
+    }
+    rapidjson::Value seen(rapidjson::kObjectType);
+    if (found) {
+      Sleep(300);
+      wchar_t title[256] = {};
+      GetWindowTextW(found, title, 256);
+      rapidjson::Value titleText = record.Text(platform::win32::Narrow(title));
+      const long ground = test::standin::PixelAt(found, 4, 4);
+      record.Edit([&](auto&, auto& alloc) {
+        seen.AddMember("title", titleText, alloc);
+        seen.AddMember("ground", static_cast<int64_t>(ground), alloc);
+      });
+      if (dialog.IsObject() && dialog.HasMember("screenshot") && dialog["screenshot"].IsString()) {
+        test::standin::SaveWindowBitmap(
+            found, test::standin::ResultsFolder() + L"shot-" +
+                       platform::win32::Widen(dialog["screenshot"].GetString()) + L".bmp");
+      }
+    }
+    // Recorded before it closes: closing the last one may end the process at once.
+    record.Append("startupDialogs", std::move(seen));
+    record.Save();
+    if (!found) continue;
+    PostMessageW(found, WM_CLOSE, 0, 0);
+    // Gone before the next one is looked for.
+    for (int i = 0; i < 100 && IsWindow(found); ++i)
+      Sleep(50);
+  }
 }
 
 }  // namespace
@@ -84,6 +145,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const test::standin::TScript& steps = test::standin::Script();
   if (const rapidjson::Value* password = steps.Member("password"); password && password->IsObject())
     std::thread(TypePassword, std::cref(*password)).detach();
+  if (const rapidjson::Value* dialogs = steps.Member("startupDialogs");
+      dialogs && dialogs->IsArray())
+    std::thread(AnswerStartupDialogs, std::cref(*dialogs)).detach();
   const rapidjson::Value* timeout = steps.Member("timeoutMs");
   const DWORD timeoutMs = timeout && timeout->IsUint() ? timeout->GetUint() : 60000;
   std::thread([timeoutMs] {

@@ -4,7 +4,8 @@ windows` onto velloc-standin.exe (the runtime's own entry code with a stand-in w
 shared bridge cases (tests/shared/bridge_cases.json), one Wine process per group, and the
 start-ups that only a whole run shows: the password form typed through Win32 messages, a
 second start with AllowInstances=0, further instances from window.open and from the command
-line, the close protocol, the module extracted once.
+line, the close protocol, the module extracted once and repaired; and the Win32 services read
+back through Win32 (win32_parity.py).
 
 Run by CTest inside a private X display (tests/windows/xvfb-wine.sh) with the shared
 wineserver's WINEPREFIX; by hand:
@@ -28,8 +29,10 @@ import traceback
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "shared"))
+sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import bridge_cases  # noqa: E402
+import win32_parity  # noqa: E402
 
 SKIP = 77
 # The applications live below a folder named beyond ASCII (and beyond any one ANSI code page):
@@ -347,6 +350,15 @@ class Runner:
         self.expect(first is not None and first == again,
                     f"start-ups: the loader library was written again ({first} then {again})")
 
+        # Damaged, it is written whole again at the next start, through a file of its own.
+        if unix and unix.exists():
+            unix.write_bytes(b"damaged")
+            self.run(exe, {"password": {"type": "secret", "close": True}}, "loader repaired")
+            self.expect(unix.read_bytes() == self.args.loader.read_bytes(),
+                        "start-ups: the damaged loader library was not repaired")
+            leftovers = [p.name for p in unix.parent.iterdir() if p.name.startswith(".")]
+            self.expect(not leftovers, f"start-ups: files left beside the library: {leftovers}")
+
     # ---- the application origin
 
     def origin(self) -> None:
@@ -449,9 +461,10 @@ def main() -> int:
     parser.add_argument("--velloc", type=Path, required=True)
     parser.add_argument("--wine", type=Path, required=True)
     parser.add_argument("--work-dir", type=Path, required=True)
+    parser.add_argument("--screenshots", type=Path, help="keep the win32 group's pictures here")
     parser.add_argument("only", nargs="*",
                         help="run only these groups (startups: the start-ups; origin: the "
-                             "application origin's answers)")
+                             "application origin's answers; win32: the Win32 services)")
     args = parser.parse_args()
     if not args.velloc.is_file():
         print(f"SKIP: no packer at {args.velloc}; build the release preset first")
@@ -475,7 +488,7 @@ def main() -> int:
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=60)
     groups = {g.name: g for g in bridge_cases.load("windows")}
-    selected = args.only or [*groups, "startups", "origin"]
+    selected = args.only or [*groups, "startups", "origin", "win32"]
     start = time.monotonic()
     for name in selected:
         before = len(runner.failures)
@@ -485,6 +498,8 @@ def main() -> int:
                 runner.startups()
             elif name == "origin":
                 runner.origin()
+            elif name == "win32":
+                win32_parity.run(runner, page, args.screenshots)
             else:
                 runner.shared_group(groups[name])
         except Exception:  # noqa: BLE001 - every group reports on its own
