@@ -364,7 +364,7 @@ class Runner:
     def origin(self) -> None:
         """What WebView2 would get for the pages of an application: the start page, a module, a
         worker, WebAssembly and a range of a video, through the backend's own answers at the
-        application origin, with their statuses, headers and bytes."""
+        application origin, with their statuses, headers and bytes; from a signed executable."""
         video = bytes(range(256)) * 400  # 102,400 bytes, every offset tells its value
         wasm = b"\0asm\x01\0\0\0"
         files = {"index.html": page("Origin", "<script type=module src=m.js></script>"),
@@ -373,6 +373,9 @@ class Runner:
                  "worker.js": "onmessage = (e) => postMessage(e.data);\n",
                  "a.wasm": wasm, "media/clip.mp4": video}
         exe = self.pack("origin", {"ID": "StandInOrigin", "Name": "Origin"}, files)
+        # Signed after packing, as a publisher would: the package must still be found in front
+        # of the certificate table, and everything below is served from it.
+        self.sign(exe)
         (exe.parent / "beside.txt").write_text("beside the executable\n", encoding="utf-8")
         app = "https://velloc.localhost"
         steps = [
@@ -438,6 +441,29 @@ class Runner:
         check(10, 403, body="")
         check(11, 403, body="")
         check(12, 404, body="")
+
+    def sign(self, exe: Path) -> None:
+        """Signs `exe` in place with a throw-away certificate and checks the signature."""
+        folder = exe.parent / "signing"
+        folder.mkdir(exist_ok=True)
+        key, cert, signed = folder / "key.pem", folder / "cert.pem", folder / "signed.exe"
+        signed.unlink(missing_ok=True)
+        steps = [
+            ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+             "-subj", "/CN=Velloc test", "-keyout", str(key), "-out", str(cert)],
+            ["osslsigncode", "sign", "-certs", str(cert), "-key", str(key), "-n", "Velloc test",
+             "-in", str(exe), "-out", str(signed)],
+            ["osslsigncode", "verify", "-CAfile", str(cert), "-in", str(signed)],
+            [str(self.args.velloc), "info", str(signed)],
+        ]
+        for command in steps:
+            done = subprocess.run(command, capture_output=True, text=True, timeout=60)
+            if done.returncode != 0:
+                raise Failure(f"signing: {command[0]} {command[1]} failed: "
+                              f"{(done.stdout + done.stderr)[-600:]}")
+        if "Authenticode" not in done.stdout:
+            raise Failure(f"signing: velloc info does not see the signature: {done.stdout}")
+        signed.replace(exe)
 
     def unix_path(self, path: str) -> Path | None:
         """A C: path of the Wine prefix as a path of the build machine."""
