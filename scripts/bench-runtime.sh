@@ -9,7 +9,8 @@
 #      beside the minimal host serving the folder under a custom URI scheme
 #   5. packages of any size: start-up and peak memory of apps carrying 1 MB, 100 MB and 1 GB of
 #      media; seeking a packaged 1 GB video beside the same file from disk in the minimal host
-#      (bench/runtime/bigpackages/bigpackages.py; about 4 GB of scratch space, several minutes)
+#      (bench/runtime/bigpackages/bigpackages.py; about 4 GB of scratch space, several minutes;
+#      BIG_RUNS=N runs each app N times instead of 5, for a busy machine)
 # Usage: scripts/bench-runtime.sh [BUILD_DIR] [SECTION...]   (default build/release, every
 #        section: startup bridge memory manyfiles bigpackages; build the release preset first)
 set -euo pipefail
@@ -140,5 +141,5 @@ fi
 
 if want bigpackages; then
 echo "== packages of any size"
-python3 bench/runtime/bigpackages/bigpackages.py "$bin" "$work/bigpackages"
+python3 bench/runtime/bigpackages/bigpackages.py "$bin" "$work/bigpackages" "${BIG_RUNS:-5}"
 fi
