@@ -9,8 +9,6 @@
 namespace velloc::platform::win32 {
 namespace {
 
-constexpr std::size_t kSuffixLength = 8;
-
 // The system's text for an error code, without the line end and final full stop it carries.
 std::string ErrorText(DWORD error) {
   wchar_t* buffer = nullptr;
@@ -24,17 +22,6 @@ std::string ErrorText(DWORD error) {
   if (!text.empty() && text.back() == L'.') text.pop_back();
   if (text.empty()) return "Error " + std::to_string(error);
   return Narrow(text);
-}
-
-std::wstring RandomSuffix() {
-  static constexpr std::wstring_view kChars =
-      L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  thread_local std::mt19937_64 random{std::random_device{}()};
-  std::uniform_int_distribution<std::size_t> pick(0, kChars.size() - 1);
-  std::wstring suffix(kSuffixLength, L' ');
-  for (wchar_t& c : suffix)
-    c = kChars[pick(random)];
-  return suffix;
 }
 
 // Where a link to a file points, so the link itself survives; the path as it is otherwise
@@ -72,7 +59,7 @@ void RemoveStaleTemporaries(const std::wstring& folderPrefix, const std::wstring
   if (find == INVALID_HANDLE_VALUE) return;
   do {
     const std::wstring_view name = found.cFileName;
-    if (name.size() != prefixName.size() + kSuffixLength || !name.starts_with(prefixName) ||
+    if (name.size() != prefixName.size() + kRandomSuffixLength || !name.starts_with(prefixName) ||
         (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
       continue;
     ::DeleteFileW((folderPrefix + found.cFileName).c_str());
@@ -85,6 +72,16 @@ bool IsHighSurrogate(wchar_t c) {
 }
 
 }  // namespace
+
+std::wstring RandomFileSuffix() {
+  static constexpr std::wstring_view kChars = L"abcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, kChars.size() - 1);
+  std::wstring suffix(kRandomSuffixLength, L' ');
+  for (wchar_t& c : suffix)
+    c = kChars[pick(random)];
+  return suffix;
+}
 
 TWin32FileReplacement::TWin32FileReplacement(std::string path)
     : FPath(std::move(path)), FHandle(INVALID_HANDLE_VALUE) {
@@ -117,7 +114,7 @@ TWin32FileReplacement::TWin32FileReplacement(std::string path)
   RemoveStaleTemporaries(folderPrefix, prefixName);
   DWORD error = ERROR_FILE_EXISTS;
   for (int attempt = 0; attempt < 100 && error == ERROR_FILE_EXISTS; ++attempt) {
-    FTempPath = folderPrefix + prefixName + RandomSuffix();
+    FTempPath = folderPrefix + prefixName + RandomFileSuffix();
     // No sharing: a writer at work keeps others (and their clean-up) away from its file.
     FHandle = ::CreateFileW(FTempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);

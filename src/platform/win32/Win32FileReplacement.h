@@ -5,12 +5,18 @@
 // written through: the file it points to is replaced and the link stays.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 #include "platform/FileSystem.h"
 
 namespace velloc::platform::win32 {
+
+// Eight random lower-case letters and digits, for temporary names beside a file (one letter
+// case, as Windows' names compare without it).
+inline constexpr std::size_t kRandomSuffixLength = 8;
+std::wstring RandomFileSuffix();
 
 class TWin32FileReplacement final : public IFileReplacement {
  public:

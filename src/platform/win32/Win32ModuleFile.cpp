@@ -1,11 +1,11 @@
 #include "platform/win32/Win32ModuleFile.h"
 
 #include <algorithm>
-#include <random>
 #include <string_view>
 #include <windows.h>
 
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32FileReplacement.h"
 
 namespace velloc::platform::win32 {
 namespace {
@@ -14,17 +14,6 @@ namespace {
 // ".<name>.old-" and eight.
 constexpr std::wstring_view kPartMark = L".part-";
 constexpr std::wstring_view kOldMark = L".old-";
-constexpr std::size_t kSuffixLength = 8;
-
-std::wstring RandomSuffix() {
-  static constexpr std::wstring_view kChars = L"abcdefghijklmnopqrstuvwxyz0123456789";
-  thread_local std::mt19937_64 random{std::random_device{}()};
-  std::uniform_int_distribution<std::size_t> pick(0, kChars.size() - 1);
-  std::wstring suffix(kSuffixLength, L' ');
-  for (wchar_t& c : suffix)
-    c = kChars[pick(random)];
-  return suffix;
-}
 
 // Files left by writers that were killed, and modules moved aside that nothing holds any more:
 // a live writer's file and a loaded module refuse to be deleted.
@@ -37,7 +26,7 @@ void RemoveLeftovers(const std::wstring& folder, const std::wstring& name) {
     if (find == INVALID_HANDLE_VALUE) continue;
     do {
       const std::wstring_view entry = found.cFileName;
-      if (entry.size() == prefix.size() + kSuffixLength && entry.starts_with(prefix) &&
+      if (entry.size() == prefix.size() + kRandomSuffixLength && entry.starts_with(prefix) &&
           !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         DeleteFileW((folder + found.cFileName).c_str());
     } while (FindNextFileW(find, &found));
@@ -108,7 +97,7 @@ bool TWin32ModuleFile::Replace(const std::string& path, std::span<const std::uin
   HANDLE file = INVALID_HANDLE_VALUE;
   std::wstring temporary;
   for (int attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; ++attempt) {
-    temporary = folder + L"." + name + std::wstring(kPartMark) + RandomSuffix();
+    temporary = folder + L"." + name + std::wstring(kPartMark) + RandomFileSuffix();
     // Shared with nobody: no other start reads, writes or deletes it while it is written.
     file = CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -118,7 +107,7 @@ bool TWin32ModuleFile::Replace(const std::string& path, std::span<const std::uin
   bool ok = WriteAll(file, bytes) && RenameOpenFile(file, target, true);
   if (!ok && GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
     // A module that is loaded cannot be replaced, but it can move aside.
-    const std::wstring aside = folder + L"." + name + std::wstring(kOldMark) + RandomSuffix();
+    const std::wstring aside = folder + L"." + name + std::wstring(kOldMark) + RandomFileSuffix();
     if (MoveFileExW(target.c_str(), aside.c_str(), 0)) {
       ok = RenameOpenFile(file, target, false);
       if (ok) {

@@ -2,25 +2,13 @@
 
 #include <cstdint>
 
+#include "platform/win32/Win32Dwm.h"
+
 namespace velloc::platform::win32 {
 namespace {
 
 // DWMWA_WINDOW_CORNER_PREFERENCE; older SDK headers do not name it.
 constexpr DWORD kWindowCornerPreference = 33;
-
-using TDwmSetWindowAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
-
-// dwmapi.dll is looked up rather than imported, so a system without it (or without the entry)
-// still starts; the preference is then simply not passed on.
-TDwmSetWindowAttribute SystemSetAttribute() {
-  static const TDwmSetWindowAttribute entry = [] {
-    HMODULE dwm = LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!dwm) return TDwmSetWindowAttribute{};
-    return reinterpret_cast<TDwmSetWindowAttribute>(
-        reinterpret_cast<void*>(GetProcAddress(dwm, "DwmSetWindowAttribute")));
-  }();
-  return entry;
-}
 
 }  // namespace
 
@@ -43,7 +31,7 @@ void TWin32RoundedCorners::SetWindowCornerPreference(forms::TCornerPreference pr
   // The result is ignored: a refusal leaves square corners, which is all a refusal can mean.
   if (FSetAttribute) {
     FSetAttribute(FWindow, kWindowCornerPreference, &value, sizeof value);
-  } else if (const TDwmSetWindowAttribute set = SystemSetAttribute()) {
+  } else if (const TDwmSetWindowAttribute set = DwmSetWindowAttributeEntry()) {
     set(FWindow, kWindowCornerPreference, &value, sizeof value);
   }
 }

@@ -3,23 +3,12 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/win32/Win32Dwm.h"
+
 namespace velloc::platform::win32 {
 namespace {
 
 const TWin32Style* GActive = nullptr;
-
-using TDwmSetWindowAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
-
-// Looked up rather than imported: a system without dwmapi.dll, or without the entry, still runs.
-TDwmSetWindowAttribute SystemSetAttribute() {
-  static const TDwmSetWindowAttribute entry = [] {
-    HMODULE dwm = LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!dwm) return TDwmSetWindowAttribute{};
-    return reinterpret_cast<TDwmSetWindowAttribute>(
-        reinterpret_cast<void*>(GetProcAddress(dwm, "DwmSetWindowAttribute")));
-  }();
-  return entry;
-}
 
 // The style's colour for a system colour: the pairs a form's parts are drawn with.
 TRgb SchemeColor(const TStyleScheme& s, int index, bool& found) {
@@ -150,7 +139,7 @@ void ApplyTitleBarStyle(HWND window, const TDwmSetAttribute& set) {
   if (!window || (GetWindowLongPtrW(window, GWL_STYLE) & WS_CAPTION) != WS_CAPTION) return;
   const auto call = [&](DWORD attribute, std::uint32_t value) {
     if (set) return set(window, attribute, &value, sizeof value);
-    if (const TDwmSetWindowAttribute system = SystemSetAttribute())
+    if (const TDwmSetWindowAttribute system = DwmSetWindowAttributeEntry())
       return system(window, attribute, &value, sizeof value);
     return E_NOTIMPL;
   };
