@@ -269,6 +269,17 @@ function raw(message, uuid) {
     webview.postMessage(message);
   });
 }
+// "fired" when a media element raises `name` within `ms`, else "timeout" or "error CODE".
+function event(element, name, ms) {
+  return new Promise((done) => {
+    const timer = setTimeout(() => done("timeout"), ms);
+    element.addEventListener(name, () => { clearTimeout(timer); done("fired"); }, {once: true});
+    element.addEventListener("error", () => {
+      clearTimeout(timer);
+      done("error " + (element.error && element.error.code));
+    }, {once: true});
+  });
+}
 </script>
 """
 

@@ -16,16 +16,6 @@ VIDEO_FRAMES = 600  # 24 s of 640x360 raw video in Matroska: 207 MB, written in 
 PAGE = page("""<video id="v" src="media/big.mkv" muted preload="auto"></video>""",
             head=PAGE_HELPERS + r"""
 <script>
-function event(element, name, ms) {
-  return new Promise((done) => {
-    const timer = setTimeout(() => done("timeout"), ms);
-    element.addEventListener(name, () => { clearTimeout(timer); done("fired"); }, {once: true});
-    element.addEventListener("error", () => {
-      clearTimeout(timer);
-      done("error " + (element.error && element.error.code));
-    }, {once: true});
-  });
-}
 async function seek(element, time) {
   const done = event(element, "seeked", 20000);
   element.currentTime = time;

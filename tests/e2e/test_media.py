@@ -42,16 +42,6 @@ PAGE = page("""
 <audio id="beside" src="beside.wav" preload="auto"></audio>
 """, head=PAGE_HELPERS + r"""
 <script>
-function event(element, name, ms) {
-  return new Promise((done) => {
-    const timer = setTimeout(() => done("timeout"), ms);
-    element.addEventListener(name, () => { clearTimeout(timer); done("fired"); }, {once: true});
-    element.addEventListener("error", () => {
-      clearTimeout(timer);
-      done("error " + (element.error && element.error.code));
-    }, {once: true});
-  });
-}
 async function metadata(element) {
   if (element.readyState >= 1) return "fired";
   return event(element, "loadedmetadata", 15000);
