@@ -26,6 +26,7 @@ constexpr UINT kArgumentsArrived = WM_APP + 1;
 // How long a connected later start may take to write its message, and to be written to.
 constexpr ULONGLONG kMessageTimeoutMs = 5000;
 constexpr DWORD kWriteTimeoutMs = 2000;
+constexpr std::size_t kMaxQueued = 32;
 
 struct THandleCloser {
   void operator()(HANDLE handle) const {
@@ -283,8 +284,11 @@ void TInstanceListener::TImpl::Serve() noexcept {
       try {
         if (std::optional<std::vector<std::string>> arguments = ReadClient(event.get())) {
           const std::lock_guard lock(Lock);
-          Arrived.push_back(std::move(*arguments));
-          ::PostMessageW(Window, kArgumentsArrived, 0, 0);
+          // A UI thread that does not take them (it hangs) does not make the queue grow.
+          if (Arrived.size() < kMaxQueued) {
+            Arrived.push_back(std::move(*arguments));
+            ::PostMessageW(Window, kArgumentsArrived, 0, 0);
+          }
         }
       } catch (...) {
         ReportCallbackError("reading a later start");
