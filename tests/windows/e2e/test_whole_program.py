@@ -4,7 +4,8 @@ windows` onto velloc-standin.exe (the runtime's own entry code with a stand-in w
 shared bridge cases (tests/shared/bridge_cases.json), one Wine process per group, and the
 start-ups that only a whole run shows: the password form typed through Win32 messages, a
 second start with AllowInstances=0, further instances from window.open and from the command
-line, the close protocol, the module extracted once and repaired; and the Win32 services read
+line, the close protocol, the module extracted once and repaired; a URL scheme and a file type
+registered for the user, and a later start reaching the first; and the Win32 services read
 back through Win32 (win32_parity.py).
 
 Run by CTest inside a private X display (tests/windows/xvfb-wine.sh) with the shared
