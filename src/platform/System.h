@@ -60,6 +60,8 @@ class ISystem {
     (void)name;
     (void)received;
   }
+  // Later starts reach nobody any more: `received` of ListenForLaterStarts may go.
+  virtual void StopListeningForLaterStarts() {}
 };
 
 }  // namespace velloc::platform

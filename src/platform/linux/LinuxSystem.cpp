@@ -271,4 +271,8 @@ void TLinuxSystem::ListenForLaterStarts(const std::string& name,
   if (!FListener->Listening()) FListener.reset();
 }
 
+void TLinuxSystem::StopListeningForLaterStarts() {
+  FListener.reset();
+}
+
 }  // namespace velloc::platform

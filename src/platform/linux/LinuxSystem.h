@@ -42,6 +42,7 @@ class TLinuxSystem final : public ISystem {
                              const std::vector<std::string>& arguments) override;
   void ListenForLaterStarts(const std::string& name,
                             std::function<void(std::vector<std::string>)> received) override;
+  void StopListeningForLaterStarts() override;
 
   // The folders that may hold the user's instance locks, in the order they are tried:
   // $XDG_RUNTIME_DIR/velloc (when the variable holds an absolute path), then velloc-<uid> in the

@@ -16,6 +16,7 @@
 // windows.h first: the other system headers build on it.
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 // clang-format on
 
 namespace velloc::platform {
@@ -191,6 +192,10 @@ std::string TWin32Shell::ConsoleOutputToUtf8(const std::string& bytes) {
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   ::MultiByteToWideChar(codePage, 0, kept.data(), length, wide.data(), size);
   return win32::Narrow(wide);
+}
+
+void TWin32Shell::NotifyAssociationsChanged() {
+  ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }
 
 TOutcome TWin32Shell::Execute(const std::string& filePath, const std::string& arguments) {

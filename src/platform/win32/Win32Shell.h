@@ -40,6 +40,9 @@ class TWin32Shell final : public IShell {
   // page of the console a command of the (console-less) runtime gets. Read in the ANSI code
   // page instead, "echo café" would come back as "caf‚".
   static std::string ConsoleOutputToUtf8(const std::string& bytes);
+  // Tells Explorer and the rest of the shell that file types or URL schemes were registered, so
+  // they take them up without a new log-on.
+  static void NotifyAssociationsChanged();
 
   // Calls the callbacks of the commands that have ended; run by the shell's own window.
   void DeliverFinished();

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32InstanceChannel.h"
 
 // clang-format off
 // windows.h first: the other system headers build on it.
@@ -52,6 +53,9 @@ bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t size) {
 }
 
 }  // namespace
+
+TWin32System::TWin32System() = default;
+TWin32System::~TWin32System() = default;
 
 std::string TWin32System::ExecutablePath() const {
   std::wstring path(MAX_PATH, L'\0');
@@ -253,6 +257,23 @@ char TWin32System::DecimalSeparator() const {
       separator[0] > 0 && separator[0] < 0x80)
     return static_cast<char>(separator[0]);
   return '.';  // a separator outside ASCII cannot be told in one character
+}
+
+bool TWin32System::SendToRunningInstance(const std::string& name,
+                                         const std::vector<std::string>& arguments) {
+  // A running instance that is still starting gets two seconds to begin listening.
+  return win32::SendInstanceArguments(win32::InstancePipeName(name), arguments, 2000);
+}
+
+void TWin32System::ListenForLaterStarts(const std::string& name,
+                                        std::function<void(std::vector<std::string>)> received) {
+  FListener = std::make_unique<win32::TInstanceListener>(win32::InstancePipeName(name),
+                                                         std::move(received));
+  if (!FListener->Listening()) FListener.reset();
+}
+
+void TWin32System::StopListeningForLaterStarts() {
+  FListener.reset();
 }
 
 }  // namespace velloc::platform

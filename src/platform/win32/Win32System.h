@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,10 +20,15 @@
 
 namespace velloc::platform {
 
+namespace win32 {
+class TInstanceListener;
+}
+
 class TWin32System final : public ISystem {
  public:
   // The arguments are those of the process's own command line.
-  TWin32System() = default;
+  TWin32System();
+  ~TWin32System() override;
   TWin32System(const TWin32System&) = delete;
   TWin32System& operator=(const TWin32System&) = delete;
 
@@ -44,6 +51,12 @@ class TWin32System final : public ISystem {
   std::string UserDesktopDir() const override;
   std::string RoamingAppDataDir() const override;
   char DecimalSeparator() const override;
+  // A named pipe of this user and session beside the mutex (Win32InstanceChannel.h).
+  bool SendToRunningInstance(const std::string& name,
+                             const std::vector<std::string>& arguments) override;
+  void ListenForLaterStarts(const std::string& name,
+                            std::function<void(std::vector<std::string>)> received) override;
+  void StopListeningForLaterStarts() override;
 
   // The arguments of a command line after the program name, split as the system splits its
   // own (CommandLineToArgvW).
@@ -54,6 +67,9 @@ class TWin32System final : public ISystem {
   // The command line that starts `executable` with `arguments`.
   static std::string CommandLine(const std::string& executable,
                                  const std::vector<std::string>& arguments);
+
+ private:
+  std::unique_ptr<win32::TInstanceListener> FListener;
 };
 
 }  // namespace velloc::platform

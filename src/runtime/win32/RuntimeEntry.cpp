@@ -17,6 +17,7 @@
 #include "bridge/BuiltinStyles.h"
 #include "bridge/StyleManager.h"
 #include "browser/MainForm.h"
+#include "config/DesktopKeys.h"
 #include "package/AppIcon.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileDialogs.h"
@@ -34,6 +35,7 @@
 #include "platform/win32/Win32Styles.h"
 #include "platform/win32/Win32TrayIcon.h"
 #include "platform/win32/Win32WindowList.h"
+#include "startup/DesktopRegistration.h"
 #include "startup/ExeZipLoader.h"
 
 namespace velloc::runtime::win32 {
@@ -77,6 +79,32 @@ class TPackageIcons {
   HICON FSmall = nullptr;
 };
 
+// Ends the single-instance channel's deliveries with the scope that holds their receiver: an
+// error's message box runs a message loop of its own after the main form is gone.
+class TStopListening {
+ public:
+  explicit TStopListening(platform::ISystem& system) : FSystem(system) {}
+  TStopListening(const TStopListening&) = delete;
+  TStopListening& operator=(const TStopListening&) = delete;
+  ~TStopListening() { FSystem.StopListeningForLaterStarts(); }
+
+ private:
+  platform::ISystem& FSystem;
+};
+
+// The application's URL schemes and file types, for the user, so that links and files opened in
+// a browser or Explorer start it; the shell hears of it only when something changed.
+void RegisterDesktopClasses(const startup::TExeZipLoader& startup, platform::ISystem& system) {
+  std::vector<std::string> problems;  // the packer has told the author; left out here
+  const config::TDesktopConfig desktop = config::ReadDesktopConfig(*startup.ProjectINI, problems);
+  const std::string exePath = system.ExecutablePath();
+  if ((desktop.Schemes.empty() && desktop.FileTypes.empty()) || exePath.empty()) return;
+  platform::TWin32RegistryValueStore userRoot;
+  if (startup::RegisterDesktopClasses(userRoot, desktop, startup.AppID, startup.AppName, exePath) >
+      0)
+    platform::TWin32Shell::NotifyAssociationsChanged();
+}
+
 int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
                   platform::ISystem& system, platform::IStyleManager& styles, HINSTANCE instance) {
   platform::win32::TWin32MainWindow window(instance);
@@ -104,6 +132,13 @@ int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
   mainForm.FormCreate();
   // Before the message loop runs, so before any page can call the menu functions.
   mainForm.BrowserExternalModule()->ExternalForm().SetPlatform({&mainMenu, &trayIcon, &menuImages});
+  if (startup.HoldsInstanceLock) {
+    // A later start's arguments (a link, a file) bring this window forward and reach the page.
+    system.ListenForLaterStarts(startup.AppID, [&mainForm](std::vector<std::string> arguments) {
+      mainForm.LaterStartArrived(arguments);
+    });
+  }
+  const TStopListening stopListening(system);
   window.Show();
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -137,6 +172,7 @@ int RunVellocRuntime(HINSTANCE instance, const TRuntimeWebViewsMaker& makeWebVie
       if (const auto end = startup.LoadExeZip()) {
         exitCode = *end;
       } else if (startup.ApplySingleInstanceRule()) {
+        RegisterDesktopClasses(startup, system);
         exitCode = RunMainWindow(startup, *webViews, system, styles, instance);
       }
     } catch (const std::exception& error) {

@@ -1,5 +1,6 @@
 #include "tests/windows/e2e/StandIn.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <shlwapi.h>
@@ -268,6 +269,7 @@ class TStandInWebView final : public platform::IWebView {
   }
   void ExecuteScript(std::string_view script) override {
     TRecord::Get().Append("executed", TRecord::Get().Text(std::string(script)));
+    FExecuted.emplace_back(script);
     // The page's default onCloseQuery calls vlx.app.close(), which posts its message.
     if (script == kCloseQueryScript && FCloseQuery == "close") {
       Later([this] {
@@ -531,6 +533,22 @@ class TStandInWebView final : public platform::IWebView {
       Finish(std::move(*entry));
       return Later([this] { NextStep(); });
     }
+    if (step.HasMember("awaitScript") && step["awaitScript"].IsString()) {
+      const std::string prefix = step["awaitScript"].GetString();
+      const UINT waitMs =
+          step.HasMember("waitMs") && step["waitMs"].IsUint() ? step["waitMs"].GetUint() : 10000;
+      return Wait(
+          waitMs,
+          [this, prefix] {
+            return std::any_of(FExecuted.begin(), FExecuted.end(),
+                               [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
+          },
+          [this, entry](bool timedOut) {
+            TRecord::Get().Edit(
+                [&](auto&, auto& alloc) { entry->AddMember("seen", !timedOut, alloc); });
+            Finish(std::move(*entry));
+          });
+    }
     if (step.HasMember("sleepMs") && step["sleepMs"].IsUint()) {
       return Wait(
           step["sleepMs"].GetUint(), [] { return false; },
@@ -638,6 +656,7 @@ class TStandInWebView final : public platform::IWebView {
   std::string FWaitUuid;
   bool FWaitDone = false;
   std::string FCloseQuery = "close";
+  std::vector<std::string> FExecuted;  // every script the runtime executed in this page
   int FCloseCalls = 0;
 };
 

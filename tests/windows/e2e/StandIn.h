@@ -10,7 +10,8 @@
 // {"fetch": uri, "range": R, "origin": O, "referer": F} (a request of the page, through the
 // answers of WebView2's backend at the application origin; "referer": null sends none),
 // {"newWindow": uri}, {"permission": kind}, {"spawn": {"args": [...], "env": {...},
-// "waitMs": N}}, {"moveWindow": [x, y]}, {"sleepMs": N}, {"pageCloseQuery": "close"|"ignore"},
+// "waitMs": N}}, {"awaitScript": prefix, "waitMs": N} (until the runtime has executed a script
+// that begins so), {"moveWindow": [x, y]}, {"sleepMs": N}, {"pageCloseQuery": "close"|"ignore"},
 // {"closeWindow": true}, and the probes of StandInProbes.h. A start page without steps closes its
 // window once loaded. A process started with VELLOC_STANDIN_NO_RUNTIME set finds no web view
 // runtime.

@@ -4,7 +4,8 @@ windows` onto velloc-standin.exe (the runtime's own entry code with a stand-in w
 shared bridge cases (tests/shared/bridge_cases.json), one Wine process per group, and the
 start-ups that only a whole run shows: the password form typed through Win32 messages, a
 second start with AllowInstances=0, further instances from window.open and from the command
-line, the close protocol, the module extracted once and repaired; and the Win32 services read
+line, the close protocol, the module extracted once and repaired; a URL scheme and a file type
+registered for the user, and a later start reaching the first; and the Win32 services read
 back through Win32 (win32_parity.py).
 
 Run by CTest inside a private X display (tests/windows/xvfb-wine.sh) with the shared
@@ -70,11 +71,13 @@ class Runner:
     # ---- building and running
 
     def pack(self, name: str, ini: dict, files: dict[str, str | bytes],
-             webviewjs: str | None = None) -> Path:
+             webviewjs: str | None = None, sections: dict[str, dict] | None = None) -> Path:
         source = self.args.work_dir.resolve() / "sources" / name
         shutil.rmtree(source, ignore_errors=True)
         (source / "app").mkdir(parents=True)
         lines = ["[App]", "DirName=app"] + [f"{k}={v}" for k, v in ini.items()]
+        for section, keys in (sections or {}).items():
+            lines += [f"[{section}]"] + [f"{k}={v}" for k, v in keys.items()]
         # With a byte-order mark: without one, Windows reads the file in its ANSI code page.
         (source / "vlx.ini").write_text("\n".join(lines) + "\n", encoding="utf-8-sig")
         if webviewjs is not None:
@@ -359,6 +362,133 @@ class Runner:
             leftovers = [p.name for p in unix.parent.iterdir() if p.name.startswith(".")]
             self.expect(not leftovers, f"start-ups: files left beside the library: {leftovers}")
 
+    # ---- the desktop: URL schemes, file types and a second start
+
+    def desktop(self) -> None:
+        """An application with a URL scheme and a file type: its first start registers both for
+        the user; a second start hands its arguments to the first, which comes forward and tells
+        its page, and ends with code 0 without a window of its own."""
+        app_id = "StandInDesktop"
+        scheme = "velloc-e2e"
+        prog_id = f"{app_id}.file.vlxe"
+        exe = self.pack("desktop", {"ID": app_id, "Name": "Desktop", "AllowInstances": 0},
+                        {"index.html": page("Desktop")},
+                        sections={"Desktop": {"Schemes": scheme, "FileTypes":
+                                              "application/x-velloc-e2e *.vlxe Velloc e2e files"}})
+        exe_win = windows_path(exe)
+        # A first start: the registration of an earlier run in this Wine prefix goes first.
+        root = "HKEY_CURRENT_USER\\Software\\Classes"
+        forget = exe.parent / "forget.reg"
+        forget.write_text("Windows Registry Editor Version 5.00\n\n" + "".join(
+            f"[-{root}\\{key}]\n\n" for key in (scheme, ".vlxe", prog_id)), encoding="utf-8")
+        subprocess.run([str(self.args.wine), "regedit", "/S", windows_path(forget)], env=self.env,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        self.expect(f"{root}\\{scheme}".lower() not in self.exported_keys(root, exe.parent),
+                    "desktop: the scheme of an earlier run could not be removed")
+        classes = "Software\\Classes\\"
+        later_args = [f"{scheme}://open?x=1", "C:\\Users\\Jos\u00e9\\a b.vlxe"]
+
+        def post(uuid: str, fid: int, data: dict) -> dict:
+            return {"post": {"id": fid, "uuid": uuid, "data": data}, "waitMs": 10000}
+
+        steps = [
+            # What the first start registered, read back through the page's registry functions.
+            post("protocol", 13003, {"key": classes + scheme, "name": "URL Protocol"}),
+            post("type", 13002, {"key": classes + ".vlxe", "name": "Content Type"}),
+            post("openwith", 13003, {"key": classes + ".vlxe\\OpenWithProgids", "name": prog_id}),
+            post("minimize", 60004, {"state": "minimized"}),
+            {"spawn": {"args": later_args, "waitMs": 20000}},
+            {"awaitScript": "vlx.events.onSecondInstance(", "waitMs": 10000},
+            {"probe": "window"},
+            {"closeWindow": True},
+        ]
+        results = self.run(exe, {"pages": {"file:///index.html": steps}, "expectProcesses": 2},
+                           "desktop")
+        main = results[0] if results else {}
+        self.expect(main.get("exitCode") == 0, f"desktop: exit code {main.get('exitCode')}")
+        replies = self.replies(main)
+        for uuid, expected in (("protocol", True), ("type", "application/x-velloc-e2e"),
+                               ("openwith", True)):
+            self.expect(replies.get(uuid, {}).get("result") == expected,
+                        f"desktop: registered {uuid}: {replies.get(uuid)}")
+        by_index = {s["index"]: s for s in main.get("steps", [])}
+        later = by_index.get(4, {})
+        self.expect(later.get("exitCode") == 0 and not later.get("stillRunning"),
+                    f"desktop: the second start: {later}")
+        child = next((r for r in results if r.get("pid") == later.get("pid")), {})
+        self.expect(child.get("args") == later_args and not child.get("webViewCreated"),
+                    f"desktop: the second start opened a window: {child}")
+        self.expect(by_index.get(5, {}).get("seen") is True, "desktop: no onSecondInstance")
+        told = [s for s in main.get("executed", []) if "onSecondInstance" in s]
+        prefix, suffix = "vlx.events.onSecondInstance(", ");"
+        self.expect(len(told) == 1 and told[0].startswith(prefix) and told[0].endswith(suffix)
+                    and json.loads(told[0][len(prefix):-len(suffix)]) == later_args,
+                    f"desktop: the page was told {told}")
+        window = by_index.get(6, {}).get("probe", {})
+        self.expect(window.get("visible") is True and window.get("minimized") is False,
+                    f"desktop: the first window did not come forward: {window}")
+
+        # The registry as Explorer and the browsers read it.
+        exported = self.exported_keys(root, exe.parent)
+        command = f'"{exe_win}" "%1"'
+        icon = f'"{exe_win}",0'
+        expected = {
+            scheme: {"": "URL:Desktop", "URL Protocol": ""},
+            f"{scheme}\\DefaultIcon": {"": icon},
+            f"{scheme}\\shell\\open\\command": {"": command},
+            ".vlxe": {"": prog_id, "Content Type": "application/x-velloc-e2e"},
+            ".vlxe\\OpenWithProgids": {prog_id: ""},
+            prog_id: {"": "Velloc e2e files"},
+            f"{prog_id}\\DefaultIcon": {"": icon},
+            f"{prog_id}\\shell\\open\\command": {"": command},
+        }
+        for key, values in expected.items():
+            got = exported.get(f"{root}\\{key}".lower())
+            self.expect(got == values, f"desktop: the registry key {key}: {got}")
+
+    def exported_keys(self, root: str, folder: Path) -> dict[str, dict[str, str]]:
+        """The string values of every key below `root`, as Wine's regedit exports them: key
+        names in lower case, values by name ("" for the default)."""
+        export = folder / "export.reg"
+        export.unlink(missing_ok=True)
+        subprocess.run([str(self.args.wine), "regedit", "/E", windows_path(export), root],
+                       env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        keys: dict[str, dict[str, str]] = {}
+        values: dict[str, str] = {}
+        text = export.read_bytes().decode("utf-16") if export.exists() else ""
+        for line in text.lstrip("\ufeff").splitlines():
+            if line.startswith("[") and line.endswith("]"):
+                values = keys.setdefault(line[1:-1].lower(), {})
+            elif line.startswith(("@=\"", "\"")):
+                name, _, data = line.partition("=") if line.startswith("@") else \
+                    self.split_reg_line(line)
+                if data.startswith("\"") and data.endswith("\""):
+                    values["" if name == "@" else name] = self.unescape_reg(data[1:-1])
+        return keys
+
+    @staticmethod
+    def split_reg_line(line: str) -> tuple[str, str, str]:
+        """A line "name"=data of a .reg file, the name unescaped."""
+        i, name = 1, []
+        while i < len(line) and line[i] != "\"":
+            if line[i] == "\\" and i + 1 < len(line):
+                i += 1
+            name.append(line[i])
+            i += 1
+        return "".join(name), "=", line[i + 2:]
+
+    @staticmethod
+    def unescape_reg(text: str) -> str:
+        out, i = [], 0
+        while i < len(text):
+            if text[i] == "\\" and i + 1 < len(text):
+                i += 1
+            out.append(text[i])
+            i += 1
+        return "".join(out)
+
     # ---- the application origin
 
     def origin(self) -> None:
@@ -489,7 +619,8 @@ def main() -> int:
     parser.add_argument("--work-dir", type=Path, required=True)
     parser.add_argument("--screenshots", type=Path, help="keep the win32 group's pictures here")
     parser.add_argument("only", nargs="*",
-                        help="run only these groups (startups: the start-ups; origin: the "
+                        help="run only these groups (startups: the start-ups; desktop: URL "
+                             "schemes, file types and a second start; origin: the "
                              "application origin's answers; win32: the Win32 services)")
     args = parser.parse_args()
     if not args.velloc.is_file():
@@ -514,7 +645,7 @@ def main() -> int:
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=60)
     groups = {g.name: g for g in bridge_cases.load("windows")}
-    selected = args.only or [*groups, "startups", "origin", "win32"]
+    selected = args.only or [*groups, "startups", "desktop", "origin", "win32"]
     start = time.monotonic()
     for name in selected:
         before = len(runner.failures)
@@ -524,6 +655,8 @@ def main() -> int:
                 runner.startups()
             elif name == "origin":
                 runner.origin()
+            elif name == "desktop":
+                runner.desktop()
             elif name == "win32":
                 win32_parity.run(runner, page, args.screenshots)
             else:
