@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velloc::platform {
@@ -62,6 +63,23 @@ class ISystem {
   }
   // Later starts reach nobody any more: `received` of ListenForLaterStarts may go.
   virtual void StopListeningForLaterStarts() {}
+};
+
+// Listens for later starts while it lives, so that their deliveries end with the scope that holds
+// their receiver: a main loop may turn again after it, and an error's message box runs one too.
+class TLaterStartsListener {
+ public:
+  TLaterStartsListener(ISystem& system, const std::string& name,
+                       std::function<void(std::vector<std::string>)> received)
+      : FSystem(system) {
+    FSystem.ListenForLaterStarts(name, std::move(received));
+  }
+  TLaterStartsListener(const TLaterStartsListener&) = delete;
+  TLaterStartsListener& operator=(const TLaterStartsListener&) = delete;
+  ~TLaterStartsListener() { FSystem.StopListeningForLaterStarts(); }
+
+ private:
+  ISystem& FSystem;
 };
 
 }  // namespace velloc::platform

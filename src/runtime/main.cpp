@@ -3,6 +3,7 @@
 #include <csignal>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,18 +67,6 @@ gboolean EndBySignal(gpointer shell) {
   return G_SOURCE_REMOVE;
 }
 
-// Ends the single-instance channel's deliveries with the scope that holds their receiver.
-class TStopListening {
- public:
-  explicit TStopListening(platform::ISystem& system) : FSystem(system) {}
-  TStopListening(const TStopListening&) = delete;
-  TStopListening& operator=(const TStopListening&) = delete;
-  ~TStopListening() { FSystem.StopListeningForLaterStarts(); }
-
- private:
-  platform::ISystem& FSystem;
-};
-
 int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader& loader,
                   platform::ISystem& system, platform::IStyleManager& styles) {
   std::vector<std::uint8_t> icon;
@@ -124,14 +113,12 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   const guint signalSources[] = {g_unix_signal_add(SIGTERM, EndBySignal<SIGTERM>, &shell),
                                  g_unix_signal_add(SIGINT, EndBySignal<SIGINT>, &shell),
                                  g_unix_signal_add(SIGHUP, EndBySignal<SIGHUP>, &shell)};
+  std::optional<platform::TLaterStartsListener> laterStarts;
   if (startup.HoldsInstanceLock) {
-    system.ListenForLaterStarts(startup.AppID, [&mainForm](std::vector<std::string> arguments) {
+    laterStarts.emplace(system, startup.AppID, [&mainForm](std::vector<std::string> arguments) {
       mainForm.LaterStartArrived(arguments);
     });
   }
-  // The main loop runs again after this function (and an error's message box has one of its
-  // own): a later start arriving then must not reach the main form, which is gone.
-  const TStopListening stopListening(system);
   window.Show();
   gtk_main();
   for (const guint source : signalSources)

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <exception>
 #include <objbase.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,19 +80,6 @@ class TPackageIcons {
   HICON FSmall = nullptr;
 };
 
-// Ends the single-instance channel's deliveries with the scope that holds their receiver: an
-// error's message box runs a message loop of its own after the main form is gone.
-class TStopListening {
- public:
-  explicit TStopListening(platform::ISystem& system) : FSystem(system) {}
-  TStopListening(const TStopListening&) = delete;
-  TStopListening& operator=(const TStopListening&) = delete;
-  ~TStopListening() { FSystem.StopListeningForLaterStarts(); }
-
- private:
-  platform::ISystem& FSystem;
-};
-
 // The application's URL schemes and file types, for the user, so that links and files opened in
 // a browser or Explorer start it; the shell hears of it only when something changed.
 void RegisterDesktopClasses(const startup::TExeZipLoader& startup, platform::ISystem& system) {
@@ -132,13 +120,13 @@ int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
   mainForm.FormCreate();
   // Before the message loop runs, so before any page can call the menu functions.
   mainForm.BrowserExternalModule()->ExternalForm().SetPlatform({&mainMenu, &trayIcon, &menuImages});
+  // A later start's arguments (a link, a file) bring this window forward and reach the page.
+  std::optional<platform::TLaterStartsListener> laterStarts;
   if (startup.HoldsInstanceLock) {
-    // A later start's arguments (a link, a file) bring this window forward and reach the page.
-    system.ListenForLaterStarts(startup.AppID, [&mainForm](std::vector<std::string> arguments) {
+    laterStarts.emplace(system, startup.AppID, [&mainForm](std::vector<std::string> arguments) {
       mainForm.LaterStartArrived(arguments);
     });
   }
-  const TStopListening stopListening(system);
   window.Show();
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
