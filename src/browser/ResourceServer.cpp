@@ -146,30 +146,32 @@ std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view 
   platform::TWebResourceResponse response;
   response.MimeType = TStrUtils::ResponseMimeType(path);
 
-  // The package: the application's folder, names compared without regard to ASCII case. One
-  // snapshot for the lookup and the reading, even if a development package is replaced.
-  if (!appDirName.empty() && exeZip) {
-    const std::shared_ptr<const archive::TZipArchive> package = exeZip->Snapshot();
-    const std::string entry = appDirName + "/" + path;
-    if (const int index = package->FindFile(entry); index >= 0) {
-      if (package->Entry(index).UncompressedSize >= kStreamedEntrySize &&
-          package->HasCheckpoints(index)) {
-        response.Stream = std::make_unique<TEntryBody>(package->OpenEntry(index));
-        response.AcceptsRanges = true;
-        return response;
-      }
-      // A found entry is answered even when it cannot be extracted: with nothing.
-      response.Body = std::make_unique<std::vector<std::uint8_t>>();
-      response.AcceptsRanges =
-          package->Extract(index, *response.Body) == archive::ExtractResult::Ok;
+  // One snapshot of the package for the lookup and the reading, even if a development package
+  // is replaced meanwhile.
+  const std::shared_ptr<const archive::TZipArchive> package =
+      exeZip && !appDirName.empty() ? exeZip->Snapshot() : nullptr;
+  TFileLookup found = LocateFileRequest(uri, package.get(), appDirName, appDirPath);
+  switch (found.Location) {
+    case TFileLocation::None:
+      return std::nullopt;
+    case TFileLocation::Package:
+      break;
+    case TFileLocation::BesideExecutable:
+    case TFileLocation::AbsolutePath:
+      // Files on disk are streamed by the web view: they can be of any size.
+      response.FilePath = std::move(found.Path);
       return response;
-    }
   }
-
-  // Files on disk are streamed by the web view: they can be of any size.
-  TFileLookup found = LocateFileRequest(uri, nullptr, "", appDirPath);
-  if (found.Location == TFileLocation::None) return std::nullopt;
-  response.FilePath = std::move(found.Path);
+  const int index = found.Entry;
+  if (package->Entry(index).UncompressedSize >= kStreamedEntrySize &&
+      package->HasCheckpoints(index)) {
+    response.Stream = std::make_unique<TEntryBody>(package->OpenEntry(index));
+    response.AcceptsRanges = true;
+    return response;
+  }
+  // A found entry is answered even when it cannot be extracted: with nothing.
+  response.Body = std::make_unique<std::vector<std::uint8_t>>();
+  response.AcceptsRanges = package->Extract(index, *response.Body) == archive::ExtractResult::Ok;
   return response;
 }
 
@@ -181,28 +183,20 @@ bool ParseNumber(std::string_view text, std::uint64_t& value) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-    text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-    text.remove_suffix(1);
-  return text;
-}
-
 }  // namespace
 
 TByteRange ParseByteRange(std::string_view header, std::uint64_t size) {
-  header = Trimmed(header);
+  header = text::TrimControl(header);
   const std::size_t equals = header.find('=');
   if (size == 0 || equals == std::string_view::npos ||
-      !text::AsciiEqualsIgnoreCase(Trimmed(header.substr(0, equals)), "bytes")) {
+      !text::AsciiEqualsIgnoreCase(text::TrimControl(header.substr(0, equals)), "bytes")) {
     return {};
   }
-  const std::string_view spec = Trimmed(header.substr(equals + 1));
+  const std::string_view spec = text::TrimControl(header.substr(equals + 1));
   const std::size_t dash = spec.find('-');
   if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return {};
-  const std::string_view first = Trimmed(spec.substr(0, dash));
-  const std::string_view last = Trimmed(spec.substr(dash + 1));
+  const std::string_view first = text::TrimControl(spec.substr(0, dash));
+  const std::string_view last = text::TrimControl(spec.substr(dash + 1));
   std::uint64_t from = 0, to = 0;
   if (first.empty()) {
     // The last N bytes.
