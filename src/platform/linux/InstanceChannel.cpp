@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <glib.h>
 
 #include "core/InstanceMessage.h"
+#include "platform/gtk/CallbackGuard.h"
 
 namespace velloc::platform {
 namespace {
@@ -138,11 +140,17 @@ gboolean TInstanceListener::TImpl::OnAcceptable(gint fd, GIOCondition, gpointer 
       ::close(connection);
       continue;
     }
-    auto* state = new TConnection{self, connection, 0, 0, {}};
-    state->ReadSource =
-        g_unix_fd_add(connection, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP), OnReadable, state);
-    state->TimeoutSource = g_timeout_add_seconds(kMessageTimeoutSeconds, OnTimeout, state);
-    self->Connections.push_back(state);
+    const bool kept = glib::Guarded("a later start's connection", [&] {
+      auto state = std::make_unique<TConnection>(TConnection{self, connection, 0, 0, {}});
+      state->Bytes.reserve(kMaxInstanceMessage);
+      self->Connections.push_back(state.get());
+      TConnection* added = state.release();
+      added->ReadSource = g_unix_fd_add(connection, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP),
+                                        OnReadable, added);
+      added->TimeoutSource = g_timeout_add_seconds(kMessageTimeoutSeconds, OnTimeout, added);
+      return true;
+    });
+    if (!kept) ::close(connection);
   }
   return G_SOURCE_CONTINUE;
 }
@@ -159,17 +167,21 @@ gboolean TInstanceListener::TImpl::OnReadable(gint fd, GIOCondition, gpointer da
         self->Drop(connection);      // too long: dropped without reading the rest
         return G_SOURCE_REMOVE;
       }
-      connection->Bytes.append(buffer, static_cast<std::size_t>(n));
+      connection->Bytes.append(buffer, static_cast<std::size_t>(n));  // reserved: no allocation
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return G_SOURCE_CONTINUE;
     break;  // the end of the message, or an error
   }
-  std::optional<std::vector<std::string>> arguments = DecodeInstanceMessage(connection->Bytes);
   connection->ReadSource = 0;  // this source ends with the return below
-  self->Drop(connection);
-  if (arguments && self->Received) self->Received(std::move(*arguments));
+  glib::Guarded("a later start's arguments", [&] {
+    std::optional<std::vector<std::string>> arguments = DecodeInstanceMessage(connection->Bytes);
+    self->Drop(connection);
+    connection = nullptr;
+    if (arguments && self->Received) self->Received(std::move(*arguments));
+  });
+  if (connection) self->Drop(connection);
   return G_SOURCE_REMOVE;
 }
 
