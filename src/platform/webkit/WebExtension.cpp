@@ -136,26 +136,29 @@ void ReportForeignDocument(WebKitWebPage* page, WebKitFrame* frame) {
 
 void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame,
                            gpointer) {
-  ReportForeignDocument(page, frame);
-  JSCContext* context = webkit_frame_get_js_context_for_script_world(frame, world);
-  const guint64 pageId = webkit_web_page_get_id(page);
-  JSCValue* post =
-      jsc_value_new_function(context, nullptr, G_CALLBACK(PostFromFrame),
-                             new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
-                             FreeFrameLink, G_TYPE_NONE, 2, G_TYPE_STRING, JSC_TYPE_VALUE);
-  Install(context, embedded::ChromeWebviewShim, "velloc:chrome-webview", {post});
-  g_object_unref(post);
-  JSCValue* pageIsApplication = jsc_value_new_function(
-      context, nullptr, G_CALLBACK(PageIsApplication),
-      new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))}, FreeFrameLink, G_TYPE_BOOLEAN, 0);
-  JSCValue* intend =
-      jsc_value_new_function(context, nullptr, G_CALLBACK(IntendFromFrame),
-                             new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
-                             FreeFrameLink, G_TYPE_NONE, 1, G_TYPE_STRING);
-  Install(context, embedded::FrameGuard, "velloc:frame-guard", {pageIsApplication, intend});
-  g_object_unref(intend);
-  g_object_unref(pageIsApplication);
-  g_object_unref(context);
+  glib::Guarded("preparing a frame", [&] {
+    ReportForeignDocument(page, frame);
+    JSCContext* context = webkit_frame_get_js_context_for_script_world(frame, world);
+    const guint64 pageId = webkit_web_page_get_id(page);
+    JSCValue* post =
+        jsc_value_new_function(context, nullptr, G_CALLBACK(PostFromFrame),
+                               new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
+                               FreeFrameLink, G_TYPE_NONE, 2, G_TYPE_STRING, JSC_TYPE_VALUE);
+    Install(context, embedded::ChromeWebviewShim, "velloc:chrome-webview", {post});
+    g_object_unref(post);
+    JSCValue* pageIsApplication =
+        jsc_value_new_function(context, nullptr, G_CALLBACK(PageIsApplication),
+                               new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
+                               FreeFrameLink, G_TYPE_BOOLEAN, 0);
+    JSCValue* intend =
+        jsc_value_new_function(context, nullptr, G_CALLBACK(IntendFromFrame),
+                               new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
+                               FreeFrameLink, G_TYPE_NONE, 1, G_TYPE_STRING);
+    Install(context, embedded::FrameGuard, "velloc:frame-guard", {pageIsApplication, intend});
+    g_object_unref(intend);
+    g_object_unref(pageIsApplication);
+    g_object_unref(context);
+  });
 }
 
 // A request of an application document to a web server that needs the server's CORS headers

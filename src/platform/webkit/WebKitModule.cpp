@@ -5,6 +5,7 @@
 
 #include <webkit2/webkit2.h>
 
+#include "platform/gtk/CallbackGuard.h"
 #include "platform/gtk/GLibPtr.h"
 #include "platform/webkit/Downloads.h"
 #include "platform/webkit/ModuleApi.h"
@@ -39,12 +40,16 @@ std::string ModuleFolder() {
   return folder.Get();
 }
 
+void FailRequest(WebKitURISchemeRequest* request, GIOErrorEnum code, const char* message) {
+  GError* error = g_error_new_literal(G_IO_ERROR, code, message);
+  webkit_uri_scheme_request_finish_error(request, error);
+  g_error_free(error);
+}
+
 void ServePackageScheme(WebKitURISchemeRequest* request, gpointer) {
   TWebKitWebView* owner = TWebKitWebView::FromView(webkit_uri_scheme_request_get_web_view(request));
   if (!owner) {
-    GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "No application page");
-    webkit_uri_scheme_request_finish_error(request, error);
-    g_error_free(error);
+    FailRequest(request, G_IO_ERROR_NOT_FOUND, "No application page");
     return;
   }
   owner->ServePackageRequest(request);
@@ -55,12 +60,16 @@ TNetForwarder* GForwarder = nullptr;  // the module's, while the application ask
 void ServeForwardingScheme(WebKitURISchemeRequest* request, gpointer) {
   // Only the application's own views, and only when its arguments ask for it.
   if (!GForwarder || !TWebKitWebView::FromView(webkit_uri_scheme_request_get_web_view(request))) {
-    GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED, "Not allowed");
-    webkit_uri_scheme_request_finish_error(request, error);
-    g_error_free(error);
+    FailRequest(request, G_IO_ERROR_PERMISSION_DENIED, "Not allowed");
     return;
   }
-  GForwarder->Serve(request);
+  // Serve fails only before it hands the request on, so a failure here still owes an answer.
+  if (!glib::Guarded("forwarding a request", [&] {
+        GForwarder->Serve(request);
+        return true;
+      })) {
+    FailRequest(request, G_IO_ERROR_FAILED, "Not forwarded");
+  }
 }
 
 class TWebKitModule final : public IWebKitModule {
