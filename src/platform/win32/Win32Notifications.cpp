@@ -422,6 +422,8 @@ LRESULT CALLBACK TWin32Notifications::WindowProc(HWND window, UINT message, WPAR
       if (found != self->FNames.end()) self->Clicked(found->second);
     } catch (const std::exception& error) {
       std::fprintf(stderr, "velloc: notifications: %s\n", error.what());
+    } catch (...) {
+      std::fprintf(stderr, "velloc: notifications: unknown error\n");
     }
     return 0;
   }
