@@ -8,6 +8,7 @@
 
 #include "core/Text.h"
 #include "platform/webview2/WebView2Com.h"
+#include "platform/win32/Win32WindowClass.h"
 
 namespace velloc::platform::webview2 {
 namespace {
@@ -216,18 +217,7 @@ TWinHttpForwarder::TWinHttpForwarder() : FShared(std::make_shared<TShared>()) {
     WinHttpSetOption(FShared->Session, WINHTTP_OPTION_DECOMPRESSION, &decompress,
                      sizeof decompress);
   }
-  const HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = &TShared::WindowProc;
-  windowClass.hInstance = instance;
-  windowClass.lpszClassName = kWindowClass;
-  RegisterClassExW(&windowClass);
-  FShared->Window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    instance, nullptr);
-  if (FShared->Window) {
-    SetWindowLongPtrW(FShared->Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(FShared.get()));
-  }
+  FShared->Window = win32::CreateMessageWindow(kWindowClass, &TShared::WindowProc, FShared.get());
 }
 
 TWinHttpForwarder::~TWinHttpForwarder() {

@@ -11,6 +11,7 @@
 
 #include "core/InstanceMessage.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32WindowClass.h"
 
 // clang-format off
 // windows.h first: the other system headers build on it.
@@ -233,19 +234,11 @@ TInstanceListener::TInstanceListener(const std::string& pipeName, TReceived rece
     return;
   }
   FImpl->Stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = TImpl::WindowProc;
-  windowClass.hInstance = ::GetModuleHandleW(nullptr);
-  windowClass.lpszClassName = kWindowClass;
-  ::RegisterClassExW(&windowClass);  // fails harmlessly when a second listener registers it again
-  FImpl->Window = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    windowClass.hInstance, nullptr);
+  FImpl->Window = CreateMessageWindow(kWindowClass, TImpl::WindowProc, FImpl.get());
   if (!FImpl->Stop || !FImpl->Window) {
     FImpl->Pipe.reset();
     return;
   }
-  ::SetWindowLongPtrW(FImpl->Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(FImpl.get()));
   FImpl->Reader = std::thread(&TImpl::Serve, FImpl.get());
 }
 

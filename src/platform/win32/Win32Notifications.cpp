@@ -6,12 +6,12 @@
 #include <exception>
 #include <hstring.h>
 #include <inspectable.h>
-#include <stdexcept>
 
 #include <wrl/client.h>
 
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32TrayIcon.h"
+#include "platform/win32/Win32WindowClass.h"
 
 namespace velloc::platform::win32 {
 namespace {
@@ -194,19 +194,6 @@ std::wstring XmlEscaped(const std::wstring& text) {
   return out;
 }
 
-void RegisterClassOnce(HINSTANCE instance, WNDPROC procedure) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof existing;
-  if (GetClassInfoExW(instance, kWindowClass, &existing)) return;
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = procedure;
-  windowClass.hInstance = instance;
-  windowClass.lpszClassName = kWindowClass;
-  if (!RegisterClassExW(&windowClass))
-    throw std::runtime_error("Cannot register the notifications window");
-}
-
 // The application's entry below HKCU\Software\Classes\AppUserModelId: its name in the toasts.
 void RegisterAppUserModelId(const std::wstring& id, const std::string& name) {
   HKEY key = nullptr;
@@ -360,7 +347,8 @@ TWin32Notifications::TWin32Notifications(std::string appId, std::string appName,
                                          TWin32TrayIcon* balloons)
     : FAppId(std::move(appId)), FAppName(std::move(appName)), FBalloons(balloons) {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
-  RegisterClassOnce(instance, &TWin32Notifications::WindowProc);
+  RegisterWindowClassOnce(instance, kWindowClass, &TWin32Notifications::WindowProc,
+                          "notifications window");
   FWindow = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
                             nullptr);
   if (FWindow) SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));

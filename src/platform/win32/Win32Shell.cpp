@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32WindowClass.h"
 
 // clang-format off
 // windows.h first: the other system headers build on it.
@@ -110,15 +111,7 @@ void ReadCommand(std::shared_ptr<TWin32Shell::TFinished> finished, std::uint64_t
 
 TWin32Shell::TWin32Shell(std::size_t maxOutput)
     : FFinished(std::make_shared<TFinished>()), FMaxOutput(maxOutput) {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = CommandWindowProc;
-  windowClass.hInstance = ::GetModuleHandleW(nullptr);
-  windowClass.lpszClassName = kWindowClass;
-  ::RegisterClassExW(&windowClass);  // fails harmlessly when a second shell registers it again
-  FWindow = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              windowClass.hInstance, nullptr);
-  if (FWindow) ::SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  FWindow = win32::CreateMessageWindow(kWindowClass, CommandWindowProc, this);
   FFinished->Window = FWindow;
 }
 

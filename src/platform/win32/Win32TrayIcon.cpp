@@ -4,12 +4,12 @@
 #include <exception>
 #include <shellapi.h>
 #include <shellscalingapi.h>
-#include <stdexcept>
 #include <windowsx.h>
 
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32MenuImages.h"
 #include "platform/win32/Win32MenuItems.h"
+#include "platform/win32/Win32WindowClass.h"
 
 namespace velloc::platform::win32 {
 namespace {
@@ -19,18 +19,6 @@ namespace {
 // says nothing.
 constexpr UINT_PTR kBalloonTimer = 1;
 constexpr UINT kBalloonMilliseconds = 30000;
-
-void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof existing;
-  if (GetClassInfoExW(instance, kTrayWindowClass, &existing)) return;
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = procedure;
-  windowClass.hInstance = instance;
-  windowClass.lpszClassName = kTrayWindowClass;
-  if (!RegisterClassExW(&windowClass)) throw std::runtime_error("Cannot register the tray window");
-}
 
 void CopyText(wchar_t* target, std::size_t size, const std::wstring& text) {
   const std::size_t length = std::min(text.size(), size - 1);
@@ -60,7 +48,7 @@ std::wstring TrayTipText(const std::string& text, std::size_t limit) {
 }
 
 TWin32TrayIcon::TWin32TrayIcon(HINSTANCE instance) : FInstance(instance) {
-  RegisterWindowClass(instance, &TWin32TrayIcon::WindowProc);
+  RegisterWindowClassOnce(instance, kTrayWindowClass, &TWin32TrayIcon::WindowProc, "tray window");
   // A hidden top-level window, not a message-only one: only top-level windows hear Explorer's
   // TaskbarCreated broadcast.
   FWindow = CreateWindowExW(WS_EX_TOOLWINDOW, kTrayWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
