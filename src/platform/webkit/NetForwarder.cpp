@@ -5,16 +5,11 @@
 #include <string_view>
 
 #include "platform/gtk/CallbackGuard.h"
+#include "platform/webkit/SchemeRequests.h"
 #include "platform/webkit/Uris.h"
 
 namespace velloc::webkit {
 namespace {
-
-void Fail(WebKitURISchemeRequest* request, GIOErrorEnum code, const char* message) {
-  GError* error = g_error_new_literal(G_IO_ERROR, code, message);
-  webkit_uri_scheme_request_finish_error(request, error);
-  g_error_free(error);
-}
 
 bool IsAnyOf(const char* name, std::initializer_list<std::string_view> names) {
   for (const std::string_view n : names) {
@@ -72,7 +67,7 @@ void TNetForwarder::Serve(WebKitURISchemeRequest* request) {
   // Only the extension's rewriting of an application document's request gets here with this
   // origin; a remote document, which cannot send it, learns nothing.
   if (!origin || std::string_view(origin) != kApplicationOrigin) {
-    Fail(request, G_IO_ERROR_PERMISSION_DENIED, "Not allowed");
+    FailRequest(request, G_IO_ERROR_PERMISSION_DENIED, "Not allowed");
     return;
   }
   const std::string target = FromForwardingUri(webkit_uri_scheme_request_get_uri(request));
@@ -85,7 +80,7 @@ void TNetForwarder::Serve(WebKitURISchemeRequest* request) {
   }
   SoupMessage* message = target.empty() ? nullptr : soup_message_new(method, target.c_str());
   if (!message) {
-    Fail(request, G_IO_ERROR_INVALID_ARGUMENT, "Not a web address");
+    FailRequest(request, G_IO_ERROR_INVALID_ARGUMENT, "Not a web address");
     return;
   }
   auto* job = new TJob{this,
@@ -122,7 +117,7 @@ void TNetForwarder::OnBody(GObject* source, GAsyncResult* result, gpointer data)
   glib::TError error;
   if (g_output_stream_splice_finish(G_OUTPUT_STREAM(source), result, error.Out()) < 0) {
     std::unique_ptr<TJob> failed(job);
-    Fail(job->Request.Get(), G_IO_ERROR_FAILED, error.Message());
+    FailRequest(job->Request.Get(), G_IO_ERROR_FAILED, error.Message());
     return;
   }
   GBytes* bytes = g_memory_output_stream_steal_as_bytes(G_MEMORY_OUTPUT_STREAM(source));
@@ -170,7 +165,7 @@ void TNetForwarder::OnSent(GObject* source, GAsyncResult* result, gpointer data)
       soup_session_send_finish(SOUP_SESSION(source), result, error.Out()));
   WebKitURISchemeRequest* request = job->Request.Get();
   if (!body) {
-    Fail(request, G_IO_ERROR_FAILED, error.Message());
+    FailRequest(request, G_IO_ERROR_FAILED, error.Message());
     return;
   }
   glib::Guarded("answering a forwarded request", [&] {

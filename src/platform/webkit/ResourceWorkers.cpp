@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/gtk/CallbackGuard.h"
+#include "platform/webkit/SchemeRequests.h"
 
 namespace velloc::webkit {
 
@@ -28,12 +29,6 @@ namespace {
 int WorkerCount() {
   const unsigned cores = std::thread::hardware_concurrency();
   return static_cast<int>(std::clamp(cores, 2u, 4u));
-}
-
-void FailRequest(WebKitURISchemeRequest* request) {
-  GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "Not found");
-  webkit_uri_scheme_request_finish_error(request, error);
-  g_error_free(error);
 }
 
 }  // namespace
@@ -79,7 +74,7 @@ gboolean TResourceWorkers::Finish(gpointer data) {
                           job->State->Answer(job->Request, job->Response);
                           return true;
                         });
-  if (!answered) FailRequest(job->Request);
+  if (!answered) FailRequest(job->Request, G_IO_ERROR_NOT_FOUND, "Not found");
   g_object_unref(job->Request);
   return G_SOURCE_REMOVE;
 }

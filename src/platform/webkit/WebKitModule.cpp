@@ -10,6 +10,7 @@
 #include "platform/webkit/Downloads.h"
 #include "platform/webkit/ModuleApi.h"
 #include "platform/webkit/NetForwarder.h"
+#include "platform/webkit/SchemeRequests.h"
 #include "platform/webkit/Uris.h"
 #include "platform/webkit/WebKitWebView.h"
 #include "platform/webkit/Workarounds.h"
@@ -38,12 +39,6 @@ std::string ModuleFolder() {
   if (dladdr(reinterpret_cast<void*>(&ParseBrowserFlags), &info) == 0 || !info.dli_fname) return {};
   glib::TGFree<char> folder(g_path_get_dirname(info.dli_fname));
   return folder.Get();
-}
-
-void FailRequest(WebKitURISchemeRequest* request, GIOErrorEnum code, const char* message) {
-  GError* error = g_error_new_literal(G_IO_ERROR, code, message);
-  webkit_uri_scheme_request_finish_error(request, error);
-  g_error_free(error);
 }
 
 void ServePackageScheme(WebKitURISchemeRequest* request, gpointer) {

@@ -11,18 +11,13 @@
 #include "platform/gtk/CallbackGuard.h"
 #include "platform/webkit/BodyStream.h"
 #include "platform/webkit/PermissionQuestions.h"
+#include "platform/webkit/SchemeRequests.h"
 #include "platform/webkit/Uris.h"
 
 namespace velloc::webkit {
 namespace {
 
 constexpr const char* kOwnerKey = "velloc-web-view";
-
-void FailRequest(WebKitURISchemeRequest* request, GIOErrorEnum code, const char* message) {
-  GError* error = g_error_new_literal(G_IO_ERROR, code, message);
-  webkit_uri_scheme_request_finish_error(request, error);
-  g_error_free(error);
-}
 
 // The body of an answer: the extracted bytes as they are (GBytes frees the vector when WebKit is
 // done), a package entry read in parts, or the file on disk, read by WebKit as it goes. Null
