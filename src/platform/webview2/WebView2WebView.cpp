@@ -141,15 +141,20 @@ THeaderList RequestHeaders(ICoreWebView2WebResourceRequest* request) {
   return list;
 }
 
-std::vector<std::uint8_t> RequestBody(ICoreWebView2WebResourceRequest* request) {
+// The request's body whole, or nothing when it cannot be read to its end or is larger than a
+// forwarded request may be: a part of it must never reach the server as if it were all.
+std::optional<std::vector<std::uint8_t>> RequestBody(ICoreWebView2WebResourceRequest* request) {
   std::vector<std::uint8_t> body;
   TComPtr<IStream> stream;
   if (FAILED(request->get_Content(stream.Put())) || !stream) return body;
   std::uint8_t buffer[16384];
-  ULONG read = 0;
-  while (SUCCEEDED(stream->Read(buffer, sizeof buffer, &read)) && read > 0)
+  for (;;) {
+    ULONG read = 0;
+    if (FAILED(stream->Read(buffer, sizeof buffer, &read))) return std::nullopt;
+    if (read == 0) return body;
+    if (body.size() + read > TWinHttpForwarder::kMaxBodyBytes) return std::nullopt;
     body.insert(body.end(), buffer, buffer + read);
-  return body;
+  }
 }
 
 // A blob of the application origin is the application's, as "file:" URIs are.
@@ -393,7 +398,9 @@ HRESULT TWebView2WebView::ForwardCrossOriginRead(ICoreWebView2WebResourceRequest
   if (SUCCEEDED(request->get_Method(&rawMethod))) forward.Method = TakeCoTaskString(rawMethod);
   forward.Uri = std::move(uri);
   forward.Headers = ForwardedRequestHeaders(headers);
-  forward.Body = RequestBody(request);
+  std::optional<std::vector<std::uint8_t>> body = RequestBody(request);
+  if (!body) return S_OK;  // goes on to the network, where CORS fails it as it would
+  forward.Body = std::move(*body);
   TComPtr<ICoreWebView2Deferral> deferral;
   if (FAILED(args->GetDeferral(deferral.Put())) || !deferral) return S_OK;
   auto event = TComPtr<ICoreWebView2WebResourceRequestedEventArgs>::Share(args);

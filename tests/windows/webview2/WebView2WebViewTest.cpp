@@ -1,6 +1,7 @@
 // The WebView2 backend against fakes of our declared interfaces: the COM plumbing (references,
 // event tokens, streams, wide strings), the application origin and its answers, and the routing
 // to IWebViewEvents with the rules against remote content.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -902,6 +903,53 @@ TEST_F(WebView2WebView, CrossOriginReadsOfApplicationDocumentsOnly) {
   Pending[2](server);
   EXPECT_EQ(Args.back()->Response, nullptr);
   EXPECT_EQ(ResourceDeferral.Completed, 3);
+}
+
+// A request body that breaks off: nothing is forwarded, so the server never takes a part for the
+// whole; the request goes on to the network, where CORS fails it.
+class TBrokenStream final : public TFakeCom<IStream> {
+ public:
+  HRESULT STDMETHODCALLTYPE Read(void* out, ULONG size, ULONG* read) override {
+    if (FGiven) return E_FAIL;
+    FGiven = true;
+    *read = std::min<ULONG>(size, 10);
+    std::memset(out, 'x', *read);
+    return S_OK;
+  }
+#define NOT_IMPLEMENTED(name, ...)                       \
+  HRESULT STDMETHODCALLTYPE name(__VA_ARGS__) override { \
+    return E_NOTIMPL;                                    \
+  }
+  NOT_IMPLEMENTED(Write, const void*, ULONG, ULONG*)
+  NOT_IMPLEMENTED(Seek, LARGE_INTEGER, DWORD, ULARGE_INTEGER*)
+  NOT_IMPLEMENTED(SetSize, ULARGE_INTEGER)
+  NOT_IMPLEMENTED(CopyTo, IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*)
+  NOT_IMPLEMENTED(Commit, DWORD)
+  NOT_IMPLEMENTED(Revert)
+  NOT_IMPLEMENTED(LockRegion, ULARGE_INTEGER, ULARGE_INTEGER, DWORD)
+  NOT_IMPLEMENTED(UnlockRegion, ULARGE_INTEGER, ULARGE_INTEGER, DWORD)
+  NOT_IMPLEMENTED(Stat, STATSTG*, DWORD)
+  NOT_IMPLEMENTED(Clone, IStream**)
+#undef NOT_IMPLEMENTED
+
+ private:
+  bool FGiven = false;
+};
+
+TEST_F(WebView2WebView, ABodyThatBreaksOffIsNotForwarded) {
+  MakeView(true);
+  TBrokenStream body;
+  Args.emplace_back(std::make_unique<TFakeResourceArgs>());
+  TFakeResourceArgs& post = *Args.back();
+  post.Request.Uri = L"https://api.example.com/items";
+  post.Request.Method = L"POST";
+  post.Request.Content = &body;
+  post.Request.Headers.Headers = {{L"Origin", kApp}, {L"Sec-Fetch-Mode", L"cors"}};
+  post.Deferral = &ResourceDeferral;
+  Raise<ICoreWebView2WebResourceRequestedEventHandler>("WebResourceRequested", &post);
+  EXPECT_TRUE(Forwarded.empty());
+  EXPECT_EQ(post.Deferrals, 0);
+  EXPECT_EQ(post.Response, nullptr);
 }
 
 TEST_F(WebView2WebView, WithoutTheSwitchOtherOriginsAreTheWebsOwn) {
