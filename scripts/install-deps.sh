@@ -13,8 +13,11 @@ packages=(
   zip unzip media-types xvfb xauth openbox xdotool wmctrl x11-utils imagemagick gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   dbus dbus-x11 python3 python3-dbusmock hyperfine nodejs
-  # desktop integration: desktop entries, file types, links of the application's scheme
-  desktop-file-utils xdg-utils shared-mime-info
+  # desktop integration: desktop entries, file types, links of the application's scheme;
+  # xdg-mime asks `mimetype` (libfile-mimeinfo-perl) for a file's type outside a desktop session
+  desktop-file-utils xdg-utils shared-mime-info libfile-mimeinfo-perl
+  # pgrep/pkill, which the end-to-end tests use to find and end the runtime's processes
+  procps
   # the type check of window.vlx's typings
   node-typescript
   # the test StatusNotifierWatcher (system Python), SVG application icons
