@@ -154,7 +154,10 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
         jsc_value_new_function(context, nullptr, G_CALLBACK(IntendFromFrame),
                                new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
                                FreeFrameLink, G_TYPE_NONE, 1, G_TYPE_STRING);
-    Install(context, embedded::FrameGuard, "velloc:frame-guard", {pageIsApplication, intend});
+    JSCValue* developmentOrigin = jsc_value_new_string(context, DevelopmentOrigin().c_str());
+    Install(context, embedded::FrameGuard, "velloc:frame-guard",
+            {pageIsApplication, intend, developmentOrigin});
+    g_object_unref(developmentOrigin);
     g_object_unref(intend);
     g_object_unref(pageIsApplication);
     g_object_unref(context);
@@ -204,12 +207,14 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
 extern "C" VELLOC_EXPORT void webkit_web_extension_initialize_with_user_data(
     WebKitWebExtension* extension, GVariant* data) {
   velloc::webkit::GExtension = extension;
-  if (data && g_variant_is_of_type(data, G_VARIANT_TYPE("(sb)"))) {
+  if (data && g_variant_is_of_type(data, G_VARIANT_TYPE("(sbs)"))) {
     const char* executable = nullptr;
     gboolean forward = FALSE;
-    g_variant_get(data, "(&sb)", &executable, &forward);
+    const char* developmentOrigin = nullptr;
+    g_variant_get(data, "(&sb&s)", &executable, &forward, &developmentOrigin);
     velloc::webkit::SetMediaPackagePath(executable);
     velloc::webkit::GForwardCrossOrigin = forward;
+    velloc::webkit::SetDevelopmentOrigin(developmentOrigin);
   }
   velloc::webkit::RegisterPackageMediaSourceWithGStreamer();
   g_signal_connect(extension, "page-created", G_CALLBACK(velloc::webkit::OnPageCreated), nullptr);

@@ -44,6 +44,10 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
      "and\n"
      "the page's console messages and uncaught errors appear on the terminal. Ctrl+C stops it.\n"
      "  --inspect        open the web inspector beside the page\n"
+     "  --url URL        show the development server at URL (on this machine: localhost,\n"
+     "                   127.0.0.1 or [::1]) instead of the start page, with the bridge; its\n"
+     "                   own hot reload updates the page, and the package's pages still open\n"
+     "                   from DIR (vlx.app.navigate, new windows)\n"
      "  --runtime PATH   the runtime to run on (default: velloc-runtime beside velloc)\n"
      "  --module PATH    the WebKitGTK module (default: the one beside the runtime)\n"},
     {"info",

@@ -29,8 +29,9 @@ constexpr const char* kUsage =
     "              [--installer PATH] [--icon FILE] [--deb] [--desktop-files DIR] [--debug]\n"
     "              [-q|--quiet]\n"
     "                                                 pack DIR into one executable\n"
-    "  velloc run DIR [--inspect] [--runtime PATH]    run DIR as it would run packed; saved\n"
-    "             [--module PATH]                     changes reload it; console on the terminal\n"
+    "  velloc run DIR [--inspect] [--url URL]         run DIR as it would run packed; saved\n"
+    "             [--runtime PATH] [--module PATH]    changes reload it; console on the terminal;\n"
+    "                                                 --url shows a development server instead\n"
     "  velloc info EXE                                show what an executable carries\n"
     "  velloc extract EXE DIR                         write a packaged application's files into "
     "DIR\n"
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
     TPackOptions pack;
     bool inspect = false;
     std::string_view name;
+    std::string url;
     for (std::size_t i = 1; i < args.size(); ++i) {
       const std::string_view a = args[i];
       const auto value = [&]() -> std::string_view {
@@ -103,6 +105,8 @@ int main(int argc, char** argv) {
         name = value();
       } else if (a == "--inspect") {
         inspect = true;
+      } else if (a == "--url") {
+        url = value();
       } else if (a == "--debug") {
         pack.Debug = true;
       } else if (a == "--quiet" || a == "-q") {
@@ -127,7 +131,7 @@ int main(int argc, char** argv) {
       RunPack(pack);
     } else if (command == "run") {
       need(1);
-      return RunDevelopment({positional[0], pack.Runtime, pack.Module, inspect});
+      return RunDevelopment({positional[0], pack.Runtime, pack.Module, inspect, url});
     } else if (command == "info") {
       need(1);
       RunInfo(positional[0]);
