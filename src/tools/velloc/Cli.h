@@ -56,7 +56,9 @@ struct TRunOptions {
   std::string Url;
 };
 
-void RunInit(const std::filesystem::path& folder, std::string_view name);
+// `template` names one of the templates ("plain", "vite", "vite-react"); empty is "plain".
+void RunInit(const std::filesystem::path& folder, std::string_view name,
+             std::string_view templateName = {});
 std::filesystem::path RunPack(const TPackOptions& options);
 // Returns the application's exit code.
 int RunDevelopment(const TRunOptions& options);

@@ -23,7 +23,8 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage:\n"
-    "  velloc init DIR [--name NAME]                  create a small application in DIR\n"
+    "  velloc init DIR [--name NAME] [--template T]   create a small application in DIR; T:\n"
+    "                                                 plain (default), vite or vite-react\n"
     "  velloc pack DIR [-o|--output FILE] [--target linux|windows] [--runtime PATH] [--module "
     "PATH]\n"
     "              [--installer PATH] [--icon FILE] [--deb] [--desktop-files DIR] [--debug]\n"
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
     bool inspect = false;
     std::string_view name;
     std::string url;
+    std::string_view templateName;
     for (std::size_t i = 1; i < args.size(); ++i) {
       const std::string_view a = args[i];
       const auto value = [&]() -> std::string_view {
@@ -103,6 +105,8 @@ int main(int argc, char** argv) {
         pack.DesktopFiles = value();
       } else if (a == "--name") {
         name = value();
+      } else if (a == "--template") {
+        templateName = value();
       } else if (a == "--inspect") {
         inspect = true;
       } else if (a == "--url") {
@@ -124,7 +128,7 @@ int main(int argc, char** argv) {
     };
     if (command == "init") {
       need(1);
-      RunInit(positional[0], name);
+      RunInit(positional[0], name, templateName);
     } else if (command == "pack") {
       need(1);
       pack.AppFolder = positional[0];
