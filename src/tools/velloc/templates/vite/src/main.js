@@ -11,9 +11,11 @@ function byId(id) {
   return element;
 }
 
+const appName = document.title;
+
 /** @param {typeof greeting} make */
 function showGreeting(make) {
-  byId('greeting').textContent = make(document.title);
+  byId('greeting').textContent = make(appName);
 }
 
 // State that hot reload keeps: only the modules that changed run again.
