@@ -63,6 +63,11 @@ bool IsApplicationUri(std::string_view uri) {
   return IsPackageOrFileUri(uri) || package::IsDevelopmentDocument(uri, GDevelopmentOrigin);
 }
 
+bool IsApplicationOrigin(std::string_view origin) {
+  return origin == kApplicationOrigin ||
+         (!GDevelopmentOrigin.empty() && origin == GDevelopmentOrigin);
+}
+
 bool IsApplicationRequest(const char* origin, const char* referer) {
   // Package documents have the origin "vlx://"; WebKit sends it on every CORS-mode request.
   // The package scheme is local, so WebKit gives it to local documents only; a development

@@ -38,6 +38,10 @@ const std::string& DevelopmentOrigin();
 // the development server in its session.
 bool IsApplicationUri(std::string_view uri);
 
+// The origins of application documents as WebKit writes them: "vlx://", and the development
+// server's in its session.
+bool IsApplicationOrigin(std::string_view origin);
+
 // Whether a package-scheme request comes from an application document, judged by its Origin
 // and Referer headers (null when absent). A request that names another origin (a remote page,
 // or an opaque "null" one) is refused; one without either header is a navigation or a

@@ -7,6 +7,7 @@
 
 #include "platform/gtk/CallbackGuard.h"
 #include "platform/gtk/GLibPtr.h"
+#include "platform/linux/SqliteCookieJar.h"
 #include "platform/webkit/Downloads.h"
 #include "platform/webkit/ModuleApi.h"
 #include "platform/webkit/NetForwarder.h"
@@ -97,6 +98,10 @@ class TWebKitModule final : public IWebKitModule {
     SetDevelopmentOrigin(environment.DevelopmentOrigin);
     ApplyWebKitWorkarounds();
     const std::string data = environment.UserDataFolder + "WebKit/data";
+    // The application pages' own cookies, which every web process reads and writes.
+    const std::string cookies = data + "/application-cookies.db";
+    g_mkdir_with_parents(data.c_str(), 0700);
+    platform::StartCookieSession(cookies);
     const std::string cache = environment.UserDataFolder + "WebKit/cache";
     glib::TObjectPtr<WebKitWebsiteDataManager> manager(webkit_website_data_manager_new(
         "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr));
@@ -117,8 +122,8 @@ class TWebKitModule final : public IWebKitModule {
     glib::TGFree<char> exe(g_file_read_link("/proc/self/exe", nullptr));
     webkit_web_context_set_web_extensions_initialization_user_data(
         FContext.Get(),
-        g_variant_new("(sbs)", exe.Get() ? exe.Get() : "", FFlags.AllowCrossOriginRequests,
-                      environment.DevelopmentOrigin.c_str()));
+        g_variant_new("(sbss)", exe.Get() ? exe.Get() : "", FFlags.AllowCrossOriginRequests,
+                      environment.DevelopmentOrigin.c_str(), cookies.c_str()));
     // Every package file is in memory already; WebKit's large browser caches would hold second
     // copies. The document-browser model keeps a small memory cache and the back/forward cache.
     webkit_web_context_set_cache_model(FContext.Get(), WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER);
