@@ -446,8 +446,10 @@ void TWebKitWebView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
     }
     if (event == WEBKIT_LOAD_STARTED) self->FEvents.BrowserNavigationStarting();
     if (event == WEBKIT_LOAD_FINISHED) self->FEvents.BrowserNavigationCompleted();
-    // Once the first page is there, so the inspector has something to show.
-    if (event == WEBKIT_LOAD_COMMITTED && self->FFlags.OpenInspector && !self->FInspectorShown) {
+    // With the first page's load: the inspector starts a process of its own and loads its own
+    // pages meanwhile (about a second), and then shows the page that has come. Shown before
+    // the first load it would compete with the page and load again for it.
+    if (event == WEBKIT_LOAD_STARTED && self->FFlags.OpenInspector && !self->FInspectorShown) {
       self->FInspectorShown = true;
       webkit_web_inspector_show(webkit_web_view_get_inspector(view));
     }
