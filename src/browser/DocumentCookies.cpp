@@ -197,8 +197,9 @@ std::optional<TDocumentCookie> ParseDocumentCookie(std::string_view text,
         if (seconds > std::numeric_limits<std::int64_t>::max() / 20) break;
         seconds = seconds * 10 + (c - '0');
       }
-      maxAgeExpiry = negative || seconds == 0 ? std::numeric_limits<std::int64_t>::min()
-                                              : now + std::min<std::int64_t>(seconds, 400LL * 365 * 86400);
+      maxAgeExpiry = negative || seconds == 0
+                         ? std::numeric_limits<std::int64_t>::min()
+                         : now + std::min<std::int64_t>(seconds, 400LL * 365 * 86400);
     } else if (name == "domain") {
       hasDomain = hasDomain || !value.empty();
     } else if (name == "path") {

@@ -35,13 +35,12 @@ inline constexpr std::size_t kMaxDocumentCookies = 180;
 // The cookie that `document.cookie = text` sets from the document at `documentPath` (its URL's
 // path, "/sub/page.html") at time `now`; none when a browser would ignore it.
 std::optional<TDocumentCookie> ParseDocumentCookie(std::string_view text,
-                                                   std::string_view documentPath,
-                                                   std::int64_t now);
+                                                   std::string_view documentPath, std::int64_t now);
 
 // The text that document.cookie reads at `documentPath`: the cookies whose path matches and that
 // have not expired, longer paths first, then older ones, as "a=1; b=2".
-std::string DocumentCookieText(std::vector<TDocumentCookie> cookies,
-                               std::string_view documentPath, std::int64_t now);
+std::string DocumentCookieText(std::vector<TDocumentCookie> cookies, std::string_view documentPath,
+                               std::int64_t now);
 
 // The parts of the rules above, for their tests.
 std::optional<std::int64_t> ParseCookieDate(std::string_view text);

@@ -122,9 +122,8 @@ void TMainForm::FormCreate() {
   if (ReadAppKey(ini, app::WindowOrder) == 1) FWindow.SetTopmost(true);
 
   const std::vector<std::string> args = FSystem.Arguments();
-  const std::string startPage = FStartup.DevelopmentUrl.empty()
-                                    ? "file:///" + FStartup.AppIndexHtml
-                                    : FStartup.DevelopmentUrl;
+  const std::string startPage = FStartup.DevelopmentUrl.empty() ? "file:///" + FStartup.AppIndexHtml
+                                                                : FStartup.DevelopmentUrl;
   form.FStartPageURL = args.size() == 2 && args[0] == FStartup.AppID ? args[1] : startPage;
 
   form.InitializeBrowser();

@@ -91,8 +91,8 @@ inline bool IsDevelopmentDocument(std::string_view uri, std::string_view origin)
   }
   // Whatever follows the origin must begin the path, query or fragment: "localhost:5173@host"
   // names another host and "localhost:51730" another port.
-  return uri.size() == origin.size() || uri[origin.size()] == '/' ||
-         uri[origin.size()] == '?' || uri[origin.size()] == '#';
+  return uri.size() == origin.size() || uri[origin.size()] == '/' || uri[origin.size()] == '?' ||
+         uri[origin.size()] == '#';
 }
 
 // The application's web view arguments with those of a development package whose entry holds

@@ -32,7 +32,9 @@ CREATE TABLE IF NOT EXISTS cookies(
 // A prepared statement that finalizes itself.
 class TStatement {
  public:
-  TStatement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &FStatement, nullptr); }
+  TStatement(sqlite3* db, const char* sql) {
+    sqlite3_prepare_v2(db, sql, -1, &FStatement, nullptr);
+  }
   ~TStatement() { sqlite3_finalize(FStatement); }
   TStatement(const TStatement&) = delete;
   TStatement& operator=(const TStatement&) = delete;
@@ -76,8 +78,8 @@ bool TSqliteCookieJar::Open() {
   if (FFailed) return false;
   // Owner-only, as the rest of the application's data.
   const mode_t previous = ::umask(077);
-  const int code = sqlite3_open_v2(FPath.c_str(), &FDb,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  const int code =
+      sqlite3_open_v2(FPath.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   ::umask(previous);
   if (code == SQLITE_OK) {
     sqlite3_busy_timeout(FDb, kBusyTimeoutMs);

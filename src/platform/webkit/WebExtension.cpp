@@ -275,7 +275,8 @@ extern "C" VELLOC_EXPORT void webkit_web_extension_initialize_with_user_data(
     velloc::webkit::SetMediaPackagePath(executable);
     velloc::webkit::GForwardCrossOrigin = forward;
     velloc::webkit::SetDevelopmentOrigin(developmentOrigin);
-    if (*cookies) velloc::webkit::GCookies = std::make_unique<velloc::platform::TSqliteCookieJar>(cookies);
+    if (*cookies)
+      velloc::webkit::GCookies = std::make_unique<velloc::platform::TSqliteCookieJar>(cookies);
   }
   velloc::webkit::RegisterPackageMediaSourceWithGStreamer();
   g_signal_connect(extension, "page-created", G_CALLBACK(velloc::webkit::OnPageCreated), nullptr);

@@ -324,9 +324,10 @@ int RunDevelopment(const TRunOptions& options) {
   const fs::path folder = options.AppFolder;
   // The runtime trusts only servers on this machine; said here, before anything runs.
   if (!options.Url.empty() && package::LoopbackOrigin(options.Url).empty()) {
-    throw TCliError("--url must be an http or https address on this machine (localhost, "
-                    "127.0.0.1 or [::1]), such as http://localhost:5173/, not \"" +
-                    options.Url + "\"");
+    throw TCliError(
+        "--url must be an http or https address on this machine (localhost, "
+        "127.0.0.1 or [::1]), such as http://localhost:5173/, not \"" +
+        options.Url + "\"");
   }
   TTempFolder temp;
   TPackOptions pack;
@@ -363,8 +364,7 @@ int RunDevelopment(const TRunOptions& options) {
                  "velloc: running %s; saved changes reload the page, Ctrl+C ends the application\n",
                  folder.c_str());
   } else {
-    std::fprintf(stderr,
-                 "velloc: running %s with the pages of %s; Ctrl+C ends the application\n",
+    std::fprintf(stderr, "velloc: running %s with the pages of %s; Ctrl+C ends the application\n",
                  folder.c_str(), options.Url.c_str());
   }
   TOutputRelay out(STDOUT_FILENO), err(STDERR_FILENO);
@@ -412,9 +412,9 @@ int RunDevelopment(const TRunOptions& options) {
                         .count();
     std::fprintf(stderr, "velloc: %s changed; packed in %lld ms%s\n",
                  ChangeSummary(folder, changed).c_str(), static_cast<long long>(ms),
-                 restart                ? ", starting the application again"
+                 restart               ? ", starting the application again"
                  : options.Url.empty() ? ", reloading the page"
-                                        : "");
+                                       : "");
     if (restart) {
       Stop(child, out, err);
       child = Start(executable, previous, out, err);

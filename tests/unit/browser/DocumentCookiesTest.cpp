@@ -1,6 +1,6 @@
-#include "browser/DocumentCookies.h"
-
 #include <gtest/gtest.h>
+
+#include "browser/DocumentCookies.h"
 
 namespace velloc::browser {
 namespace {
@@ -69,8 +69,8 @@ TEST(DocumentCookies, Parsing) {
       {"a=1; max-age=-5", true, "a", "1", "/sub", kNever, false},
       {"a=1; max-age=1e3", true, "a", "1", "/sub", std::nullopt, false},
       {"a=1; expires=Thu, 01 Jan 1970 00:00:00 GMT", true, "a", "1", "/sub", 0, false},
-      {"a=1; expires=Fri, 02 Jan 2026 00:00:00 GMT; max-age=10", true, "a", "1", "/sub",
-       kNow + 10, false},
+      {"a=1; expires=Fri, 02 Jan 2026 00:00:00 GMT; max-age=10", true, "a", "1", "/sub", kNow + 10,
+       false},
       {"a=1; expires=soon", true, "a", "1", "/sub", std::nullopt, false},
       {"a=1; Secure; SameSite=Strict; Partitioned", true, "a", "1", "/sub", std::nullopt, true},
       {"__Secure-a=1; Secure", true, "__Secure-a", "1", "/sub", std::nullopt, true},
@@ -110,12 +110,9 @@ TEST(DocumentCookies, Parsing) {
 // Longer paths first, then older cookies; expired ones and other paths left out.
 TEST(DocumentCookies, Text) {
   const std::vector<TDocumentCookie> cookies = {
-      {"root", "1", "/", std::nullopt, false, 10},
-      {"sub", "2", "/sub", kNow + 5, false, 20},
-      {"older", "3", "/", std::nullopt, false, 5},
-      {"gone", "4", "/", kNow, false, 1},
-      {"", "bare", "/", std::nullopt, false, 30},
-      {"other", "5", "/other", std::nullopt, false, 2},
+      {"root", "1", "/", std::nullopt, false, 10}, {"sub", "2", "/sub", kNow + 5, false, 20},
+      {"older", "3", "/", std::nullopt, false, 5}, {"gone", "4", "/", kNow, false, 1},
+      {"", "bare", "/", std::nullopt, false, 30},  {"other", "5", "/other", std::nullopt, false, 2},
   };
   EXPECT_EQ(DocumentCookieText(cookies, "/sub/page.html", kNow), "sub=2; older=3; root=1; bare");
   EXPECT_EQ(DocumentCookieText(cookies, "/index.html", kNow), "older=3; root=1; bare");

@@ -1,6 +1,6 @@
-#include "package/DevelopmentPackage.h"
-
 #include <gtest/gtest.h>
+
+#include "package/DevelopmentPackage.h"
 
 namespace velloc::package {
 namespace {

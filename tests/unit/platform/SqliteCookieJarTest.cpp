@@ -1,8 +1,7 @@
-#include "platform/linux/SqliteCookieJar.h"
-
 #include <gtest/gtest.h>
 
 #include "common/ScratchDir.h"
+#include "platform/linux/SqliteCookieJar.h"
 
 namespace velloc::platform {
 namespace {
