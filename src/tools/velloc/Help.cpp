@@ -20,7 +20,7 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
      "                       against them) and a README.md;\n"
      "                       vite, vite-react: a Vite project (plain JavaScript, or React)\n"
      "                       whose `npm run dev` shows Vite's server in the application's\n"
-     "                       window with hot reload (velloc run --url), and whose\n"
+     "                       window with hot reload (through velloc run), and whose\n"
      "                       `npm run build` builds into app/ and packs the executable\n"},
     {"pack",
      "Usage: velloc pack DIR [options]\n"
