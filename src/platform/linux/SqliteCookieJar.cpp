@@ -83,7 +83,12 @@ bool TSqliteCookieJar::Open() {
   ::umask(previous);
   if (code == SQLITE_OK) {
     sqlite3_busy_timeout(FDb, kBusyTimeoutMs);
-    if (Execute(FDb, "PRAGMA journal_mode = WAL") && Execute(FDb, kSchema)) return true;
+    // A page may set cookies in a loop: with the write-ahead log, a write that waits for the
+    // disk only at checkpoints survives a crash of the application, as a browser's do.
+    if (Execute(FDb, "PRAGMA journal_mode = WAL") && Execute(FDb, "PRAGMA synchronous = NORMAL") &&
+        Execute(FDb, kSchema)) {
+      return true;
+    }
   }
   std::fprintf(stderr, "velloc: the cookies of the application's pages cannot be kept in %s: %s\n",
                FPath.c_str(), FDb ? sqlite3_errmsg(FDb) : sqlite3_errstr(code));
