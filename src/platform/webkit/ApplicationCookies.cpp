@@ -8,10 +8,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include <libsoup/soup.h>
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+
+#include <libsoup/soup.h>
 
 #include "platform/gtk/CallbackGuard.h"
 #include "platform/gtk/GLibPtr.h"
@@ -101,8 +102,8 @@ glib::TObjectPtr<SoupCookieJar> Load(sqlite3* db, const char* name) {
   select.Bind(1, NowSeconds());
   if (name) select.Bind(2, name);
   while (sqlite3_step(select.Get()) == SQLITE_ROW) {
-    TCookie cookie(soup_cookie_new(select.Text(0), select.Text(1), select.Text(2),
-                                   select.Text(3), -1));
+    TCookie cookie(
+        soup_cookie_new(select.Text(0), select.Text(1), select.Text(2), select.Text(3), -1));
     if (sqlite3_column_type(select.Get(), 4) != SQLITE_NULL) {
       GDateTime* expires = g_date_time_new_from_unix_utc(sqlite3_column_int64(select.Get(), 4));
       if (!expires) continue;
@@ -225,8 +226,7 @@ void TApplicationCookies::Write(std::string_view text, std::string_view document
   // Only a stored cookie of the same name can be replaced or removed.
   const glib::TObjectPtr<SoupCookieJar> jar = Load(FDb, soup_cookie_get_name(cookie.get()));
   std::vector<TChange> changes;
-  const gulong handler =
-      g_signal_connect(jar.Get(), "changed", G_CALLBACK(OnJarChanged), &changes);
+  const gulong handler = g_signal_connect(jar.Get(), "changed", G_CALLBACK(OnJarChanged), &changes);
   soup_cookie_jar_add_cookie_full(jar.Get(), cookie.release(), uri.get(), nullptr);
   g_signal_handler_disconnect(jar.Get(), handler);
 
