@@ -120,12 +120,12 @@ bool HasPrefix(const char* text, const char* prefix) {
   return g_ascii_strncasecmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-// What a page may not set though soup_cookie_parse() takes it. An HttpOnly cookie: a script
-// never may (WebKit's own document.cookie refuses it so). And what libsoup refuses itself only
-// from 3.6 on, which Debian 12's 3.2 takes: a cookie with neither name nor value, one whose name
-// and value exceed 4096 bytes, and one that does not keep the promise of its "__Secure-" or
-// "__Host-" name (Secure; for "__Host-" also the path "/" and no Domain), or passes for such a
-// name with no name of its own.
+// What a page may not set though soup_cookie_parse() takes it and the jar would keep it. An
+// HttpOnly cookie: a script never may set one. And what later libsoup refuses itself (3.4, 3.6)
+// and Debian 12's 3.2 takes: a cookie with neither name nor value, one whose name and value
+// exceed 4096 bytes, one that does not keep the promise of its "__Secure-" or "__Host-" name
+// (Secure; for "__Host-" also the path "/" and no Domain), and one with no name whose value
+// passes for such a name.
 bool RefusedFromScript(SoupCookie* cookie) {
   const char* name = soup_cookie_get_name(cookie);
   const char* value = soup_cookie_get_value(cookie);
