@@ -1,0 +1,228 @@
+#!/usr/bin/env python3
+"""Cross-origin reads of application documents, which the runtime makes again for the page
+(--disable-web-security, on in the default arguments), against two loopback servers on two
+addresses (cookies keep to a host, not to a port): each request of a redirect chain carries the
+cookies of its own server and no other's, the page's credentials mode decides whether cookies
+go and are kept, a read the page aborts ends the server's connection at once, and a body that
+never ends fails its read at the bound."""
+
+from __future__ import annotations
+
+import contextlib
+import http.server
+import json
+import sys
+import threading
+import time
+from pathlib import Path
+from urllib.parse import parse_qs, urlsplit
+
+from harness import PAGE_HELPERS, XSession, expect, expect_eq, page, run_cases, wait_until
+
+
+class Server(http.server.ThreadingHTTPServer):
+    """A loopback server that notes the Cookie header of every request by path and query, and
+    how the endless answers it gave ended."""
+
+    daemon_threads = True
+
+    def __init__(self, host: str):
+        super().__init__((host, 0), Handler)
+        self.cookies: dict[str, str] = {}
+        self.endless_ended: list[str] = []
+        self.lock = threading.Lock()
+
+    @property
+    def origin(self) -> str:
+        return f"http://{self.server_address[0]}:{self.server_address[1]}"
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    """/set?NAME=VALUE sets a cookie; /echo answers with the Cookie header it got;
+    /redirect?to=URL answers 302 to URL; /endless answers with a body that never ends;
+    /small answers "small"."""
+
+    protocol_version = "HTTP/1.1"  # kept-alive connections, as a web server's
+    server: Server
+
+    def do_GET(self) -> None:  # noqa: N802 - the base class's name
+        url = urlsplit(self.path)
+        query = parse_qs(url.query)
+        with self.server.lock:
+            self.server.cookies[self.path] = self.headers.get("Cookie", "")
+        if url.path == "/endless":
+            self.endless()
+            return
+        headers = {"Content-Type": "text/plain"}
+        body = b""
+        status = 200
+        if url.path == "/set":
+            for name, values in query.items():
+                headers["Set-Cookie"] = f"{name}={values[0]}; Path=/"
+            body = b"set"
+        elif url.path == "/echo":
+            body = self.headers.get("Cookie", "").encode()
+        elif url.path == "/redirect":
+            status = 302
+            headers["Location"] = query["to"][0]
+        elif url.path == "/page":
+            headers["Content-Type"] = "text/html"
+            body = (b"<script>fetch('/endless?y').then((r) => { window.keep = r; "
+                    b"document.title = 'got'; })</script>")
+        elif url.path == "/small":
+            body = b"small"
+        else:
+            status = 404
+        self.send_response(status)
+        for name, value in headers.items():
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def endless(self) -> None:
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        chunk = b"%x\r\n%s\r\n" % (65536, b"x" * 65536)
+        # Ends when the client goes, or after a minute (a test that failed must not leave a
+        # thread writing for ever).
+        deadline = time.monotonic() + 60
+        how = "timed out"
+        try:
+            while time.monotonic() < deadline:
+                self.wfile.write(chunk)
+        except OSError:
+            how = "closed"
+        with self.server.lock:
+            self.server.endless_ended.append(how)
+        self.close_connection = True
+
+    def log_message(self, *args) -> None:
+        pass
+
+
+@contextlib.contextmanager
+def servers(*hosts: str):
+    running = [Server(host) for host in hosts]
+    for server in running:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    try:
+        yield running
+    finally:
+        for server in running:
+            server.shutdown()
+            server.server_close()
+
+
+def run_page(args, artifacts: Path, name: str, script: str, values: dict, timeout: float = 60):
+    """Packs an app whose page runs `script` (an async function body that returns the result)
+    and returns what it reports."""
+    index = page("<p>forwarding</p>", head=PAGE_HELPERS + "<script>\nconst V = " +
+                 json.dumps(values) + ";\nwindow.addEventListener('load', async () => {\n"
+                 "  try { report(await (async () => {" + script + "})()); }\n"
+                 "  catch (e) { report({error: String(e)}); }\n});\n</script>")
+    with XSession(name, artifacts, args.bin_dir) as session:
+        exe = session.make_app(name, {"ID": f"E2EFwd{name.title()}", "Name": name,
+                                      "DynamicAppTitle": 1}, {"index.html": index})
+        app = session.launch(exe)
+        wid = app.wait_window()
+        return session.wait_result(app, wid, timeout=timeout)
+
+
+COOKIES = r"""
+const A = V.a, B = V.b;
+async function text(url, init) {
+  try { const r = await fetch(url, init); return await r.text(); }
+  catch (e) { return "failed: " + e; }
+}
+function xhr(url, withCredentials) {
+  return new Promise((done) => {
+    const x = new XMLHttpRequest();
+    x.open("GET", url);
+    x.withCredentials = withCredentials;
+    x.onload = () => done(x.responseText);
+    x.onerror = () => done("failed");
+    x.send();
+  });
+}
+const r = {};
+// Each server keeps a cookie of its own, set through credentialed reads.
+r.setA = await text(A + "/set?a=from-a", {credentials: "include"});
+r.setB = await text(B + "/set?b=from-b", {credentials: "include"});
+// A read of A that A sends on to B: B sees its own cookie, never A's.
+r.redirect = await text(A + "/redirect?to=" + encodeURIComponent(B + "/echo?hop"),
+                        {credentials: "include"});
+r.include = await text(A + "/echo?include", {credentials: "include"});
+r.omit = await text(A + "/echo?omit", {credentials: "omit"});
+r.sameOrigin = await text(A + "/echo?same-origin");
+// A cookie set to a read without credentials is not kept.
+await text(A + "/set?kept=no", {credentials: "omit"});
+await text(A + "/set?kept2=no");
+r.afterUncredentialedSets = await text(A + "/echo?after", {credentials: "include"});
+r.xhrWithCredentials = await xhr(A + "/echo?xhr-include", true);
+r.xhrWithout = await xhr(A + "/echo?xhr-plain", false);
+const request = new Request(A + "/echo?request-object", {credentials: "include"});
+r.requestObject = await text(request);
+return r;
+"""
+
+
+def cookies_per_request(args, artifacts: Path) -> None:
+    """Cookies follow the page's credentials mode and each request's own server: a redirect
+    from A to B reaches B with B's cookie only; `omit` and the default send none and keep none;
+    `include` and XHR's withCredentials send the server's own."""
+    with servers("127.0.0.1", "127.0.0.2") as (a, b):
+        result = run_page(args, artifacts, "cookies", COOKIES, {"a": a.origin, "b": b.origin})
+        expect_eq(result.get("setA"), "set", f"the first read of A: {result}")
+        expect_eq(b.cookies.get("/echo?hop"), "b=from-b", "the cookies B got at the redirect's end")
+        expect_eq(result["redirect"], "b=from-b", "what B answered at the redirect's end")
+        expect_eq(a.cookies.get("/redirect?to=" + f"{b.origin}/echo?hop".replace(":", "%3A")
+                                .replace("/", "%2F").replace("?", "%3F")), "a=from-a",
+                  "the cookies A got at the redirect's start")
+        expect_eq(result["include"], "a=from-a", "credentials: include")
+        expect_eq(result["omit"], "", "credentials: omit")
+        expect_eq(result["sameOrigin"], "", "the default credentials (same-origin)")
+        expect_eq(result["afterUncredentialedSets"], "a=from-a",
+                  "cookies after reads without credentials set others")
+        expect_eq(result["xhrWithCredentials"], "a=from-a", "XHR with credentials")
+        expect_eq(result["xhrWithout"], "", "XHR without credentials")
+        expect_eq(result["requestObject"], "a=from-a", "fetch of a Request with credentials")
+
+
+ABORTS = r"""
+const A = V.a;
+// Six at once, as a page that streams several things from one server; aborted together.
+const control = new AbortController();
+const reads = [];
+for (let i = 0; i < 6; i++) {
+  reads.push(fetch(A + "/endless?" + i, {signal: control.signal})
+               .then((r) => r.body.getReader().read()).catch(() => {}));
+}
+await new Promise((done) => setTimeout(done, 1000));
+control.abort();
+await Promise.all(reads);
+const started = performance.now();
+const small = await settle(fetch(A + "/small").then((r) => r.text()), 20000);
+return {small, ms: Math.round(performance.now() - started)};
+"""
+
+
+def aborted_reads_free_the_server(args, artifacts: Path) -> None:
+    """Six reads of a body that never ends, each aborted by the page after its first part, end
+    their connections to the server; a small read of the same server then answers at once."""
+    with servers("127.0.0.1") as (a,):
+        result = run_page(args, artifacts, "aborts", ABORTS, {"a": a.origin})
+        expect_eq(result.get("small"), {"state": "resolved", "value": "small"},
+                  f"the small read after the aborted ones ({result.get('ms')} ms)")
+        wait_until(lambda: len(a.endless_ended) == 6 or None, 10,
+                   f"the server's six endless answers to end (ended: {a.endless_ended})")
+        expect_eq(a.endless_ended, ["closed"] * 6, "how the endless answers ended")
+
+
+CASES = {"cookies_per_request": cookies_per_request,
+         "aborted_reads_free_the_server": aborted_reads_free_the_server}
+
+if __name__ == "__main__":
+    sys.exit(run_cases(CASES, __doc__))
