@@ -52,8 +52,8 @@ std::string RemoveDotSegments(std::string_view path) {
   bool endsInFolder = false;
   while (start <= path.size()) {
     const std::size_t slash = path.find('/', start);
-    const std::string_view segment =
-        path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+    const std::string_view segment = path.substr(
+        start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
     const bool last = slash == std::string_view::npos;
     if (segment == "..") {
       if (!kept.empty()) kept.pop_back();
@@ -148,8 +148,8 @@ TRedirect NextRequest(int status, std::string_view method, std::string_view uri,
   }
   next.Kind = TRedirect::Follow;
   const bool post = text::AsciiEqualsIgnoreCase(method, "POST");
-  const bool keepsMethod = text::AsciiEqualsIgnoreCase(method, "GET") ||
-                           text::AsciiEqualsIgnoreCase(method, "HEAD");
+  const bool keepsMethod =
+      text::AsciiEqualsIgnoreCase(method, "GET") || text::AsciiEqualsIgnoreCase(method, "HEAD");
   next.DropsBody = (status == 303 && !keepsMethod) || ((status == 301 || status == 302) && post);
   next.Method = next.DropsBody ? "GET" : std::string(method);
   next.CrossOrigin = !IsSameHttpOrigin(uri, next.Uri);

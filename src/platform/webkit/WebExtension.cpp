@@ -20,6 +20,7 @@
 namespace velloc::embedded {
 extern const std::string_view ChromeWebviewShim;
 extern const std::string_view FrameGuard;
+extern const std::string_view ForwardedCredentials;
 }  // namespace velloc::embedded
 
 namespace velloc::webkit {
@@ -157,6 +158,14 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     Install(context, embedded::FrameGuard, "velloc:frame-guard", {pageIsApplication, intend});
     g_object_unref(intend);
     g_object_unref(pageIsApplication);
+    if (GForwardCrossOrigin) {
+      JSCValue* origin = jsc_value_new_string(context, kApplicationOrigin.data());
+      JSCValue* header = jsc_value_new_string(context, kCredentialsHeader.data());
+      Install(context, embedded::ForwardedCredentials, "velloc:forwarded-credentials",
+              {origin, header});
+      g_object_unref(header);
+      g_object_unref(origin);
+    }
     g_object_unref(context);
   });
 }

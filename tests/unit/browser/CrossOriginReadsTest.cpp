@@ -92,8 +92,8 @@ TEST(CrossOriginReads, NextRequestOfARedirectChain) {
     bool CrossOrigin;
   } cases[] = {
       {200, "GET", nullptr, 0, K::Final, "", "", false, false},
-      {304, "GET", "/x", 0, K::Final, "", "", false, false},       // not a redirect
-      {302, "GET", nullptr, 0, K::Final, "", "", false, false},    // nowhere to go: the page's
+      {304, "GET", "/x", 0, K::Final, "", "", false, false},     // not a redirect
+      {302, "GET", nullptr, 0, K::Final, "", "", false, false},  // nowhere to go: the page's
       {302, "GET", "/next", 0, K::Follow, "http://a.example/next", "GET", false, false},
       {301, "GET", "http://b.example/", 0, K::Follow, "http://b.example/", "GET", false, true},
       {307, "GET", "//b.example/x", 0, K::Follow, "http://b.example/x", "GET", false, true},
@@ -105,23 +105,22 @@ TEST(CrossOriginReads, NextRequestOfARedirectChain) {
       {302, "PUT", "/p", 0, K::Follow, "http://a.example/p", "PUT", false, false},
       {303, "PUT", "/p", 0, K::Follow, "http://a.example/p", "GET", true, false},
       {303, "HEAD", "/p", 0, K::Follow, "http://a.example/p", "HEAD", false, false},
-      {302, "GET", "https://a.example/start", 0, K::Follow, "https://a.example/start", "GET",
-       false, true},  // another scheme is another origin
+      {302, "GET", "https://a.example/start", 0, K::Follow, "https://a.example/start", "GET", false,
+       true},  // another scheme is another origin
       // Nowhere a forwarded read may go, or too many hops: the read fails.
       {302, "GET", "file:///etc/passwd", 0, K::Refused, "", "", false, false},
       {302, "GET", "vlx:///index.html", 0, K::Refused, "", "", false, false},
       {302, "GET", "data:text/plain,x", 0, K::Refused, "", "", false, false},
       {302, "GET", "/again", kMaxForwardedRedirects, K::Refused, "", "", false, false},
-      {302, "GET", "/again", kMaxForwardedRedirects - 1, K::Follow, "http://a.example/again",
-       "GET", false, false},
+      {302, "GET", "/again", kMaxForwardedRedirects - 1, K::Follow, "http://a.example/again", "GET",
+       false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.Status) + " " + c.Method + " " +
                  (c.Location ? c.Location : "(none)"));
-    const TRedirect next =
-        NextRequest(c.Status, c.Method, a,
-                    c.Location ? std::optional<std::string_view>(c.Location) : std::nullopt,
-                    c.Redirects);
+    const TRedirect next = NextRequest(
+        c.Status, c.Method, a,
+        c.Location ? std::optional<std::string_view>(c.Location) : std::nullopt, c.Redirects);
     EXPECT_EQ(next.Kind, c.Kind);
     if (c.Kind != K::Follow) continue;
     EXPECT_EQ(next.Uri, c.Uri);
@@ -129,8 +128,8 @@ TEST(CrossOriginReads, NextRequestOfARedirectChain) {
     EXPECT_EQ(next.DropsBody, c.DropsBody);
     EXPECT_EQ(next.CrossOrigin, c.CrossOrigin);
   }
-  for (const char* name : {"Content-Type", "content-language", "Content-Encoding",
-                           "Content-Location"})
+  for (const char* name :
+       {"Content-Type", "content-language", "Content-Encoding", "Content-Location"})
     EXPECT_TRUE(IsBodyHeader(name)) << name;
   for (const char* name : {"Content-Length", "Authorization", "Accept", "X-Content-Type"})
     EXPECT_FALSE(IsBodyHeader(name)) << name;
