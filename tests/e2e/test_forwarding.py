@@ -29,6 +29,7 @@ class Server(http.server.ThreadingHTTPServer):
     def __init__(self, host: str):
         super().__init__((host, 0), Handler)
         self.cookies: dict[str, str] = {}
+        self.authorization: dict[str, str] = {}
         self.endless_ended: list[str] = []
         self.marked: list[str] = []  # requests that arrived with the runtime's own header
         self.lock = threading.Lock()
@@ -51,6 +52,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         query = parse_qs(url.query)
         with self.server.lock:
             self.server.cookies[self.path] = self.headers.get("Cookie", "")
+            self.server.authorization[self.path] = self.headers.get("Authorization", "")
             if "Velloc-Credentials" in self.headers:
                 self.server.marked.append(self.path)
         if url.path == "/endless":
@@ -164,6 +166,11 @@ r.setB = await text(B + "/set?b=from-b", {credentials: "include"});
 r.redirect = await text(A + "/redirect?to=" + encodeURIComponent(B + "/echo?hop"),
                         {credentials: "include"});
 r.include = await text(A + "/echo?include", {credentials: "include"});
+// The page's Authorization is for the server it names, and its redirects within that origin.
+for (const [name, to] of [["auth-away", B + "/echo?auth-away"], ["auth-home", A + "/echo?auth"]]) {
+  await text(A + "/redirect?" + name + "&to=" + encodeURIComponent(to),
+             {headers: {"Authorization": "Bearer t"}});
+}
 r.omit = await text(A + "/echo?omit", {credentials: "omit"});
 r.sameOrigin = await text(A + "/echo?same-origin");
 // A cookie set to a read without credentials is not kept.
@@ -184,15 +191,20 @@ return r;
 def cookies_per_request(args, artifacts: Path) -> None:
     """Cookies follow the page's credentials mode and each request's own server: a redirect
     from A to B reaches B with B's cookie only; `omit` and the default send none and keep none;
-    `include` and XHR's withCredentials send the server's own."""
+    `include` and XHR's withCredentials send the server's own. The page's Authorization does
+    not follow a redirect to another origin."""
     with servers("127.0.0.1", "127.0.0.2") as (a, b):
         result = run_page(args, artifacts, "cookies", COOKIES, {"a": a.origin, "b": b.origin})
         expect_eq(result.get("setA"), "set", f"the first read of A: {result}")
         expect_eq(b.cookies.get("/echo?hop"), "b=from-b", "the cookies B got at the redirect's end")
         expect_eq(result["redirect"], "b=from-b", "what B answered at the redirect's end")
-        at_start = [v for k, v in a.cookies.items() if k.startswith("/redirect?")]
+        at_start = [v for k, v in a.cookies.items() if k.startswith("/redirect?to=")]
         expect_eq(at_start, ["a=from-a"], "the cookies A got at the redirect's start")
         expect_eq(result["include"], "a=from-a", "credentials: include")
+        expect_eq([v for k, v in a.authorization.items() if k.startswith("/redirect?auth")],
+                  ["Bearer t", "Bearer t"], "Authorization at the redirects' start")
+        expect_eq((b.authorization.get("/echo?auth-away"), a.authorization.get("/echo?auth")),
+                  ("", "Bearer t"), "Authorization after a redirect to another origin and home")
         expect_eq(result["omit"], "", "credentials: omit")
         expect_eq(result["sameOrigin"], "", "the default credentials (same-origin)")
         expect_eq(result["afterUncredentialedSets"], "a=from-a",
