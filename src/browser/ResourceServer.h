@@ -47,8 +47,8 @@ std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view 
 struct TByteRange {
   enum TKind { Whole, Part, Unsatisfiable } Kind = Whole;
   std::uint64_t First = 0;
-  std::uint64_t Last = 0;   // inclusive
-  bool OpenEnded = false;   // "bytes=F-": the rest, whatever it is
+  std::uint64_t Last = 0;  // inclusive
+  bool OpenEnded = false;  // "bytes=F-": the rest, whatever it is
 };
 TByteRange ParseByteRange(std::string_view header, std::uint64_t size);
 

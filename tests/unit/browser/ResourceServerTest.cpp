@@ -161,9 +161,9 @@ TEST_F(PackageRanges, OpenEndedRangesAreCappedWhenTheCallerAsks) {
          "bytes " + nearEnd + "-" + std::to_string(size - 1) + total, size - 300, 300},
         {"bytes=0-", 0, "bytes 0-" + std::to_string(size - 1) + total, 0, size},  // no cap
         {"bytes=0-", UINT64_MAX, "bytes 0-" + std::to_string(size - 1) + total, 0, size},
-        {"bytes=0-4999", 1000, "bytes 0-4999" + total, 0, 5000},        // named exactly
-        {"bytes=-5000", 1000, "bytes " + std::to_string(size - 5000) + "-" +
-                                  std::to_string(size - 1) + total,
+        {"bytes=0-4999", 1000, "bytes 0-4999" + total, 0, 5000},  // named exactly
+        {"bytes=-5000", 1000,
+         "bytes " + std::to_string(size - 5000) + "-" + std::to_string(size - 1) + total,
          size - 5000, 5000},  // the end of the file, which players read for their index
     };
     for (const auto& c : cases) {
