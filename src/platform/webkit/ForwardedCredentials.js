@@ -43,12 +43,14 @@
     };
   }
 
-  if (typeof XMLHttpRequest === 'function') {
-    const proto = XMLHttpRequest.prototype;
+  const xhr = typeof XMLHttpRequest === 'function' ? XMLHttpRequest.prototype : null;
+  const credentialsProperty = xhr && Object.getOwnPropertyDescriptor(xhr, 'withCredentials');
+  if (credentialsProperty && typeof credentialsProperty.get === 'function') {
+    const proto = xhr;
     const open = proto.open;
     const send = proto.send;
     const setRequestHeader = proto.setRequestHeader;
-    const withCredentials = Object.getOwnPropertyDescriptor(proto, 'withCredentials').get;
+    const withCredentials = credentialsProperty.get;
     const targets = new WeakMap();
     const remember = WeakMap.prototype.set;
     const recall = WeakMap.prototype.get;
