@@ -231,6 +231,25 @@ std::string Narrow(const std::wstring& text) {
   return out;
 }
 
+// A file in the temporary folder that says "from disk", gone with the object.
+struct TFileOnDisk {
+  explicit TFileOnDisk(const wchar_t* name) {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    Wide = std::wstring(folder) + name;
+    std::ofstream(std::filesystem::path(Wide), std::ios::binary) << "from disk";
+    char utf8[MAX_PATH * 3] = {};
+    WideCharToMultiByte(CP_UTF8, 0, Wide.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
+    Utf8 = utf8;
+  }
+  ~TFileOnDisk() { DeleteFileW(Wide.c_str()); }
+  TFileOnDisk(const TFileOnDisk&) = delete;
+  TFileOnDisk& operator=(const TFileOnDisk&) = delete;
+
+  std::wstring Wide;
+  std::string Utf8;
+};
+
 bool HasHeader(const TFakeResponse* response, const std::wstring& line) {
   return response &&
          (L"\n" + response->Headers + L"\n").find(L"\n" + line + L"\n") != std::wstring::npos;
@@ -330,15 +349,8 @@ TEST(WebView2Origin, MapsFileUrisOntoTheOriginAndBack) {
 // another origin's get 403, a file on disk needs proof that the application asks, nothing found
 // is 404, and nothing of the origin goes to the network.
 TEST_F(WebView2WebView, AnswersTheOriginFromMemoryForApplicationDocumentsOnly) {
-  wchar_t folder[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, folder);
-  const std::wstring onDisk = std::wstring(folder) + L"velloc-webview2-beside.txt";
-  {
-    std::ofstream file(std::filesystem::path(onDisk), std::ios::binary);
-    file << "from disk";
-  }
-  char utf8Path[MAX_PATH * 3] = {};
-  WideCharToMultiByte(CP_UTF8, 0, onDisk.c_str(), -1, utf8Path, sizeof utf8Path, nullptr, nullptr);
+  const TFileOnDisk onDisk(L"velloc-webview2-beside.txt");
+  const char* utf8Path = onDisk.Utf8.c_str();
   const std::wstring page = std::wstring(kApp) + L"/my%20start.html";
   // The view's own navigation: Chromium asks for it escaped.
   View->Navigate("file:///my start.html");
@@ -437,24 +449,17 @@ TEST_F(WebView2WebView, AnswersTheOriginFromMemoryForApplicationDocumentsOnly) {
     EXPECT_TRUE(HasHeader(response, L"Content-Security-Policy: frame-ancestors 'self'"));
     EXPECT_TRUE(HasHeader(response, L"X-Frame-Options: SAMEORIGIN"));
   }
+  // The answers' streams let go of the file before it goes.
   Args.clear();
   Environment.Responses.clear();
-  DeleteFileW(onDisk.c_str());
 }
 
 // Fetch metadata, which a page can neither forge nor drop, says who asks where Chromium sends
 // it: the Origin and Referer a remote page leaves out (referrerpolicy="no-referrer") prove
 // nothing then.
 TEST_F(WebView2WebView, JudgesTheSourceByFetchMetadata) {
-  wchar_t folder[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, folder);
-  const std::wstring onDisk = std::wstring(folder) + L"velloc-webview2-metadata.txt";
-  {
-    std::ofstream file(std::filesystem::path(onDisk), std::ios::binary);
-    file << "from disk";
-  }
-  char utf8Path[MAX_PATH * 3] = {};
-  WideCharToMultiByte(CP_UTF8, 0, onDisk.c_str(), -1, utf8Path, sizeof utf8Path, nullptr, nullptr);
+  const TFileOnDisk onDisk(L"velloc-webview2-metadata.txt");
+  const char* utf8Path = onDisk.Utf8.c_str();
   const std::wstring page = std::wstring(kApp) + L"/index.html";
   View->Navigate("file:///index.html");
   const auto document = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT;
@@ -544,9 +549,9 @@ TEST_F(WebView2WebView, JudgesTheSourceByFetchMetadata) {
     EXPECT_EQ(StreamText(response->Stream), c.Status != 200 ? "" : c.OnDisk ? "from disk" : "p");
     EXPECT_TRUE(HasHeader(response, L"Content-Security-Policy: frame-ancestors 'self'"));
   }
+  // The answers' streams let go of the file before it goes.
   Args.clear();
   Environment.Responses.clear();
-  DeleteFileW(onDisk.c_str());
 }
 
 TEST_F(WebView2WebView, AnswersTypesRangesAndWideNames) {
