@@ -24,6 +24,7 @@
 namespace velloc::embedded {
 extern const std::string_view ChromeWebviewShim;
 extern const std::string_view FrameGuard;
+extern const std::string_view ForwardedCredentials;
 extern const std::string_view ApplicationPage;
 }  // namespace velloc::embedded
 
@@ -218,6 +219,14 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
       Install(context, embedded::ApplicationPage, "velloc:application-page", {read, write});
       g_object_unref(write);
       g_object_unref(read);
+    }
+    if (GForwardCrossOrigin) {
+      JSCValue* origin = jsc_value_new_string(context, kApplicationOrigin.data());
+      JSCValue* header = jsc_value_new_string(context, kCredentialsHeader.data());
+      Install(context, embedded::ForwardedCredentials, "velloc:forwarded-credentials",
+              {origin, header});
+      g_object_unref(header);
+      g_object_unref(origin);
     }
     g_object_unref(context);
   });
