@@ -18,7 +18,8 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
     {"pack",
      "Usage: velloc pack DIR [options]\n"
      "Packs the application folder DIR (its vlx.ini, the folder named by DirName and the optional\n"
-     "vlx-webviewjs) behind a copy of the runtime: one executable.\n"
+     "vlx-webviewjs) behind a copy of the runtime: one executable. Warns, naming the line, of\n"
+     "sections, keys and values of vlx.ini the runtime would ignore, and of a missing start page.\n"
      "  -o, --output FILE  the executable to write (default: the application's ID, here)\n"
      "  --target SYSTEM    linux (default) or windows: the runtime to pack onto; Windows runtimes\n"
      "                     come from $VELLOC_WINDOWS_DIR, windows/ beside velloc or the build\n"
@@ -36,6 +37,9 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
      "  --desktop-files DIR  also write the desktop entry, icons, metainfo and file types into\n"
      "                     DIR, laid out as /usr/share, for other packagers\n"
      "  --debug            pack the unstripped runtime and module, with their debug sections\n"
+     "  --force            replace FILE even when it is not an executable velloc packed (an\n"
+     "                     output inside the web folder, or over a file the pack reads, is\n"
+     "                     refused all the same)\n"
      "  -q, --quiet        no progress and no summary\n"},
     {"run",
      "Usage: velloc run DIR [options]\n"

@@ -1,12 +1,10 @@
 // velloc info: what an executable carries.
 #include <cstdio>
 
-#include "archive/PackagePassword.h"
 #include "archive/ZipArchive.h"
 #include "config/AppKeys.h"
 #include "core/Text.h"
 #include "package/ExeUtils.h"
-#include "platform/MappedFile.h"
 #include "tools/velloc/Cli.h"
 
 namespace velloc::cli {
@@ -83,15 +81,8 @@ void RunInfo(const std::filesystem::path& executable) {
   }
   std::printf("Package:    %ju bytes\n", static_cast<std::uintmax_t>(image.AttachedLength()));
 
-  const std::shared_ptr<const platform::TMappedFile> bytes =
-      package::TExeUtils(executable).MapZipFromExe();
   archive::TZipArchive zip;
-  zip.Password(archive::PackagePassword());
-  try {
-    zip.Stream(bytes->Bytes(), bytes);
-  } catch (const archive::ZipError& error) {
-    throw TCliError(std::string("the attached data is not a readable package: ") + error.what());
-  }
+  OpenPackage(executable, zip);
 
   std::vector<std::uint8_t> iniBytes;
   const int iniIndex = zip.FindFile("vlx.ini");

@@ -27,7 +27,7 @@ constexpr const char* kUsage =
     "  velloc pack DIR [-o|--output FILE] [--target linux|windows] [--runtime PATH] [--module "
     "PATH]\n"
     "              [--installer PATH] [--icon FILE] [--deb] [--desktop-files DIR] [--debug]\n"
-    "              [-q|--quiet]\n"
+    "              [--force] [-q|--quiet]\n"
     "                                                 pack DIR into one executable\n"
     "  velloc run DIR [--inspect] [--runtime PATH]    run DIR as it would run packed; saved\n"
     "             [--module PATH]                     changes reload it; console on the terminal\n"
@@ -105,6 +105,8 @@ int main(int argc, char** argv) {
         inspect = true;
       } else if (a == "--debug") {
         pack.Debug = true;
+      } else if (a == "--force") {
+        pack.Force = true;
       } else if (a == "--quiet" || a == "-q") {
         pack.Quiet = true;
       } else if (a.starts_with("-") && a != "-") {
