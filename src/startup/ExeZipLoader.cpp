@@ -1,5 +1,6 @@
 #include "startup/ExeZipLoader.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 #include "archive/PackagePassword.h"
@@ -187,17 +188,24 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
   return std::nullopt;
 }
 
-bool TExeZipLoader::ApplySingleInstanceRule() {
-  if (config::ReadAppKey(*ProjectINI, config::app::AllowInstances)) return true;
+std::optional<int> TExeZipLoader::ApplySingleInstanceRule() {
+  if (config::ReadAppKey(*ProjectINI, config::app::AllowInstances)) return std::nullopt;
   const platform::TInstanceLockResult lock = FServices.System.CreateInstanceLock(AppID);
   HoldsInstanceLock = lock == platform::TInstanceLockResult::Created;
   if (lock != platform::TInstanceLockResult::AlreadyExists || IsFurtherWindowCommandLine()) {
-    return true;
+    return std::nullopt;
   }
   // The running instance comes forward with what this start was asked to open (a link, a
   // file); this process ends quietly as before, whether it was heard or not.
   FServices.System.SendToRunningInstance(AppID, FServices.System.Arguments());
-  return false;
+  if (!Development) return 0;
+  // `velloc run` started this to show a window: its author must hear why there is none.
+  std::fprintf(stderr,
+               "velloc: \"%s\" (ID %s) is already running, as a packed application or another "
+               "velloc run; its window was brought forward. Close it first, or set "
+               "AllowInstances=1 in vlx.ini to run more than one.\n",
+               Shown(AppName).c_str(), Shown(AppID).c_str());
+  return 1;
 }
 
 void TExeZipLoader::UnloadExeZip() {
