@@ -110,7 +110,12 @@ std::optional<TResourceAnswer> AnswerApplicationRequest(IWebViewEvents& events,
   if (source == TRequestSource::Foreign) return ErrorAnswer(403);
   std::optional<TWebResourceResponse> found =
       events.BrowserWebResourceRequested(ToFileUri(request.Uri));
-  if (!found) return ErrorAnswer(404);
+  if (!found) {
+    // Named in a line of text, so that a missing start page says what is missing.
+    TResourceAnswer answer = ErrorAnswer(404);
+    answer.Content = browser::NotFoundResponse(ToFileUri(request.Uri));
+    return answer;
+  }
   const bool fromDisk = !found->FilePath.empty();
   if (source == TRequestSource::Unproven && fromDisk) return ErrorAnswer(403);
   // The core says which bodies take ranges (package entries) and cuts the part.

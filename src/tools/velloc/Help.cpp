@@ -46,13 +46,15 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
      "Runs the application folder DIR as it would run packed, without packing it for good: saved\n"
      "changes reload the page (a change to vlx.ini or vlx-webviewjs restarts the application), "
      "and\n"
-     "the page's console messages and uncaught errors appear on the terminal. Ctrl+C stops it.\n"
-     "  --inspect        open the web inspector beside the page\n"
+     "the page's console messages, uncaught errors and failed loads appear on the terminal.\n"
+     "Ctrl+C stops it.\n"
+     "  --inspect        open the web inspector, docked below the page\n"
      "  --runtime PATH   the runtime to run on (default: velloc-runtime beside velloc)\n"
      "  --module PATH    the WebKitGTK module (default: the one beside the runtime)\n"},
     {"info",
      "Usage: velloc info EXE\n"
-     "Shows what a packed executable carries: its configuration (without the password's value)\n"
+     "Shows what a packed executable carries: every key of its configuration with the value the\n"
+     "runtime reads, \"(default)\" where the file sets none (the password's value is not shown),\n"
      "and the package's entries.\n"},
     {"extract",
      "Usage: velloc extract EXE DIR\n"
