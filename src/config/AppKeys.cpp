@@ -30,8 +30,8 @@ const ConfigKey* FindConfigKey(std::string_view section, std::string_view name) 
   static const std::vector<TEntry> index = [] {
     std::vector<TEntry> entries;
     for (const ConfigKey& key : kConfigKeys) {
-      entries.push_back({text::LocaleUpper(ConfigKeySection(key)),
-                         text::LocaleUpper(ConfigKeyName(key)), &key});
+      entries.push_back(
+          {text::LocaleUpper(ConfigKeySection(key)), text::LocaleUpper(ConfigKeyName(key)), &key});
     }
     return entries;
   }();

@@ -107,10 +107,9 @@ std::vector<TConfigWarning> CheckConfiguration(std::string_view utf8) {
       }
       return;
     }
-    const std::string shownLine =
-        Shown(line.Kind == TIniLine::TKind::Value
-                  ? std::string(line.Name) + "=" + std::string(line.Value)
-                  : std::string(line.Name));
+    const std::string shownLine = Shown(line.Kind == TIniLine::TKind::Value
+                                            ? std::string(line.Name) + "=" + std::string(line.Value)
+                                            : std::string(line.Name));
     if (!inSection) {
       warn("\"" + shownLine + "\" comes before any section header and is ignored");
       return;
@@ -122,8 +121,8 @@ std::vector<TConfigWarning> CheckConfiguration(std::string_view utf8) {
       return;
     }
     if (!key) {
-      std::string text = "unknown key " + Shown(line.Name) + " in [" + std::string(section) +
-                         "] is ignored";
+      std::string text =
+          "unknown key " + Shown(line.Name) + " in [" + std::string(section) + "] is ignored";
       std::string_view home;
       for (const std::string_view other : sections) {
         if (other != section && FindConfigKey(other, line.Name)) home = other;

@@ -136,8 +136,7 @@ TDesktopConfig ReadDesktopConfig(const TProjectIni& ini, std::vector<std::string
     desktop.FileTypes.push_back(std::move(type));
   }
   desktop.Comment = OneLine(ReadAppKey(ini, desktop::Comment));
-  for (const std::string& category :
-       Split(ReadAppKey(ini, desktop::Categories), ";, ")) {
+  for (const std::string& category : Split(ReadAppKey(ini, desktop::Categories), ";, ")) {
     const bool plain = std::all_of(category.begin(), category.end(), [](char c) {
       return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '-' || c == '_';
     });
@@ -147,8 +146,7 @@ TDesktopConfig ReadDesktopConfig(const TProjectIni& ini, std::vector<std::string
     }
     desktop.Categories.push_back(category);
   }
-  if (const std::string version = ReadAppKey(ini, desktop::Version);
-      !version.empty()) {
+  if (const std::string version = ReadAppKey(ini, desktop::Version); !version.empty()) {
     // Debian: an upstream version begins with a digit and holds letters, digits and . + ~ -.
     const bool valid =
         IsAsciiDigit(version.front()) && std::all_of(version.begin(), version.end(), [](char c) {

@@ -74,7 +74,9 @@ void ForEachIniLine(std::string_view utf8, const std::function<void(const TIniLi
 
     if (line.empty() || line.front() == ';') continue;
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      visit({TIniLine::TKind::Section, number, text::TrimControl(line.substr(1, line.size() - 2)),
+      visit({TIniLine::TKind::Section,
+             number,
+             text::TrimControl(line.substr(1, line.size() - 2)),
              {}});
     } else if (const std::size_t eq = line.find('='); eq != std::string_view::npos) {
       visit({TIniLine::TKind::Value, number, text::TrimControl(line.substr(0, eq)),

@@ -337,9 +337,9 @@ fs::path RunPack(const TPackOptions& options) {
     throw TCliError("the output " + Quote(output) + " is a folder; pass -o FILE");
   std::error_code ec;
   const std::pair<fs::path, const char*> inputs[] = {
-      {runtime, "the runtime"},      {iniPath, "the configuration"},
+      {runtime, "the runtime"},        {iniPath, "the configuration"},
       {module, "the web view module"}, {folder / "vlx-webviewjs", "the page script"},
-      {options.Icon, "the icon"},    {options.Installer, "the installer"}};
+      {options.Icon, "the icon"},      {options.Installer, "the installer"}};
   for (const auto& [input, what] : inputs) {
     if (!input.empty() && fs::equivalent(output, input, ec))
       throw TCliError("the output would overwrite " + std::string(what) + " " + Quote(input));

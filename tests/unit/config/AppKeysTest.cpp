@@ -65,8 +65,8 @@ TEST(AppKeys, DefaultsOfAnEmptyConfiguration) {
 TEST(AppKeys, TableNamesEveryKeyOnce) {
   std::set<std::string> names;
   for (const ConfigKey& key : kConfigKeys) {
-    const std::string name = std::string(ConfigKeySection(key)) + "." +
-                             text::LocaleUpper(ConfigKeyName(key));
+    const std::string name =
+        std::string(ConfigKeySection(key)) + "." + text::LocaleUpper(ConfigKeyName(key));
     EXPECT_TRUE(names.insert(name).second) << name;
     // The lookup the packer and `velloc info` use finds every key, in any letter case.
     EXPECT_EQ(FindConfigKey(text::AsciiLower(ConfigKeySection(key)),
@@ -82,16 +82,15 @@ TEST(AppKeys, TableNamesEveryKeyOnce) {
 
 // Whether a key's value comes from the file: `velloc info` marks the others "(default)".
 TEST(AppKeys, SetOnlyByAValueOfItsType) {
-  const TProjectIni ini =
-      Load("[App]\nWidth=wide\nHeight=700\nTop=1\nTop\nAllowDebug=yes\nAllowZoom=1\n"
-           "Theme=\nLeft=5\nLeft=x\n");
+  const TProjectIni ini = Load(
+      "[App]\nWidth=wide\nHeight=700\nTop=1\nTop\nAllowDebug=yes\nAllowZoom=1\n"
+      "Theme=\nLeft=5\nLeft=x\n");
   struct Case {
     ConfigKey key;
     bool set;
   } cases[] = {
-      {app::Width, false},      {app::Height, true},    {app::Top, false},
-      {app::AllowDebug, false}, {app::AllowZoom, true}, {app::Theme, true},
-      {app::Left, false},       {app::Name, false},
+      {app::Width, false},    {app::Height, true}, {app::Top, false},  {app::AllowDebug, false},
+      {app::AllowZoom, true}, {app::Theme, true},  {app::Left, false}, {app::Name, false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ConfigKeyIsSet(ini, c.key), c.set) << ConfigKeyName(c.key);

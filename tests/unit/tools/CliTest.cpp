@@ -199,19 +199,25 @@ TEST_F(CliTest, PackWarnsOfWhatTheRuntimeWouldIgnore) {
     std::vector<std::string> Warnings;  // each expected in the output, in order
   } cases[] = {
       {"a sound file", base + "Width=1024\nallowdebug=1\n", {}},
-      {"a misspelt key", base + "Widht=900\n",
+      {"a misspelt key",
+       base + "Widht=900\n",
        {"vlx.ini:5: unknown key Widht in [App] is ignored; did you mean Width?"}},
-      {"a word for a number", base + "Width=wide\n",
+      {"a word for a number",
+       base + "Width=wide\n",
        {"vlx.ini:5: \"Width=wide\": the value is not a whole number; Width reads as 800 (its "
         "default)"}},
-      {"a line without =", base + "Fullscreen\n",
+      {"a line without =",
+       base + "Fullscreen\n",
        {"vlx.ini:5: \"Fullscreen\" has no \"=\" and sets nothing"}},
-      {"a word for a boolean", base + "AllowDebug=yes\n",
+      {"a word for a boolean",
+       base + "AllowDebug=yes\n",
        {"vlx.ini:5: \"AllowDebug=yes\": the value is not 1 (on) or 0 (off); AllowDebug reads as "
         "false (its default)"}},
-      {"a missing start page", base + "IndexHtml=start.html?x=1\n",
+      {"a missing start page",
+       base + "IndexHtml=start.html?x=1\n",
        {"the start page \"start.html\" (IndexHtml) is not in the web folder"}},
-      {"all at once", base + "Widht=900\nWidth=wide\nFullscreen\nAllowDebug=yes\n",
+      {"all at once",
+       base + "Widht=900\nWidth=wide\nFullscreen\nAllowDebug=yes\n",
        {"vlx.ini:5: unknown key Widht", "vlx.ini:6: \"Width=wide\"", "vlx.ini:7: \"Fullscreen\"",
         "vlx.ini:8: \"AllowDebug=yes\""}},
   };
