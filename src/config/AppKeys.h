@@ -116,8 +116,11 @@ constexpr std::string_view ConfigKeyName(const ConfigKey& key) {
 template <class TKey>
 consteval TKey Key(std::string_view section, std::string_view name) {
   for (const ConfigKey& key : kConfigKeys) {
-    const TKey* typed = std::get_if<TKey>(&key);
-    if (typed && typed->Section == section && typed->Name == name) return *typed;
+    // By reference, not std::get_if: GCC's UBSan takes a pointer test of a global for no
+    // constant expression.
+    if (!std::holds_alternative<TKey>(key)) continue;
+    const TKey& typed = std::get<TKey>(key);
+    if (typed.Section == section && typed.Name == name) return typed;
   }
   throw "no key of this section, name and type in kConfigKeys";
 }
