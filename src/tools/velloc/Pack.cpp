@@ -375,7 +375,9 @@ fs::path RunPack(const TPackOptions& options) {
 
   std::uint64_t totalBytes = ini.size() + icon.size();
   const std::vector<TSource> appSources = CollectAppFolder(appFolder, dirName, totalBytes);
-  WarnOfAMissingStartPage(config, dirName, appFolder, appSources);
+  // A window on a development server does not open the start page.
+  if (options.DevelopmentUrl.empty())
+    WarnOfAMissingStartPage(config, dirName, appFolder, appSources);
   const fs::path pageScript = folder / "vlx-webviewjs";
   const bool hasPageScript = fs::is_regular_file(pageScript);
   if (hasPageScript) totalBytes += fs::file_size(pageScript);
@@ -399,8 +401,8 @@ fs::path RunPack(const TPackOptions& options) {
       if (hasPageScript)
         writer.AddFileFromDisk("vlx-webviewjs", pageScript, archive::ZipMethod::Deflate);
       if (options.Development) {
-        const std::string words =
-            package::DevelopmentEntryText(options.Inspect, options.DevelopmentSecret);
+        const std::string words = package::DevelopmentEntryText(
+            options.Inspect, options.DevelopmentSecret, options.DevelopmentUrl);
         writer.AddFile(package::kDevelopmentEntry,
                        {reinterpret_cast<const std::uint8_t*>(words.data()), words.size()},
                        archive::ZipMethod::Stored);
