@@ -18,6 +18,8 @@ packages=(
   desktop-file-utils xdg-utils shared-mime-info libfile-mimeinfo-perl
   # pgrep/pkill, which the end-to-end tests use to find and end the runtime's processes
   procps
+  # the README's recovery of a damaged registry store, which a test runs as written
+  sqlite3
   # the type check of window.vlx's typings
   node-typescript
   # the test StatusNotifierWatcher (system Python), SVG application icons

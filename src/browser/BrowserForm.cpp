@@ -1,5 +1,7 @@
 #include "browser/BrowserForm.h"
 
+#include <cstdio>
+
 #include "bridge/VlxSharedJavascript.h"
 #include "browser/DownloadPolicy.h"
 #include "browser/ResourceServer.h"
@@ -83,7 +85,19 @@ void TBrowserForm::BrowserAfterCreated() {
   settings.AreDefaultContextMenusEnabled = FAllowContextMenu;
   browser->ApplySettings(settings);
   // Every package-scheme request reaches BrowserWebResourceRequested; no filter to add.
-  if (!FStartPageURL.empty()) browser->Navigate(FStartPageURL);
+  if (FStartPageURL.empty()) return;
+  // A start page that names nothing opens on "Not found" (NotFoundResponse); whoever started the
+  // application from a terminal hears which page and where it was looked for.
+  if (FHandleRequests && text::AsciiStartsWithIgnoreCase(FStartPageURL, "file:///") &&
+      LocateFileRequest(FStartPageURL, FExeZip, FAppDirName, FAppDirPath).Location ==
+          TFileLocation::None) {
+    const std::string page = text::EscapeControl(RequestPath(FStartPageURL));
+    std::fprintf(stderr,
+                 "velloc: the start page \"%s\" is not in the package (as \"%s/%s\") nor beside "
+                 "the executable\n",
+                 page.c_str(), text::EscapeControl(FAppDirName).c_str(), page.c_str());
+  }
+  browser->Navigate(FStartPageURL);
 }
 
 std::optional<platform::TWebResourceResponse> TBrowserForm::BrowserWebResourceRequested(

@@ -175,6 +175,16 @@ std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view 
   return response;
 }
 
+platform::TWebResourceResponse NotFoundResponse(std::string_view uri) {
+  const std::string text = "Not found: " + text::EscapeControl(RequestPath(uri)) +
+                           " (not in the application's package, nor beside its executable)\n";
+  platform::TWebResourceResponse response;
+  response.StatusCode = 404;
+  response.MimeType = "text/plain";
+  response.Body = std::make_unique<std::vector<std::uint8_t>>(text.begin(), text.end());
+  return response;
+}
+
 namespace {
 
 bool ParseNumber(std::string_view text, std::uint64_t& value) {
@@ -253,6 +263,8 @@ std::string_view StatusText(int statusCode) {
   switch (statusCode) {
     case 206:
       return "Partial Content";
+    case 404:
+      return "Not Found";
     case 416:
       return "Range Not Satisfiable";
     default:

@@ -41,6 +41,11 @@ std::optional<platform::TWebResourceResponse> ServeFileRequest(std::string_view 
                                                                const std::string& appDirName,
                                                                const std::string& appDirPath);
 
+// The answer for a "file:///" URI that names nothing: 404 with one line of plain text naming the
+// file, so that a missing page says on the window what is missing, and `fetch` sees a status, as
+// from a web server.
+platform::TWebResourceResponse NotFoundResponse(std::string_view uri);
+
 // What a Range header asks of a body of `size` bytes. Only one range of bytes is answered as a
 // part ("bytes=F-L", "bytes=F-", "bytes=-N"); several ranges, another unit, a malformed header
 // or an empty body get the whole body, as HTTP allows.

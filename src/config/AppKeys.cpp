@@ -1,12 +1,13 @@
 #include "config/AppKeys.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "core/Text.h"
 
 namespace velloc::config {
 
-std::string AppKeyValueText(const TProjectIni& ini, const AppKey& key) {
+std::string AppKeyValueText(const TProjectIni& ini, const ConfigKey& key) {
   struct Visitor {
     const TProjectIni& Ini;
     std::string operator()(const StringKey& k) const { return ReadAppKey(Ini, k); }
@@ -19,6 +20,37 @@ std::string AppKeyValueText(const TProjectIni& ini, const AppKey& key) {
     }
   };
   return std::visit(Visitor{ini}, key);
+}
+
+const ConfigKey* FindConfigKey(std::string_view section, std::string_view name) {
+  struct TEntry {
+    std::string Section, Name;  // upper-cased
+    const ConfigKey* Key;
+  };
+  static const std::vector<TEntry> index = [] {
+    std::vector<TEntry> entries;
+    for (const ConfigKey& key : kConfigKeys) {
+      entries.push_back(
+          {text::LocaleUpper(ConfigKeySection(key)), text::LocaleUpper(ConfigKeyName(key)), &key});
+    }
+    return entries;
+  }();
+  const std::string upperSection = text::LocaleUpper(section);
+  const std::string upperName = text::LocaleUpper(name);
+  for (const TEntry& entry : index) {
+    if (entry.Section == upperSection && entry.Name == upperName) return entry.Key;
+  }
+  return nullptr;
+}
+
+bool ParsesAs(const ConfigKey& key, std::string_view value) {
+  return std::holds_alternative<StringKey>(key) || ParseIniInteger(value).has_value();
+}
+
+bool ConfigKeyIsSet(const TProjectIni& ini, const ConfigKey& key) {
+  const std::string_view section = ConfigKeySection(key);
+  const std::string_view name = ConfigKeyName(key);
+  return ini.ValueExists(section, name) && ParsesAs(key, ini.ReadString(section, name, ""));
 }
 
 std::string WebviewArgumentLine(const TProjectIni& ini) {

@@ -95,7 +95,7 @@ std::string OneLine(std::string_view text) {
 
 TDesktopConfig ReadDesktopConfig(const TProjectIni& ini, std::vector<std::string>& problems) {
   TDesktopConfig desktop;
-  for (const std::string& scheme : Split(ini.ReadString(kDesktopSection, "Schemes", ""), ", ;")) {
+  for (const std::string& scheme : Split(ReadAppKey(ini, desktop::Schemes), ", ;")) {
     if (const std::string_view problem = SchemeProblem(scheme); !problem.empty()) {
       problems.push_back("the URL scheme \"" + OneLine(scheme) + "\" " + std::string(problem));
       continue;
@@ -105,7 +105,7 @@ TDesktopConfig ReadDesktopConfig(const TProjectIni& ini, std::vector<std::string
       desktop.Schemes.push_back(std::move(lower));
     }
   }
-  for (const std::string& entry : Split(ini.ReadString(kDesktopSection, "FileTypes", ""), ";")) {
+  for (const std::string& entry : Split(ReadAppKey(ini, desktop::FileTypes), ";")) {
     const std::vector<std::string> words = Split(entry, " \t");
     TFileType type;
     type.MimeType = text::AsciiLower(words.front());
@@ -135,9 +135,8 @@ TDesktopConfig ReadDesktopConfig(const TProjectIni& ini, std::vector<std::string
     }
     desktop.FileTypes.push_back(std::move(type));
   }
-  desktop.Comment = OneLine(ini.ReadString(kDesktopSection, "Comment", ""));
-  for (const std::string& category :
-       Split(ini.ReadString(kDesktopSection, "Categories", ""), ";, ")) {
+  desktop.Comment = OneLine(ReadAppKey(ini, desktop::Comment));
+  for (const std::string& category : Split(ReadAppKey(ini, desktop::Categories), ";, ")) {
     const bool plain = std::all_of(category.begin(), category.end(), [](char c) {
       return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '-' || c == '_';
     });
@@ -147,8 +146,7 @@ TDesktopConfig ReadDesktopConfig(const TProjectIni& ini, std::vector<std::string
     }
     desktop.Categories.push_back(category);
   }
-  if (const std::string version = ini.ReadString(kDesktopSection, "Version", "");
-      !version.empty()) {
+  if (const std::string version = ReadAppKey(ini, desktop::Version); !version.empty()) {
     // Debian: an upstream version begins with a digit and holds letters, digits and . + ~ -.
     const bool valid =
         IsAsciiDigit(version.front()) && std::all_of(version.begin(), version.end(), [](char c) {
@@ -162,7 +160,7 @@ TDesktopConfig ReadDesktopConfig(const TProjectIni& ini, std::vector<std::string
                          "\" must begin with a digit and hold only letters, digits and . + ~ -");
     }
   }
-  desktop.Maintainer = OneLine(ini.ReadString(kDesktopSection, "Maintainer", ""));
+  desktop.Maintainer = OneLine(ReadAppKey(ini, desktop::Maintainer));
   return desktop;
 }
 

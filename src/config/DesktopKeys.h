@@ -1,6 +1,6 @@
 // Section Desktop of "vlx.ini": how an installed application presents itself to the desktop.
 // Optional, and read only by the packer (desktop files, Debian packages) and, on Windows, by the
-// runtime's registration at first start; unknown keys are harmless.
+// runtime's registration at first start. Its keys are in the table of config/AppKeys.h.
 //
 //   [Desktop]
 //   Schemes=myapp                                  ; links myapp:... open in the application
@@ -15,11 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "config/ProjectIni.h"
+#include "config/AppKeys.h"
 
 namespace velloc::config {
-
-inline constexpr std::string_view kDesktopSection = "Desktop";
 
 struct TFileType {
   std::string MimeType;                 // lower case, "type/subtype"

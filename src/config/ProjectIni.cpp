@@ -57,10 +57,9 @@ void TProjectIni::LoadFromBytes(std::span<const std::uint8_t> bytes) {
   LoadFromText(DecodeIniText(bytes));
 }
 
-void TProjectIni::LoadFromText(std::string_view utf8) {
-  Clear();
-  Section* current = nullptr;
+void ForEachIniLine(std::string_view utf8, const std::function<void(const TIniLine&)>& visit) {
   std::size_t pos = 0;
+  int number = 0;
   while (pos <= utf8.size()) {
     // Lines end at CR, LF or CR LF.
     std::size_t end = pos;
@@ -71,27 +70,43 @@ void TProjectIni::LoadFromText(std::string_view utf8) {
       ++end;
     }
     pos = end + 1;
+    ++number;
 
     if (line.empty() || line.front() == ';') continue;
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      const std::string_view name = text::TrimControl(line.substr(1, line.size() - 2));
-      auto [it, inserted] = FSectionIndex.emplace(text::LocaleUpper(name), FSections.size());
-      if (inserted) FSections.push_back(Section{std::string(name), {}, {}});
-      current = &FSections[it->second];
-      continue;
-    }
-    if (current == nullptr) continue;  // before the first section header
-
-    Line entry;
-    if (const std::size_t eq = line.find('='); eq != std::string_view::npos) {
-      entry.Key = std::string(text::TrimControl(line.substr(0, eq)));
-      entry.Value = std::string(text::TrimControl(line.substr(eq + 1)));
+      visit({TIniLine::TKind::Section,
+             number,
+             text::TrimControl(line.substr(1, line.size() - 2)),
+             {}});
+    } else if (const std::size_t eq = line.find('='); eq != std::string_view::npos) {
+      visit({TIniLine::TKind::Value, number, text::TrimControl(line.substr(0, eq)),
+             text::TrimControl(line.substr(eq + 1))});
     } else {
-      entry.Key = std::string(line);
+      visit({TIniLine::TKind::KeyOnly, number, line, {}});
     }
+  }
+}
+
+std::optional<std::int32_t> ParseIniInteger(std::string_view value) {
+  return text::TryStrToInt(value);
+}
+
+void TProjectIni::LoadFromText(std::string_view utf8) {
+  Clear();
+  Section* current = nullptr;
+  ForEachIniLine(utf8, [&](const TIniLine& line) {
+    if (line.Kind == TIniLine::TKind::Section) {
+      auto [it, inserted] = FSectionIndex.emplace(text::LocaleUpper(line.Name), FSections.size());
+      if (inserted) FSections.push_back(Section{std::string(line.Name), {}, {}});
+      current = &FSections[it->second];
+      return;
+    }
+    if (current == nullptr) return;  // before the first section header
+    Line entry{std::string(line.Name), std::nullopt};
+    if (line.Kind == TIniLine::TKind::Value) entry.Value = std::string(line.Value);
     current->LastLine[text::LocaleUpper(entry.Key)] = current->Lines.size();
     current->Lines.push_back(std::move(entry));
-  }
+  });
 }
 
 const TProjectIni::Section* TProjectIni::FindSection(std::string_view section) const {
@@ -118,7 +133,7 @@ std::int32_t TProjectIni::ReadInteger(std::string_view section, std::string_view
                                       std::int32_t def) const {
   const std::string* value = FindValue(section, ident);
   if (value == nullptr) return def;
-  return text::TryStrToInt(*value).value_or(def);
+  return ParseIniInteger(*value).value_or(def);
 }
 
 bool TProjectIni::ReadBool(std::string_view section, std::string_view ident, bool def) const {

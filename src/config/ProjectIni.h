@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,6 +15,23 @@
 #include <vector>
 
 namespace velloc::config {
+
+// One line of an INI text that is not blank and not a comment, as the dialect splits it: a
+// section header, a key with a value ("Key=Value"), or a key without one (no "=").
+struct TIniLine {
+  enum class TKind { Section, Value, KeyOnly };
+  TKind Kind;
+  int Number;              // from 1
+  std::string_view Name;   // the section's or the key's, trimmed
+  std::string_view Value;  // trimmed; empty unless Kind is Value
+};
+
+// Calls `visit` for each such line in order. The one reading of the dialect's lines: loading
+// and the packer's checks (config/ConfigCheck.h) both go through it.
+void ForEachIniLine(std::string_view utf8, const std::function<void(const TIniLine&)>& visit);
+
+// The integer reading of every number key: signed 32-bit decimal, or "$"/"0x" hexadecimal.
+std::optional<std::int32_t> ParseIniInteger(std::string_view value);
 
 class TProjectIni {
  public:

@@ -157,7 +157,9 @@ int main(int argc, char** argv) {
   try {
     if (const auto end = startup.LoadExeZip()) {
       exitCode = *end;
-    } else if (startup.ApplySingleInstanceRule()) {
+    } else if (const auto later = startup.ApplySingleInstanceRule()) {
+      exitCode = *later;
+    } else {
       if (!hasDisplay) throw std::runtime_error("Cannot open the display");
       exitCode = RunMainWindow(startup, loader, system, styles);
       // The web view went with the window: let WebKit finish with it (it then ends the web

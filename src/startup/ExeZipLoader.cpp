@@ -1,5 +1,6 @@
 #include "startup/ExeZipLoader.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 #include "archive/PackagePassword.h"
@@ -87,30 +88,30 @@ bool TExeZipLoader::IsFurtherWindowCommandLine() const {
 std::optional<int> TExeZipLoader::LoadExeZip() {
   platform::ISystem& system = FServices.System;
 
-  // 1. The start-up objects.
+  // The objects everything later reads.
   // By its UTF-8 name: a narrow path is read in the ANSI code page on Windows, where an
   // executable under C:\Users\José\ would then find no package behind itself.
   ExeUtils = std::make_unique<package::TExeUtils>(crt::Utf8Path(system.ExecutablePath()));
   ExeZip = std::make_unique<archive::TZipArchive>();
   ProjectINI = std::make_unique<config::TProjectIni>();
 
-  // 2. A runtime without a package is not an application.
+  // A runtime without a package is not an application.
   if (!ExeUtils->ExeHasAttachedStub()) return ShowLocalizedError(msg::NotValidApplication);
 
-  // 3, 4. The password goes in before the archive is opened. The package is mapped, not read:
+  // The password goes in before the archive is opened. The package is mapped, not read:
   // start-up touches its directory and the few entries it needs, whatever the media it holds.
   ExeZip->Password(archive::PackagePassword());
   ExeZipStream = ExeUtils->MapZipFromExe();
   ExeZip->Stream(ExeZipStream->Bytes(), ExeZipStream);
 
-  // 5, 6. The configuration and the four start-up values, all read before any check.
+  // The configuration and the four start-up values, all read before any check.
   LoadConfiguration();
   AppID = config::ReadAppKey(*ProjectINI, config::app::ID);
   AppName = config::ReadAppKey(*ProjectINI, config::app::Name);
   AppDirName = config::ReadAppKey(*ProjectINI, config::app::DirName);
   AppIndexHtml = config::ReadAppKey(*ProjectINI, config::app::IndexHtml);
 
-  // 7. A package under another password, or an incomplete configuration, ends silently.
+  // A package under another password, or an incomplete configuration, ends silently.
   if (AppID.empty() || AppName.empty() || AppDirName.empty()) return 0;
   // The ID names the data folder and the instance lock, so it must be one plain folder name;
   // a package that breaks this is damaged or hostile, and ends as a start-up error does.
@@ -120,12 +121,12 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
   }
   system.SetApplicationId(AppID);
 
-  // 8. The visual style; "Windows" is the native look and needs no style.
+  // The visual style; "Windows" is the native look and needs no style.
   const std::string theme = config::ReadAppKey(*ProjectINI, config::app::Theme);
   if (theme != platform::kSystemStyleName) FServices.Styles.TrySetStyle(theme, true);
   FServices.Styles.ExcludeMenusFromStyling();
 
-  // 9. Per-application folders.
+  // The application's data folder, and the folder of its web view module inside it.
   const char separator = system.PathSeparator();
   AppDataDirPath = WithTrailingSeparator(system.LocalAppDataDirPath() + AppID, separator);
   if (!system.ForceDirectories(AppDataDirPath)) {
@@ -141,10 +142,10 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
     throw std::runtime_error("Unable to create directory \"" + loaderFolder + "\"");
   }
 
-  // 10. The loader library, written whole; a copy that differs from the package's is replaced.
+  // The loader library, written whole; a copy that differs from the package's is replaced.
   ExtractLoaderLibrary();
 
-  // 11. The web view's environment.
+  // The web view's environment: its data folder and browser arguments.
   system.SetEnvironmentVariable("WEBVIEW2_USER_DATA_FOLDER", WebView2DataDirPath);
   std::string arguments = config::ReadAppKey(*ProjectINI, config::app::WebviewArguments);
   if (text::TrimControl(arguments).empty()) arguments = config::kDefaultWebviewArguments;
@@ -167,7 +168,7 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
   system.RemoveEnvironmentVariable("WEBVIEW2_BROWSER_EXECUTABLE_FOLDER");
   system.RemoveEnvironmentVariable("WEBVIEW2_RELEASE_CHANNEL_PREFERENCE");
 
-  // 12. Without a usable web view runtime the application cannot run; the installer flow
+  // Without a usable web view runtime the application cannot run; the installer flow
   // reports that or installs the runtime and starts the application again.
   if (!FServices.Loader.CheckEdgeIsInstalled(LoaderLibraryPath)) {
     return TEdgeInstaller({system, FServices.Dialogs, FServices.Loader, FServices.Installer},
@@ -175,7 +176,7 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
         .Run();
   }
 
-  // 13. The password gate; further windows of the application itself pass.
+  // The password gate; further windows of the application itself pass.
   const std::vector<std::string> args = system.Arguments();
   if (args.empty() || args[0] != AppID) {
     const std::string password = config::ReadAppKey(*ProjectINI, config::app::Password);
@@ -186,23 +187,30 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
     }
   }
 
-  // 14. The web view loader starts creating its environment in the background.
+  // The web view loader starts creating its environment in the background.
   if (!DevelopmentOrigin.empty()) FServices.Loader.SetDevelopmentOrigin(DevelopmentOrigin);
   FServices.Loader.StartWebView2(LoaderLibraryPath);
   return std::nullopt;
 }
 
-bool TExeZipLoader::ApplySingleInstanceRule() {
-  if (config::ReadAppKey(*ProjectINI, config::app::AllowInstances)) return true;
+std::optional<int> TExeZipLoader::ApplySingleInstanceRule() {
+  if (config::ReadAppKey(*ProjectINI, config::app::AllowInstances)) return std::nullopt;
   const platform::TInstanceLockResult lock = FServices.System.CreateInstanceLock(AppID);
   HoldsInstanceLock = lock == platform::TInstanceLockResult::Created;
   if (lock != platform::TInstanceLockResult::AlreadyExists || IsFurtherWindowCommandLine()) {
-    return true;
+    return std::nullopt;
   }
   // The running instance comes forward with what this start was asked to open (a link, a
   // file); this process ends quietly as before, whether it was heard or not.
   FServices.System.SendToRunningInstance(AppID, FServices.System.Arguments());
-  return false;
+  if (!Development) return 0;
+  // `velloc run` started this to show a window: its author must hear why there is none.
+  std::fprintf(stderr,
+               "velloc: \"%s\" (ID %s) is already running, as a packed application or another "
+               "velloc run; its window was brought forward. Close it first, or set "
+               "AllowInstances=1 in vlx.ini to run more than one.\n",
+               Shown(AppName).c_str(), Shown(AppID).c_str());
+  return 1;
 }
 
 void TExeZipLoader::UnloadExeZip() {

@@ -47,8 +47,9 @@ class TExeZipLoader {
   // Frees the start-up objects; runs at process end, also after an end inside LoadExeZip.
   void UnloadExeZip();
 
-  // The single-instance rule of the program entry: false when this process must end quietly.
-  bool ApplySingleInstanceRule();
+  // The single-instance rule of the program entry: no value when the application goes on to its
+  // main window, or the exit code of a start that ends here because another instance runs.
+  std::optional<int> ApplySingleInstanceRule();
 
   // True when the command line is the two-argument form "<AppID> <URL>" of a further window.
   bool IsFurtherWindowCommandLine() const;

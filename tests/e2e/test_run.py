@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""velloc run: an app folder runs without a pack of its own; its page's console reaches the
-terminal, a saved file reloads the page, a changed vlx.ini starts the application again,
-Ctrl+C ends it all, and --inspect opens the web inspector. With --url the window shows a
-development server on the loopback, whose pages get the bridge in that session only."""
+"""velloc run: an app folder runs without a pack of its own; its page's console and its failed
+loads reach the terminal, a saved file reloads the page, a changed vlx.ini starts the
+application again, Ctrl+C ends it all, and --inspect opens the web inspector. With --url the
+window shows a development server on the loopback, whose pages get the bridge in that session
+only. A missing start page and an application of the same ID already running are named."""
 
 from __future__ import annotations
 
@@ -10,6 +11,7 @@ import json
 import os
 import shutil
 import signal
+import socket
 import sys
 import time
 from pathlib import Path
@@ -206,7 +208,112 @@ def dev_server(args, artifacts: Path) -> None:
             expect_eq(app.wait(15), 0, "exit code of the copied package")
 
 
-CASES = {"reload_and_console": reload_and_console, "inspect": inspect, "dev_server": dev_server}
+# A page whose loads fail in each way an author meets: a missing script and image, a fetch of a
+# missing file (a 404 with a text naming it) and a request nobody answers. The line on the
+# terminal comes from the runtime, whatever the page's own script does to its console.
+def failing_page(port: int) -> str:
+    return page(
+        '<script src="missing.js"></script><img src="img/missing.png">' + PAGE_HELPERS +
+        """<script>
+        console.log = console.error = () => {};
+        (async () => {
+          const missing = await fetch("data/missing.json");
+          const text = await missing.text();
+          let refused = "answered";
+          try { await fetch("http://127.0.0.1:PORT/refused"); } catch (error) { refused = error.name; }
+          report({status: missing.status, text, refused});
+        })();
+        </script>""".replace("PORT", str(port)))
+
+
+def closed_port() -> int:
+    """A local port nobody listens on: connections to it are refused."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def failed_loads(args, artifacts: Path) -> None:
+    port = closed_port()
+    with XSession("failed", artifacts, args.bin_dir) as session:
+        folder = write_app(artifacts / "app", {"ID": "run.failed", "Name": "Failed loads",
+                                               "DynamicAppTitle": 1},
+                           {"index.html": failing_page(port), "data/present.json": "{}"})
+        velloc = session.launch(args.bin_dir / "velloc", "run", str(folder))
+        wid = wait_until(lambda: session.find_windows(name="^RESULT:"), 30,
+                         f"the page's result; output:\n{velloc.output()}")[0]  # type: ignore
+        result = session.wait_result(velloc, wid)
+        # fetch of a missing package file answers 404, as on Windows, with the file named.
+        expect_eq(result["status"], 404, "the status of a missing package file")
+        expect("Not found: data/missing.json" in result["text"], f"the 404's text: {result}")
+        expect_eq(result["refused"], "TypeError", "a request nobody answers fails as a fetch does")
+        lines = {
+            "missing script": "failed to load vlx:///missing.js: 404 Not Found",
+            "missing image": "failed to load vlx:///img/missing.png: 404 Not Found",
+            "404 fetch": "failed to load vlx:///data/missing.json: 404 Not Found",
+            "refused request": f"failed to load http://127.0.0.1:{port}/refused: Could not connect",
+        }
+        for what, line in lines.items():
+            wait_until(lambda: line in velloc.output(), 10,
+                       f"the {what} named on the terminal; output:\n{velloc.output()}")
+        expect("present.json" not in velloc.output() and "index.html" not in velloc.output(),
+               f"a load that succeeded is named; output:\n{velloc.output()}")
+        os.kill(velloc.pid, signal.SIGTERM)
+        expect_eq(velloc.wait(15), 128 + signal.SIGTERM, "exit code of velloc run")
+
+
+def missing_start_page(args, artifacts: Path) -> None:
+    with XSession("nostart", artifacts, args.bin_dir) as session:
+        folder = write_app(artifacts / "app", {"ID": "run.nostart", "Name": "No start page",
+                                               "IndexHtml": "start.html"},
+                           {"index.html": page("<p>not the start page</p>")})
+        # Packed, it opens on "Not found" and says why on standard error.
+        app = session.launch(session.pack(folder, artifacts / "nostart.bin"))
+        app_window = app.wait_window()
+        wait_until(lambda: 'the start page "start.html" is not in the package' in app.output(), 10,
+                   f"the missing start page on stderr; output:\n{app.output()}")
+
+        # The window shows the 404's line of text (its words are the unit tests'), not a blank.
+        def text_shown() -> bool:
+            rect = session.client_rect(app_window)
+            colours = session.screenshot(artifacts / "not-found.png").crop(rect).colours()
+            light = sum(n for (r, g, b), n in colours.items() if r + g + b > 700)
+            dark = sum(n for (r, g, b), n in colours.items() if r + g + b < 200)
+            return light > rect.width * rect.height // 2 and dark > 100
+        wait_until(text_shown, 10, "the text of the 404 in the window")
+        session.close_window(app_window)
+        expect_eq(app.wait(15), 0, "exit code after closing")
+        # Under velloc run: named when packing, and its failed load named too.
+        velloc = session.launch(args.bin_dir / "velloc", "run", str(folder))
+        velloc_window = wait_until(lambda: session.find_windows(name="^No start page$"), 30,
+                                   f"the window; output:\n{velloc.output()}")[0]  # type: ignore
+        for line in ('warning: the start page "start.html" (IndexHtml) is not in the web folder',
+                     'the start page "start.html" is not in the package',
+                     "failed to load vlx:///start.html: 404 Not Found"):
+            wait_until(lambda: line in velloc.output(), 10,
+                       f"{line!r} on the terminal; output:\n{velloc.output()}")
+        session.close_window(velloc_window)
+        expect_eq(velloc.wait(15), 0, "exit code of velloc run after closing")
+
+
+def same_id_running(args, artifacts: Path) -> None:
+    with XSession("sameid", artifacts, args.bin_dir) as session:
+        folder = write_app(artifacts / "app", {"ID": "run.same", "Name": "Same ID"},
+                           {"index.html": page("<p>running</p>")})
+        packed = session.launch(session.pack(folder, artifacts / "same.bin"))
+        packed_window = packed.wait_window()
+        velloc = session.launch(args.bin_dir / "velloc", "run", str(folder))
+        expect_eq(velloc.wait(30), 1, f"exit code of velloc run; output:\n{velloc.output()}")
+        expect("already running" in velloc.output() and "run.same" in velloc.output(),
+               f"velloc run does not say why; output:\n{velloc.output()}")
+        expect_eq(session.find_windows(name="^Same ID$"), [packed_window], "the windows")
+        session.close_window(packed_window)
+        expect_eq(packed.wait(15), 0, "exit code of the packed application")
+
+
+CASES = {"reload_and_console": reload_and_console, "inspect": inspect, "dev_server": dev_server,
+         "failed_loads": failed_loads, "missing_start_page": missing_start_page,
+         "same_id_running": same_id_running}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))

@@ -22,8 +22,9 @@ NOT_AN_APP = [
 
 
 def bare_runtime_dialog(args, artifacts: Path) -> None:
-    """The runtime with nothing appended shows the error dialog in the user's language; Escape
-    does nothing there, Enter presses its only button, and the process exits with 0."""
+    """The runtime with nothing appended shows the error dialog in the user's language, and says
+    the same on standard error; Escape does nothing there, Enter presses its only button, and
+    the process exits with 0."""
     runtime = args.bin_dir / "velloc-runtime"
     for language, title, _ in NOT_AN_APP:
         with XSession("bare", artifacts / language) as session:
@@ -32,6 +33,9 @@ def bare_runtime_dialog(args, artifacts: Path) -> None:
             expect_eq(session.title(wid), title, f"dialog title for LANGUAGE={language}")
             expect("DIALOG" in session.window_types(wid), "the message is a dialog window")
             if language == "en":
+                # Whoever started it from a terminal reads it there too.
+                expect("Error: This is not a valid Linux application." in app.output(),
+                       f"the message on standard error: {app.output()!r}")
                 session.screenshot(artifacts / "dialog.png")
                 session.press(wid, "Escape")
                 time.sleep(1)

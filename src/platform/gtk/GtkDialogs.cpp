@@ -74,10 +74,11 @@ int TGtkDialogs::MessageDlg(const std::string& message, TMsgDlgType kind,
   const auto has = [&](TMsgDlgBtn b) {
     return std::find(buttons.begin(), buttons.end(), b) != buttons.end();
   };
-  if (!FHasDisplay) {
+  // An error goes to standard error as well, where whoever started the program from a terminal
+  // looks for it; without a display it goes only there.
+  if (!FHasDisplay || kind == TMsgDlgType::Error)
     std::fprintf(stderr, "%s: %s\n", DisplayTitle(title).c_str(), DisplayMessage(message).c_str());
-    return mrCancel;
-  }
+  if (!FHasDisplay) return mrCancel;
   GtkWidget* dialog =
       gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, MessageType(kind), GTK_BUTTONS_NONE, "%s",
                              DisplayMessage(message).c_str());

@@ -444,7 +444,7 @@ std::string TSqliteValueStore::OpenConnection() {
       if (c == '\n') c = ' ';
     if (verdict != "ok")
       return prefix + "is damaged (" + verdict + "); it is left as it is: move it away to " +
-             "start a new one, or recover it with sqlite3's .recover";
+             "start a new one, and save what is left with sqlite3's .dump (see the README)";
   }
 
   const auto schemaVersion = [&](int& version) {

@@ -10,6 +10,7 @@
 #include "browser/ResourceServer.h"
 #include "platform/gtk/CallbackGuard.h"
 #include "platform/webkit/BodyStream.h"
+#include "platform/webkit/FailedLoads.h"
 #include "platform/webkit/PermissionQuestions.h"
 #include "platform/webkit/SchemeRequests.h"
 #include "platform/webkit/Uris.h"
@@ -267,6 +268,8 @@ TWebKitWebView::TWebKitWebView(WebKitWebContext* context, const TBrowserFlags& f
   g_signal_connect(view, "key-press-event", G_CALLBACK(OnKeyPress), this);
   g_signal_connect(view, "scroll-event", G_CALLBACK(OnScroll), this);
   g_signal_connect(view, "event", G_CALLBACK(OnEvent), this);
+  // With the console on the terminal (`velloc run`), the loads that fail go there too.
+  if (flags.ConsoleToTerminal) ReportFailedLoads(view);
 }
 
 TWebKitWebView::~TWebKitWebView() {
@@ -400,16 +403,19 @@ void TWebKitWebView::ServePackageRequest(WebKitURISchemeRequest* request) {
 
 void TWebKitWebView::Answer(WebKitURISchemeRequest* request,
                             std::optional<platform::TWebResourceResponse>& answer) {
+  // Nothing of that name, or a file that went away since the lookup: 404, as on Windows.
+  const auto notFound = [&] {
+    return browser::NotFoundResponse(ToFileUri(webkit_uri_scheme_request_get_uri(request)));
+  };
   if (!answer || (!answer->Body && !answer->Stream && answer->FilePath.empty())) {
-    FailRequest(request, G_IO_ERROR_NOT_FOUND, "Not found");
-    return;
+    answer = notFound();
   }
   platform::TWebResourceResponse& response = *answer;
   gint64 size = -1;
   GInputStream* stream = OpenBody(response, size);
   if (!stream) {
-    FailRequest(request, G_IO_ERROR_NOT_FOUND, "Not found");
-    return;
+    response = notFound();
+    stream = OpenBody(response, size);
   }
   WebKitURISchemeResponse* reply = webkit_uri_scheme_response_new(stream, size);
   SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);

@@ -120,7 +120,12 @@ std::optional<TResourceAnswer> AnswerApplicationRequest(IWebViewEvents& events,
   if (source == TRequestSource::Foreign) return ApplicationErrorAnswer(403);
   std::optional<TWebResourceResponse> found =
       events.BrowserWebResourceRequested(ToFileUri(request.Uri));
-  if (!found) return ApplicationErrorAnswer(404);
+  if (!found) {
+    // Named in a line of text, so that a missing start page says what is missing.
+    TResourceAnswer answer = ApplicationErrorAnswer(404);
+    answer.Content = browser::NotFoundResponse(ToFileUri(request.Uri));
+    return answer;
+  }
   const bool fromDisk = !found->FilePath.empty();
   if (source == TRequestSource::Unproven && fromDisk) return ApplicationErrorAnswer(403);
   // The core says which bodies take ranges (package entries) and cuts the part.

@@ -159,7 +159,9 @@ int RunVellocRuntime(HINSTANCE instance, const TRuntimeWebViewsMaker& makeWebVie
     try {
       if (const auto end = startup.LoadExeZip()) {
         exitCode = *end;
-      } else if (startup.ApplySingleInstanceRule()) {
+      } else if (const auto later = startup.ApplySingleInstanceRule()) {
+        exitCode = *later;
+      } else {
         RegisterDesktopClasses(startup, system);
         exitCode = RunMainWindow(startup, *webViews, system, styles, instance);
       }

@@ -9,6 +9,10 @@
 #include <string_view>
 #include <vector>
 
+namespace velloc::archive {
+class TZipArchive;
+}
+
 namespace velloc::cli {
 
 // A failure the user can act on; the command prints it and exits with code 2.
@@ -29,6 +33,10 @@ struct TPackOptions {
   std::filesystem::path Installer;  // empty: the built-in installer script
   std::filesystem::path Icon;       // PNG or SVG; empty: Velloc's own icon
   bool Quiet = false;
+  // Replace an output file that is not an executable velloc packed (see RunPack).
+  bool Force = false;
+  // Print the warnings about vlx.ini (`velloc run` prints them only when the file changed).
+  bool ConfigWarnings = true;
   // Also a Debian package of the application beside the output (Linux targets).
   bool Deb = false;
   // Also its desktop entry, icons, metainfo and MIME definition below this folder, laid out as
@@ -66,6 +74,10 @@ void RunInfo(const std::filesystem::path& executable);
 void RunExtract(const std::filesystem::path& executable, const std::filesystem::path& folder);
 // `velloc registry` with the arguments after "registry".
 void RunRegistry(const std::vector<std::string_view>& args);
+
+// Opens the package behind a packed executable into `zip`, which keeps it mapped; a TCliError
+// says why it cannot.
+void OpenPackage(const std::filesystem::path& executable, archive::TZipArchive& zip);
 
 // The path below `root` for an entry name, or no value when the name could escape `root`
 // (absolute, "..", a drive letter, backslash separators, empty or NUL-holding components).

@@ -93,20 +93,24 @@ std::string Shown(std::string_view name) {
 
 }  // namespace
 
-void RunExtract(const fs::path& executable, const fs::path& folder) {
+void OpenPackage(const fs::path& executable, archive::TZipArchive& zip) {
   std::shared_ptr<const platform::TMappedFile> package;
   try {
     package = package::TExeUtils(executable).MapZipFromExe();
   } catch (const package::ExeUtilsError& error) {
     throw TCliError("\"" + executable.string() + "\": " + error.what());
   }
-  archive::TZipArchive zip;
   zip.Password(archive::PackagePassword());
   try {
     zip.Stream(package->Bytes(), package);
   } catch (const archive::ZipError& error) {
     throw TCliError(std::string("the attached data is not a readable package: ") + error.what());
   }
+}
+
+void RunExtract(const fs::path& executable, const fs::path& folder) {
+  archive::TZipArchive zip;
+  OpenPackage(executable, zip);
 
   std::error_code ec;
   if (fs::exists(fs::symlink_status(folder, ec)) && !fs::is_directory(folder, ec)) {

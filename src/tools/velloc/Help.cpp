@@ -25,7 +25,8 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
     {"pack",
      "Usage: velloc pack DIR [options]\n"
      "Packs the application folder DIR (its vlx.ini, the folder named by DirName and the optional\n"
-     "vlx-webviewjs) behind a copy of the runtime: one executable.\n"
+     "vlx-webviewjs) behind a copy of the runtime: one executable. Warns, naming the line, of\n"
+     "sections, keys and values of vlx.ini the runtime would ignore, and of a missing start page.\n"
      "  -o, --output FILE  the executable to write (default: the application's ID, here)\n"
      "  --target SYSTEM    linux (default) or windows: the runtime to pack onto; Windows runtimes\n"
      "                     come from $VELLOC_WINDOWS_DIR, windows/ beside velloc or the build\n"
@@ -43,14 +44,18 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
      "  --desktop-files DIR  also write the desktop entry, icons, metainfo and file types into\n"
      "                     DIR, laid out as /usr/share, for other packagers\n"
      "  --debug            pack the unstripped runtime and module, with their debug sections\n"
+     "  --force            replace FILE even when it is not an executable velloc packed (an\n"
+     "                     output inside the web folder, or over a file the pack reads, is\n"
+     "                     refused all the same)\n"
      "  -q, --quiet        no progress and no summary\n"},
     {"run",
      "Usage: velloc run DIR [options]\n"
      "Runs the application folder DIR as it would run packed, without packing it for good: saved\n"
      "changes reload the page (a change to vlx.ini or vlx-webviewjs restarts the application), "
      "and\n"
-     "the page's console messages and uncaught errors appear on the terminal. Ctrl+C stops it.\n"
-     "  --inspect        open the web inspector beside the page\n"
+     "the page's console messages, uncaught errors and failed loads appear on the terminal.\n"
+     "Ctrl+C stops it.\n"
+     "  --inspect        open the web inspector, docked below the page\n"
      "  --url URL        show the development server at URL (on this machine: localhost,\n"
      "                   127.0.0.1 or [::1]) instead of the start page, with the bridge; its\n"
      "                   own hot reload updates the page, and the package's pages still open\n"
@@ -59,7 +64,8 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
      "  --module PATH    the WebKitGTK module (default: the one beside the runtime)\n"},
     {"info",
      "Usage: velloc info EXE\n"
-     "Shows what a packed executable carries: its configuration (without the password's value)\n"
+     "Shows what a packed executable carries: every key of its configuration with the value the\n"
+     "runtime reads, \"(default)\" where the file sets none (the password's value is not shown),\n"
      "and the package's entries.\n"},
     {"extract",
      "Usage: velloc extract EXE DIR\n"

@@ -1,12 +1,10 @@
 // velloc info: what an executable carries.
 #include <cstdio>
 
-#include "archive/PackagePassword.h"
 #include "archive/ZipArchive.h"
 #include "config/AppKeys.h"
 #include "core/Text.h"
 #include "package/ExeUtils.h"
-#include "platform/MappedFile.h"
 #include "tools/velloc/Cli.h"
 
 namespace velloc::cli {
@@ -22,6 +20,37 @@ const char* FormatName(package::ExeFormat format) {
       return "PE (Windows)";
   }
   return "unknown";
+}
+
+// Every key of the table with the value the runtime reads, "(default)" where the file sets none
+// (or sets one that is not of the key's type); then what the file holds that Velloc never reads.
+void PrintConfiguration(const std::vector<std::uint8_t>& bytes) {
+  config::TProjectIni ini;
+  ini.LoadFromBytes(bytes);
+  std::printf("\nvlx.ini, as the runtime reads it (\"(default)\": not set by the file):\n");
+  std::string_view section;
+  for (const config::ConfigKey& key : config::kConfigKeys) {
+    if (config::ConfigKeySection(key) != section) {
+      section = config::ConfigKeySection(key);
+      std::printf("  [%s]\n", std::string(section).c_str());
+    }
+    const std::string_view name = config::ConfigKeyName(key);
+    const bool set = config::ConfigKeyIsSet(ini, key);
+    std::string value = text::EscapeControl(config::AppKeyValueText(ini, key));
+    // The password's value stays inside the package.
+    if (name == config::app::Password.Name && !value.empty()) value = "(set, not shown)";
+    std::printf("    %s = %s%s\n", std::string(name).c_str(), value.c_str(),
+                set ? "" : (value.empty() ? "(default)" : "  (default)"));
+  }
+  std::string unread;
+  for (const std::string& fileSection : ini.ReadSections()) {
+    for (const std::string& name : ini.ReadSection(fileSection)) {
+      if (config::FindConfigKey(fileSection, name)) continue;
+      unread += "    [" + text::EscapeControl(fileSection) + "] " + text::EscapeControl(name) +
+                " = " + text::EscapeControl(ini.ReadString(fileSection, name, "")) + "\n";
+    }
+  }
+  if (!unread.empty()) std::printf("  Not read by Velloc:\n%s", unread.c_str());
 }
 
 }  // namespace
@@ -52,15 +81,8 @@ void RunInfo(const std::filesystem::path& executable) {
   }
   std::printf("Package:    %ju bytes\n", static_cast<std::uintmax_t>(image.AttachedLength()));
 
-  const std::shared_ptr<const platform::TMappedFile> bytes =
-      package::TExeUtils(executable).MapZipFromExe();
   archive::TZipArchive zip;
-  zip.Password(archive::PackagePassword());
-  try {
-    zip.Stream(bytes->Bytes(), bytes);
-  } catch (const archive::ZipError& error) {
-    throw TCliError(std::string("the attached data is not a readable package: ") + error.what());
-  }
+  OpenPackage(executable, zip);
 
   std::vector<std::uint8_t> iniBytes;
   const int iniIndex = zip.FindFile("vlx.ini");
@@ -72,17 +94,7 @@ void RunInfo(const std::filesystem::path& executable) {
   } else if (iniIndex < 0 || zip.Extract(iniIndex, iniBytes) != archive::ExtractResult::Ok) {
     std::printf("\nvlx.ini:    cannot be read (missing, or packed under another password)\n");
   } else {
-    config::TProjectIni ini;
-    ini.LoadFromBytes(iniBytes);
-    std::printf("\n[App] of vlx.ini:\n");
-    for (const std::string& key : ini.ReadSection(config::kAppSection)) {
-      const std::string value = ini.ReadString(config::kAppSection, key, "");
-      // The password's value stays inside the package.
-      const bool secret = text::LocaleUpper(key) == text::LocaleUpper(config::app::Password.Name);
-      std::printf("  %s = %s\n", text::EscapeControl(key).c_str(),
-                  secret ? (value.empty() ? "(empty)" : "(set, not shown)")
-                         : text::EscapeControl(value).c_str());
-    }
+    PrintConfiguration(iniBytes);
   }
 
   std::printf("\nEntries (%d):\n  %10s %10s  %-7s %s\n", zip.EntryCount(), "Size", "Packed",

@@ -16,8 +16,10 @@
 #include <sys/stat.h>
 
 #include "archive/PackagePassword.h"
+#include "archive/ZipArchive.h"
 #include "archive/ZipWriter.h"
 #include "config/AppKeys.h"
+#include "config/ConfigCheck.h"
 #include "config/DesktopKeys.h"
 #include "core/Text.h"
 #include "core/Version.h"
@@ -158,6 +160,60 @@ bool PaddingOnly(const fs::path& runtime, const package::ExeImageInfo& image) {
   return static_cast<bool>(in);
 }
 
+// The warnings about vlx.ini, each naming the file and line, at most kMaxWarnings of them.
+void PrintConfigWarnings(const fs::path& iniPath, std::string_view text) {
+  constexpr std::size_t kMaxWarnings = 20;
+  const std::vector<config::TConfigWarning> warnings = config::CheckConfiguration(text);
+  for (std::size_t i = 0; i < warnings.size() && i < kMaxWarnings; ++i) {
+    std::fprintf(stderr, "velloc: warning: %s:%d: %s\n", iniPath.c_str(), warnings[i].Line,
+                 warnings[i].Text.c_str());
+  }
+  if (warnings.size() > kMaxWarnings) {
+    std::fprintf(stderr, "velloc: warning: %s: %zu more warnings\n", iniPath.c_str(),
+                 warnings.size() - kMaxWarnings);
+  }
+}
+
+// The runtime opens "file:///" + IndexHtml, looked up in the web folder as every page is (the
+// query and fragment are no part of the name, letter case does not count).
+void WarnOfAMissingStartPage(const config::TProjectIni& config, const std::string& dirName,
+                             const fs::path& appFolder, const std::vector<TSource>& sources) {
+  const std::string indexHtml = config::ReadAppKey(config, config::app::IndexHtml);
+  std::string page = indexHtml.substr(0, indexHtml.find_first_of("?#"));
+  text::ReplaceAll(page, "%20", " ");
+  const std::string entry = text::AsciiLower(dirName + "/" + page);
+  for (const TSource& source : sources) {
+    if (!source.Path.empty() && text::AsciiLower(source.EntryName) == entry) return;
+  }
+  std::fprintf(stderr,
+               "velloc: warning: the start page \"%s\" (IndexHtml) is not in the web folder %s: "
+               "the application would open on \"Not found\"\n",
+               text::EscapeControl(page).c_str(), Quote(appFolder).c_str());
+}
+
+// Whether `path` is `folder` or lies below it, links resolved as far as they exist.
+bool IsInside(const fs::path& path, const fs::path& folder) {
+  std::error_code ec;
+  const fs::path inner = fs::weakly_canonical(path, ec);
+  if (ec) return false;
+  const fs::path relative = inner.lexically_relative(fs::weakly_canonical(folder, ec));
+  return !ec && !relative.empty() && *relative.begin() != "..";
+}
+
+// Whether `path` holds an executable velloc packed: a runtime image followed by a package whose
+// configuration opens under the package password. Only such a file is replaced without --force:
+// anything else may be the author's own.
+bool IsPackedExecutable(const fs::path& path) {
+  try {
+    if (package::TExeUtils::InspectImage(path).AttachedLength() == 0) return false;
+    archive::TZipArchive zip;
+    OpenPackage(path, zip);
+    return zip.FindFile("vlx.ini") >= 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 fs::path RunPack(const TPackOptions& options) {
@@ -175,8 +231,15 @@ fs::path RunPack(const TPackOptions& options) {
                     " bytes; a configuration may hold at most 1 MiB");
   }
   const std::vector<std::uint8_t> ini = ReadFile(iniPath);
+  const std::string iniText = config::DecodeIniText(ini);
+  // What the runtime would ignore or read otherwise than meant, before anything else fails.
+  if (options.ConfigWarnings) PrintConfigWarnings(iniPath, iniText);
   config::TProjectIni config;
-  config.LoadFromBytes(ini);
+  config.LoadFromText(iniText);
+  if (!config.SectionExists(config::kAppSection)) {
+    throw TCliError(Quote(iniPath) + " has no section [App], which names the application (ID, " +
+                    "Name and DirName)");
+  }
   for (const config::StringKey& key : {config::app::ID, config::app::Name, config::app::DirName}) {
     if (config::ReadAppKey(config, key).empty()) {
       throw TCliError(Quote(iniPath) + ": the key " + std::string(key.Name) +
@@ -266,13 +329,31 @@ fs::path RunPack(const TPackOptions& options) {
   const std::string installerEntry =
       linuxRuntime ? std::string(platform::kWebViewInstallerEntry) : "WebView2Installer.exe";
 
-  // The output, never a folder and never the runtime itself.
+  // The output: never a folder, never a file the pack reads, never inside the web folder (the
+  // next pack would put it into the package), and only over a file that is an executable velloc
+  // packed, or empty, unless --force.
   fs::path output = options.Output.empty() ? fs::current_path() / OutputName(id) : options.Output;
   if (fs::is_directory(output))
     throw TCliError("the output " + Quote(output) + " is a folder; pass -o FILE");
   std::error_code ec;
-  if (fs::equivalent(output, runtime, ec))
-    throw TCliError("the output would overwrite the runtime " + Quote(runtime));
+  const std::pair<fs::path, const char*> inputs[] = {
+      {runtime, "the runtime"},        {iniPath, "the configuration"},
+      {module, "the web view module"}, {folder / "vlx-webviewjs", "the page script"},
+      {options.Icon, "the icon"},      {options.Installer, "the installer"}};
+  for (const auto& [input, what] : inputs) {
+    if (!input.empty() && fs::equivalent(output, input, ec))
+      throw TCliError("the output would overwrite " + std::string(what) + " " + Quote(input));
+  }
+  if (IsInside(output, appFolder)) {
+    throw TCliError("the output " + Quote(output) + " is inside the web folder " +
+                    Quote(appFolder) + ": the next pack would put the executable into the " +
+                    "package; write it elsewhere");
+  }
+  if (!options.Force && fs::exists(output, ec) && !fs::is_empty(output, ec) &&
+      !IsPackedExecutable(output)) {
+    throw TCliError(Quote(output) + " exists and is not an executable packed by velloc; pass " +
+                    "--force to replace it");
+  }
   fs::path outputFolder = output.parent_path().empty() ? fs::current_path() : output.parent_path();
   if (!fs::is_directory(outputFolder))
     throw TCliError("cannot write " + Quote(output) + ": no such folder");
@@ -294,6 +375,9 @@ fs::path RunPack(const TPackOptions& options) {
 
   std::uint64_t totalBytes = ini.size() + icon.size();
   const std::vector<TSource> appSources = CollectAppFolder(appFolder, dirName, totalBytes);
+  // A window on a development server does not open the start page.
+  if (options.DevelopmentUrl.empty())
+    WarnOfAMissingStartPage(config, dirName, appFolder, appSources);
   const fs::path pageScript = folder / "vlx-webviewjs";
   const bool hasPageScript = fs::is_regular_file(pageScript);
   if (hasPageScript) totalBytes += fs::file_size(pageScript);

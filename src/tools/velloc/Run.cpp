@@ -401,6 +401,8 @@ int RunDevelopment(const TRunOptions& options) {
     if (changed.empty()) continue;
     watch.Refresh();
     const auto started = std::chrono::steady_clock::now();
+    // The warnings about vlx.ini once per version of it, not on every saved page.
+    pack.ConfigWarnings = restart;
     try {
       RunPack(pack);
     } catch (const TCliError& error) {

@@ -28,7 +28,7 @@ constexpr const char* kUsage =
     "  velloc pack DIR [-o|--output FILE] [--target linux|windows] [--runtime PATH] [--module "
     "PATH]\n"
     "              [--installer PATH] [--icon FILE] [--deb] [--desktop-files DIR] [--debug]\n"
-    "              [-q|--quiet]\n"
+    "              [--force] [-q|--quiet]\n"
     "                                                 pack DIR into one executable\n"
     "  velloc run DIR [--inspect] [--url URL]         run DIR as it would run packed; saved\n"
     "             [--runtime PATH] [--module PATH]    changes reload it; console on the terminal;\n"
@@ -113,6 +113,8 @@ int main(int argc, char** argv) {
         url = value();
       } else if (a == "--debug") {
         pack.Debug = true;
+      } else if (a == "--force") {
+        pack.Force = true;
       } else if (a == "--quiet" || a == "-q") {
         pack.Quiet = true;
       } else if (a.starts_with("-") && a != "-") {

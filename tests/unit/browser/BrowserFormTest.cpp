@@ -410,6 +410,36 @@ TEST_F(ResourceServing, LookupOrderAndTypes) {
   }
 }
 
+// A start page that names nothing: the window shows "Not found" with the name (a 404, as a
+// fetch of any missing file gets), and standard error says where it was looked for.
+TEST_F(ResourceServing, AMissingStartPageIsNamed) {
+  const platform::TWebResourceResponse notFound = NotFoundResponse("file:///start%20page.html?x");
+  EXPECT_EQ(notFound.StatusCode, 404);
+  EXPECT_EQ(notFound.MimeType, "text/plain");
+  EXPECT_EQ(Content(notFound),
+            "Not found: start page.html (not in the application's package, nor beside its "
+            "executable)\n");
+  const struct {
+    const char* startPage;
+    std::string said;
+  } cases[] = {
+      {"file:///index.html", ""},
+      {"file:///other.txt", ""},  // beside the executable
+      {"file:///start.html",
+       "velloc: the start page \"start.html\" is not in the package (as \"app/start.html\") "
+       "nor beside the executable\n"},
+      {"https://example.com/", ""},
+  };
+  for (const auto& c : cases) {
+    FView.DestroyBrowser();
+    FForm->FStartPageURL = c.startPage;
+    ::testing::internal::CaptureStderr();
+    FForm->InitializeBrowser();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.said) << c.startPage;
+    ASSERT_TRUE(FView.WebView) << c.startPage;
+  }
+}
+
 TEST_F(ResourceServing, NeverFromTheKernelsFileSystems) {
 #ifdef _WIN32
   GTEST_SKIP() << "Linux paths";

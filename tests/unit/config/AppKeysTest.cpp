@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "config/AppKeys.h"
+#include "core/Text.h"
 
 namespace velloc::config {
 namespace {
@@ -17,7 +18,7 @@ TProjectIni Load(std::string_view text) {
 TEST(AppKeys, DefaultsOfAnEmptyConfiguration) {
   const TProjectIni ini;
   struct Case {
-    AppKey key;
+    ConfigKey key;
     const char* text;
   } cases[] = {
       {app::ID, ""},
@@ -51,18 +52,48 @@ TEST(AppKeys, DefaultsOfAnEmptyConfiguration) {
       {app::WindowOrder, "0"},
       {app::DynamicAppTitle, "false"},
   };
-  static_assert(sizeof(cases) / sizeof(cases[0]) == kAppKeys.size());
+  std::size_t appKeys = 0;
+  for (const ConfigKey& key : kConfigKeys)
+    appKeys += ConfigKeySection(key) == kAppSection;
+  EXPECT_EQ(std::size(cases), appKeys);
   for (const auto& c : cases) {
-    EXPECT_EQ(AppKeyValueText(ini, c.key), c.text) << AppKeyName(c.key);
+    EXPECT_EQ(AppKeyValueText(ini, c.key), c.text) << ConfigKeyName(c.key);
   }
   EXPECT_EQ(ReadAppKey(ini, app::InstallFormColor), -16777190);
 }
 
 TEST(AppKeys, TableNamesEveryKeyOnce) {
   std::set<std::string> names;
-  for (const AppKey& key : kAppKeys)
-    names.insert(std::string(AppKeyName(key)));
-  EXPECT_EQ(names.size(), kAppKeys.size());
+  for (const ConfigKey& key : kConfigKeys) {
+    const std::string name =
+        std::string(ConfigKeySection(key)) + "." + text::LocaleUpper(ConfigKeyName(key));
+    EXPECT_TRUE(names.insert(name).second) << name;
+    // The lookup the packer and `velloc info` use finds every key, in any letter case.
+    EXPECT_EQ(FindConfigKey(text::AsciiLower(ConfigKeySection(key)),
+                            text::AsciiLower(ConfigKeyName(key))),
+              &key);
+  }
+  EXPECT_EQ(FindConfigKey("App", "Widht"), nullptr);
+  EXPECT_EQ(FindConfigKey("Desktop", "Width"), nullptr);
+  // The names code reads by are the table's, checked as the program compiles.
+  static_assert(app::Width.Default == 800 && app::Width.Section == kAppSection);
+  static_assert(desktop::Version.Default == "1.0");
+}
+
+// Whether a key's value comes from the file: `velloc info` marks the others "(default)".
+TEST(AppKeys, SetOnlyByAValueOfItsType) {
+  const TProjectIni ini = Load(
+      "[App]\nWidth=wide\nHeight=700\nTop=1\nTop\nAllowDebug=yes\nAllowZoom=1\n"
+      "Theme=\nLeft=5\nLeft=x\n");
+  struct Case {
+    ConfigKey key;
+    bool set;
+  } cases[] = {
+      {app::Width, false},    {app::Height, true}, {app::Top, false},  {app::AllowDebug, false},
+      {app::AllowZoom, true}, {app::Theme, true},  {app::Left, false}, {app::Name, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ConfigKeyIsSet(ini, c.key), c.set) << ConfigKeyName(c.key);
 }
 
 TEST(AppKeys, TypedReads) {

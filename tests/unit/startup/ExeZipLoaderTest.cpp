@@ -519,13 +519,31 @@ TEST_F(ExeZipLoader, SingleInstanceRule) {
         const std::string label = "AllowInstances " + std::to_string(allowInstances) + ", lock " +
                                   std::to_string(static_cast<int>(lock)) + ", args #" +
                                   std::to_string(i);
-        EXPECT_EQ(s.Startup.ApplySingleInstanceRule(), expected) << label;
+        EXPECT_EQ(s.Startup.ApplySingleInstanceRule(),
+                  expected ? std::nullopt : std::optional<int>(0))
+            << label;
         EXPECT_EQ(s.System.LockNames, allowInstances ? std::vector<std::string>{}
                                                      : std::vector<std::string>{"demo.app"})
             << label;
       }
     }
   }
+}
+
+// A development package that meets a running instance ends with code 1 and says why: `velloc run`
+// started it to show a window, and would otherwise end with no window and no reason.
+TEST_F(ExeZipLoader, ADevelopmentPackageSaysWhyItEnds) {
+  TStart s(FDir.Executable(MakePackage(std::string(kBaseIni), archive::PackagePassword(),
+                                       {{"vlx-development", "secret s3\n"}})));
+  s.System.Environment["VELLOC_DEVELOPMENT_SECRET"] = "s3";
+  s.System.LockResult = TInstanceLockResult::AlreadyExists;
+  ASSERT_EQ(s.Run(), std::nullopt);
+  ASSERT_TRUE(s.Startup.Development);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(s.Startup.ApplySingleInstanceRule(), 1);
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("\"Demo\" (ID demo.app) is already running"), std::string::npos) << said;
+  EXPECT_NE(said.find("AllowInstances=1"), std::string::npos) << said;
 }
 
 // One start with the real style registry, which lives as long as the process.

@@ -189,6 +189,131 @@ TEST_F(CliTest, PackFailuresExitTwoAndLeaveNoOutput) {
   }
 }
 
+// Mistakes in vlx.ini that the runtime would pass over in silence: each is named with its file
+// and line, and the package is packed all the same, its vlx.ini as written.
+TEST_F(CliTest, PackWarnsOfWhatTheRuntimeWouldIgnore) {
+  const std::string base = "[App]\nID=CliTest\nName=Cli Test\nDirName=web\n";
+  struct Case {
+    const char* Name;
+    std::string Ini;
+    std::vector<std::string> Warnings;  // each expected in the output, in order
+  } cases[] = {
+      {"a sound file", base + "Width=1024\nallowdebug=1\n", {}},
+      {"a misspelt key",
+       base + "Widht=900\n",
+       {"vlx.ini:5: unknown key Widht in [App] is ignored; did you mean Width?"}},
+      {"a word for a number",
+       base + "Width=wide\n",
+       {"vlx.ini:5: \"Width=wide\": the value is not a whole number; Width reads as 800 (its "
+        "default)"}},
+      {"a line without =",
+       base + "Fullscreen\n",
+       {"vlx.ini:5: \"Fullscreen\" has no \"=\" and sets nothing"}},
+      {"a word for a boolean",
+       base + "AllowDebug=yes\n",
+       {"vlx.ini:5: \"AllowDebug=yes\": the value is not 1 (on) or 0 (off); AllowDebug reads as "
+        "false (its default)"}},
+      {"a missing start page",
+       base + "IndexHtml=start.html?x=1\n",
+       {"the start page \"start.html\" (IndexHtml) is not in the web folder"}},
+      {"all at once",
+       base + "Widht=900\nWidth=wide\nFullscreen\nAllowDebug=yes\n",
+       {"vlx.ini:5: unknown key Widht", "vlx.ini:6: \"Width=wide\"", "vlx.ini:7: \"Fullscreen\"",
+        "vlx.ini:8: \"AllowDebug=yes\""}},
+  };
+  for (const Case& c : cases) {
+    WriteFile(FRoot / "app/vlx.ini", c.Ini);
+    const TRun run = Pack("-o " + Q(FRoot / "out/app"));
+    EXPECT_EQ(run.ExitCode, 0) << c.Name << ": " << run.Output;
+    std::size_t at = 0;
+    for (const std::string& warning : c.Warnings) {
+      at = run.Output.find(warning, at);
+      EXPECT_NE(at, std::string::npos) << c.Name << ": " << warning << "\n" << run.Output;
+    }
+    if (c.Warnings.empty()) {
+      EXPECT_EQ(run.Output, "") << c.Name;
+    }
+    // The runtime reads the file as it always has: it is packed as written.
+    ASSERT_EQ(RunCommand(std::string(VELLOC_CLI_PATH) + " extract " + Q(FRoot / "out/app") + " " +
+                         Q(FRoot / c.Name))
+                  .ExitCode,
+              0);
+    EXPECT_EQ(ReadFile(FRoot / c.Name / "vlx.ini"), c.Ini) << c.Name;
+  }
+  // A misspelt section takes ID, Name and DirName with it: the error says so, after the warning.
+  WriteFile(FRoot / "app/vlx.ini", "[Ap]\nID=x\nName=x\nDirName=web\n");
+  const TRun run = Pack("-o " + Q(FRoot / "out/ap"));
+  EXPECT_EQ(run.ExitCode, 2) << run.Output;
+  EXPECT_NE(run.Output.find("vlx.ini:1: unknown section [Ap]: its keys are ignored; did you mean "
+                            "[App]?\nvelloc: "),
+            std::string::npos)
+      << run.Output;
+  EXPECT_NE(run.Output.find("has no section [App]"), std::string::npos) << run.Output;
+}
+
+// The output never replaces what the pack reads, never lands where the next pack would take it
+// in, and replaces another file only when it is an executable velloc packed, or with --force.
+TEST_F(CliTest, PackRefusesOutputsThatWouldDestroyOrGrow) {
+  ASSERT_EQ(Pack("-o " + Q(FRoot / "out/packed")).ExitCode, 0);
+  WriteFile(FRoot / "out/notes.txt", "the author's notes");
+  WriteFile(FRoot / "out/empty", "");
+  struct Case {
+    std::string Output;
+    const char* Options;
+    int ExitCode;
+    const char* Message;  // expected in the output when the pack is refused
+  } cases[] = {
+      {"app/vlx.ini", "", 2, "would overwrite the configuration"},
+      {"app/vlx.ini", "--force", 2, "would overwrite the configuration"},
+      {"module.so", "", 2, "would overwrite the web view module"},
+      {"app/web/app.bin", "", 2, "is inside the web folder"},
+      {"app/web/img/../app.bin", "--force", 2, "is inside the web folder"},
+      {"out/notes.txt", "", 2, "exists and is not an executable packed by velloc; pass --force"},
+      {"out/notes.txt", "--force", 0, ""},
+      {"out/packed", "", 0, ""},  // an earlier pack is replaced, as `velloc run` does
+      {"out/empty", "", 0, ""},
+      {"app/beside-the-web-folder", "", 0, ""},
+  };
+  for (const Case& c : cases) {
+    const fs::path output = FRoot / c.Output;
+    const bool existed = fs::exists(output);
+    const std::string before = existed ? ReadFile(output) : "";
+    const TRun run = Pack("-o " + Q(output) + " " + c.Options);
+    EXPECT_EQ(run.ExitCode, c.ExitCode) << c.Output << " " << c.Options << ": " << run.Output;
+    if (c.ExitCode == 0) {
+      EXPECT_GT(package::TExeUtils::AttachedLength(output), 0u) << c.Output;
+      continue;
+    }
+    EXPECT_NE(run.Output.find(c.Message), std::string::npos) << c.Output << ": " << run.Output;
+    EXPECT_EQ(fs::exists(output), existed) << c.Output;
+    if (existed) {
+      EXPECT_EQ(ReadFile(output), before) << c.Output << " was changed";
+    }
+  }
+}
+
+// `velloc info` lists every key with the value the runtime reads, the defaults marked, and then
+// what the file holds that Velloc never reads.
+TEST_F(CliTest, InfoShowsEveryKeyAsTheRuntimeReadsIt) {
+  WriteFile(FRoot / "app/vlx.ini",
+            "[App]\nID=CliTest\nname=Cli Test\nDirName=web\nPassword=secret-value\nWidth=1024\n"
+            "Height=tall\nAllowDebug=1\n[Desktop]\nSchemes=cli\n[Mine]\nColour=red\n");
+  ASSERT_EQ(Pack("-o " + Q(FRoot / "out/app")).ExitCode, 0);
+  const TRun info = RunCommand(std::string(VELLOC_CLI_PATH) + " info " + Q(FRoot / "out/app"));
+  ASSERT_EQ(info.ExitCode, 0) << info.Output;
+  for (const char* line :
+       {"  [App]\n    ID = CliTest\n    Name = Cli Test\n    DirName = web\n",
+        "    IndexHtml = index.html  (default)\n", "    Password = (set, not shown)\n",
+        "    AllowDebug = true\n    AllowZoom = false  (default)\n",
+        "    Width = 1024\n    Height = 600  (default)\n",
+        "    InstallFormColor = 0xFF00001A  (default)\n", "    WebviewArguments = (default)\n",
+        "  [Desktop]\n    Schemes = cli\n", "    Version = 1.0  (default)\n",
+        "  Not read by Velloc:\n    [Mine] Colour = red\n"}) {
+    EXPECT_NE(info.Output.find(line), std::string::npos) << line << "\n" << info.Output;
+  }
+  EXPECT_EQ(info.Output.find("secret-value"), std::string::npos);
+}
+
 // Only `velloc run` makes a development package, the one kind a runtime reloads and shows the
 // console of; `velloc pack` never does, whatever the folder holds.
 TEST_F(CliTest, OnlyRunMakesADevelopmentPackage) {

@@ -570,7 +570,8 @@ class Runner:
         check(9, 200, body=files["m.js"])
         check(10, 403, body="")
         check(11, 403, body="")
-        check(12, 404, body="")
+        check(12, 404, body="Not found: missing.js (not in the application's package, nor beside "
+              "its executable)\n")
 
     def sign(self, exe: Path) -> None:
         """Signs `exe` in place with a throw-away certificate and checks the signature."""

@@ -383,7 +383,7 @@ TEST_F(WebView2WebView, AnswersTheOriginFromMemoryForApplicationDocumentsOnly) {
       {L"https://velloc.localhost/C:/data/x.txt", fromPage, fetch, "disk", 200,
        "file:///C:/data/x.txt", "from disk"},
       {L"https://velloc.localhost/missing.txt", fromPage, fetch, "none", 404, "file:///missing.txt",
-       ""},
+       "Not found: missing.txt (not in the application's package, nor beside its executable)\n"},
       // Other origins, and opaque ones, get nothing of the application.
       {L"https://velloc.localhost/a.js",
        {{L"Origin", L"https://evil.example"}},
