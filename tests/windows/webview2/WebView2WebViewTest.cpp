@@ -68,6 +68,12 @@ class TRecordingEvents : public platform::IWebViewEvents {
   std::vector<TDownloadRequest> Downloads;
 
   void BrowserAfterCreated() override { Calls.push_back("AfterCreated"); }
+  void BrowserCreationFailed(std::string_view reason) override {
+    Calls.push_back("CreationFailed: " + std::string(reason));
+  }
+  void BrowserResponsivenessChanged(bool responsive) override {
+    Calls.push_back(responsive ? "Responsive" : "Unresponsive");
+  }
   std::optional<TWebResourceResponse> BrowserWebResourceRequested(std::string_view uri) override {
     Requested.emplace_back(uri);
     if (!Body && FilePath.empty()) return std::nullopt;

@@ -64,6 +64,8 @@ class RecordingFactory final : public IWin32WebViewFactory {
 class CountingEvents final : public IWebViewEvents {
  public:
   void BrowserAfterCreated() override { ++Created; }
+  void BrowserCreationFailed(std::string_view) override {}
+  void BrowserResponsivenessChanged(bool) override {}
   std::optional<TWebResourceResponse> BrowserWebResourceRequested(std::string_view) override {
     return std::nullopt;
   }
