@@ -37,6 +37,16 @@ void RegisterClasses(HINSTANCE instance, WNDPROC procedure) {
   }
 }
 
+// A button caption whose first letter is its access key (Alt+letter).
+std::string WithAccessKey(const std::string& caption) {
+  std::string label = "&";
+  for (const char c : caption) {
+    if (c == '&') label += '&';
+    label += c;
+  }
+  return label;
+}
+
 }  // namespace
 
 TWin32BrowserFormView::TWin32BrowserFormView(TWin32MainWindow& window,
@@ -151,7 +161,7 @@ void TWin32BrowserFormView::ShowPageQuestion(const TPageQuestion& question,
   // close box. It goes with the main window.
   FQuestion = TWin32Dialogs::ShowModeless(
       FWindow.Handle(), question.Text, TMsgDlgType::Warning, {TMsgDlgBtn::Yes, TMsgDlgBtn::Retry},
-      {question.WaitCaption, question.ReloadCaption}, question.Title,
+      {WithAccessKey(question.WaitCaption), WithAccessKey(question.ReloadCaption)}, question.Title,
       [this, answered = std::move(answered)](int result) {
         FQuestion = nullptr;
         answered(result == mrRetry);
