@@ -188,8 +188,8 @@ class TFakeCoreWebView2 final : public TFakeCom<ICoreWebView2_22> {
     return S_OK;
   }
   FAKE_STUB(RemoveScriptToExecuteOnDocumentCreated, LPCWSTR)
-  HRESULT STDMETHODCALLTYPE ExecuteScript(
-      LPCWSTR script, ICoreWebView2ExecuteScriptCompletedHandler* handler) override {
+  HRESULT STDMETHODCALLTYPE
+  ExecuteScript(LPCWSTR script, ICoreWebView2ExecuteScriptCompletedHandler* handler) override {
     Executed.emplace_back(script);
     if (handler) {
       handler->AddRef();

@@ -111,8 +111,7 @@ TEST_F(WebView2Window, AControllerThatCannotBeMadeShowsTheStartupErrorAndEnds) {
     auto tick = View.Tick;
     tick();
     ASSERT_EQ(Dialogs.Calls.size(), 1u) << c.Name;
-    EXPECT_EQ(Dialogs.Calls[0].Message,
-              startup::GetLocalizedMessage(startup::msg::RuntimeRequired))
+    EXPECT_EQ(Dialogs.Calls[0].Message, startup::GetLocalizedMessage(startup::msg::RuntimeRequired))
         << c.Name;
     EXPECT_NE(Dialogs.Calls[0].Message.find("Microsoft WebView2"), std::string::npos);
     EXPECT_EQ(Dialogs.Calls[0].Title, startup::GetLocalizedMessage(startup::msg::ErrorTitle));
