@@ -64,6 +64,24 @@ def kill_web_process(app) -> None:
         os.kill(pid, signal.SIGKILL)
 
 
+def start(session: XSession, name: str, index: str, title: str):
+    """Packs and starts an application of one page that shows its state in the title, and
+    waits for the first."""
+    exe = session.make_app(name, {"ID": "E2E" + name.title(), "Name": name.title(),
+                                  "DynamicAppTitle": 1}, {"index.html": index})
+    app = session.launch(exe)
+    wid = app.wait_window()
+    session.wait_title(wid, lambda t: t == title)
+    return app, wid
+
+
+def close_in_order(session: XSession, app, wid: int) -> None:
+    """The runtime is still up, and an ordinary close request ends it with code 0."""
+    expect(app.running(), "the runtime ended")
+    session.close_window(wid)
+    expect_eq(app.wait(20), 0, "exit code after the close request")
+
+
 def killed_web_process(args, artifacts: Path) -> None:
     """Killing the web process reloads the page; killing it again at once shows the error
     page; a close request then closes the window, and the runtime exits with code 0."""
@@ -76,18 +94,12 @@ document.title = "loaded " + loads;
 window.addEventListener("load", () => { vlx.events.onCloseQuery = function () {}; });
 </script>""")
     with XSession("killed", artifacts, args.bin_dir) as session:
-        exe = session.make_app("killed", {"ID": "E2EKilled", "Name": "Killed",
-                                          "DynamicAppTitle": 1}, {"index.html": index})
-        app = session.launch(exe)
-        wid = app.wait_window()
-        session.wait_title(wid, lambda t: t == "loaded 1")
+        app, wid = start(session, "killed", index, "loaded 1")
         kill_web_process(app)
         session.wait_title(wid, lambda t: t == "loaded 2")
         kill_web_process(app)
         session.wait_title(wid, lambda t: t == "The page stopped")
-        expect(app.running(), "the runtime ended")
-        session.close_window(wid)
-        expect_eq(app.wait(20), 0, "exit code after the close request")
+        close_in_order(session, app, wid)
 
 
 QUESTION = "Page not responding"
@@ -133,11 +145,7 @@ window.addEventListener("keydown", (e) => {
 });
 </script>""")
     with XSession("unresponsive", artifacts, args.bin_dir) as session:
-        exe = session.make_app("unresponsive", {"ID": "E2EUnresponsive", "Name": "Unresponsive",
-                                                "DynamicAppTitle": 1}, {"index.html": index})
-        app = session.launch(exe)
-        wid = app.wait_window()
-        session.wait_title(wid, lambda t: t == "ready 1")
+        app, wid = start(session, "unresponsive", index, "ready 1")
         # The key press itself goes unanswered while the page computes: after a few seconds the
         # web view says so.
         session.press(wid, "b")
@@ -157,9 +165,7 @@ window.addEventListener("keydown", (e) => {
         session.press(asked, "alt+r")  # "Reload"
         session.wait_title(wid, lambda t: t == "ready 2", 30, "the page loaded again")
         question(session, app, False, 5)
-        expect(app.running(), "the runtime ended")
-        session.close_window(wid)
-        expect_eq(app.wait(20), 0, "exit code after the close request")
+        close_in_order(session, app, wid)
 
 
 CASES = {"huge_file": huge_file, "killed_web_process": killed_web_process,

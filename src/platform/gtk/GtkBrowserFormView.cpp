@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/Menus.h"
 #include "platform/gtk/CallbackGuard.h"
 #include "platform/gtk/DisplayLimits.h"
 #include "platform/gtk/GtkDialogs.h"
@@ -13,16 +14,6 @@ namespace {
 constexpr int kProgressBarHeight = 4;
 constexpr gint kWaitResponse = 1;
 constexpr gint kReloadResponse = 2;
-
-// A button label whose first letter is its access key (Alt+letter).
-std::string WithAccessKey(const std::string& caption) {
-  std::string label = "_";
-  for (const char c : caption) {
-    if (c == '_') label += '_';
-    label += c;
-  }
-  return label;
-}
 
 }  // namespace
 
@@ -145,9 +136,9 @@ void TGtkBrowserFormView::ShowPageQuestion(const TPageQuestion& question,
                                      GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_WARNING,
                                      GTK_BUTTONS_NONE, "%s", question.Text.c_str());
   gtk_window_set_title(GTK_WINDOW(FQuestion), question.Title.c_str());
-  gtk_dialog_add_button(GTK_DIALOG(FQuestion), WithAccessKey(question.WaitCaption).c_str(),
+  gtk_dialog_add_button(GTK_DIALOG(FQuestion), MnemonicLabel(question.WaitCaption, 0, '_').c_str(),
                         kWaitResponse);
-  gtk_dialog_add_button(GTK_DIALOG(FQuestion), WithAccessKey(question.ReloadCaption).c_str(),
+  gtk_dialog_add_button(GTK_DIALOG(FQuestion), MnemonicLabel(question.ReloadCaption, 0, '_').c_str(),
                         kReloadResponse);
   gtk_dialog_set_default_response(GTK_DIALOG(FQuestion), kWaitResponse);
   FAnswered = std::move(answered);

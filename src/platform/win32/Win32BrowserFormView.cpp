@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/Menus.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32Styles.h"
@@ -35,16 +36,6 @@ void RegisterClasses(HINSTANCE instance, WNDPROC procedure) {
     if (!RegisterClassExW(&windowClass))
       throw std::runtime_error("Cannot register the browser form");
   }
-}
-
-// A button caption whose first letter is its access key (Alt+letter).
-std::string WithAccessKey(const std::string& caption) {
-  std::string label = "&";
-  for (const char c : caption) {
-    if (c == '&') label += '&';
-    label += c;
-  }
-  return label;
 }
 
 }  // namespace
@@ -161,7 +152,7 @@ void TWin32BrowserFormView::ShowPageQuestion(const TPageQuestion& question,
   // close box. It goes with the main window.
   FQuestion = TWin32Dialogs::ShowModeless(
       FWindow.Handle(), question.Text, TMsgDlgType::Warning, {TMsgDlgBtn::Yes, TMsgDlgBtn::Retry},
-      {WithAccessKey(question.WaitCaption), WithAccessKey(question.ReloadCaption)}, question.Title,
+      {MnemonicLabel(question.WaitCaption, 0, '&'), MnemonicLabel(question.ReloadCaption, 0, '&')}, question.Title,
       [this, answered = std::move(answered)](int result) {
         FQuestion = nullptr;
         answered(result == mrRetry);
