@@ -138,8 +138,8 @@ void TGtkBrowserFormView::ShowPageQuestion(const TPageQuestion& question,
   gtk_window_set_title(GTK_WINDOW(FQuestion), question.Title.c_str());
   gtk_dialog_add_button(GTK_DIALOG(FQuestion), MnemonicLabel(question.WaitCaption, 0, '_').c_str(),
                         kWaitResponse);
-  gtk_dialog_add_button(GTK_DIALOG(FQuestion), MnemonicLabel(question.ReloadCaption, 0, '_').c_str(),
-                        kReloadResponse);
+  gtk_dialog_add_button(GTK_DIALOG(FQuestion),
+                        MnemonicLabel(question.ReloadCaption, 0, '_').c_str(), kReloadResponse);
   gtk_dialog_set_default_response(GTK_DIALOG(FQuestion), kWaitResponse);
   FAnswered = std::move(answered);
   // Any response ends the question, the close box (GTK_RESPONSE_DELETE_EVENT) included; a

@@ -152,8 +152,8 @@ void TWin32BrowserFormView::ShowPageQuestion(const TPageQuestion& question,
   // close box. It goes with the main window.
   FQuestion = TWin32Dialogs::ShowModeless(
       FWindow.Handle(), question.Text, TMsgDlgType::Warning, {TMsgDlgBtn::Yes, TMsgDlgBtn::Retry},
-      {MnemonicLabel(question.WaitCaption, 0, '&'), MnemonicLabel(question.ReloadCaption, 0, '&')}, question.Title,
-      [this, answered = std::move(answered)](int result) {
+      {MnemonicLabel(question.WaitCaption, 0, '&'), MnemonicLabel(question.ReloadCaption, 0, '&')},
+      question.Title, [this, answered = std::move(answered)](int result) {
         FQuestion = nullptr;
         answered(result == mrRetry);
       });
