@@ -137,7 +137,7 @@ document.title = "ready " + loads;
 function busy(ms) { const t = Date.now() + ms; while (Date.now() < t) {} }
 window.addEventListener("keydown", (e) => {
   if (e.key === "b") busy(12000);
-  else if (e.key === "s") busy(7000);
+  else if (e.key === "s") busy(9000);
   else if (e.key === "e") for (;;) {}
   else return;
   counter += 1;

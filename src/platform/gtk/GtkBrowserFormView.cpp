@@ -145,6 +145,7 @@ void TGtkBrowserFormView::ShowPageQuestion(const TPageQuestion& question,
   // Any response ends the question, the close box (GTK_RESPONSE_DELETE_EVENT) included; a
   // window destroyed with its parent gives none, and the form goes with it anyway.
   g_signal_connect(FQuestion, "response", G_CALLBACK(OnQuestionResponse), this);
+  g_signal_connect(FQuestion, "destroy", G_CALLBACK(OnQuestionDestroyed), this);
   gtk_widget_show_all(FQuestion);
 }
 
@@ -154,6 +155,14 @@ void TGtkBrowserFormView::ClosePageQuestion() {
   if (!question) return;
   g_signal_handlers_disconnect_by_data(question, this);
   gtk_widget_destroy(question);
+}
+
+// Gone with its parent window, unanswered.
+void TGtkBrowserFormView::OnQuestionDestroyed(GtkWidget* dialog, gpointer data) {
+  auto* self = static_cast<TGtkBrowserFormView*>(data);
+  if (dialog != self->FQuestion) return;
+  self->FQuestion = nullptr;
+  self->FAnswered = nullptr;
 }
 
 void TGtkBrowserFormView::OnQuestionResponse(GtkDialog* dialog, gint response, gpointer data) {

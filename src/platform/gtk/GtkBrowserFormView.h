@@ -35,6 +35,7 @@ class TGtkBrowserFormView final : public IBrowserFormView {
 
  private:
   static void OnQuestionResponse(GtkDialog* dialog, gint response, gpointer self);
+  static void OnQuestionDestroyed(GtkWidget* dialog, gpointer self);
 
   TWebKitLoader& FLoader;
   GtkWidget* FBox = nullptr;
