@@ -116,7 +116,7 @@ int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
       window, browserView, webViews.Loader(), system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
        startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &shell, &windowList, &session,
-       &network, &notifications, &valueStore, &styles, &fileSystem, &dialogs});
+       &network, &notifications, &valueStore, &styles, &fileSystem, {}, {}, &dialogs});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   // Before the message loop runs, so before any page can call the menu functions.
