@@ -34,12 +34,12 @@ struct TMainFormStartup {
   platform::IValueStore* ValueStore = nullptr;  // the registry functions' store
   platform::IStyleManager* Styles = nullptr;    // the themes functions' style manager
   platform::IFileSystem* FileSystem = nullptr;  // the file and folder functions' file system
+  // The localized error when the web view cannot be made.
+  platform::IDialogs* Dialogs = nullptr;
   // The development server of `velloc run --url`, shown instead of the start page, and its
   // origin, whose pages count as the application's (empty outside such a session).
   std::string DevelopmentUrl = {};
   std::string DevelopmentOrigin = {};
-  // The localized error when the web view cannot be made.
-  platform::IDialogs* Dialogs = nullptr;
 };
 
 // Size limits where a maximum below the minimum lowers the minimum, and a minimum above the

@@ -95,8 +95,8 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
       window, browserView, loader, system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
        startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &shell, &windowList, &session,
-       &network, &notifications, &valueStore, &styles, &fileSystem, startup.DevelopmentUrl,
-       startup.DevelopmentOrigin, &dialogs});
+       &network, &notifications, &valueStore, &styles, &fileSystem, &dialogs,
+       startup.DevelopmentUrl, startup.DevelopmentOrigin});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   // Before the main loop runs, so before any page can call the menu functions.

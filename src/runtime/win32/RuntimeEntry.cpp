@@ -112,25 +112,11 @@ int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
   platform::win32::TWin32TrayIcon trayIcon(instance);
   // Toasts where the system has them, else balloons of the tray icon.
   platform::win32::TWin32Notifications notifications(startup.AppID, startup.AppName, &trayIcon);
-  browser::TMainForm mainForm(window, browserView, webViews.Loader(), system,
-                              {startup.ExeZip.get(),
-                               startup.ProjectINI.get(),
-                               startup.AppID,
-                               startup.AppName,
-                               startup.AppDirName,
-                               startup.AppIndexHtml,
-                               &fileDialogs,
-                               &shell,
-                               &windowList,
-                               &session,
-                               &network,
-                               &notifications,
-                               &valueStore,
-                               &styles,
-                               &fileSystem,
-                               {},
-                               {},
-                               &dialogs});
+  browser::TMainForm mainForm(
+      window, browserView, webViews.Loader(), system,
+      {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
+       startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &shell, &windowList, &session,
+       &network, &notifications, &valueStore, &styles, &fileSystem, &dialogs});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   // Before the message loop runs, so before any page can call the menu functions.
