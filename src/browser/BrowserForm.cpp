@@ -33,14 +33,18 @@ TBrowserForm::TBrowserForm(platform::IBrowserFormView& view, platform::IWebViewL
 
 TBrowserForm::~TBrowserForm() {
   FView.SetTimer(false, kBrowserTimerInterval, nullptr);
+  FView.ClosePageQuestion();
   FView.DestroyBrowser();
 }
 
+// An environment that failed, on the first call or while the timer polls, ends the same way as
+// a web view that cannot be made: an empty window that never fills would tell nobody anything.
 void TBrowserForm::InitializeBrowser() {
+  if (FCreationFailed) return;
   if (FLoader.InitializationError()) {
-    FView.ShowMessage(FLoader.ErrorMessage());
+    BrowserCreationFailed(FLoader.ErrorMessage());
   } else if (FLoader.Initialized()) {
-    FView.CreateBrowser(*this);
+    CreateBrowser();
   } else {
     FView.SetTimer(true, kBrowserTimerInterval, [this] { BrowserTimerTimer(); });
   }
@@ -48,11 +52,34 @@ void TBrowserForm::InitializeBrowser() {
 
 void TBrowserForm::BrowserTimerTimer() {
   FView.SetTimer(false, kBrowserTimerInterval, nullptr);
-  if (!FLoader.Initialized()) {
+  if (FLoader.InitializationError()) {
+    BrowserCreationFailed(FLoader.ErrorMessage());
+  } else if (!FLoader.Initialized()) {
     FView.SetTimer(true, kBrowserTimerInterval, [this] { BrowserTimerTimer(); });
-    return;
+  } else {
+    CreateBrowser();
   }
-  FView.CreateBrowser(*this);
+}
+
+void TBrowserForm::CreateBrowser() {
+  // Refused while a web view exists. A backend that knows why it failed has said so already;
+  // this names the rest.
+  const bool existed = Browser() != nullptr;
+  if (!FView.CreateBrowser(*this) && !existed && !Browser())
+    BrowserCreationFailed("the platform made no web view");
+}
+
+void TBrowserForm::BrowserCreationFailed(std::string_view reason) {
+  if (FCreationFailed) return;
+  FCreationFailed = true;
+  std::fprintf(stderr, "velloc: the web view could not be created: %.*s\n",
+               static_cast<int>(reason.size()), reason.data());
+  // The user hears of it once the event that brought it has returned: WebView2 forbids modal UI
+  // inside its handlers, and the window may not even be shown yet.
+  FView.SetTimer(true, 1, [this] {
+    FView.SetTimer(false, 1, nullptr);
+    if (OnBrowserFailed) OnBrowserFailed();
+  });
 }
 
 std::string TBrowserForm::ComposePageScript() const {
@@ -136,23 +163,30 @@ void TBrowserForm::BrowserDOMContentLoaded() {
 }
 
 void TBrowserForm::BrowserProcessFailed() {
+  if (!Browser()) return;
+  Carry(FPage.ProcessEnded(FNow()));
+}
+
+void TBrowserForm::BrowserResponsivenessChanged(bool responsive) {
+  if (!Browser()) return;
+  Carry(FPage.ResponsivenessChanged(responsive));
+}
+
+void TBrowserForm::Carry(const TPageSteps& steps) {
+  if (steps.CloseQuestion) FView.ClosePageQuestion();
+  if (steps.Ask) {
+    FView.ShowPageQuestion(UnresponsivePageQuestion(),
+                           [this](bool reload) { Carry(FPage.Answered(reload)); });
+  }
   platform::IWebView* browser = Browser();
   if (!browser) return;
-  const auto now = FNow();
-  // One reload brings a page back from a crash or a killed process; a page that takes its
-  // process down again at once would loop, so it gets a plain error page instead.
-  if (FLastProcessFailure && now - *FLastProcessFailure < kProcessRecoveryWindow) {
-    FPageFailed = true;
-    browser->NavigateToString(ProcessFailedPage());
-  } else {
-    browser->Reload();
-  }
-  FLastProcessFailure = now;
+  if (steps.Reload) browser->Reload();
+  if (steps.ShowErrorPage) browser->NavigateToString(ProcessFailedPage());
 }
 
 bool TBrowserForm::PageCanAnswer() const {
   const platform::IWebView* browser = Browser();
-  return browser && !FPageFailed && browser->IsResponsive();
+  return browser && FPage.Answering() && browser->IsResponsive();
 }
 
 std::string ProcessFailedPage() {
@@ -160,6 +194,13 @@ std::string ProcessFailedPage() {
          "<style>body{font:15px sans-serif;margin:3em;color:#333}</style></head><body>"
          "<h1>The page stopped</h1><p>The application's page stopped working and could not be "
          "brought back. Close this window and start the application again.</p></body></html>";
+}
+
+platform::TPageQuestion UnresponsivePageQuestion() {
+  return {"Page not responding",
+          "The application's page is not responding. It may still be working and answer again: "
+          "wait for it, or reload it, which loses whatever it has not saved.",
+          "Wait", "Reload"};
 }
 
 bool TBrowserForm::BrowserNewWindowRequested(std::string_view uri, std::string_view openerUri) {

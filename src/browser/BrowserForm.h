@@ -10,6 +10,7 @@
 
 #include "archive/ZipArchive.h"
 #include "bridge/BrowserExternalModule.h"
+#include "browser/PageProcess.h"
 #include "browser/PermissionPolicy.h"
 #include "platform/BrowserFormView.h"
 #include "platform/System.h"
@@ -19,8 +20,6 @@
 namespace velloc::browser {
 
 inline constexpr int kBrowserTimerInterval = 300;  // ms between creation attempts
-// A page whose process ends again this soon after a reload is not reloaded once more.
-inline constexpr std::chrono::seconds kProcessRecoveryWindow{10};
 
 class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBridgeBrowserForm {
  public:
@@ -47,6 +46,8 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   // False when no page can answer a close query: no web view, a page whose process failed for
   // good, or one that does not respond.
   bool PageCanAnswer() const;
+  // The question about a page that does not answer is open.
+  bool AskingAboutPage() const { return FPage.Asking(); }
 
   // Set by the main window before InitializeBrowser.
   archive::TZipArchive* FExeZip = nullptr;
@@ -68,11 +69,15 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   // The main window routes these to the bridge module and to itself.
   std::function<void(const platform::TWebMessageEvent&)> OnWebMessageReceived;
   std::function<void()> OnDocumentTitleChanged;
+  // The web view cannot be made (reported on standard error already): the main window tells the
+  // user and ends. Runs from the form's timer, outside any event of the web view.
+  std::function<void()> OnBrowserFailed;
   // The clock of the process-failure rule; tests set their own.
   std::function<std::chrono::steady_clock::time_point()> FNow = std::chrono::steady_clock::now;
 
   // IWebViewEvents
   void BrowserAfterCreated() override;
+  void BrowserCreationFailed(std::string_view reason) override;
   std::optional<platform::TWebResourceResponse> BrowserWebResourceRequested(
       std::string_view uri) override;
   platform::TWebResourceResolver BrowserResourceResolver() override;
@@ -82,6 +87,7 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   void BrowserNavigationCompleted() override;
   void BrowserDOMContentLoaded() override;
   void BrowserProcessFailed() override;
+  void BrowserResponsivenessChanged(bool responsive) override;
   bool BrowserNewWindowRequested(std::string_view uri, std::string_view openerUri) override;
   platform::TPermissionDecision BrowserPermissionRequested(std::string_view pageUri,
                                                            platform::TPermissionKind kind) override;
@@ -94,12 +100,17 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   platform::IBrowserFormView& FView;
   platform::IWebViewLoader& FLoader;
   platform::ISystem& FSystem;
-  std::optional<std::chrono::steady_clock::time_point> FLastProcessFailure;
-  bool FPageFailed = false;
+  void CreateBrowser();
+  void Carry(const TPageSteps& steps);
+
+  TPageProcess FPage;
+  bool FCreationFailed = false;
   TPermissionPolicy FPermissions;
 };
 
 // The document shown when the page's process has failed twice in a row.
 std::string ProcessFailedPage();
+// The question about a page whose process does not answer.
+platform::TPageQuestion UnresponsivePageQuestion();
 
 }  // namespace velloc::browser

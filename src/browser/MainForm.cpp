@@ -2,6 +2,7 @@
 
 #include "config/AppKeys.h"
 #include "core/StrUtils.h"
+#include "startup/LocalizedMessages.h"
 
 namespace velloc::browser {
 namespace {
@@ -73,6 +74,7 @@ void TMainForm::FormCreate() {
     }
   };
   form.OnDocumentTitleChanged = [this] { BrowserDocumentTitleChanged(); };
+  form.OnBrowserFailed = [this] { BrowserFailed(); };
   FBrowserExternalModule->SetMainForm(&FWindow);
   FBrowserExternalModule->SetBrowserForm(FBrowserForm.get());
   FBrowserExternalModule->SetProjectINI(FStartup.ProjectINI);
@@ -147,6 +149,14 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::AppCloseRequest() {
+  FCanClose = true;
+  FWindow.Close();
+}
+
+void TMainForm::BrowserFailed() {
+  // Without a web view the application cannot go on, as without a runtime: the same words.
+  if (FStartup.Dialogs)
+    startup::ShowLocalizedError(*FStartup.Dialogs, startup::msg::RuntimeRequired);
   FCanClose = true;
   FWindow.Close();
 }

@@ -11,6 +11,7 @@
 #include "bridge/BrowserExternalModule.h"
 #include "browser/BrowserForm.h"
 #include "config/ProjectIni.h"
+#include "platform/Dialogs.h"
 #include "platform/Window.h"
 
 namespace velloc::browser {
@@ -33,6 +34,8 @@ struct TMainFormStartup {
   platform::IValueStore* ValueStore = nullptr;  // the registry functions' store
   platform::IStyleManager* Styles = nullptr;    // the themes functions' style manager
   platform::IFileSystem* FileSystem = nullptr;  // the file and folder functions' file system
+  // The localized error when the web view cannot be made.
+  platform::IDialogs* Dialogs = nullptr;
   // The development server of `velloc run --url`, shown instead of the start page, and its
   // origin, whose pages count as the application's (empty outside such a session).
   std::string DevelopmentUrl = {};
@@ -68,6 +71,8 @@ class TMainForm final : public platform::IMainWindowEvents {
   // The page asked to close: closing is allowed from now on.
   void AppCloseRequest();
   void BrowserDocumentTitleChanged();
+  // The web view cannot be made: the start-up error in the user's language, then an orderly end.
+  void BrowserFailed();
   // A later start of the application (single instance) handed over its arguments: the window
   // comes forward and the page hears of it through vlx.events.onSecondInstance.
   void LaterStartArrived(const std::vector<std::string>& arguments);

@@ -9,6 +9,14 @@
 
 namespace velloc::platform {
 
+// A question about the page whose process does not answer: wait for it, or reload it.
+struct TPageQuestion {
+  std::string Title;
+  std::string Text;
+  std::string WaitCaption;  // the default button; closing the question counts as waiting
+  std::string ReloadCaption;
+};
+
 class IBrowserFormView {
  public:
   virtual ~IBrowserFormView() = default;
@@ -29,6 +37,14 @@ class IBrowserFormView {
   virtual void FillBrowserWindow() = 0;
   // A plain message box at the default position.
   virtual void ShowMessage(const std::string& text) = 0;
+  // Shows the question without blocking: the window, its menus and the page go on meanwhile.
+  // `answered` gets true for reload, false for wait (also when the question's window is closed);
+  // it runs after the question has gone, never inside the call that shows it, and never after
+  // ClosePageQuestion or the end of the form. A question still open is replaced.
+  virtual void ShowPageQuestion(const TPageQuestion& question,
+                                std::function<void(bool reload)> answered) = 0;
+  // Takes the question away unanswered; nothing when none is open.
+  virtual void ClosePageQuestion() = 0;
 };
 
 }  // namespace velloc::platform

@@ -56,18 +56,22 @@ class IMainMenuBar {
   virtual void SetOnItemClick(TMenuItemClick onClick) = 0;
 };
 
-// The entry's text in the notation of toolkits that mark the access key with a character in
-// front of it (GTK and D-Bus menus use '_'): the marker doubled where the text has it, and put
-// before the access key.
-inline std::string MnemonicLabel(const TMenuEntry& entry, char marker) {
+// A text in the notation of toolkits that mark the access key with a character in front of it
+// (GTK and D-Bus menus use '_', Win32 '&'): the marker doubled where the text has it, and put
+// before the byte at `accessKey` (none when it is outside the text).
+inline std::string MnemonicLabel(std::string_view text, int accessKey, char marker) {
   std::string label;
-  label.reserve(entry.Text.size() + 2);
-  for (std::size_t i = 0; i < entry.Text.size(); ++i) {
-    if (static_cast<int>(i) == entry.AccessKey) label += marker;
-    if (entry.Text[i] == marker) label += marker;
-    label += entry.Text[i];
+  label.reserve(text.size() + 2);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (static_cast<int>(i) == accessKey) label += marker;
+    if (text[i] == marker) label += marker;
+    label += text[i];
   }
   return label;
+}
+
+inline std::string MnemonicLabel(const TMenuEntry& entry, char marker) {
+  return MnemonicLabel(entry.Text, entry.AccessKey, marker);
 }
 
 }  // namespace velloc::platform

@@ -117,6 +117,10 @@ class IWebViewEvents {
  public:
   virtual ~IWebViewEvents() = default;
   virtual void BrowserAfterCreated() = 0;
+  // The web view cannot be made: its environment or its controller failed, or the platform has
+  // none to give. `reason` says what failed and why (with the system's error code). May come
+  // from inside an event of the web view, so it must not show anything modal there.
+  virtual void BrowserCreationFailed(std::string_view reason) = 0;
   // Called for every "file:///" request (the backend maps its own package scheme back to
   // "file:///" first). No value means: let the web view fail the load in its own way.
   virtual std::optional<TWebResourceResponse> BrowserWebResourceRequested(std::string_view uri) = 0;
@@ -130,6 +134,9 @@ class IWebViewEvents {
   virtual void BrowserDOMContentLoaded() = 0;
   // The process that renders the page ended (crashed, killed, out of memory).
   virtual void BrowserProcessFailed() = 0;
+  // The page's process stopped answering (a long computation, a loop) or answers again. Raised
+  // when that changes; the page and its state are still there.
+  virtual void BrowserResponsivenessChanged(bool responsive) = 0;
   // A page asks for a new window (a script's window.open, a link with a new-window target).
   // Both URIs are "file:" for the application's pages (the backend maps its package scheme);
   // openerUri is the top document of the view that asks. True when the request was handled and
@@ -160,6 +167,8 @@ class IWebView {
   virtual void SetZoomFactor(double factor) = 0;
   virtual bool IsVisible() const = 0;
   virtual void MoveFocus() = 0;
+  // Loads the page again, also one whose process does not answer: where the engine would wait
+  // for that process, the backend ends it first.
   virtual void Reload() = 0;
   // Shows a document made of this HTML, with no access to the package or the bridge.
   virtual void NavigateToString(std::string_view html) = 0;

@@ -68,7 +68,8 @@ gboolean EndBySignal(gpointer shell) {
 }
 
 int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader& loader,
-                  platform::ISystem& system, platform::IStyleManager& styles) {
+                  platform::ISystem& system, platform::IStyleManager& styles,
+                  platform::IDialogs& dialogs) {
   std::vector<std::uint8_t> icon;
   const int iconIndex = startup.ExeZip->FindFile(package::kAppIconEntry);
   if (iconIndex >= 0 &&
@@ -94,8 +95,8 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
       window, browserView, loader, system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
        startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &shell, &windowList, &session,
-       &network, &notifications, &valueStore, &styles, &fileSystem, startup.DevelopmentUrl,
-       startup.DevelopmentOrigin});
+       &network, &notifications, &valueStore, &styles, &fileSystem, &dialogs,
+       startup.DevelopmentUrl, startup.DevelopmentOrigin});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   // Before the main loop runs, so before any page can call the menu functions.
@@ -161,7 +162,7 @@ int main(int argc, char** argv) {
       exitCode = *later;
     } else {
       if (!hasDisplay) throw std::runtime_error("Cannot open the display");
-      exitCode = RunMainWindow(startup, loader, system, styles);
+      exitCode = RunMainWindow(startup, loader, system, styles, dialogs);
       // The web view went with the window: let WebKit finish with it (it then ends the web
       // process at once) instead of leaving the web process to notice our exit and wind the page
       // down by itself, which took it 150-250 ms more.

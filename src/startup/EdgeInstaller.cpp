@@ -20,16 +20,9 @@ TEdgeInstaller::TEdgeInstaller(TEdgeInstallerServices services,
       FAppDataDirPath(std::move(appDataDirPath)),
       FLoaderLibraryPath(std::move(loaderLibraryPath)) {}
 
-int TEdgeInstaller::ShowError(int textIndex) {
-  FServices.Dialogs.MessageDlg(GetLocalizedMessage(textIndex), TMsgDlgType::Error,
-                               {TMsgDlgBtn::Yes}, {GetLocalizedMessage(msg::AcceptButton)},
-                               GetLocalizedMessage(msg::ErrorTitle));
-  return 0;
-}
-
 int TEdgeInstaller::Run() {
   if (!config::ReadAppKey(FProjectIni, config::app::EdgeInstaller)) {
-    return ShowError(msg::RuntimeRequired);
+    return ShowLocalizedError(FServices.Dialogs, msg::RuntimeRequired);
   }
 
   const int answer = FServices.Dialogs.MessageDlg(
@@ -40,7 +33,7 @@ int TEdgeInstaller::Run() {
   if (answer != platform::mrYes) {
     // The loader library and any web data go with the folder; the next start extracts again.
     FServices.Installer.DeleteDirectory(FAppDataDirPath);
-    return ShowError(msg::ApplicationEnds);
+    return ShowLocalizedError(FServices.Dialogs, msg::ApplicationEnds);
   }
 
   // The packaged installer, written afresh into a folder of its own: a file left by an earlier
@@ -70,7 +63,7 @@ int TEdgeInstaller::Run() {
     return 0;
   }
   FServices.Installer.DeleteDirectory(FAppDataDirPath);
-  return ShowError(msg::InstallationCancelled);
+  return ShowLocalizedError(FServices.Dialogs, msg::InstallationCancelled);
 }
 
 }  // namespace velloc::startup

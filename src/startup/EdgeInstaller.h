@@ -33,8 +33,6 @@ class TEdgeInstaller {
   int Run();
 
  private:
-  int ShowError(int textIndex);
-
   TEdgeInstallerServices FServices;
   const config::TProjectIni& FProjectIni;
   archive::TZipArchive& FExeZip;

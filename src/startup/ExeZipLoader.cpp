@@ -16,9 +16,6 @@
 namespace velloc::startup {
 namespace {
 
-using platform::TMsgDlgBtn;
-using platform::TMsgDlgType;
-
 // How names from the package appear in messages: control characters escaped, length capped.
 std::string Shown(std::string_view text) {
   return text::Abbreviate(text::EscapeControl(text.substr(0, 1024)), 256);
@@ -30,13 +27,6 @@ std::string WithTrailingSeparator(std::string path, char separator) {
 }
 
 }  // namespace
-
-int TExeZipLoader::ShowLocalizedError(int textIndex) {
-  FServices.Dialogs.MessageDlg(GetLocalizedMessage(textIndex), TMsgDlgType::Error,
-                               {TMsgDlgBtn::Yes}, {GetLocalizedMessage(msg::AcceptButton)},
-                               GetLocalizedMessage(msg::ErrorTitle));
-  return 0;
-}
 
 std::vector<std::uint8_t> TExeZipLoader::ExtractEntry(std::string_view name) {
   std::vector<std::uint8_t> bytes;
@@ -96,7 +86,8 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
   ProjectINI = std::make_unique<config::TProjectIni>();
 
   // A runtime without a package is not an application.
-  if (!ExeUtils->ExeHasAttachedStub()) return ShowLocalizedError(msg::NotValidApplication);
+  if (!ExeUtils->ExeHasAttachedStub())
+    return ShowLocalizedError(FServices.Dialogs, msg::NotValidApplication);
 
   // The password goes in before the archive is opened. The package is mapped, not read:
   // start-up touches its directory and the few entries it needs, whatever the media it holds.

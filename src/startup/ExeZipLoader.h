@@ -79,7 +79,6 @@ class TExeZipLoader {
   bool HoldsInstanceLock = false;
 
  private:
-  int ShowLocalizedError(int textIndex);
   std::vector<std::uint8_t> ExtractEntry(std::string_view name);
   void LoadConfiguration();
   void ExtractLoaderLibrary();

@@ -110,6 +110,13 @@ std::string GetLocalizedMessage(int index) {
   return GetLocalizedMessage(index, GetUserLanguageCode(), kPlatformNames);
 }
 
+int ShowLocalizedError(platform::IDialogs& dialogs, int textIndex) {
+  dialogs.MessageDlg(GetLocalizedMessage(textIndex), platform::TMsgDlgType::Error,
+                     {platform::TMsgDlgBtn::Yes}, {GetLocalizedMessage(msg::AcceptButton)},
+                     GetLocalizedMessage(msg::ErrorTitle));
+  return 0;
+}
+
 std::string GetLocalizedMessage(int index, std::string_view languageCode,
                                 const PlatformNames& names) {
   if (index < 0 || index >= msg::Count) throw std::out_of_range("MessageIndex is out of range!");

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Dialogs.h"
+
 namespace velloc::startup {
 
 // The two names that differ per platform inside the texts: the operating system ("a valid
@@ -49,5 +51,10 @@ std::string GetLocalizedMessage(int index);
 // and "zh" (compared exactly) get English.
 std::string GetLocalizedMessage(int index, std::string_view languageCode,
                                 const PlatformNames& names = kPlatformNames);
+
+// The error dialog of start-up with text `textIndex`: one button captioned "Accept" in the
+// user's language, titled "Error" in it. Answers 0, the exit code of the orderly end that
+// follows.
+int ShowLocalizedError(platform::IDialogs& dialogs, int textIndex);
 
 }  // namespace velloc::startup

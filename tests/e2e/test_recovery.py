@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The runtime survives what a page or the machine does to it: a request for a huge local file
-is streamed instead of read into memory, and a killed web process brings the page back once,
-then shows an error page, and the window still closes on an ordinary close request."""
+is streamed instead of read into memory; a killed web process brings the page back once, then
+shows an error page, and the window still closes on an ordinary close request; a page that only
+computes for a long time is asked about (wait or reload) and keeps its state unless the user
+chooses to reload it."""
 
 from __future__ import annotations
 
@@ -62,6 +64,24 @@ def kill_web_process(app) -> None:
         os.kill(pid, signal.SIGKILL)
 
 
+def start(session: XSession, name: str, index: str, title: str):
+    """Packs and starts an application of one page that shows its state in the title, and
+    waits for the first."""
+    exe = session.make_app(name, {"ID": "E2E" + name.title(), "Name": name.title(),
+                                  "DynamicAppTitle": 1}, {"index.html": index})
+    app = session.launch(exe)
+    wid = app.wait_window()
+    session.wait_title(wid, lambda t: t == title)
+    return app, wid
+
+
+def close_in_order(session: XSession, app, wid: int) -> None:
+    """The runtime is still up, and an ordinary close request ends it with code 0."""
+    expect(app.running(), "the runtime ended")
+    session.close_window(wid)
+    expect_eq(app.wait(20), 0, "exit code after the close request")
+
+
 def killed_web_process(args, artifacts: Path) -> None:
     """Killing the web process reloads the page; killing it again at once shows the error
     page; a close request then closes the window, and the runtime exits with code 0."""
@@ -74,21 +94,82 @@ document.title = "loaded " + loads;
 window.addEventListener("load", () => { vlx.events.onCloseQuery = function () {}; });
 </script>""")
     with XSession("killed", artifacts, args.bin_dir) as session:
-        exe = session.make_app("killed", {"ID": "E2EKilled", "Name": "Killed",
-                                          "DynamicAppTitle": 1}, {"index.html": index})
-        app = session.launch(exe)
-        wid = app.wait_window()
-        session.wait_title(wid, lambda t: t == "loaded 1")
+        app, wid = start(session, "killed", index, "loaded 1")
         kill_web_process(app)
         session.wait_title(wid, lambda t: t == "loaded 2")
         kill_web_process(app)
         session.wait_title(wid, lambda t: t == "The page stopped")
-        expect(app.running(), "the runtime ended")
-        session.close_window(wid)
-        expect_eq(app.wait(20), 0, "exit code after the close request")
+        close_in_order(session, app, wid)
 
 
-CASES = {"huge_file": huge_file, "killed_web_process": killed_web_process}
+QUESTION = "Page not responding"
+
+
+def question(session: XSession, app, present: bool, timeout: float = 30) -> int | None:
+    """The question about the page, once it is there (or gone)."""
+    def check():
+        # --all: xdotool's conditions are alternatives otherwise, and the main window would do.
+        out = session.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(app.pid),
+                           "--name", QUESTION], timeout=20, check=False).stdout
+        windows = [int(w) for w in out.split()]
+        if present:
+            return windows[0] if windows else None
+        return None if windows else True
+
+    found = wait_until(check, timeout, "the question " + ("to come" if present else "to go"))
+    if not present:
+        return None
+    session.wait_settled(found)  # mapped and placed: it takes keys from now on
+    return found
+
+
+def unresponsive_page(args, artifacts: Path) -> None:
+    """A page that computes for 12 s after a key press stops answering: the runtime asks
+    whether to wait or reload and reloads nothing unasked. "Wait" keeps the page and its state;
+    a question left open goes by itself when the page answers again; "Reload" brings back a page
+    stuck in an endless loop, in a new process."""
+    index = page("<p>busy</p>", head=r"""
+<script>
+const loads = Number(localStorage.getItem("loads") || 0) + 1;
+localStorage.setItem("loads", loads);
+let counter = 41;  // what a reload would lose
+document.title = "ready " + loads;
+function busy(ms) { const t = Date.now() + ms; while (Date.now() < t) {} }
+window.addEventListener("keydown", (e) => {
+  if (e.key === "b") busy(12000);
+  else if (e.key === "s") busy(9000);
+  else if (e.key === "e") for (;;) {}
+  else return;
+  counter += 1;
+  document.title = "done " + counter + " loads " + loads;
+});
+</script>""")
+    with XSession("unresponsive", artifacts, args.bin_dir) as session:
+        app, wid = start(session, "unresponsive", index, "ready 1")
+        # The key press itself goes unanswered while the page computes: after a few seconds the
+        # web view says so.
+        session.press(wid, "b")
+        asked = question(session, app, True)
+        session.screenshot(artifacts / "question.png")
+        session.press(asked, "Return")  # "Wait", the default
+        question(session, app, False, 5)
+        session.wait_title(wid, lambda t: t == "done 42 loads 1", 30, "the page's state after it")
+
+        session.press(wid, "s")
+        question(session, app, True)
+        question(session, app, False)  # it answers again, nobody answered
+        session.wait_title(wid, lambda t: t == "done 43 loads 1", 10, "the page's state after it")
+
+        session.press(wid, "e")
+        asked = question(session, app, True)
+        session.press(asked, "alt+r")  # "Reload"
+        session.wait_title(wid, lambda t: t == "ready 2", 30, "the page loaded again")
+        question(session, app, False, 5)
+        close_in_order(session, app, wid)
+
+
+CASES = {"huge_file": huge_file, "killed_web_process": killed_web_process,
+         "unresponsive_page": unresponsive_page}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))

@@ -201,6 +201,28 @@ class TFakeBrowserFormView : public IBrowserFormView {
   }
   void FillBrowserWindow() override {}
   void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+  void ShowPageQuestion(const TPageQuestion& question,
+                        std::function<void(bool)> answered) override {
+    Question = question;
+    ++QuestionsShown;
+    Answer = std::move(answered);
+  }
+  void ClosePageQuestion() override {
+    if (Answer) ++QuestionsClosed;
+    Question.reset();
+    Answer = nullptr;
+  }
+  // The user answers the open question: it goes, then the form hears the answer.
+  void AnswerQuestion(bool reload) {
+    auto answered = std::move(Answer);
+    Question.reset();
+    Answer = nullptr;
+    if (answered) answered(reload);
+  }
+
+  std::optional<TPageQuestion> Question;  // the open one
+  int QuestionsShown = 0, QuestionsClosed = 0;
+  std::function<void(bool)> Answer;
 };
 
 class TFakeMainWindow : public IMainWindow {

@@ -1,5 +1,9 @@
 #include "platform/gtk/GtkBrowserFormView.h"
 
+#include <string>
+#include <utility>
+
+#include "platform/Menus.h"
 #include "platform/gtk/CallbackGuard.h"
 #include "platform/gtk/DisplayLimits.h"
 #include "platform/gtk/GtkDialogs.h"
@@ -8,6 +12,8 @@ namespace velloc::platform::gtk {
 namespace {
 
 constexpr int kProgressBarHeight = 4;
+constexpr gint kWaitResponse = 1;
+constexpr gint kReloadResponse = 2;
 
 }  // namespace
 
@@ -37,6 +43,7 @@ TGtkBrowserFormView::~TGtkBrowserFormView() {
   // The widgets may be gone with the window already; only the sources and the web view are ours.
   SetTimer(false, 0, nullptr);
   if (FPulse) g_source_remove(FPulse);
+  ClosePageQuestion();
   DestroyBrowser();
 }
 
@@ -44,7 +51,10 @@ bool TGtkBrowserFormView::CreateBrowser(IWebViewEvents& events) {
   webkit::IWebKitModule* module = FLoader.Module();
   if (FBrowser || !module) return false;
   FBrowser = module->CreateWebView(events);
-  if (!FBrowser) return false;
+  if (!FBrowser) {
+    events.BrowserCreationFailed("WebKit made no web view");
+    return false;
+  }
   gtk_box_pack_start(GTK_BOX(FHost), FBrowser->Widget(), TRUE, TRUE, 0);
   gtk_widget_show(FBrowser->Widget());
   events.BrowserAfterCreated();
@@ -110,6 +120,58 @@ void TGtkBrowserFormView::ShowMessage(const std::string& text) {
   WrapMessageAnywhere(dialog);
   gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
+}
+
+}  // namespace velloc::platform::gtk
+
+namespace velloc::platform::gtk {
+
+void TGtkBrowserFormView::ShowPageQuestion(const TPageQuestion& question,
+                                           std::function<void(bool reload)> answered) {
+  ClosePageQuestion();
+  // Not modal: the window's menus, its tray icon and the close button keep working, and the
+  // question can go by itself when the page answers again.
+  GtkWidget* top = gtk_widget_get_toplevel(FBox);
+  FQuestion = gtk_message_dialog_new(gtk_widget_is_toplevel(top) ? GTK_WINDOW(top) : nullptr,
+                                     GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_WARNING,
+                                     GTK_BUTTONS_NONE, "%s", question.Text.c_str());
+  gtk_window_set_title(GTK_WINDOW(FQuestion), question.Title.c_str());
+  gtk_dialog_add_button(GTK_DIALOG(FQuestion), MnemonicLabel(question.WaitCaption, 0, '_').c_str(),
+                        kWaitResponse);
+  gtk_dialog_add_button(GTK_DIALOG(FQuestion),
+                        MnemonicLabel(question.ReloadCaption, 0, '_').c_str(), kReloadResponse);
+  gtk_dialog_set_default_response(GTK_DIALOG(FQuestion), kWaitResponse);
+  FAnswered = std::move(answered);
+  // Any response ends the question, the close box (GTK_RESPONSE_DELETE_EVENT) included; a
+  // window destroyed with its parent gives none, and the form goes with it anyway.
+  g_signal_connect(FQuestion, "response", G_CALLBACK(OnQuestionResponse), this);
+  g_signal_connect(FQuestion, "destroy", G_CALLBACK(OnQuestionDestroyed), this);
+  gtk_widget_show_all(FQuestion);
+}
+
+void TGtkBrowserFormView::ClosePageQuestion() {
+  GtkWidget* question = std::exchange(FQuestion, nullptr);
+  FAnswered = nullptr;
+  if (!question) return;
+  g_signal_handlers_disconnect_by_data(question, this);
+  gtk_widget_destroy(question);
+}
+
+// Gone with its parent window, unanswered.
+void TGtkBrowserFormView::OnQuestionDestroyed(GtkWidget* dialog, gpointer data) {
+  auto* self = static_cast<TGtkBrowserFormView*>(data);
+  if (dialog != self->FQuestion) return;
+  self->FQuestion = nullptr;
+  self->FAnswered = nullptr;
+}
+
+void TGtkBrowserFormView::OnQuestionResponse(GtkDialog* dialog, gint response, gpointer data) {
+  auto* self = static_cast<TGtkBrowserFormView*>(data);
+  if (GTK_WIDGET(dialog) != self->FQuestion) return;
+  std::function<void(bool)> answered = std::move(self->FAnswered);
+  self->ClosePageQuestion();
+  if (answered)
+    glib::Guarded("the answer about the page", [&] { answered(response == kReloadResponse); });
 }
 
 }  // namespace velloc::platform::gtk

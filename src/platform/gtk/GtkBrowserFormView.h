@@ -29,8 +29,14 @@ class TGtkBrowserFormView final : public IBrowserFormView {
   void FocusBrowserWindow() override;
   void FillBrowserWindow() override {}  // the host box always gives the web view all its room
   void ShowMessage(const std::string& text) override;
+  void ShowPageQuestion(const TPageQuestion& question,
+                        std::function<void(bool reload)> answered) override;
+  void ClosePageQuestion() override;
 
  private:
+  static void OnQuestionResponse(GtkDialog* dialog, gint response, gpointer self);
+  static void OnQuestionDestroyed(GtkWidget* dialog, gpointer self);
+
   TWebKitLoader& FLoader;
   GtkWidget* FBox = nullptr;
   GtkWidget* FHost = nullptr;
@@ -39,6 +45,8 @@ class TGtkBrowserFormView final : public IBrowserFormView {
   guint FTimer = 0;
   guint FPulse = 0;
   std::function<void()> FOnTick;
+  GtkWidget* FQuestion = nullptr;
+  std::function<void(bool)> FAnswered;
 };
 
 }  // namespace velloc::platform::gtk

@@ -265,6 +265,8 @@ TWebKitWebView::TWebKitWebView(WebKitWebContext* context, const TBrowserFlags& f
   g_signal_connect(view, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(view, "user-message-received", G_CALLBACK(OnUserMessage), this);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(OnProcessTerminated), this);
+  g_signal_connect(view, "notify::is-web-process-responsive", G_CALLBACK(OnResponsiveChanged),
+                   this);
   g_signal_connect(view, "key-press-event", G_CALLBACK(OnKeyPress), this);
   g_signal_connect(view, "scroll-event", G_CALLBACK(OnScroll), this);
   g_signal_connect(view, "event", G_CALLBACK(OnEvent), this);
@@ -345,6 +347,10 @@ void TWebKitWebView::MoveFocus() {
 }
 
 void TWebKitWebView::Reload() {
+  // WebKit would hand the reload to the process that does not answer, which then never loads
+  // it: that process ends first (reported as ended by us, which is no failure of the page), and
+  // the reload starts a new one.
+  if (!IsResponsive()) webkit_web_view_terminate_web_process(FView.Get());
   webkit_web_view_reload(FView.Get());
 }
 
@@ -659,9 +665,17 @@ std::optional<std::string> TWebKitWebView::RequestingDocument(platform::TPermiss
   return announcer;
 }
 
-void TWebKitWebView::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
+void TWebKitWebView::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                          TWebKitWebView* self) {
+  // Ended by Reload, which reloads the page itself.
+  if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API) return;
   glib::Guarded("the end of the web process", [&] { self->FEvents.BrowserProcessFailed(); });
+}
+
+void TWebKitWebView::OnResponsiveChanged(WebKitWebView* view, GParamSpec*, TWebKitWebView* self) {
+  const bool responsive = webkit_web_view_get_is_web_process_responsive(view) != FALSE;
+  glib::Guarded("the page's responsiveness",
+                [&] { self->FEvents.BrowserResponsivenessChanged(responsive); });
 }
 
 gboolean TWebKitWebView::OnKeyPress(GtkWidget*, GdkEventKey* event, TWebKitWebView* self) {

@@ -91,6 +91,7 @@ class TWebKitWebView final : public IGtkWebView {
                                 TWebKitWebView* self);
   static void OnProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason,
                                   TWebKitWebView* self);
+  static void OnResponsiveChanged(WebKitWebView* view, GParamSpec* spec, TWebKitWebView* self);
   static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, TWebKitWebView* self);
   static gboolean OnScroll(GtkWidget* widget, GdkEventScroll* event, TWebKitWebView* self);
   static gboolean OnEvent(GtkWidget* widget, GdkEvent* event, TWebKitWebView* self);

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/win32/WideText.h"
+
 namespace velloc::platform::webview2 {
 
 namespace {
@@ -23,7 +25,49 @@ class TMemoryBody final : public IResponseBody {
   std::unique_ptr<TWebView2BodyStream::TBody> FBytes;
 };
 
+// A file on disk, read at the offset asked for: reads of clones on several threads need no
+// shared file pointer.
+class TFileBody final : public IResponseBody {
+ public:
+  TFileBody(HANDLE file, std::uint64_t size) : FFile(file), FSize(size) {}
+  ~TFileBody() override { CloseHandle(FFile); }
+  TFileBody(const TFileBody&) = delete;
+  TFileBody& operator=(const TFileBody&) = delete;
+  std::uint64_t Size() const override { return FSize; }
+  bool Read(std::uint64_t offset, std::span<std::uint8_t> out) override {
+    std::size_t done = 0;
+    while (done < out.size()) {
+      OVERLAPPED at{};
+      const std::uint64_t position = offset + done;
+      at.Offset = static_cast<DWORD>(position);
+      at.OffsetHigh = static_cast<DWORD>(position >> 32);
+      const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, 1u << 20));
+      DWORD read = 0;
+      // A file that shrank since it was opened fails the answer rather than end it early.
+      if (!ReadFile(FFile, out.data() + done, wanted, &read, &at) || read == 0) return false;
+      done += read;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE FFile;
+  std::uint64_t FSize;
+};
+
 }  // namespace
+
+IStream* TWebView2BodyStream::CreateOnFile(const std::string& path) {
+  HANDLE file = CreateFileW(win32::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size)) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  return Create(std::make_unique<TFileBody>(file, static_cast<std::uint64_t>(size.QuadPart)));
+}
 
 IStream* TWebView2BodyStream::Create(std::unique_ptr<TBody> body) {
   if (!body) body = std::make_unique<TBody>();
@@ -36,16 +80,27 @@ IStream* TWebView2BodyStream::Create(std::unique_ptr<IResponseBody> body) {
 
 TWebView2BodyStream::TWebView2BodyStream(std::shared_ptr<IResponseBody> body,
                                          std::uint64_t position)
-    : FBody(std::move(body)), FPosition(position) {}
+    : FBody(std::move(body)), FPosition(position) {
+  // Without it the stream still works, only marshalled through the UI thread.
+  if (FAILED(CoCreateFreeThreadedMarshaler(static_cast<IStream*>(this), &FMarshaler)))
+    FMarshaler = nullptr;
+}
+
+TWebView2BodyStream::~TWebView2BodyStream() {
+  if (FMarshaler != nullptr) FMarshaler->Release();
+}
 
 HRESULT TWebView2BodyStream::QueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
+  // IAgileObject only marks the stream: its pointer is the stream's IUnknown.
   if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISequentialStream) ||
-      IsEqualIID(riid, IID_IStream)) {
+      IsEqualIID(riid, IID_IStream) || IsEqualIID(riid, IID_IAgileObject)) {
     *object = static_cast<IStream*>(this);
     AddRef();
     return S_OK;
   }
+  if (IsEqualIID(riid, IID_IMarshal) && FMarshaler != nullptr)
+    return FMarshaler->QueryInterface(riid, object);
   *object = nullptr;
   return E_NOINTERFACE;
 }

@@ -1,7 +1,10 @@
 // A read-only IStream over a response body that the core handed over: the web view reads the
-// bytes where they are, without the copy SHCreateMemStream would make, or a large package entry
-// in parts as it reads. The web view may read on a thread of its own, so the position is
-// guarded and the reference count atomic.
+// bytes where they are, without the copy SHCreateMemStream would make, a large package entry in
+// parts as it reads, or a file on disk. The stream is agile (IAgileObject, and the free-threaded
+// marshaler for IMarshal): WebView2 reads it on a thread of its own, where a stream tied to the
+// UI thread's apartment would make every read a call into the UI thread. What it shares with
+// that thread is guarded: its position by its own lock, the body by the body's (the core's
+// package readers lock; bytes in memory and files are read where they are, never changed).
 #pragma once
 
 #include <atomic>
@@ -9,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <objidl.h>
+#include <string>
 #include <vector>
 #include <windows.h>
 
@@ -22,6 +26,9 @@ class TWebView2BodyStream final : public IStream {
   // A new stream with one reference, owned by the caller.
   static IStream* Create(std::unique_ptr<TBody> body);
   static IStream* Create(std::unique_ptr<IResponseBody> body);
+  // The file at `path` (UTF-8), opened now for reading while others may read it too; null when
+  // it cannot be opened.
+  static IStream* CreateOnFile(const std::string& path);
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
@@ -45,9 +52,11 @@ class TWebView2BodyStream final : public IStream {
 
  private:
   TWebView2BodyStream(std::shared_ptr<IResponseBody> body, std::uint64_t position);
-  ~TWebView2BodyStream() = default;
+  ~TWebView2BodyStream();
 
   std::atomic<ULONG> FReferences{1};
+  // Aggregated; answers IMarshal for this stream, so that it marshals as the object itself.
+  IUnknown* FMarshaler = nullptr;
   std::shared_ptr<IResponseBody> FBody;  // shared with clones; locks its own reads
   std::mutex FLock;
   std::uint64_t FPosition;

@@ -1,5 +1,6 @@
 #include "platform/webview2/WebView2Com.h"
 
+#include <cstdio>
 #include <objbase.h>
 
 #include "platform/win32/WideText.h"
@@ -19,6 +20,13 @@ std::string TakeCoTaskString(LPWSTR text) {
   std::string result = ToUtf8(text);
   CoTaskMemFree(text);
   return result;
+}
+
+std::string HResultText(HRESULT result) {
+  char code[16] = {};
+  std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
+  return std::string(code) + " (" + win32::SystemErrorText(static_cast<unsigned long>(result)) +
+         ")";
 }
 
 }  // namespace velloc::platform::webview2

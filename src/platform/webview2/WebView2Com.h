@@ -62,5 +62,7 @@ std::wstring ToWide(std::string_view text);
 std::string ToUtf8(std::wstring_view text);
 // Converts a string that COM allocated and frees it; null gives "".
 std::string TakeCoTaskString(LPWSTR text);
+// "0x80070005 (Access is denied)": the code and the system's text for it, for the log.
+std::string HResultText(HRESULT result);
 
 }  // namespace velloc::platform::webview2

@@ -68,22 +68,35 @@ class TPendingWebView final : public IWebView {
 
 std::unique_ptr<IWebView> TWebView2Factory::CreateWebView(HWND host, IWebViewEvents& events) {
   ICoreWebView2Environment* environment = FEnvironment();
-  if (!environment) return nullptr;
+  if (!environment) {
+    events.BrowserCreationFailed("there is no WebView2 environment to create the controller in");
+    return nullptr;
+  }
   auto slot = std::make_shared<std::unique_ptr<TWebView2WebView>>();
   auto pending = std::make_unique<TPendingWebView>(slot);
   std::weak_ptr<std::unique_ptr<TWebView2WebView>> target = slot;
   TPendingWebView* stand = pending.get();
   const HRESULT started = TWebView2WebView::Create(
       environment, host, events,
-      [target, stand](std::unique_ptr<TWebView2WebView> view, HRESULT) {
+      [target, stand, &events](std::unique_ptr<TWebView2WebView> view, HRESULT result) {
+        // A form that is gone took its events with it; one that lives hears why it stays empty.
         const auto landing = target.lock();
-        if (!landing || !view) return false;  // the form is gone, or creation failed
+        if (!landing) return false;
+        if (!view) {
+          events.BrowserCreationFailed("WebView2 did not create the controller: " +
+                                       HResultText(result));
+          return false;
+        }
         view->SetBounds(stand->Bounds);
         *landing = std::move(view);
         return true;
       },
       FOptions ? FOptions() : TWebView2Options());
-  if (FAILED(started)) return nullptr;
+  if (FAILED(started)) {
+    events.BrowserCreationFailed("WebView2 could not start creating the controller: " +
+                                 HResultText(started));
+    return nullptr;
+  }
   return pending;
 }
 

@@ -1,7 +1,5 @@
 #include "platform/webview2/WebView2Loader.h"
 
-#include <cstdio>
-
 #include "platform/webview2/WebView2Arguments.h"
 #include "platform/webview2/WebView2Com.h"
 #include "platform/webview2/WebView2EnvironmentOptions.h"
@@ -19,12 +17,6 @@ using TCreateEnvironment = HRESULT(STDAPICALLTYPE*)(
 template <typename T>
 T Export(HMODULE library, const char* name) {
   return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-}
-
-std::string HResultText(HRESULT result) {
-  char text[16] = {};
-  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(result));
-  return text;
 }
 
 // Whatever loader library reads the variable (ours, or Microsoft's in its place) finds the
@@ -117,8 +109,8 @@ void TWebView2Loader::StartWebView2(const std::string& loaderLibraryPath) {
           shared->Initialized = true;
         } else {
           shared->Error = true;
-          shared->Message = "The WebView2 environment was not created (" +
-                            HResultText(FAILED(result) ? result : E_FAIL) + ")";
+          shared->Message = "The WebView2 environment was not created: " +
+                            HResultText(FAILED(result) ? result : E_FAIL);
         }
         return S_OK;
       });
@@ -127,7 +119,7 @@ void TWebView2Loader::StartWebView2(const std::string& loaderLibraryPath) {
   handler->Release();
   options->Release();
   if (FAILED(result) && !FState->Error)
-    fail("The WebView2 environment could not be started (" + HResultText(result) + ")");
+    fail("The WebView2 environment could not be started: " + HResultText(result));
 }
 
 bool TWebView2Loader::Initialized() const {

@@ -4,7 +4,6 @@
 #include <exception>
 #include <map>
 #include <optional>
-#include <shlwapi.h>
 
 #include "browser/PermissionPolicy.h"
 #include "platform/webview2/WebView2BodyStream.h"
@@ -108,16 +107,13 @@ const char* ProcessKindName(COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
 }
 
 // The stream the web view reads the answer from: the bytes in memory (taken over, not copied),
-// a package entry read in parts, or the file on disk.
+// a package entry read in parts, or the file on disk; agile in every case.
 TComPtr<IStream> ResponseStream(TWebResourceResponse& response) {
   if (response.Stream)
     return TComPtr<IStream>::Adopt(TWebView2BodyStream::Create(std::move(response.Stream)));
   if (response.Body)
     return TComPtr<IStream>::Adopt(TWebView2BodyStream::Create(std::move(response.Body)));
-  TComPtr<IStream> stream;
-  SHCreateStreamOnFileEx(ToWide(response.FilePath).c_str(), STGM_READ | STGM_SHARE_DENY_WRITE,
-                         FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, stream.Put());
-  return stream;
+  return TComPtr<IStream>::Adopt(TWebView2BodyStream::CreateOnFile(response.FilePath));
 }
 
 // Every header of a request, in order.
@@ -179,6 +175,14 @@ HRESULT TWebView2WebView::Create(ICoreWebView2Environment* environment, HWND par
                                                              ICoreWebView2Controller* controller) {
         if (FAILED(result) || controller == nullptr) {
           created(nullptr, FAILED(result) ? result : E_FAIL);
+          return S_OK;
+        }
+        // A controller without its web view would be an empty window for good.
+        TComPtr<ICoreWebView2> core;
+        const HRESULT got = controller->get_CoreWebView2(core.Put());
+        if (FAILED(got) || !core) {
+          controller->Close();
+          created(nullptr, FAILED(got) ? got : E_NOINTERFACE);
           return S_OK;
         }
         auto view =
@@ -647,12 +651,16 @@ void TWebView2WebView::AskNextDownload() {
 HRESULT TWebView2WebView::ProcessFailed(ICoreWebView2ProcessFailedEventArgs* args) {
   COREWEBVIEW2_PROCESS_FAILED_KIND kind = COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED;
   if (args) args->get_ProcessFailedKind(&kind);
+  if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE) {
+    PageUnresponsive();
+    return S_OK;
+  }
   std::fprintf(stderr, "velloc: the web view's %s process failed\n", ProcessKindName(kind));
   switch (kind) {
     case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED:
-    case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE:
       // The page's own process: the core brings the page back or shows why it cannot.
       FProcessFailed = true;
+      FUnresponsive = false;
       FEvents.BrowserProcessFailed();
       break;
     case COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED:
@@ -665,6 +673,35 @@ HRESULT TWebView2WebView::ProcessFailed(ICoreWebView2ProcessFailedEventArgs* arg
       break;
   }
   return S_OK;
+}
+
+void TWebView2WebView::PageUnresponsive() {
+  // WebView2 repeats the event every few seconds while the page does not answer and says
+  // nothing when it answers again; a script that can only run once it answers tells. The page
+  // still holds its state: the core asks the user, and nothing is reloaded here.
+  if (!FUnresponsive) {
+    std::fprintf(stderr, "velloc: the page does not answer\n");
+    FUnresponsive = true;
+    FEvents.BrowserResponsivenessChanged(false);
+  }
+  if (FProbing || !FWebView) return;
+  std::weak_ptr<TWebView2WebView*> alive = FAlive;
+  auto* probe =
+      TWebView2Handler<ICoreWebView2ExecuteScriptCompletedHandler, HRESULT, LPCWSTR>::Create(
+          [alive](HRESULT result, LPCWSTR) {
+            const auto view = alive.lock();
+            if (!view) return S_OK;
+            TWebView2WebView& self = **view;
+            self.FProbing = false;
+            // A script that did not run proves nothing; the next event probes again.
+            if (SUCCEEDED(result) && self.FUnresponsive) {
+              self.FUnresponsive = false;
+              self.FEvents.BrowserResponsivenessChanged(true);
+            }
+            return S_OK;
+          });
+  FProbing = SUCCEEDED(FWebView->ExecuteScript(L"0", probe));
+  probe->Release();
 }
 
 void TWebView2WebView::AddScriptToExecuteOnDocumentCreated(std::string_view script) {
@@ -738,6 +775,9 @@ void TWebView2WebView::MoveFocus() {
 
 void TWebView2WebView::Reload() {
   if (!FWebView) return;
+  // A hang that outlasts the reload is a new one, to be asked about again (WebView2 goes on
+  // raising its event).
+  FUnresponsive = false;
   // A reload that the runtime asks for asks again for the document it shows, without a referrer.
   FOwnNavigation = Source();
   FWebView->Reload();
@@ -748,7 +788,7 @@ void TWebView2WebView::NavigateToString(std::string_view html) {
 }
 
 bool TWebView2WebView::IsResponsive() const {
-  return FWebView && !FProcessFailed;
+  return FWebView && !FProcessFailed && !FUnresponsive;
 }
 
 void TWebView2WebView::SetBounds(const RECT& bounds) {

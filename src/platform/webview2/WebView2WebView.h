@@ -104,6 +104,7 @@ class TWebView2WebView final : public IWebView {
   HRESULT PermissionRequested(ICoreWebView2PermissionRequestedEventArgs* args);
   HRESULT DownloadStarting(ICoreWebView2DownloadStartingEventArgs* args);
   HRESULT ProcessFailed(ICoreWebView2ProcessFailedEventArgs* args);
+  void PageUnresponsive();
   void NoteFrameNavigation(ICoreWebView2NavigationStartingEventArgs* args);
   // The document that asks for a new window, mapped to "file:" for the application's: the frame
   // where WebView2 names it, else the top document while it shows no frame, else unknown ("").
@@ -129,6 +130,9 @@ class TWebView2WebView final : public IWebView {
   std::deque<std::function<void()>> FDownloadQuestions;
   bool FAskingDownload = false;
   bool FProcessFailed = false;
+  // The page's renderer does not answer; a script waits to tell when it does again.
+  bool FUnresponsive = false;
+  bool FProbing = false;
   // Replies kept by the bridge check this before posting: the view may be gone by then.
   std::shared_ptr<TWebView2WebView*> FAlive;
 };

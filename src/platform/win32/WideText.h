@@ -11,4 +11,8 @@ namespace velloc::platform::win32 {
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view utf16);
 
+// The system's text for an error code (a Win32 error or an HRESULT), without the line end and
+// final full stop it carries; "Error <code>" when the system has none.
+std::string SystemErrorText(unsigned long code);
+
 }  // namespace velloc::platform::win32

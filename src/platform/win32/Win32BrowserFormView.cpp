@@ -5,8 +5,11 @@
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
+#include "platform/Menus.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32Styles.h"
 
 namespace velloc::platform::win32 {
@@ -61,6 +64,7 @@ TWin32BrowserFormView::TWin32BrowserFormView(TWin32MainWindow& window,
 
 TWin32BrowserFormView::~TWin32BrowserFormView() {
   SetTimer(false, 0, nullptr);
+  ClosePageQuestion();
   DestroyBrowser();
   // The form may be gone with the main window already.
   if (FForm) DestroyWindow(FForm);
@@ -139,6 +143,24 @@ void TWin32BrowserFormView::ShowMessage(const std::string& text) {
   // Captioned with the application title, as the platform's plain message box is.
   const std::wstring caption = win32::Widen(FWindow.ApplicationTitle());
   MessageBoxW(FWindow.Handle(), win32::Widen(text).c_str(), caption.c_str(), MB_OK);
+}
+
+void TWin32BrowserFormView::ShowPageQuestion(const TPageQuestion& question,
+                                             std::function<void(bool reload)> answered) {
+  ClosePageQuestion();
+  // Not modal, so it can go by itself when the page answers again; Enter waits, and so does its
+  // close box. It goes with the main window.
+  FQuestion = TWin32Dialogs::ShowModeless(
+      FWindow.Handle(), question.Text, TMsgDlgType::Warning, {TMsgDlgBtn::Yes, TMsgDlgBtn::Retry},
+      {MnemonicLabel(question.WaitCaption, 0, '&'), MnemonicLabel(question.ReloadCaption, 0, '&')},
+      question.Title, [this, answered = std::move(answered)](int result) {
+        FQuestion = nullptr;
+        answered(result == mrRetry);
+      });
+}
+
+void TWin32BrowserFormView::ClosePageQuestion() {
+  TWin32Dialogs::CloseModeless(std::exchange(FQuestion, nullptr));
 }
 
 LRESULT TWin32BrowserFormView::HandleMessage(HWND window, UINT message, WPARAM wParam,

@@ -51,6 +51,11 @@ class TWin32BrowserFormView final : public IBrowserFormView {
   void FocusBrowserWindow() override;
   void FillBrowserWindow() override;
   void ShowMessage(const std::string& text) override;
+  void ShowPageQuestion(const TPageQuestion& question,
+                        std::function<void(bool reload)> answered) override;
+  void ClosePageQuestion() override;
+  // The open question's window, or null.
+  HWND PageQuestion() const { return FQuestion; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -66,6 +71,7 @@ class TWin32BrowserFormView final : public IBrowserFormView {
   std::unique_ptr<IWebView> FBrowser;
   std::function<void()> FOnTick;
   bool FTimerRunning = false;
+  HWND FQuestion = nullptr;
 };
 
 }  // namespace velloc::platform::win32

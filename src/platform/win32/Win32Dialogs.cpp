@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <windows.h>
 
 #include "platform/win32/WideText.h"
@@ -84,6 +86,54 @@ struct TDialogSpec {
   int DefaultResult;
   int EscapeResult;
   HFONT Font = nullptr;
+  // A dialog that does not block: owned by its window, which ends by DestroyWindow and then
+  // tells `Answered`.
+  bool Modeless = false;
+  std::function<void(int)> Answered;
+};
+
+TDialogSpec MakeSpec(const std::string& message, TMsgDlgType kind,
+                     const std::vector<TMsgDlgBtn>& buttons,
+                     const std::vector<std::string>& captions, const std::string& title) {
+  TDialogSpec spec;
+  spec.Message = win32::Widen(message);
+  if (spec.Message.size() > kMaxMessageCharacters) {
+    spec.Message.resize(kMaxMessageCharacters);
+    spec.Message += L"\u2026";
+  }
+  spec.Title = win32::Widen(title);
+  spec.Icon = IconOf(kind);
+  spec.Buttons = TWin32Dialogs::LaidOutButtons(buttons, captions);
+  spec.DefaultResult = TWin32Dialogs::DefaultResult(buttons);
+  spec.EscapeResult = TWin32Dialogs::EscapeResult(buttons);
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+    spec.Font = ::CreateFontIndirectW(&metrics.lfMessageFont);
+  if (!spec.Font) spec.Font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+  return spec;
+}
+
+void FreeFont(TDialogSpec& spec) {
+  if (spec.Font != ::GetStockObject(DEFAULT_GUI_FONT)) ::DeleteObject(spec.Font);
+  spec.Font = nullptr;
+}
+
+// The open dialogs of ShowModeless, for the message loop's keyboard navigation.
+std::vector<HWND>& ModelessDialogs() {
+  static std::vector<HWND> dialogs;
+  return dialogs;
+}
+
+// An empty dialog template: the controls are made and placed when it opens.
+struct TEmptyTemplate {
+  TEmptyTemplate() {
+    auto* header = reinterpret_cast<DLGTEMPLATE*>(Words);
+    header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    // Menu, class and title words follow the header and stay zero.
+  }
+  const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(Words); }
+  alignas(DWORD) WORD Words[16] = {};
 };
 
 SIZE TextSize(HDC dc, const std::wstring& text) {
@@ -182,6 +232,20 @@ void LayOut(HWND dialog, TDialogSpec& spec) {
   }
 }
 
+// Ends the dialog with `result`: a modal one returns it from its call, a modeless one goes and
+// then tells its owner.
+void Finish(HWND dialog, int result) {
+  auto* spec = reinterpret_cast<TDialogSpec*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+  if (!spec || !spec->Modeless) {
+    ::EndDialog(dialog, result);
+    return;
+  }
+  std::function<void(int)> answered = std::move(spec->Answered);
+  spec->Answered = nullptr;
+  ::DestroyWindow(dialog);
+  if (answered) answered(result);
+}
+
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   // A system callback: nothing may be thrown through it.
   try {
@@ -213,15 +277,27 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         const auto* spec = reinterpret_cast<TDialogSpec*>(::GetWindowLongPtrW(dialog, DWLP_USER));
         const int id = LOWORD(wParam);
         if (id == IDCANCEL) {  // Escape
-          if (spec && spec->EscapeResult != mrNone) ::EndDialog(dialog, spec->EscapeResult);
+          if (spec && spec->EscapeResult != mrNone) Finish(dialog, spec->EscapeResult);
         } else if (id > kButtonIdBase && HIWORD(wParam) == BN_CLICKED) {
-          ::EndDialog(dialog, id - kButtonIdBase);
+          Finish(dialog, id - kButtonIdBase);
         }
         return TRUE;
       }
       case WM_CLOSE:  // the close box, Alt+F4
-        ::EndDialog(dialog, mrCancel);
+        Finish(dialog, mrCancel);
         return TRUE;
+      case WM_NCDESTROY: {
+        // A modeless dialog's description lives as long as its window.
+        auto* spec = reinterpret_cast<TDialogSpec*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+        if (spec && spec->Modeless) {
+          ::SetWindowLongPtrW(dialog, DWLP_USER, 0);
+          auto& open = ModelessDialogs();
+          open.erase(std::remove(open.begin(), open.end(), dialog), open.end());
+          FreeFont(*spec);
+          delete spec;
+        }
+        return FALSE;
+      }
       default:
         if (message == win32::StyleChangedMessage()) {
           ::RedrawWindow(dialog, nullptr, nullptr,
@@ -235,7 +311,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   } catch (...) {
     std::fprintf(stderr, "velloc dialog: unknown error\n");
   }
-  ::EndDialog(dialog, mrCancel);
+  Finish(dialog, mrCancel);
   return TRUE;
 }
 
@@ -266,40 +342,56 @@ int TWin32Dialogs::EscapeResult(const std::vector<TMsgDlgBtn>& buttons) {
 int TWin32Dialogs::MessageDlg(const std::string& message, TMsgDlgType kind,
                               const std::vector<TMsgDlgBtn>& buttons,
                               const std::vector<std::string>& captions, const std::string& title) {
-  TDialogSpec spec;
-  spec.Message = win32::Widen(message);
-  if (spec.Message.size() > kMaxMessageCharacters) {
-    spec.Message.resize(kMaxMessageCharacters);
-    spec.Message += L"\u2026";
-  }
-  spec.Title = win32::Widen(title);
-  spec.Icon = IconOf(kind);
-  spec.Buttons = LaidOutButtons(buttons, captions);
-  spec.DefaultResult = DefaultResult(buttons);
-  spec.EscapeResult = EscapeResult(buttons);
-
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-    spec.Font = ::CreateFontIndirectW(&metrics.lfMessageFont);
-  if (!spec.Font) spec.Font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
-
-  // An empty dialog template: the controls are made and placed when it opens.
-  alignas(DWORD) WORD templateWords[16] = {};
-  auto* dialogTemplate = reinterpret_cast<DLGTEMPLATE*>(templateWords);
-  dialogTemplate->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-  // Menu, class and title words follow the header and stay zero.
-
+  TDialogSpec spec = MakeSpec(message, kind, buttons, captions, title);
+  const TEmptyTemplate dialogTemplate;
   ::MessageBeep(SoundOf(kind));
   const INT_PTR result =
-      ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), dialogTemplate, ::GetActiveWindow(),
-                                DialogProc, reinterpret_cast<LPARAM>(&spec));
-  if (spec.Font != ::GetStockObject(DEFAULT_GUI_FONT)) ::DeleteObject(spec.Font);
+      ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), dialogTemplate.Get(),
+                                ::GetActiveWindow(), DialogProc, reinterpret_cast<LPARAM>(&spec));
+  FreeFont(spec);
   if (result > 0) return static_cast<int>(result);
   // A dialog that could not be made (no desktop, as in a headless test run) says its text on
   // standard error and answers as its close box does.
   std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
   return mrCancel;
+}
+
+HWND TWin32Dialogs::ShowModeless(HWND owner, const std::string& message, TMsgDlgType kind,
+                                 const std::vector<TMsgDlgBtn>& buttons,
+                                 const std::vector<std::string>& captions, const std::string& title,
+                                 std::function<void(int)> answered) {
+  auto spec = std::make_unique<TDialogSpec>(MakeSpec(message, kind, buttons, captions, title));
+  spec->Modeless = true;
+  spec->Answered = std::move(answered);
+  const TEmptyTemplate dialogTemplate;
+  HWND dialog =
+      ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), dialogTemplate.Get(), owner,
+                                   DialogProc, reinterpret_cast<LPARAM>(spec.get()));
+  if (!dialog) {
+    FreeFont(*spec);
+    return nullptr;
+  }
+  spec.release();  // the window's now: freed when it is destroyed
+  ModelessDialogs().push_back(dialog);
+  ::MessageBeep(SoundOf(kind));
+  ::ShowWindow(dialog, SW_SHOW);
+  return dialog;
+}
+
+void TWin32Dialogs::CloseModeless(HWND dialog) {
+  if (!dialog || !::IsWindow(dialog)) return;
+  if (auto* spec = reinterpret_cast<TDialogSpec*>(::GetWindowLongPtrW(dialog, DWLP_USER)))
+    spec->Answered = nullptr;
+  ::DestroyWindow(dialog);
+}
+
+bool TWin32Dialogs::IsModelessMessage(MSG& message) {
+  // A copy: a dialog may go while it handles the message.
+  const std::vector<HWND> open = ModelessDialogs();
+  for (HWND dialog : open) {
+    if (::IsWindow(dialog) && ::IsDialogMessageW(dialog, &message)) return true;
+  }
+  return false;
 }
 
 void TWin32Dialogs::ShowMessage(const std::string& title, const std::string& message, bool error) {

@@ -5,8 +5,10 @@
 // Cancel.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 #include "platform/Dialogs.h"
 
@@ -29,6 +31,19 @@ class TWin32Dialogs final : public IDialogs {
   static int DefaultResult(const std::vector<TMsgDlgBtn>& buttons);
   // mrNone when Escape does nothing.
   static int EscapeResult(const std::vector<TMsgDlgBtn>& buttons);
+
+  // The same dialog without blocking: it shows at once, owned by `owner`, and when a button or
+  // its close box ends it, it goes and then calls `answered` with the result. Null when it
+  // cannot be made; it also goes, unanswered, with its owner.
+  static HWND ShowModeless(HWND owner, const std::string& message, TMsgDlgType kind,
+                           const std::vector<TMsgDlgBtn>& buttons,
+                           const std::vector<std::string>& captions, const std::string& title,
+                           std::function<void(int)> answered);
+  // Takes a dialog of ShowModeless away unanswered.
+  static void CloseModeless(HWND dialog);
+  // For the message loop: the keys of the dialogs of ShowModeless (Tab, Enter, Escape); true
+  // when the message was theirs and has been handled.
+  static bool IsModelessMessage(MSG& message);
 };
 
 // The report of an error that start-up did not expect: a message box titled

@@ -9,21 +9,6 @@
 namespace velloc::platform::win32 {
 namespace {
 
-// The system's text for an error code, without the line end and final full stop it carries.
-std::string ErrorText(DWORD error) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text = length > 0 && buffer ? std::wstring(buffer, length) : std::wstring();
-  if (buffer) ::LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-    text.pop_back();
-  if (!text.empty() && text.back() == L'.') text.pop_back();
-  if (text.empty()) return "Error " + std::to_string(error);
-  return Narrow(text);
-}
-
 // Where a link to a file points, so the link itself survives; the path as it is otherwise
 // (a dangling link is replaced itself).
 std::wstring WriteTarget(const std::wstring& path) {
@@ -136,7 +121,7 @@ std::string TWin32FileReplacement::TempPath() const {
 }
 
 void TWin32FileReplacement::Fail(std::string_view what, unsigned long error) const {
-  throw EFileError(std::string(what) + " \"" + FPath + "\". " + ErrorText(error));
+  throw EFileError(std::string(what) + " \"" + FPath + "\". " + SystemErrorText(error));
 }
 
 void TWin32FileReplacement::Write(std::span<const std::uint8_t> bytes) {

@@ -94,7 +94,8 @@ void RegisterDesktopClasses(const startup::TExeZipLoader& startup, platform::ISy
 }
 
 int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
-                  platform::ISystem& system, platform::IStyleManager& styles, HINSTANCE instance) {
+                  platform::ISystem& system, platform::IStyleManager& styles,
+                  platform::IDialogs& dialogs, HINSTANCE instance) {
   platform::win32::TWin32MainWindow window(instance);
   const TPackageIcons icons(*startup.ExeZip, window.Handle());
   platform::win32::TWin32BrowserFormView browserView(window, webViews.Factory());
@@ -115,7 +116,7 @@ int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
       window, browserView, webViews.Loader(), system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
        startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &shell, &windowList, &session,
-       &network, &notifications, &valueStore, &styles, &fileSystem});
+       &network, &notifications, &valueStore, &styles, &fileSystem, &dialogs});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   // Before the message loop runs, so before any page can call the menu functions.
@@ -130,6 +131,8 @@ int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
   window.Show();
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    // The question about a page that does not answer is a dialog that does not block.
+    if (platform::TWin32Dialogs::IsModelessMessage(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
@@ -163,7 +166,7 @@ int RunVellocRuntime(HINSTANCE instance, const TRuntimeWebViewsMaker& makeWebVie
         exitCode = *later;
       } else {
         RegisterDesktopClasses(startup, system);
-        exitCode = RunMainWindow(startup, *webViews, system, styles, instance);
+        exitCode = RunMainWindow(startup, *webViews, system, styles, dialogs, instance);
       }
     } catch (const std::exception& error) {
       platform::ShowApplicationError(error.what());

@@ -80,13 +80,12 @@ TEST_F(BrowserForm, InitializeBrowserFollowsTheLoader) {
   const struct {
     const char* error;
     bool initialized;
-    bool created, timer;
-    std::vector<std::string> messages;
+    bool created, polling;
   } cases[] = {
-      {"no runtime", true, false, false, {"no runtime"}},
-      {"no runtime", false, false, false, {"no runtime"}},
-      {"", true, true, false, {}},
-      {"", false, false, true, {}},
+      {"no runtime", true, false, false},
+      {"no runtime", false, false, false},
+      {"", true, true, false},
+      {"", false, false, true},
   };
   for (const auto& c : cases) {
     TFakeBrowserFormView view;
@@ -94,15 +93,18 @@ TEST_F(BrowserForm, InitializeBrowserFollowsTheLoader) {
     loader.Error = c.error;
     loader.IsInitialized = c.initialized;
     TBrowserForm form(view, loader, FSystem);
+    ::testing::internal::CaptureStderr();
     form.InitializeBrowser();
+    const std::string log = ::testing::internal::GetCapturedStderr();
     const std::string label = std::string(c.error) + " " + std::to_string(c.initialized);
     EXPECT_EQ(view.WebView.has_value(), c.created) << label;
     EXPECT_EQ(view.CreateRequests, c.created ? 1 : 0) << label;
-    EXPECT_EQ(view.TimerEnabled, c.timer) << label;
-    if (c.timer) {
-      EXPECT_EQ(view.TimerInterval, 300);
-    }
-    EXPECT_EQ(view.Messages, c.messages) << label;
+    EXPECT_EQ(view.TimerEnabled, c.polling || *c.error) << label;
+    EXPECT_EQ(view.TimerInterval, c.polling ? 300 : *c.error ? 1 : 0) << label;
+    // A loader that failed is no plain message box of its own any more: the form reports it
+    // as a web view that cannot be made.
+    EXPECT_TRUE(view.Messages.empty()) << label;
+    EXPECT_EQ(log.find("no runtime") != std::string::npos, *c.error != '\0') << label;
   }
 }
 
@@ -111,26 +113,81 @@ TEST_F(BrowserForm, TimerPollsUntilTheLoaderIsReady) {
   FForm.FStartPageURL = "file:///index.html";
   FForm.InitializeBrowser();
   ASSERT_TRUE(FView.TimerEnabled);
-
-  // Not ready: the timer runs again, also past a late error, which this form does not show.
-  for (const char* error : {"", "late failure"}) {
-    FLoader.Error = error;
+  for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(FView.Tick);
     auto tick = FView.Tick;
     tick();
-    EXPECT_TRUE(FView.TimerEnabled) << error;
+    EXPECT_TRUE(FView.TimerEnabled);
     EXPECT_EQ(FView.TimerInterval, 300);
-    EXPECT_EQ(FView.CreateRequests, 0) << error;
+    EXPECT_EQ(FView.CreateRequests, 0);
   }
-  EXPECT_TRUE(FView.Messages.empty());
-
-  FLoader.Error.clear();
   FLoader.IsInitialized = true;
   auto tick = FView.Tick;
   tick();
   EXPECT_FALSE(FView.TimerEnabled);
   ASSERT_TRUE(FView.WebView);
   EXPECT_EQ(FView.WebView->Navigations, std::vector<std::string>{"file:///index.html"});
+}
+
+// A web view that cannot be made, for whatever reason, is said once on standard error with the
+// reason, and the main window hears of it from the form's timer, after the event that brought
+// it; nothing is created or polled any more.
+TEST_F(BrowserForm, AWebViewThatCannotBeMadeIsReportedOnce) {
+  // A form view whose platform makes no web view; it may say why first.
+  class TFailingView final : public TFakeBrowserFormView {
+   public:
+    const char* Reason = nullptr;
+    bool CreateBrowser(platform::IWebViewEvents& events) override {
+      ++CreateRequests;
+      if (Reason) events.BrowserCreationFailed(Reason);
+      return false;
+    }
+  };
+  const struct {
+    const char* name;
+    const char* loaderError;    // at the start
+    const char* lateError;      // while the timer polls
+    const char* backendReason;  // said by the platform while it fails
+    const char* logged;
+  } cases[] = {
+      {"loader", "Cannot load the loader", nullptr, nullptr, "Cannot load the loader"},
+      {"late environment", "", "environment 0x80004005", nullptr, "environment 0x80004005"},
+      {"platform says why", "", nullptr, "no controller 0x80070005", "no controller 0x80070005"},
+      {"platform silent", "", nullptr, nullptr, "the platform made no web view"},
+  };
+  for (const auto& c : cases) {
+    TFailingView view;
+    view.Reason = c.backendReason;
+    TFakeWebViewLoader loader;
+    loader.Error = c.loaderError;
+    loader.IsInitialized = c.lateError == nullptr;
+    TBrowserForm form(view, loader, FSystem);
+    int failed = 0;
+    form.OnBrowserFailed = [&] { ++failed; };
+    ::testing::internal::CaptureStderr();
+    form.InitializeBrowser();
+    if (c.lateError) {
+      auto tick = view.Tick;
+      tick();  // still starting
+      loader.Error = c.lateError;
+      tick = view.Tick;
+      tick();
+    }
+    // Once only, also when asked again.
+    form.BrowserCreationFailed("again");
+    form.InitializeBrowser();
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(log, "velloc: the web view could not be created: " + std::string(c.logged) + "\n")
+        << c.name;
+    EXPECT_EQ(failed, 0) << c.name << ": told inside the event";
+    ASSERT_TRUE(view.TimerEnabled && view.Tick) << c.name;
+    EXPECT_EQ(view.TimerInterval, 1) << c.name;
+    auto tick = view.Tick;
+    tick();
+    EXPECT_EQ(failed, 1) << c.name;
+    EXPECT_FALSE(view.TimerEnabled) << c.name;
+    EXPECT_EQ(view.CreateRequests, *c.loaderError || c.lateError ? 0 : 1) << c.name;
+  }
 }
 
 TEST_F(BrowserForm, InitializeBrowserWhileTheWebViewExistsChangesNothing) {

@@ -12,6 +12,7 @@
 #include "archive/ZipWriter.h"
 #include "browser/MainForm.h"
 #include "platform/fake/Fakes.h"
+#include "startup/LocalizedMessages.h"
 
 namespace velloc::browser {
 namespace {
@@ -29,9 +30,9 @@ struct TWindow {
                    std::string indexHtml = "index.html") {
     Ini.LoadFromText("[App]\n" + std::string(settings));
     System.Args = std::move(args);
-    Form = std::make_unique<TMainForm>(
-        Window, View, Loader, System,
-        TMainFormStartup{nullptr, &Ini, "demo.app", "Demo", "app", std::move(indexHtml), nullptr});
+    TMainFormStartup startup{nullptr, &Ini, "demo.app", "Demo", "app", std::move(indexHtml)};
+    startup.Dialogs = &Dialogs;
+    Form = std::make_unique<TMainForm>(Window, View, Loader, System, std::move(startup));
   }
   TWindow& Create() {
     Form->FormCreate();
@@ -44,6 +45,7 @@ struct TWindow {
   platform::fake::TFakeBrowserFormView View;
   platform::fake::TFakeWebViewLoader Loader;
   platform::fake::TFakeSystem System;
+  platform::fake::TFakeDialogs Dialogs;
   std::unique_ptr<TMainForm> Form;
 };
 
@@ -331,6 +333,46 @@ TEST(MainForm, UnresponsivePageIsNotAsked) {
   EXPECT_TRUE(w.Form->FormCloseQuery());
   w.WebView().Responsive = true;
   EXPECT_FALSE(w.Form->FormCloseQuery());
+}
+
+// The page is not answering, as the web view tells (the question is open): a close request
+// closes without asking it.
+TEST(MainForm, APageThatHangsIsNotAskedToClose) {
+  TWindow w("");
+  w.Create();
+  w.Form->BrowserForm()->BrowserResponsivenessChanged(false);
+  EXPECT_TRUE(w.Form->FormCloseQuery());
+  w.Form->BrowserForm()->BrowserResponsivenessChanged(true);
+  EXPECT_FALSE(w.Form->FormCloseQuery());
+}
+
+// No web view (here: its environment failed): the start-up error in the user's language, then
+// the window closes without asking anyone, and nothing is left to run.
+TEST(MainForm, AWebViewThatCannotBeMadeShowsTheStartupErrorAndEnds) {
+  TWindow w("");
+  w.Loader.Error = "The WebView2 environment was not created: 0x80070005 (Access is denied)";
+  ::testing::internal::CaptureStderr();
+  w.Create();
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("could not be created: The WebView2 environment was not created: 0x80070005"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(w.Dialogs.Calls.empty()) << "shown before the event returned";
+  EXPECT_EQ(w.Window.CloseRequests, 0);
+  ASSERT_TRUE(w.View.Tick);
+  auto tick = w.View.Tick;
+  tick();
+  ASSERT_EQ(w.Dialogs.Calls.size(), 1u);
+  const platform::fake::TDialogCall& shown = w.Dialogs.Calls[0];
+  EXPECT_EQ(shown.Message, startup::GetLocalizedMessage(startup::msg::RuntimeRequired));
+  EXPECT_EQ(shown.Title, startup::GetLocalizedMessage(startup::msg::ErrorTitle));
+  EXPECT_EQ(shown.Kind, platform::TMsgDlgType::Error);
+  EXPECT_EQ(shown.Buttons, std::vector<platform::TMsgDlgBtn>{platform::TMsgDlgBtn::Yes});
+  EXPECT_EQ(shown.Captions,
+            std::vector<std::string>{startup::GetLocalizedMessage(startup::msg::AcceptButton)});
+  EXPECT_EQ(w.Window.CloseRequests, 1);
+  EXPECT_TRUE(w.Form->FormCloseQuery());
+  EXPECT_FALSE(w.View.TimerEnabled);
 }
 
 TEST(MainForm, DynamicAppTitle) {

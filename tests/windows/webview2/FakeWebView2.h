@@ -188,11 +188,27 @@ class TFakeCoreWebView2 final : public TFakeCom<ICoreWebView2_22> {
     return S_OK;
   }
   FAKE_STUB(RemoveScriptToExecuteOnDocumentCreated, LPCWSTR)
-  HRESULT STDMETHODCALLTYPE ExecuteScript(LPCWSTR script,
-                                          ICoreWebView2ExecuteScriptCompletedHandler*) override {
+  HRESULT STDMETHODCALLTYPE
+  ExecuteScript(LPCWSTR script, ICoreWebView2ExecuteScriptCompletedHandler* handler) override {
     Executed.emplace_back(script);
+    if (handler) {
+      handler->AddRef();
+      ScriptsRunning.push_back(handler);
+    }
     return S_OK;
   }
+  // The script that ran first has finished: its handler hears how.
+  void FinishScript(HRESULT result) {
+    ICoreWebView2ExecuteScriptCompletedHandler* handler = ScriptsRunning.front();
+    ScriptsRunning.erase(ScriptsRunning.begin());
+    handler->Invoke(result, L"0");
+    handler->Release();
+  }
+  ~TFakeCoreWebView2() {
+    for (auto* handler : ScriptsRunning)
+      handler->Release();
+  }
+  std::vector<ICoreWebView2ExecuteScriptCompletedHandler*> ScriptsRunning;
   FAKE_STUB(CapturePreview, int, IStream*, IUnknown*)
   HRESULT STDMETHODCALLTYPE Reload() override {
     ++Reloads;
@@ -426,10 +442,15 @@ class TFakeController final : public TFakeCom<ICoreWebView2Controller> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** webView) override {
+    if (FAILED(CoreWebView2Result)) {
+      *webView = nullptr;
+      return CoreWebView2Result;
+    }
     FWebView.AddRef();
     *webView = &FWebView;
     return S_OK;
   }
+  HRESULT CoreWebView2Result = S_OK;
 
  private:
   TFakeCoreWebView2& FWebView;
@@ -465,8 +486,11 @@ class TFakeEnvironment final : public TFakeCom<ICoreWebView2Environment> {
   ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* PendingController = nullptr;
   HWND Parent = nullptr;
 
+  HRESULT ControllerResult = S_OK;  // a failure refuses to start making one
+
   HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
       HWND parent, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) override {
+    if (FAILED(ControllerResult)) return ControllerResult;
     Parent = parent;
     handler->AddRef();
     PendingController = handler;

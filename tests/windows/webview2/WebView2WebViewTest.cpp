@@ -2,6 +2,7 @@
 // event tokens, streams, wide strings), the application origin and its answers, and the routing
 // to IWebViewEvents with the rules against remote content.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -69,6 +70,12 @@ class TRecordingEvents : public platform::IWebViewEvents {
   std::vector<TDownloadRequest> Downloads;
 
   void BrowserAfterCreated() override { Calls.push_back("AfterCreated"); }
+  void BrowserCreationFailed(std::string_view reason) override {
+    Calls.push_back("CreationFailed: " + std::string(reason));
+  }
+  void BrowserResponsivenessChanged(bool responsive) override {
+    Calls.push_back(responsive ? "Responsive" : "Unresponsive");
+  }
   std::optional<TWebResourceResponse> BrowserWebResourceRequested(std::string_view uri) override {
     Requested.emplace_back(uri);
     if (!Body && FilePath.empty()) return std::nullopt;
@@ -680,6 +687,15 @@ TEST_F(WebView2WebView, StreamsAFileOnDiskByItsPath) {
   EXPECT_EQ(response->Status, 200);
   EXPECT_FALSE(HasHeader(response, L"Accept-Ranges: bytes"));
   EXPECT_EQ(StreamText(response->Stream), content);
+  // Agile like every answer's stream: WebView2 reads it on a thread of its own.
+  IUnknown* agile = nullptr;
+  ASSERT_EQ(response->Stream->QueryInterface(IID_IAgileObject, reinterpret_cast<void**>(&agile)),
+            S_OK);
+  agile->Release();
+  // The file cannot be written while it is served.
+  EXPECT_EQ(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
   Args.clear();
   Environment.Responses.clear();
   DeleteFileW(path.c_str());
@@ -1112,24 +1128,25 @@ TEST_F(WebView2WebView, WithoutTheSwitchOtherOriginsAreTheWebsOwn) {
   EXPECT_TRUE(Forwarded.empty());
 }
 
-// Only the page's own render process is the page's failure; every other process that ends is
-// WebView2's to bring back, and the page keeps its state.
+// Only the page's own render process ending is the page's failure; every other process that
+// ends is WebView2's to bring back, and the page keeps its state. A renderer that does not answer
+// still holds the page: the core hears that, and nothing is reloaded.
 TEST_F(WebView2WebView, ProcessFailuresByKind) {
   struct TCase {
     COREWEBVIEW2_PROCESS_FAILED_KIND Kind;
-    bool PageFailed;
+    std::vector<std::string> Calls;
     bool Responsive;
   };
   const TCase cases[] = {
-      {COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED, false, true},
-      {COREWEBVIEW2_PROCESS_FAILED_KIND_UTILITY_PROCESS_EXITED, false, true},
-      {COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED, false, true},
-      {COREWEBVIEW2_PROCESS_FAILED_KIND_SANDBOX_HELPER_PROCESS_EXITED, false, true},
-      {COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED, false, true},
-      {COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED, true, false},
-      {COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE, true, false},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED, {}, true},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_UTILITY_PROCESS_EXITED, {}, true},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED, {}, true},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_SANDBOX_HELPER_PROCESS_EXITED, {}, true},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED, {}, true},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED, {"ProcessFailed"}, false},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE, {"Unresponsive"}, false},
       // The web view is closed for good: nothing to reload, and nobody answers a close query.
-      {COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED, false, false},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED, {}, false},
   };
   for (const TCase& c : cases) {
     SetUp();
@@ -1137,13 +1154,53 @@ TEST_F(WebView2WebView, ProcessFailuresByKind) {
     TFakeProcessFailedArgs args;
     args.Kind = c.Kind;
     Raise<ICoreWebView2ProcessFailedEventHandler>("ProcessFailed", &args);
-    EXPECT_EQ(Events.Calls.size(), c.PageFailed ? 1u : 0u) << c.Kind;
+    EXPECT_EQ(Events.Calls, c.Calls) << c.Kind;
     EXPECT_EQ(View->IsResponsive(), c.Responsive) << c.Kind;
+    EXPECT_EQ(WebView.Reloads, 0) << c.Kind;
     // A navigation brings a failed page back.
     Raise<ICoreWebView2NavigationStartingEventHandler>(
         "NavigationStarting", static_cast<ICoreWebView2NavigationStartingEventArgs*>(nullptr));
     View.reset();
   }
+}
+
+// WebView2 raises its event every few seconds while the renderer does not answer and nothing
+// when it answers again: the backend tells the core once per hang, and a script that can only
+// run once the page answers says when it does.
+TEST_F(WebView2WebView, AnUnresponsivePageIsReportedOncePerHangUntilItAnswers) {
+  TFakeProcessFailedArgs hung;
+  hung.Kind = COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE;
+  const auto raise = [&] { Raise<ICoreWebView2ProcessFailedEventHandler>("ProcessFailed", &hung); };
+  const std::size_t scripts = WebView.Executed.size();
+  for (int i = 0; i < 3; ++i)
+    raise();
+  EXPECT_EQ(Events.Calls, std::vector<std::string>{"Unresponsive"});
+  EXPECT_FALSE(View->IsResponsive());
+  ASSERT_EQ(WebView.ScriptsRunning.size(), 1u) << "one probe at a time";
+  EXPECT_EQ(WebView.Executed.size(), scripts + 1);
+
+  // A probe that could not run proves nothing; the next event sends another.
+  WebView.FinishScript(E_FAIL);
+  EXPECT_FALSE(View->IsResponsive());
+  raise();
+  ASSERT_EQ(WebView.ScriptsRunning.size(), 1u);
+  WebView.FinishScript(S_OK);
+  EXPECT_EQ(Events.Calls, (std::vector<std::string>{"Unresponsive", "Responsive"}));
+  EXPECT_TRUE(View->IsResponsive());
+
+  // The next hang is reported again; one that outlasts a reload is a new one.
+  raise();
+  View->Reload();
+  raise();
+  EXPECT_EQ(Events.Calls, (std::vector<std::string>{"Unresponsive", "Responsive", "Unresponsive",
+                                                    "Unresponsive"}));
+  EXPECT_EQ(WebView.Reloads, 1);
+
+  // A probe that finishes after the view has gone reaches nobody.
+  View.reset();
+  WebView.FinishScript(S_OK);
+  EXPECT_EQ(Events.Calls.size(), 4u);
+  EXPECT_EQ(WebView.References, 1u);
 }
 
 TEST_F(WebView2WebView, NavigationTitleAndProcessEventsReachTheCore) {
@@ -1272,6 +1329,98 @@ TEST(WebView2BodyStream, ReadsSeeksAndClonesTheBodyItOwns) {
   EXPECT_EQ(clone->Read(buffer, 3, &read), S_OK);
   EXPECT_EQ(std::string(buffer, read), "789");
   EXPECT_EQ(clone->Release(), 0u);
+}
+
+// A body whose every 4-byte word holds its own offset, so that any read says where it was
+// taken from.
+std::unique_ptr<std::vector<std::uint8_t>> SelfDescribingBody(std::uint32_t words) {
+  auto body = std::make_unique<std::vector<std::uint8_t>>(std::size_t{words} * 4);
+  for (std::uint32_t i = 0; i < words; ++i)
+    std::memcpy(body->data() + std::size_t{i} * 4, &i, 4);
+  return body;
+}
+
+// Runs `work` on a thread of the multithreaded apartment while this thread, a single-threaded
+// apartment as WebView2's UI thread is, keeps its messages going: a stream that is not agile
+// would be reached through this thread, and the test would then wait rather than hang.
+void OnAnotherApartment(const std::function<void()>& work) {
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread worker([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    work();
+    CoUninitialize();
+    SetEvent(done);
+  });
+  while (MsgWaitForMultipleObjects(1, &done, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+      DispatchMessageW(&message);
+  }
+  worker.join();
+  CloseHandle(done);
+}
+
+// WebView2 reads response streams on a thread of its own. An agile stream is the object itself
+// there; any other is reached through the UI thread, read by read.
+TEST(WebView2BodyStream, IsAgileAndReadsCorrectlyFromOtherThreads) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  constexpr std::uint32_t kWords = 1u << 18;  // 1 MiB
+  IStream* stream = platform::webview2::TWebView2BodyStream::Create(SelfDescribingBody(kWords));
+  IUnknown* agile = nullptr;
+  ASSERT_EQ(stream->QueryInterface(IID_IAgileObject, reinterpret_cast<void**>(&agile)), S_OK);
+  agile->Release();
+
+  IStream* marshalled = nullptr;
+  ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(IID_IStream, stream, &marshalled), S_OK);
+  IStream* there = nullptr;
+  std::vector<std::uint32_t> seen(kWords, 0);
+  std::atomic<bool> words{true};
+  OnAnotherApartment([&] {
+    if (FAILED(CoGetInterfaceAndReleaseStream(marshalled, IID_IStream,
+                                              reinterpret_cast<void**>(&there))))
+      return;
+    if (there != stream) {  // a proxy: every read would come back here
+      there->Release();
+      return;
+    }
+    // Two threads read the one stream and its shared position at once, in pieces of odd sizes;
+    // two more read clones of their own.
+    const auto read = [&](IStream* from, std::size_t piece) {
+      std::vector<std::uint8_t> buffer(piece * 4);
+      for (;;) {
+        ULONG got = 0;
+        if (FAILED(from->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &got)) || !got)
+          return;
+        std::uint32_t first = 0;
+        std::memcpy(&first, buffer.data(), 4);
+        for (ULONG at = 0; at < got; at += 4) {
+          std::uint32_t word = 0;
+          std::memcpy(&word, buffer.data() + at, 4);
+          if (word != first + at / 4 || word >= kWords) {
+            words = false;
+          } else {
+            __atomic_add_fetch(&seen[word], 1u, __ATOMIC_RELAXED);
+          }
+        }
+      }
+    };
+    IStream* clones[2] = {};
+    for (IStream*& clone : clones)
+      there->Clone(&clone);
+    std::thread readers[] = {std::thread(read, there, 997), std::thread(read, there, 1499),
+                             std::thread(read, clones[0], 4096), std::thread(read, clones[1], 7)};
+    for (std::thread& reader : readers)
+      reader.join();
+    for (IStream* clone : clones)
+      clone->Release();
+    there->Release();
+  });
+  EXPECT_EQ(there, stream) << "the stream reached another apartment through a proxy";
+  EXPECT_TRUE(words) << "a read returned bytes from another place than it took its position";
+  // The shared stream was read once between its two readers, each clone whole.
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), 3u), static_cast<std::ptrdiff_t>(kWords));
+  EXPECT_EQ(stream->Release(), 0u);
+  CoUninitialize();
 }
 
 TEST(WebView2WebViewCreate, CreatesTheControllerThenRaisesAfterCreated) {

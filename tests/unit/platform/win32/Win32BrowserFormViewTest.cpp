@@ -1,6 +1,7 @@
 // The Win32 browser form without a real web view: layout, progress bar, creation timer and the
 // seam through which a backend brings its web view.
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -64,6 +65,8 @@ class RecordingFactory final : public IWin32WebViewFactory {
 class CountingEvents final : public IWebViewEvents {
  public:
   void BrowserAfterCreated() override { ++Created; }
+  void BrowserCreationFailed(std::string_view) override {}
+  void BrowserResponsivenessChanged(bool) override {}
   std::optional<TWebResourceResponse> BrowserWebResourceRequested(std::string_view) override {
     return std::nullopt;
   }
@@ -204,6 +207,70 @@ TEST_F(Win32BrowserFormViewTest, FormGoneWithTheMainWindowLeavesTheViewSafe) {
   view->FillBrowserWindow();
   EXPECT_FALSE(view->CreateBrowser(Events));
   view.reset();
+}
+
+// The question about a page that does not answer does not block: it is on screen when the call
+// returns, owned by the main window, and goes with the button pressed, its close box, or when
+// taken away (then unanswered).
+TEST_F(Win32BrowserFormViewTest, PageQuestionDoesNotBlockAndGoesWhenAnsweredOrTakenAway) {
+  TWin32BrowserFormView view(Window, Factory);
+  const TPageQuestion question{"Page not responding", "The page is not responding.", "Wait",
+                               "Reload"};
+  const auto buttonOf = [](HWND dialog, const wchar_t* caption) {
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      wchar_t text[32] = {};
+      GetWindowTextW(child, text, 32);
+      if (std::wstring(text) == caption) return child;
+    }
+    return HWND{};
+  };
+  struct TCase {
+    const char* Name;
+    const wchar_t* Button;  // pressed; null: the close box, or taken away
+    bool TakenAway;
+    std::vector<bool> Answers;
+  };
+  const TCase cases[] = {
+      {"reload", L"&Reload", false, {true}},
+      {"wait", L"&Wait", false, {false}},
+      {"close box", nullptr, false, {false}},
+      {"taken away", nullptr, true, {}},
+  };
+  for (const TCase& c : cases) {
+    std::vector<bool> answers;
+    view.ShowPageQuestion(question, [&](bool reload) {
+      EXPECT_EQ(view.PageQuestion(), nullptr) << c.Name << ": answered before it went";
+      answers.push_back(reload);
+    });
+    HWND dialog = view.PageQuestion();
+    ASSERT_NE(dialog, nullptr) << c.Name;
+    EXPECT_TRUE(IsWindowVisible(dialog)) << c.Name;
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), Window.Handle()) << c.Name;
+    wchar_t title[64] = {};
+    GetWindowTextW(dialog, title, 64);
+    EXPECT_EQ(std::wstring(title), L"Page not responding") << c.Name;
+    if (c.Button) {
+      HWND button = buttonOf(dialog, c.Button);
+      ASSERT_NE(button, nullptr) << c.Name;
+      PostMessageW(button, BM_CLICK, 0, 0);
+    } else if (c.TakenAway) {
+      view.ClosePageQuestion();
+    } else {
+      PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    PumpMessages();
+    EXPECT_FALSE(IsWindow(dialog)) << c.Name;
+    EXPECT_EQ(view.PageQuestion(), nullptr) << c.Name;
+    EXPECT_EQ(answers, c.Answers) << c.Name;
+  }
+  // Open when the form goes: it goes too, unanswered.
+  bool answered = false;
+  view.ShowPageQuestion(question, [&](bool) { answered = true; });
+  HWND dialog = view.PageQuestion();
+  DestroyWindow(Window.Handle());
+  PumpMessages();
+  EXPECT_FALSE(IsWindow(dialog));
+  EXPECT_FALSE(answered);
 }
 
 }  // namespace
