@@ -131,9 +131,12 @@ class IWebViewEvents {
   // The process that renders the page ended (crashed, killed, out of memory).
   virtual void BrowserProcessFailed() = 0;
   // A page asks for a new window (a script's window.open, a link with a new-window target).
-  // Both URIs are "file:" for the application's pages (the backend maps its package scheme);
-  // openerUri is the top document of the view that asks. True when the request was handled and
-  // the web view must open no window of its own.
+  // Both URIs are "file:" for the application's pages (the backend maps its package scheme).
+  // openerUri is the document that asks, as the backend knows it from what the engine itself
+  // says (never from the page's own script): an application document, also standing for a
+  // document of the application's origin without an address of its own (about:blank); a
+  // document of another origin; or empty when the backend cannot tell. True when the request
+  // was handled and the web view must open no window of its own.
   virtual bool BrowserNewWindowRequested(std::string_view uri, std::string_view openerUri) = 0;
   // The document pageUri (mapped as above) asks for a permission.
   virtual TPermissionDecision BrowserPermissionRequested(std::string_view pageUri,

@@ -26,6 +26,8 @@ namespace velloc::webkit {
 namespace {
 
 WebKitWebExtension* GExtension = nullptr;
+// A world of our own: what a document's origin is, read where no page script reaches.
+WebKitScriptWorld* GPrivateWorld = nullptr;
 // "--disable-web-security" in the application's arguments: its documents' cross-origin
 // requests go through the forwarding scheme.
 bool GForwardCrossOrigin = false;
@@ -76,6 +78,49 @@ gboolean PageIsApplication(gpointer data) {
   WebKitWebPage* page = webkit_web_extension_get_page(GExtension, link->PageId);
   const char* pageUri = page ? webkit_web_page_get_uri(page) : nullptr;
   return pageUri && IsApplicationUri(pageUri);
+}
+
+// The document now in `frame` is the one whose script calls us, and its origin is the
+// application's: read in our own script world, whose objects no page script can reach or
+// change. A frame's address alone does not say it: about:blank and about:srcdoc documents have
+// the origin of the document that made them, a sandboxed package frame has none. A function
+// kept from a document the frame showed before is not the frame's document.
+bool CallerIsApplication(WebKitFrame* frame) {
+  JSCContext* shown = webkit_frame_get_js_context(frame);
+  const bool current = shown && shown == jsc_context_get_current();
+  if (shown) g_object_unref(shown);
+  if (!current) return false;
+  JSCContext* context = webkit_frame_get_js_context_for_script_world(frame, GPrivateWorld);
+  if (!context) return false;
+  bool application = false;
+  if (JSCValue* origin = jsc_context_evaluate(context, "self.origin", -1)) {
+    if (jsc_value_is_string(origin)) {
+      char* text = jsc_value_to_string(origin);
+      application = text && std::string_view(text) == kApplicationOrigin;
+      g_free(text);
+    }
+    g_object_unref(origin);
+  }
+  g_object_unref(context);
+  return application;
+}
+
+// FrameGuard.js tells, around every call that may open a window, that a document of this frame
+// opens one (`begin`) and that the call is over. The runtime starts an instance of the
+// application only for a window asked for in between by a document of the application's
+// origin inside an application page, which is decided here and not in the page.
+void OpeningFromFrame(gboolean begin, gpointer data) {
+  auto* link = static_cast<TFrameLink*>(data);
+  WebKitWebPage* page = webkit_web_extension_get_page(GExtension, link->PageId);
+  if (!page) return;
+  glib::Guarded("announcing a new window", [&] {
+    const char* pageUri = webkit_web_page_get_uri(page);
+    const bool application = begin && pageUri && IsApplicationUri(pageUri) &&
+                             CallerIsApplication(link->Frame);
+    webkit_web_page_send_message_to_view(
+        page, webkit_user_message_new("vlx.open", g_variant_new("(bb)", begin, application)),
+        nullptr, nullptr, nullptr);
+  });
 }
 
 void PostFromFrame(const char* json, JSCValue* deliver, gpointer data) {
@@ -154,7 +199,13 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
         jsc_value_new_function(context, nullptr, G_CALLBACK(IntendFromFrame),
                                new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
                                FreeFrameLink, G_TYPE_NONE, 1, G_TYPE_STRING);
-    Install(context, embedded::FrameGuard, "velloc:frame-guard", {pageIsApplication, intend});
+    JSCValue* opening =
+        jsc_value_new_function(context, nullptr, G_CALLBACK(OpeningFromFrame),
+                               new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
+                               FreeFrameLink, G_TYPE_NONE, 1, G_TYPE_BOOLEAN);
+    Install(context, embedded::FrameGuard, "velloc:frame-guard",
+            {pageIsApplication, intend, opening});
+    g_object_unref(opening);
     g_object_unref(intend);
     g_object_unref(pageIsApplication);
     g_object_unref(context);
@@ -204,6 +255,7 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
 extern "C" VELLOC_EXPORT void webkit_web_extension_initialize_with_user_data(
     WebKitWebExtension* extension, GVariant* data) {
   velloc::webkit::GExtension = extension;
+  velloc::webkit::GPrivateWorld = webkit_script_world_new_with_name("velloc");
   if (data && g_variant_is_of_type(data, G_VARIANT_TYPE("(sb)"))) {
     const char* executable = nullptr;
     gboolean forward = FALSE;
