@@ -114,6 +114,7 @@ void TBrowserForm::BrowserNavigationStarting() {
 
 void TBrowserForm::BrowserNavigationCompleted() {
   if (FShowProgressBar) FView.SetProgressBarVisible(false);
+  if (OnNavigationCompleted) OnNavigationCompleted();
 }
 
 void TBrowserForm::BrowserDOMContentLoaded() {
@@ -135,9 +136,14 @@ void TBrowserForm::BrowserProcessFailed() {
   FLastProcessFailure = now;
 }
 
+bool TBrowserForm::ShowsApplicationDocument() const {
+  const platform::IWebView* browser = Browser();
+  return browser && IsApplicationDocument(browser->DocumentUri());
+}
+
 bool TBrowserForm::PageCanAnswer() const {
   const platform::IWebView* browser = Browser();
-  return browser && !FPageFailed && browser->IsResponsive();
+  return browser && !FPageFailed && browser->IsResponsive() && ShowsApplicationDocument();
 }
 
 std::string ProcessFailedPage() {

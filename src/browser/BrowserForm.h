@@ -44,8 +44,11 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   std::string AppDirPath() const override { return FAppDirPath; }
   platform::IBrowserFormView& View() { return FView; }
 
+  // True while the top document shown is one of the application's.
+  bool ShowsApplicationDocument() const;
   // False when no page can answer a close query: no web view, a page whose process failed for
-  // good, or one that does not respond.
+  // good, one that does not respond, or a document that is not the application's (it has no
+  // bridge to answer with).
   bool PageCanAnswer() const;
 
   // Set by the main window before InitializeBrowser.
@@ -66,6 +69,7 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   // The main window routes these to the bridge module and to itself.
   std::function<void(const platform::TWebMessageEvent&)> OnWebMessageReceived;
   std::function<void()> OnDocumentTitleChanged;
+  std::function<void()> OnNavigationCompleted;
   // The clock of the process-failure rule; tests set their own.
   std::function<std::chrono::steady_clock::time_point()> FNow = std::chrono::steady_clock::now;
 

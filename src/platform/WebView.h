@@ -158,6 +158,12 @@ class IWebView {
   virtual void ApplySettings(const TWebViewSettings& settings) = 0;
   virtual void Navigate(std::string_view uri) = 0;
   virtual void ExecuteScript(std::string_view script) = 0;  // never awaited
+  // Runs the script in the top document only if that document, when the script runs, is one of
+  // the application's; otherwise the script is dropped. Never awaited.
+  virtual void ExecuteScriptInApplicationDocument(std::string_view script) = 0;
+  // The URI of the top document shown now (loaded, not one still being asked for), "file:" for
+  // the application's pages as in IWebViewEvents; empty before the first.
+  virtual std::string DocumentUri() const = 0;
   virtual std::string DocumentTitle() const = 0;
   virtual double ZoomFactor() const = 0;
   virtual void SetZoomFactor(double factor) = 0;

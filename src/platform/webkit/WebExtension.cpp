@@ -1,10 +1,10 @@
 // The web-process side of the module. WebKit loads this same shared object into every web
 // process as an extension. It gives each frame window.chrome.webview, whose messages carry the
-// URI of the frame that posted them (taken here, where a page cannot forge it), guards what a
-// remote frame inside an application page may ask for (FrameGuard.js), tells the runtime which
-// other origins a page shows, rewrites absolute "file:///" requests to the package scheme and
-// the application's cross-origin requests to the forwarding scheme, and reports
-// DOMContentLoaded.
+// URI of the frame that posted them (taken here, where a page cannot forge it), tells the
+// runtime which document asks for a window or a permission (FrameGuard.js) and which other
+// origins a page shows, runs the runtime's scripts for the application only in an application
+// document, rewrites absolute "file:///" requests to the package scheme and the application's
+// cross-origin requests to the forwarding scheme, and reports DOMContentLoaded.
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -80,16 +80,11 @@ gboolean PageIsApplication(gpointer data) {
   return pageUri && IsApplicationUri(pageUri);
 }
 
-// The document now in `frame` is the one whose script calls us, and its origin is the
-// application's: read in our own script world, whose objects no page script can reach or
-// change. A frame's address alone does not say it: about:blank and about:srcdoc documents have
-// the origin of the document that made them, a sandboxed package frame has none. A function
-// kept from a document the frame showed before is not the frame's document.
-bool CallerIsApplication(WebKitFrame* frame) {
-  JSCContext* shown = webkit_frame_get_js_context(frame);
-  const bool current = shown && shown == jsc_context_get_current();
-  if (shown) g_object_unref(shown);
-  if (!current) return false;
+// The origin of the document in `frame` is the application's: read in our own script world,
+// whose objects no page script can reach or change. A frame's address alone does not say it:
+// about:blank and about:srcdoc documents have the origin of the document that made them, a
+// sandboxed package frame has none.
+bool DocumentIsApplication(WebKitFrame* frame) {
   JSCContext* context = webkit_frame_get_js_context_for_script_world(frame, GPrivateWorld);
   if (!context) return false;
   bool application = false;
@@ -103,6 +98,16 @@ bool CallerIsApplication(WebKitFrame* frame) {
   }
   g_object_unref(context);
   return application;
+}
+
+// The script calling us runs in the document now in `frame`, whose origin is the
+// application's. A function kept from a document the frame showed before is not the frame's
+// document.
+bool CallerIsApplication(WebKitFrame* frame) {
+  JSCContext* shown = webkit_frame_get_js_context(frame);
+  const bool current = shown && shown == jsc_context_get_current();
+  if (shown) g_object_unref(shown);
+  return current && DocumentIsApplication(frame);
 }
 
 // FrameGuard.js tells, around every call that may open a window, that a document of this frame
@@ -244,8 +249,39 @@ void OnDocumentLoaded(WebKitWebPage* page, gpointer) {
       page, webkit_user_message_new("vlx.dom-content-loaded", nullptr), nullptr, nullptr, nullptr);
 }
 
+// A script of the runtime's for the application alone (the arguments of a later start, the
+// close question) runs only if the top document is the application's when it arrives: the
+// runtime asked while it showed one, but a navigation may have come between.
+void RunInApplicationDocument(WebKitWebPage* page, WebKitUserMessage* message) {
+  GVariant* parameters = webkit_user_message_get_parameters(message);
+  if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE_STRING)) return;
+  // Deprecated for site isolation, which WebKitGTK does not do: the top frame is in this
+  // process. Were it not, nothing would run.
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  WebKitFrame* top = webkit_web_page_get_main_frame(page);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  const char* uri = top ? webkit_frame_get_uri(top) : nullptr;
+  if (!uri || !IsApplicationUri(uri) || !DocumentIsApplication(top)) return;
+  gsize length = 0;
+  const char* script = g_variant_get_string(parameters, &length);
+  JSCContext* context = webkit_frame_get_js_context(top);
+  if (!context) return;
+  JSCValue* ignored = jsc_context_evaluate(context, script, static_cast<gssize>(length));
+  if (ignored) g_object_unref(ignored);
+  g_object_unref(context);
+}
+
+gboolean OnPageMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer) {
+  if (g_strcmp0(webkit_user_message_get_name(message), "vlx.run-in-application") != 0) {
+    return FALSE;
+  }
+  glib::Guarded("a script for the application", [&] { RunInApplicationDocument(page, message); });
+  return TRUE;
+}
+
 void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
   g_signal_connect(page, "send-request", G_CALLBACK(OnSendRequest), nullptr);
+  g_signal_connect(page, "user-message-received", G_CALLBACK(OnPageMessage), nullptr);
   g_signal_connect(page, "document-loaded", G_CALLBACK(OnDocumentLoaded), nullptr);
 }
 

@@ -305,6 +305,16 @@ void TWebKitWebView::ExecuteScript(std::string_view script) {
                                       nullptr, nullptr);
 }
 
+void TWebKitWebView::ExecuteScriptInApplicationDocument(std::string_view script) {
+  if (!IsApplicationUri(FDocumentUri)) return;
+  // The web process runs it if the document is still the application's when it arrives.
+  const std::string text(script);
+  webkit_web_view_send_message_to_page(
+      FView.Get(),
+      webkit_user_message_new("vlx.run-in-application", g_variant_new_string(text.c_str())),
+      nullptr, nullptr, nullptr);
+}
+
 std::string TWebKitWebView::DocumentTitle() const {
   const char* title = webkit_web_view_get_title(FView.Get());
   return title ? title : "";
@@ -428,6 +438,8 @@ void TWebKitWebView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
       self->FForeignOrigins.clear();
       self->FIntents.clear();
       self->FOpening.reset();
+      const char* uri = webkit_web_view_get_uri(view);
+      self->FDocumentUri = ToFileUri(uri ? uri : "");
       TPermissionQuestions::Of(view).CloseAll();
     }
     if (event == WEBKIT_LOAD_STARTED) self->FEvents.BrowserNavigationStarting();

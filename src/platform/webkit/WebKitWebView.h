@@ -45,6 +45,8 @@ class TWebKitWebView final : public IGtkWebView {
   void ApplySettings(const platform::TWebViewSettings& settings) override;
   void Navigate(std::string_view uri) override;
   void ExecuteScript(std::string_view script) override;
+  void ExecuteScriptInApplicationDocument(std::string_view script) override;
+  std::string DocumentUri() const override { return FDocumentUri; }
   std::string DocumentTitle() const override;
   double ZoomFactor() const override;
   void SetZoomFactor(double factor) override;
@@ -124,6 +126,8 @@ class TWebKitWebView final : public IGtkWebView {
     gint64 Time;
   };
   std::optional<TOpening> FOpening;
+  // The top document shown, as it was when its load committed.
+  std::string FDocumentUri;
   bool FInspectorShown = false;
   glib::TObjectPtr<WebKitUserContentManager> FContentManager;
   glib::TObjectPtr<WebKitWebView> FView;
