@@ -669,8 +669,9 @@ window.addEventListener("load", async () => {
 def remote_frame_base_opens_nothing(args, artifacts: Path) -> None:
     """A remote frame with <base href="file:///"> opens the application's page through a
     same-origin child's window.open and document.open (with noreferrer, noopener, a name) and
-    its own, on real clicks and without: no further instance starts. The application's own
-    window.open, and that of an about:blank frame of its own, still start one."""
+    its own, and a <base>-relative link, on real clicks and without: no further instance starts.
+    The application's own window.open (also with noopener), and that of an about:blank frame of
+    its own, still start one."""
     web = artifacts / "web"
     web.mkdir()
     with web_server(web) as origin, XSession("base", artifacts, args.bin_dir) as session:
@@ -691,6 +692,7 @@ window.addEventListener("load", () => {
   document.body.appendChild(blank);
   document.getElementById("own").onclick = () => {
     window.open("page2.html?app");
+    window.open("page2.html?noopener", "_blank", "noopener");
     blank.contentWindow.open("page2.html?blank");
   };
 });
@@ -722,11 +724,12 @@ window.addEventListener("load", () => {
         missed = [i for i in range(ready["routes"]) if not (web / f"clicked-{i}.json").is_file()]
         expect(not missed, f"clicks the frame did not see: {missed}")
         click(200, 250)
-        wait_until(lambda: len([a for a in instance_arguments(exe) if a]) >= 2 or None, 20,
+        wait_until(lambda: len([a for a in instance_arguments(exe) if a]) >= 3 or None, 20,
                    "the application's own further instances")
         instances = sorted(a for a in instance_arguments(exe) if a)
         expect_eq(instances, [["E2ESecBase", "file:///page2.html?app"],
-                              ["E2ESecBase", "file:///page2.html?blank"]],
+                              ["E2ESecBase", "file:///page2.html?blank"],
+                              ["E2ESecBase", "file:///page2.html?noopener"]],
                   "the application's further instances")
 
 
