@@ -145,7 +145,7 @@ class TFakeWebView : public IWebView {
   bool Responsive = true;
   int Reloads = 0;
   std::vector<std::string> Documents;  // what NavigateToString showed
-  std::string Uri;  // the document shown: the last one navigated to, at once
+  std::string Uri;                     // the document shown: the last one navigated to, at once
 
   void AddScriptToExecuteOnDocumentCreated(std::string_view script) override {
     Scripts.emplace_back(script);

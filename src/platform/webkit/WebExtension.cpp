@@ -120,8 +120,8 @@ void OpeningFromFrame(gboolean begin, gpointer data) {
   if (!page) return;
   glib::Guarded("announcing a new window", [&] {
     const char* pageUri = webkit_web_page_get_uri(page);
-    const bool application = begin && pageUri && IsApplicationUri(pageUri) &&
-                             CallerIsApplication(link->Frame);
+    const bool application =
+        begin && pageUri && IsApplicationUri(pageUri) && CallerIsApplication(link->Frame);
     webkit_web_page_send_message_to_view(
         page, webkit_user_message_new("vlx.open", g_variant_new("(bb)", begin, application)),
         nullptr, nullptr, nullptr);

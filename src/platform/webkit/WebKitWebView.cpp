@@ -452,8 +452,7 @@ void TWebKitWebView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
   });
 }
 
-bool TWebKitWebView::NewWindowHandled(WebKitNavigationAction* action,
-                                      const std::string& opener) {
+bool TWebKitWebView::NewWindowHandled(WebKitNavigationAction* action, const std::string& opener) {
   const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
   // The package scheme counts as "file:" for the policy, which also sees a "file:" URI.
   return FEvents.BrowserNewWindowRequested(ToFileUri(uri ? uri : ""), opener);

@@ -310,7 +310,8 @@ std::optional<std::vector<std::string>> TInstanceListener::TImpl::ReadClient(HAN
     OVERLAPPED overlapped{};
     overlapped.hEvent = event;
     ::ResetEvent(event);
-    const DWORD room = static_cast<DWORD>(std::min(sizeof buffer, kMaxInstanceMessage - bytes.size()));
+    const DWORD room =
+        static_cast<DWORD>(std::min(sizeof buffer, kMaxInstanceMessage - bytes.size()));
     DWORD read = 0, error = ERROR_SUCCESS;
     if (!::ReadFile(Pipe.get(), buffer, room, &read, &overlapped)) {
       error = ::GetLastError();

@@ -381,8 +381,9 @@ TEST(MainForm, LaterStartsReachOnlyApplicationDocuments) {
   w.WebView().Uri = "file:///index.html";
   w.Form->BrowserForm()->BrowserNavigationCompleted();
   w.Form->BrowserForm()->BrowserNavigationCompleted();
-  EXPECT_EQ(w.WebView().Executed,
-            (std::vector<std::string>{script(R"(["velloc-e2e:\/\/done?code=secret"])"), script("[]")}));
+  EXPECT_EQ(
+      w.WebView().Executed,
+      (std::vector<std::string>{script(R"(["velloc-e2e:\/\/done?code=secret"])"), script("[]")}));
 
   // Beyond the limit, the oldest are left out.
   w.WebView().Executed.clear();

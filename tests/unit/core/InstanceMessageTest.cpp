@@ -39,8 +39,11 @@ TEST(InstanceMessage, WhatCannotBePassedWholeIsPassedInPart) {
     TArgs arguments;
     TArgs handedOver;
   } cases[] = {
-      {"not UTF-8", {"\xFF\xFE" "abc", "ok", "\xC3\x28"}, {kReplacement + kReplacement + "abc", "ok",
-                                                           kReplacement + "("}},
+      {"not UTF-8",
+       {"\xFF\xFE"
+        "abc",
+        "ok", "\xC3\x28"},
+       {kReplacement + kReplacement + "abc", "ok", kReplacement + "("}},
       {"NUL", {std::string("a\0b", 3)}, {"a" + kReplacement + "b"}},
       {"too many", many, firstMany},
       {"too long together", {"a", half, half, "b"}, {"a", half}},
@@ -65,13 +68,13 @@ TEST(InstanceMessage, TheReaderKeepsWhatIsWellFormed) {
       {"velloc-args 1", std::nullopt},
       {std::string(kMaxInstanceMessage + 10, 'x'), std::nullopt},
       {kHeader, TArgs{}},
-      {kHeader + "1:a\n3:ab\n", TArgs{"a"}},              // cut short
-      {kHeader + "1:a\n2:abc\n", TArgs{"a"}},             // the length lies
-      {kHeader + "2:ab", TArgs{}},                        // no end of line
-      {kHeader + ":ab\n", TArgs{}},                       // no length
-      {kHeader + "-2:ab\n", TArgs{}},                     // a sign
-      {kHeader + "9999999:x\n", TArgs{}},                 // absurd length
-      {kHeader + "1:a\ntrailing", TArgs{"a"}},            // garbage after the last argument
+      {kHeader + "1:a\n3:ab\n", TArgs{"a"}},    // cut short
+      {kHeader + "1:a\n2:abc\n", TArgs{"a"}},   // the length lies
+      {kHeader + "2:ab", TArgs{}},              // no end of line
+      {kHeader + ":ab\n", TArgs{}},             // no length
+      {kHeader + "-2:ab\n", TArgs{}},           // a sign
+      {kHeader + "9999999:x\n", TArgs{}},       // absurd length
+      {kHeader + "1:a\ntrailing", TArgs{"a"}},  // garbage after the last argument
       {kHeader + std::string("3:a\0b\n", 6), TArgs{"a" + kReplacement + "b"}},
       {kHeader + "2:\xC3\x28\n", TArgs{kReplacement + "("}},
       {kHeader + "2:ok\n" + std::string(kMaxInstanceMessage, '1'), TArgs{"ok"}},
