@@ -26,12 +26,13 @@ constexpr std::string_view kCloseMessage = R"({"id": 50001, "uuid": "c", "data":
 // One main window over fakes, created from a configuration text.
 struct TWindow {
   explicit TWindow(std::string_view settings, std::vector<std::string> args = {},
-                   std::string indexHtml = "index.html") {
+                   std::string indexHtml = "index.html", std::string developmentOrigin = {}) {
     Ini.LoadFromText("[App]\n" + std::string(settings));
     System.Args = std::move(args);
-    Form = std::make_unique<TMainForm>(
-        Window, View, Loader, System,
-        TMainFormStartup{nullptr, &Ini, "demo.app", "Demo", "app", std::move(indexHtml), nullptr});
+    TMainFormStartup startup{nullptr, &Ini, "demo.app", "Demo", "app", std::move(indexHtml),
+                             nullptr};
+    startup.DevelopmentOrigin = std::move(developmentOrigin);
+    Form = std::make_unique<TMainForm>(Window, View, Loader, System, std::move(startup));
   }
   TWindow& Create() {
     Form->FormCreate();
@@ -343,12 +344,19 @@ TEST(MainForm, AWindowShowingAnotherDocumentClosesWhenTheUserCloses) {
     EXPECT_TRUE(w.Form->FormCloseQuery()) << uri;
     EXPECT_TRUE(w.WebView().Executed.empty()) << uri;
   }
-  // Back on an application page, the page is asked again.
-  TWindow w("");
-  w.Create();
-  w.WebView().Uri = "FILE:///other.html";
-  EXPECT_FALSE(w.Form->FormCloseQuery());
-  EXPECT_EQ(w.WebView().Executed, std::vector<std::string>{"vlx.events.onCloseQuery();"});
+  // Back on an application page, the page is asked again; in a development session the
+  // server's pages are the application's too.
+  const struct {
+    const char* developmentOrigin;
+    const char* uri;
+  } asked[] = {{"", "FILE:///other.html"}, {"http://127.0.0.1:5173", "http://127.0.0.1:5173/x"}};
+  for (const auto& c : asked) {
+    TWindow w("", {}, "index.html", c.developmentOrigin);
+    w.Create();
+    w.WebView().Uri = c.uri;
+    EXPECT_FALSE(w.Form->FormCloseQuery()) << c.uri;
+    EXPECT_EQ(w.WebView().Executed, std::vector<std::string>{"vlx.events.onCloseQuery();"});
+  }
 }
 
 // A later start always brings the window forward; its arguments go to application documents
