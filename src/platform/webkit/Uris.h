@@ -13,6 +13,14 @@ inline constexpr std::string_view kApplicationOrigin = "vlx://";
 // Cross-origin requests of application documents, forwarded by the runtime:
 // "vlx-net:https://host/path".
 inline constexpr std::string_view kForwardingScheme = "vlx-net";
+// "include" on a forwarded request: the page asked for it with credentials (fetch's
+// `credentials: "include"`, XHR's withCredentials). WebKit tells neither its web-process
+// extension nor a scheme handler the credentials mode, so the application documents' fetch and
+// XHR say it with this header (ForwardedCredentials.js); the forwarder takes it off. Without it
+// a read carries no cookies and keeps none, as the engine's own cross-origin reads in the
+// modes "same-origin" (the default) and "omit". A page that sets the header itself only asks
+// for what `credentials: "include"` gives its own request.
+inline constexpr std::string_view kCredentialsHeader = "Velloc-Credentials";
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 

@@ -15,7 +15,7 @@
 #include <webkit2/webkit-web-extension.h>
 
 #include "platform/gtk/CallbackGuard.h"
-#include "platform/linux/SqliteCookieJar.h"
+#include "platform/webkit/ApplicationCookies.h"
 #include "platform/webkit/PackageMedia.h"
 #include "platform/webkit/Uris.h"
 
@@ -24,6 +24,7 @@
 namespace velloc::embedded {
 extern const std::string_view ChromeWebviewShim;
 extern const std::string_view FrameGuard;
+extern const std::string_view ForwardedCredentials;
 extern const std::string_view ApplicationPage;
 }  // namespace velloc::embedded
 
@@ -37,7 +38,7 @@ WebKitScriptWorld* GPrivateWorld = nullptr;
 // requests go through the forwarding scheme.
 bool GForwardCrossOrigin = false;
 // The cookies of application pages, which WebKit keeps only for web addresses.
-std::unique_ptr<platform::TSqliteCookieJar> GCookies;
+std::unique_ptr<TApplicationCookies> GCookies;
 
 struct TFrameLink {
   guint64 PageId;
@@ -272,6 +273,14 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
       g_object_unref(write);
       g_object_unref(read);
     }
+    if (GForwardCrossOrigin) {
+      JSCValue* origin = jsc_value_new_string(context, kApplicationOrigin.data());
+      JSCValue* header = jsc_value_new_string(context, kCredentialsHeader.data());
+      Install(context, embedded::ForwardedCredentials, "velloc:forwarded-credentials",
+              {origin, header});
+      g_object_unref(header);
+      g_object_unref(origin);
+    }
     g_object_unref(context);
   });
 }
@@ -361,7 +370,7 @@ extern "C" VELLOC_EXPORT void webkit_web_extension_initialize_with_user_data(
     velloc::webkit::GForwardCrossOrigin = forward;
     velloc::webkit::SetDevelopmentOrigin(developmentOrigin);
     if (*cookies)
-      velloc::webkit::GCookies = std::make_unique<velloc::platform::TSqliteCookieJar>(cookies);
+      velloc::webkit::GCookies = std::make_unique<velloc::webkit::TApplicationCookies>(cookies);
   }
   velloc::webkit::RegisterPackageMediaSourceWithGStreamer();
   g_signal_connect(extension, "page-created", G_CALLBACK(velloc::webkit::OnPageCreated), nullptr);
