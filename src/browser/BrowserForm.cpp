@@ -156,6 +156,7 @@ void TBrowserForm::BrowserNavigationStarting() {
 
 void TBrowserForm::BrowserNavigationCompleted() {
   if (FShowProgressBar) FView.SetProgressBarVisible(false);
+  if (OnNavigationCompleted) OnNavigationCompleted();
 }
 
 void TBrowserForm::BrowserDOMContentLoaded() {
@@ -184,9 +185,14 @@ void TBrowserForm::Carry(const TPageSteps& steps) {
   if (steps.ShowErrorPage) browser->NavigateToString(ProcessFailedPage());
 }
 
+bool TBrowserForm::ShowsApplicationDocument() const {
+  const platform::IWebView* browser = Browser();
+  return browser && IsApplicationDocument(browser->DocumentUri(), FDevelopmentOrigin);
+}
+
 bool TBrowserForm::PageCanAnswer() const {
   const platform::IWebView* browser = Browser();
-  return browser && FPage.Answering() && browser->IsResponsive();
+  return browser && FPage.Answering() && browser->IsResponsive() && ShowsApplicationDocument();
 }
 
 std::string ProcessFailedPage() {

@@ -43,8 +43,11 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   std::string AppDirPath() const override { return FAppDirPath; }
   platform::IBrowserFormView& View() { return FView; }
 
+  // True while the top document shown is one of the application's.
+  bool ShowsApplicationDocument() const;
   // False when no page can answer a close query: no web view, a page whose process failed for
-  // good, or one that does not respond.
+  // good, one that does not respond, or a document that is not the application's (it has no
+  // bridge to answer with).
   bool PageCanAnswer() const;
   // The question about a page that does not answer is open.
   bool AskingAboutPage() const { return FPage.Asking(); }
@@ -72,6 +75,7 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   // The web view cannot be made (reported on standard error already): the main window tells the
   // user and ends. Runs from the form's timer, outside any event of the web view.
   std::function<void()> OnBrowserFailed;
+  std::function<void()> OnNavigationCompleted;
   // The clock of the process-failure rule; tests set their own.
   std::function<std::chrono::steady_clock::time_point()> FNow = std::chrono::steady_clock::now;
 

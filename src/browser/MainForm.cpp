@@ -75,6 +75,7 @@ void TMainForm::FormCreate() {
   };
   form.OnDocumentTitleChanged = [this] { BrowserDocumentTitleChanged(); };
   form.OnBrowserFailed = [this] { BrowserFailed(); };
+  form.OnNavigationCompleted = [this] { DeliverLaterStarts(); };
   FBrowserExternalModule->SetMainForm(&FWindow);
   FBrowserExternalModule->SetBrowserForm(FBrowserForm.get());
   FBrowserExternalModule->SetProjectINI(FStartup.ProjectINI);
@@ -133,13 +134,14 @@ void TMainForm::FormCreate() {
 
 bool TMainForm::FormCloseQuery() {
   // Without a page that can answer (no web view, a page whose process failed, a page that does
-  // not respond) there is nobody to ask: the user may close the window.
+  // not respond, a document that is not the application's) there is nobody to ask: the user
+  // may close the window.
   if (!FBrowserForm || !FBrowserForm->PageCanAnswer()) return true;
   platform::IWebView* browser = FBrowserForm->Browser();
   // Once the page has agreed it is not asked again: its own confirmation would come up while
   // the window closes.
   if (FCanClose) return true;
-  browser->ExecuteScript("vlx.events.onCloseQuery();");
+  browser->ExecuteScriptInApplicationDocument("vlx.events.onCloseQuery();");
   return false;
 }
 
@@ -162,20 +164,31 @@ void TMainForm::BrowserFailed() {
 }
 
 void TMainForm::LaterStartArrived(const std::vector<std::string>& arguments) {
-  // The user asked for the application again: it comes forward, also from the tray.
+  // The user asked for the application again: it comes forward, also from the tray, whatever
+  // becomes of the arguments.
   if (!FWindow.Visible()) FWindow.Show();
   if (FWindow.WindowState() == platform::TWindowState::Minimized) {
     FWindow.SetWindowState(platform::TWindowState::Normal);
   }
   FWindow.BringToFront();
-  platform::IWebView* browser = FBrowserForm ? FBrowserForm->Browser() : nullptr;
-  if (!browser) return;
-  std::string list = "[";
-  for (const std::string& argument : arguments) {
-    if (list.size() > 1) list += ',';
-    list += TStrUtils::StringToJsonString(argument);
+  if (FLaterStarts.size() == kMaxWaitingLaterStarts) FLaterStarts.pop_front();
+  FLaterStarts.push_back(arguments);
+  DeliverLaterStarts();
+}
+
+void TMainForm::DeliverLaterStarts() {
+  if (!FBrowserForm || !FBrowserForm->ShowsApplicationDocument()) return;
+  platform::IWebView* browser = FBrowserForm->Browser();
+  for (const std::vector<std::string>& arguments : FLaterStarts) {
+    std::string list = "[";
+    for (const std::string& argument : arguments) {
+      if (list.size() > 1) list += ',';
+      list += TStrUtils::StringToJsonString(argument);
+    }
+    // Checked again where the script runs: the document may change on the way.
+    browser->ExecuteScriptInApplicationDocument("vlx.events.onSecondInstance(" + list + "]);");
   }
-  browser->ExecuteScript("vlx.events.onSecondInstance(" + list + "]);");
+  FLaterStarts.clear();
 }
 
 void TMainForm::BrowserDocumentTitleChanged() {

@@ -3,6 +3,7 @@
 // decides whether the application may close.
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,16 +75,24 @@ class TMainForm final : public platform::IMainWindowEvents {
   // The web view cannot be made: the start-up error in the user's language, then an orderly end.
   void BrowserFailed();
   // A later start of the application (single instance) handed over its arguments: the window
-  // comes forward and the page hears of it through vlx.events.onSecondInstance.
+  // comes forward and the page hears of it through vlx.events.onSecondInstance. The arguments
+  // (files, a link that may carry a sign-in code) are for the application's documents alone:
+  // while the window shows another, they wait for the next application document.
   void LaterStartArrived(const std::vector<std::string>& arguments);
 
   bool CanClose() const { return FCanClose; }
+  // Later starts waiting for an application document, the oldest left out beyond this many.
+  static constexpr std::size_t kMaxWaitingLaterStarts = 8;
+  std::size_t WaitingLaterStarts() const { return FLaterStarts.size(); }
   TBrowserForm* BrowserForm() const { return FBrowserForm.get(); }
   bridge::TBrowserExternalModule* BrowserExternalModule() const {
     return FBrowserExternalModule.get();
   }
 
  private:
+  // Hands the waiting later starts to the page, if it is the application's.
+  void DeliverLaterStarts();
+
   platform::IMainWindow& FWindow;
   platform::IBrowserFormView& FBrowserView;
   platform::IWebViewLoader& FLoader;
@@ -92,6 +101,7 @@ class TMainForm final : public platform::IMainWindowEvents {
   bool FCanClose = false;
   std::unique_ptr<TBrowserForm> FBrowserForm;
   std::unique_ptr<bridge::TBrowserExternalModule> FBrowserExternalModule;
+  std::deque<std::vector<std::string>> FLaterStarts;
 };
 
 }  // namespace velloc::browser

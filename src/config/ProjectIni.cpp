@@ -22,22 +22,12 @@ std::string_view AsChars(std::span<const std::uint8_t> bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-// UTF-8 after a byte-order mark is taken as UTF-8 even when damaged; damaged sequences become
-// U+FFFD so that every stored name and value is well-formed.
-std::string SanitizeUtf8(std::string_view bytes) {
-  if (text::IsValidUtf8(bytes)) return std::string(bytes);
-  std::string out;
-  out.reserve(bytes.size());
-  std::size_t pos = 0;
-  while (pos < bytes.size())
-    text::AppendUtf8(out, text::NextCodePoint(bytes, pos));
-  return out;
-}
-
 }  // namespace
 
 std::string DecodeIniText(std::span<const std::uint8_t> bytes) {
-  if (StartsWith(bytes, {0xEF, 0xBB, 0xBF})) return SanitizeUtf8(AsChars(bytes.subspan(3)));
+  // UTF-8 after a byte-order mark is taken as UTF-8 even when damaged; damaged sequences become
+  // U+FFFD so that every stored name and value is well-formed.
+  if (StartsWith(bytes, {0xEF, 0xBB, 0xBF})) return text::ToValidUtf8(AsChars(bytes.subspan(3)));
   if (StartsWith(bytes, {0xFF, 0xFE})) return text::Utf16ToUtf8(bytes.subspan(2), false);
   if (StartsWith(bytes, {0xFE, 0xFF})) return text::Utf16ToUtf8(bytes.subspan(2), true);
   // No mark: the system's ANSI code page on Windows; on Linux UTF-8 when the bytes are valid

@@ -71,6 +71,16 @@ bool IsValidUtf8(std::string_view bytes) {
   return true;
 }
 
+std::string ToValidUtf8(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size());
+  std::size_t pos = 0;
+  while (pos < bytes.size())
+    AppendUtf8(out, NextCodePoint(bytes, pos));
+  return out;
+}
+
 bool IsMultiByteUtf8(std::string_view bytes) {
   bool multi = false;
   std::size_t pos = 0;

@@ -12,6 +12,10 @@ namespace velloc::text {
 // True when the bytes are well-formed UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
 
+// The bytes with every malformed UTF-8 sequence replaced by U+FFFD (one per byte that cannot
+// start a sequence); well-formed text comes back unchanged.
+std::string ToValidUtf8(std::string_view bytes);
+
 // True when the bytes are well-formed UTF-8 and hold at least one multi-byte sequence.
 bool IsMultiByteUtf8(std::string_view bytes);
 

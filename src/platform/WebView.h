@@ -138,9 +138,12 @@ class IWebViewEvents {
   // when that changes; the page and its state are still there.
   virtual void BrowserResponsivenessChanged(bool responsive) = 0;
   // A page asks for a new window (a script's window.open, a link with a new-window target).
-  // Both URIs are "file:" for the application's pages (the backend maps its package scheme);
-  // openerUri is the top document of the view that asks. True when the request was handled and
-  // the web view must open no window of its own.
+  // Both URIs are "file:" for the application's pages (the backend maps its package scheme).
+  // openerUri is the document that asks, as the backend knows it from what the engine itself
+  // says (never from the page's own script): an application document, also standing for a
+  // document of the application's origin without an address of its own (about:blank); a
+  // document of another origin; or empty when the backend cannot tell. True when the request
+  // was handled and the web view must open no window of its own.
   virtual bool BrowserNewWindowRequested(std::string_view uri, std::string_view openerUri) = 0;
   // The document pageUri (mapped as above) asks for a permission.
   virtual TPermissionDecision BrowserPermissionRequested(std::string_view pageUri,
@@ -162,6 +165,12 @@ class IWebView {
   virtual void ApplySettings(const TWebViewSettings& settings) = 0;
   virtual void Navigate(std::string_view uri) = 0;
   virtual void ExecuteScript(std::string_view script) = 0;  // never awaited
+  // Runs the script in the top document only if that document, when the script runs, is one of
+  // the application's; otherwise the script is dropped. Never awaited.
+  virtual void ExecuteScriptInApplicationDocument(std::string_view script) = 0;
+  // The URI of the top document shown now (loaded, not one still being asked for), "file:" for
+  // the application's pages as in IWebViewEvents; empty before the first.
+  virtual std::string DocumentUri() const = 0;
   virtual std::string DocumentTitle() const = 0;
   virtual double ZoomFactor() const = 0;
   virtual void SetZoomFactor(double factor) = 0;

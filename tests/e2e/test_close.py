@@ -10,6 +10,7 @@ import time
 from pathlib import Path
 
 from harness import XSession, expect, expect_eq, page, run_cases
+from test_security import web_server
 
 
 def default_close(how: str, args, artifacts: Path) -> None:
@@ -66,10 +67,30 @@ def page_closes(args, artifacts: Path) -> None:
         expect_eq(app.wait(15), 0, "exit code after vlx.app.close()")
 
 
+def remote_page_closes(args, artifacts: Path) -> None:
+    """While the window shows a remote page the application navigated to, the user's close
+    closes it: the page has no bridge to answer the close question with."""
+    web = artifacts / "web"
+    web.mkdir()
+    (web / "remote.html").write_text(page("<p>remote</p>", title="remote"), encoding="utf-8")
+    with web_server(web) as origin, XSession("remote", artifacts, args.bin_dir) as session:
+        exe = session.make_app("remote", {"ID": "E2ERemoteClose", "Name": "Remote",
+                                          "DynamicAppTitle": 1},
+                               {"index.html": page("<p>app</p>", title="app", head=(
+                                   "<script>setTimeout(() => { location.href = %r; }, 300);"
+                                   "</script>" % f"{origin}/remote.html"))})
+        app = session.launch(exe)
+        wid = app.wait_window()
+        session.wait_title(wid, lambda t: t == "remote", what="the remote page")
+        session.close_window(wid)
+        expect_eq(app.wait(15), 0, "exit code after the user closed the remote page's window")
+
+
 CASES = {"default_close_wm": functools.partial(default_close, "wm"),
          "default_close_keys": functools.partial(default_close, "keys"),
          "refused_close": refused_close,
-         "page_closes": page_closes}
+         "page_closes": page_closes,
+         "remote_page_closes": remote_page_closes}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))

@@ -8,9 +8,11 @@ import json
 import os
 import stat
 import sys
+import time
 from pathlib import Path
 
 from harness import XSession, expect, expect_eq, page, run_cases, wait_until
+from test_security import wait_report, web_server
 
 APP_ID = "E2EInstances"
 FILES = {
@@ -111,8 +113,112 @@ vlx.events.onSecondInstance = (args) => { document.title = "ARGS:" + JSON.string
         expect_eq(int(active, 16), window, "the active window")
 
 
+def minimize(session, window: int) -> None:
+    session.x("xdotool", "windowminimize", str(window))
+    wait_until(lambda: "HIDDEN" in session.net_wm_state(window) or None, 10,
+               "the window minimized")
+
+
+def expect_forward(session, window: int) -> None:
+    """The window comes back from the task bar and becomes the active one."""
+    def forward() -> bool:
+        active = session.xprop_root("_NET_ACTIVE_WINDOW").split()[-1]
+        return "HIDDEN" not in session.net_wm_state(window) and int(active, 16) == window
+
+    wait_until(forward, 10, "the window restored and active")
+
+
+# The application's page: it hears of later starts, and goes to the remote page once.
+LATER_INDEX = page("<p>first</p>", title="first page", head="""<script>
+vlx.events.onSecondInstance = (args) => { document.title = "ARGS:" + JSON.stringify(args); };
+if (!sessionStorage.getItem("went")) {
+  sessionStorage.setItem("went", "1");
+  setTimeout(() => { location.href = %s; }, 300);
+}
+</script>""")
+
+# A remote page that would take the later start's arguments, and goes back when told.
+LATER_REMOTE = page("<p>remote</p>", title="remote", head="""<script>
+vlx.events.onSecondInstance = (args) => {
+  const x = new XMLHttpRequest(); x.open("POST", "/leaked"); x.send(JSON.stringify(args));
+};
+const ready = new XMLHttpRequest(); ready.open("POST", "/ready"); ready.send('{"ready": true}');
+setInterval(async () => {
+  if ((await fetch("/back.json")).ok) history.back();
+}, 200);
+</script>""")
+
+
+def later_start_waits_for_the_application(args, artifacts: Path) -> None:
+    """While the window shows a remote page, a later start brings it forward but its arguments
+    (a link with a sign-in code, a file) do not reach that page; they reach the application's
+    page when it is shown again."""
+    web = artifacts / "web"
+    web.mkdir()
+    (web / "remote.html").write_text(LATER_REMOTE, encoding="utf-8")
+    with web_server(web) as origin, XSession("remote", artifacts, args.bin_dir) as session:
+        exe = session.make_app("remote", {"ID": APP_ID, "Name": "Instances", "DynamicAppTitle": 1},
+                               {"index.html": LATER_INDEX % json.dumps(f"{origin}/remote.html")})
+        first = session.launch(exe)
+        window = first.wait_window()
+        wait_report(first, web, name="ready")
+        minimize(session, window)
+
+        arguments = ["velloc-e2e://done?code=SECRET", "/tmp/notes.txt"]
+        second = session.launch(exe, *arguments)
+        expect_eq(second.wait(10), 0, "exit code of the later start")
+        expect_forward(session, window)
+        leaked = web / "leaked.json"
+        time.sleep(1.5)
+        expect(not leaked.exists(), "the remote page got the arguments")
+        expect_eq(session.title(window), "remote", "the page shown")
+
+        (web / "back.json").write_text("{}", encoding="utf-8")
+        session.wait_title(window, lambda t: t.startswith("ARGS:"), what="the application's event")
+        expect_eq(json.loads(session.title(window)[5:]), arguments, "the arguments handed over")
+        expect(not leaked.exists(), "the remote page got the arguments")
+
+
+def later_start_in_part(args, artifacts: Path) -> None:
+    """A later start whose arguments are not UTF-8, or more than the channel takes, still brings
+    the window forward and hands over what it can: bytes that are not UTF-8 as U+FFFD, the
+    leading arguments that fit."""
+    index = page("<p>first</p>", title="first page", head="""<script>
+const calls = [];
+const brief = (a) => a.length > 40 ? a[0] + " " + a.length : a;
+vlx.events.onSecondInstance = (args) => {
+  calls.push({count: args.length, first: args.slice(0, 2).map(brief), last: brief(args[args.length - 1])});
+  document.title = "ARGS:" + JSON.stringify(calls);
+};
+</script>""")
+    with XSession("part", artifacts, args.bin_dir) as session:
+        exe = session.make_app("part", {"ID": APP_ID, "Name": "Instances", "DynamicAppTitle": 1},
+                               {"index.html": index})
+        first = session.launch(exe)
+        window = first.wait_window()
+        session.wait_title(window, lambda t: t == "first page")
+        long = 40 * 1024
+        starts = [
+            [b"\xff\xfeabc", "caf\u00e9"] + [f"a{i}" for i in range(300)],
+            ["x" * long, "y" * long, "z"],
+        ]
+        for number, arguments in enumerate(starts, 1):
+            minimize(session, window)
+            later = session.launch(exe, *arguments)
+            expect_eq(later.wait(10), 0, "exit code of the later start")
+            expect_forward(session, window)
+            session.wait_title(window, lambda t: t.count('"count"') == number,
+                               what=f"later start {number} at the page")
+        expect_eq(json.loads(session.title(window)[5:]), [
+            {"count": 256, "first": ["\ufffd\ufffdabc", "caf\u00e9"], "last": "a253"},
+            {"count": 1, "first": [f"x {long}"], "last": f"x {long}"},
+        ], "what the page heard")
+
+
 CASES = {"single_instance": single_instance, "allow_instances": allow_instances,
-         "later_start_reaches_the_first": later_start_reaches_the_first}
+         "later_start_reaches_the_first": later_start_reaches_the_first,
+         "later_start_waits_for_the_application": later_start_waits_for_the_application,
+         "later_start_in_part": later_start_in_part}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))

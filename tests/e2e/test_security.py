@@ -619,8 +619,123 @@ window.addEventListener("load", () => {
         expect_eq(len(session.find_windows(pid=app.pid)), 1, "windows of the application")
 
 
+# A remote frame whose base is "file:///" asks for windows through a same-origin child that has
+# a base of its own: the engine resolves the address against the calling document, any guard
+# that re-resolves it in the child sees a web address. One route per click, each a real click.
+BASE_ATTACK = r"""<base href="file:///">
+<script>
+window.addEventListener("load", async () => {
+  // Same-origin children with a web base of their own: a page of this server, and an
+  // about:blank one given a base.
+  const served = document.createElement("iframe");
+  served.src = "http://" + location.host + "/child.html";
+  served.style.display = "none";
+  document.body.appendChild(served);
+  await new Promise((done) => { served.onload = done; });
+  const blank = document.createElement("iframe");
+  blank.style.display = "none";
+  document.body.appendChild(blank);
+  const base = blank.contentDocument.createElement("base");
+  base.href = "http://" + location.host + "/";
+  blank.contentDocument.head.appendChild(base);
+  const w = served.contentWindow, b = blank.contentWindow;
+  const routes = [
+    () => w.open("index.html?x=noreferrer", "_blank", "noreferrer"),
+    () => w.open("index.html?x=noopener", "_blank", "noopener"),
+    () => w.open("index.html?x=plain"),
+    () => w.open("index.html?x=named", "somewhere"),
+    () => w.document.open("index.html?x=document", "_blank", "noreferrer"),
+    () => b.open("index.html?x=blank", "_blank", "noreferrer"),
+    () => b.document.open("index.html?x=blank-document", "_blank", ""),
+    () => window.open("index.html?x=self", "_blank", "noreferrer"),
+    () => { const a = document.createElement("a"); a.href = "index.html?x=link";
+            a.target = "_blank"; document.body.appendChild(a); a.click(); },
+  ];
+  // Without a gesture too.
+  for (const route of routes) { try { route(); } catch (e) {} }
+  let next = 0;
+  document.getElementById("click").onclick = () => {
+    const index = next++;
+    if (index < routes.length) { try { routes[index](); } catch (e) {} }
+    const x = new XMLHttpRequest();
+    x.open("POST", "http://" + location.host + "/clicked-" + index); x.send("{}");
+  };
+  const x = new XMLHttpRequest();
+  x.open("POST", "http://" + location.host + "/frame-ready"); x.send(JSON.stringify({routes: routes.length}));
+});
+</script>"""
+
+
+def remote_frame_base_opens_nothing(args, artifacts: Path) -> None:
+    """A remote frame with <base href="file:///"> opens the application's page through a
+    same-origin child's window.open and document.open (with noreferrer, noopener, a name) and
+    its own, and a <base>-relative link, on real clicks and without: no further instance starts.
+    The application's own window.open (also with noopener), and that of an about:blank frame of
+    its own, still start one."""
+    web = artifacts / "web"
+    web.mkdir()
+    with web_server(web) as origin, XSession("base", artifacts, args.bin_dir) as session:
+        (web / "attack.html").write_text(
+            page('<button id="click" style="width:100%;height:200px">click</button>',
+                 head="<style>body{margin:0}</style>" + BASE_ATTACK), encoding="utf-8")
+        (web / "child.html").write_text(page("<p>child</p>"), encoding="utf-8")
+        index = page('<button id="own" style="display:block;width:400px;height:100px">app'
+                     '</button>', head="<style>body{margin:0}iframe{display:block;border:0;"
+                     "width:400px;height:200px}</style>" + r"""
+<script>
+window.addEventListener("load", () => {
+  const frame = document.createElement("iframe");
+  frame.src = %s + "/attack.html";
+  document.body.insertBefore(frame, document.body.firstChild);
+  const blank = document.createElement("iframe");
+  blank.style.display = "none";
+  document.body.appendChild(blank);
+  document.getElementById("own").onclick = () => {
+    window.open("page2.html?app");
+    window.open("page2.html?noopener", "_blank", "noopener");
+    blank.contentWindow.open("page2.html?blank");
+  };
+});
+</script>""" % json.dumps(origin))
+        exe = session.make_app("base", {"ID": "E2ESecBase", "Name": "Base"},
+                               {"index.html": index,
+                                "page2.html": page("<p>two</p>", title="page two")})
+        app = session.launch(exe)
+        wid = app.wait_window(name="Base")
+        ready = wait_report(app, web, name="frame-ready")
+
+        def click(x: int, y: int) -> None:
+            rect = session.client_rect(wid)
+            session.x("xdotool", "mousemove", str(rect.left + x), str(rect.top + y), "click", "1")
+
+        for index in range(ready["routes"]):
+            # A click lost under load is given again.
+            clicked = web / f"clicked-{index}.json"
+            for _ in range(3):
+                click(200, 100)
+                try:
+                    wait_until(clicked.is_file, 4, f"click {index}")
+                    break
+                except AssertionError:
+                    continue
+        time.sleep(1)
+        expect_eq([a for a in instance_arguments(exe) if a], [],
+                  "further instances started by the remote frame")
+        missed = [i for i in range(ready["routes"]) if not (web / f"clicked-{i}.json").is_file()]
+        expect(not missed, f"clicks the frame did not see: {missed}")
+        click(200, 250)
+        wait_until(lambda: len([a for a in instance_arguments(exe) if a]) >= 3 or None, 20,
+                   "the application's own further instances")
+        instances = sorted(a for a in instance_arguments(exe) if a)
+        expect_eq(instances, [["E2ESecBase", "file:///page2.html?app"],
+                              ["E2ESecBase", "file:///page2.html?blank"],
+                              ["E2ESecBase", "file:///page2.html?noopener"]],
+                  "the application's further instances")
+
+
 CASES = {"remote_top": remote_top, "remote_frame_and_popup": remote_frame_and_popup,
          "remote_frame_reaches_nothing": remote_frame_reaches_nothing,
+         "remote_frame_base_opens_nothing": remote_frame_base_opens_nothing,
          "question_flood": question_flood}
 
 if __name__ == "__main__":

@@ -147,6 +147,7 @@ class TFakeWebView : public IWebView {
   bool Responsive = true;
   int Reloads = 0;
   std::vector<std::string> Documents;  // what NavigateToString showed
+  std::string Uri;                     // the document shown: the last one navigated to, at once
 
   void AddScriptToExecuteOnDocumentCreated(std::string_view script) override {
     Scripts.emplace_back(script);
@@ -155,15 +156,26 @@ class TFakeWebView : public IWebView {
     Settings = settings;
     SettingsApplied = true;
   }
-  void Navigate(std::string_view uri) override { Navigations.emplace_back(uri); }
+  void Navigate(std::string_view uri) override {
+    Navigations.emplace_back(uri);
+    Uri = uri;
+  }
   void ExecuteScript(std::string_view script) override { Executed.emplace_back(script); }
+  // The core decides where its scripts may run; the fake keeps them all.
+  void ExecuteScriptInApplicationDocument(std::string_view script) override {
+    Executed.emplace_back(script);
+  }
+  std::string DocumentUri() const override { return Uri; }
   std::string DocumentTitle() const override { return Title; }
   double ZoomFactor() const override { return Zoom; }
   void SetZoomFactor(double factor) override { Zoom = factor; }
   bool IsVisible() const override { return Visible; }
   void MoveFocus() override { Focused = true; }
   void Reload() override { ++Reloads; }
-  void NavigateToString(std::string_view html) override { Documents.emplace_back(html); }
+  void NavigateToString(std::string_view html) override {
+    Documents.emplace_back(html);
+    Uri = "about:blank";
+  }
   bool IsResponsive() const override { return Responsive; }
 };
 

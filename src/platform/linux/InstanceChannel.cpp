@@ -44,7 +44,7 @@ bool SendInstanceArguments(const std::string& socketPath, const std::vector<std:
                            int waitMs) {
   sockaddr_un address;
   const std::string message = EncodeInstanceMessage(arguments);
-  if (!MakeAddress(socketPath, address) || message.empty()) return false;
+  if (!MakeAddress(socketPath, address)) return false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   for (;;) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -90,6 +90,7 @@ struct TInstanceListener::TImpl {
 
   ~TImpl();
   void Drop(TConnection* connection);
+  void Finish(TConnection* connection);
   static gboolean OnAcceptable(gint fd, GIOCondition condition, gpointer self);
   static gboolean OnReadable(gint fd, GIOCondition condition, gpointer connection);
   static gboolean OnTimeout(gpointer connection);
@@ -157,16 +158,13 @@ gboolean TInstanceListener::TImpl::OnAcceptable(gint fd, GIOCondition, gpointer 
 
 gboolean TInstanceListener::TImpl::OnReadable(gint fd, GIOCondition, gpointer data) {
   auto* connection = static_cast<TConnection*>(data);
-  TImpl* self = connection->Owner;
   char buffer[4096];
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    // Never more than the limit: the rest of a message that long is not read.
+    const std::size_t room = kMaxInstanceMessage - connection->Bytes.size();
+    if (room == 0) break;
+    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, room));
     if (n > 0) {
-      if (connection->Bytes.size() + static_cast<std::size_t>(n) > kMaxInstanceMessage) {
-        connection->ReadSource = 0;  // this source ends with the return below
-        self->Drop(connection);      // too long: dropped without reading the rest
-        return G_SOURCE_REMOVE;
-      }
       connection->Bytes.append(buffer, static_cast<std::size_t>(n));  // reserved: no allocation
       continue;
     }
@@ -175,21 +173,28 @@ gboolean TInstanceListener::TImpl::OnReadable(gint fd, GIOCondition, gpointer da
     break;  // the end of the message, or an error
   }
   connection->ReadSource = 0;  // this source ends with the return below
-  glib::Guarded("a later start's arguments", [&] {
-    std::optional<std::vector<std::string>> arguments = DecodeInstanceMessage(connection->Bytes);
-    self->Drop(connection);
-    connection = nullptr;
-    if (arguments && self->Received) self->Received(std::move(*arguments));
-  });
-  if (connection) self->Drop(connection);
+  connection->Owner->Finish(connection);
   return G_SOURCE_REMOVE;
 }
 
+// A later start that does not finish in time hands over what it has sent.
 gboolean TInstanceListener::TImpl::OnTimeout(gpointer data) {
   auto* connection = static_cast<TConnection*>(data);
   connection->TimeoutSource = 0;
-  connection->Owner->Drop(connection);
+  connection->Owner->Finish(connection);
   return G_SOURCE_REMOVE;
+}
+
+// The window comes forward for every later start, with what of its arguments arrived well
+// formed; bytes that are no later start's message reach nobody.
+void TInstanceListener::TImpl::Finish(TConnection* connection) {
+  glib::Guarded("a later start's arguments", [&] {
+    std::optional<std::vector<std::string>> arguments = DecodeInstanceMessage(connection->Bytes);
+    Drop(connection);
+    connection = nullptr;
+    if (arguments && Received) Received(std::move(*arguments));
+  });
+  if (connection) Drop(connection);
 }
 
 void TInstanceListener::TImpl::Drop(TConnection* connection) {

@@ -1,8 +1,8 @@
 // The channel from a later start of a single-instance application to the instance that runs:
 // a Unix socket in the private folder that also holds the instance lock, so only this user's
 // processes can reach it; each end also checks the other's user through SO_PEERCRED. The
-// listener reads on the GLib main loop and drops a message that is too long, malformed, or
-// not finished within a few seconds.
+// listener reads on the GLib main loop, at most the channel's limit and for a few seconds, and
+// hands over what of a message is well formed (InstanceMessage.h).
 #pragma once
 
 #include <functional>

@@ -1,20 +1,20 @@
 // Runs in every frame before the page's scripts (the web-process extension evaluates it, once
 // per document). WebKit tells the runtime which view asks for a new window or a permission, not
-// which frame, so a remote frame inside an application page would be granted what the
-// application is. Here, where the asking document is known, such a frame:
-// - never opens an application page (that would start the application on a file of its
-//   choice), and opens other windows only on a user gesture;
-// - is asked about the clipboard, its stored data and protected media with its own origin
-//   named (the engine itself refuses notifications to frames of other origins, and the camera,
-//   the microphone and the location unless the page delegates them): every frame of an application page announces such a request to the
-//   runtime (`intend(kind)`, which names the frame from the web process, where a page cannot
-//   forge it) before the engine passes the request on, and the runtime refuses a request that
-//   nobody announced.
-// Everything the checks need is taken before any page script runs, so a page cannot change
-// what they see. `pageIsApplication` tells whether the top document is the application's;
-// `developmentOrigin` is the origin of the development server whose pages count as the
-// application's in a `velloc run --url` session, else empty.
-(function (pageIsApplication, intend, developmentOrigin) {
+// which frame, so the web process tells it first:
+// - around every call that can open a window (window.open, document.open with three
+//   arguments), that this frame opens one (`opening(true)`, then `opening(false)`). The
+//   extension decides natively whether the frame's document is the application's; the runtime
+//   starts an instance of the application only for a window asked for in between by such a
+//   document. What this script wraps decides nothing: a call that goes round it announces
+//   nothing, and a window that nobody announced never starts the application;
+// - which frame asks for the clipboard, its stored data and protected media (the engine itself
+//   refuses notifications to frames of other origins, and the camera, the microphone and the
+//   location unless the page delegates them): every frame of an application page announces
+//   such a request to the runtime (`intend(kind)`, which names the frame from the web process,
+//   where a page cannot forge it) before the engine passes the request on, and the runtime
+//   refuses a request that nobody announced.
+// `pageIsApplication` tells whether the top document is the application's.
+(function (pageIsApplication, intend, opening) {
   'use strict';
   const apply = Reflect.apply;
   const getDescriptor = Object.getOwnPropertyDescriptor;
@@ -22,47 +22,8 @@
   const getPrototypeOf = Object.getPrototypeOf;
   const hasOwn = Object.prototype.hasOwnProperty;
   const NativeString = String;
-  const NativeURL = URL;
   const theWindow = window;
-  const theDocument = document;
-
-  function getterOf(object, name) {
-    for (let o = object; o; o = getPrototypeOf(o)) {
-      const d = getDescriptor(o, name);
-      if (d) return d.get;
-    }
-    return undefined;
-  }
-  const originOf = getterOf(theWindow, 'origin');
-  const baseOf = getterOf(theDocument, 'baseURI');
-  const protocolOf = getterOf(NativeURL.prototype, 'protocol');
-  const urlOriginOf = getterOf(NativeURL.prototype, 'origin');
-  const activation = typeof navigator.userActivation === 'object' ? navigator.userActivation : null;
-  const isActive = activation ? getterOf(activation, 'isActive') : undefined;
   const toLower = String.prototype.toLowerCase;
-
-  // A document of the application's own origin (the package scheme's, also for the
-  // about:blank frames it makes) inside an application page is the application.
-  function isApplicationOrigin(origin) {
-    return origin === 'vlx://' || (developmentOrigin !== '' && origin === developmentOrigin);
-  }
-  function isForeign() {
-    return !isApplicationOrigin(apply(originOf, theWindow, [])) && pageIsApplication();
-  }
-  function hasUserGesture() {
-    return !isActive || apply(isActive, activation, []);
-  }
-  function isApplicationUrl(url) {
-    if (url === undefined || url === '') return false;  // about:blank
-    try {
-      const parsed = new NativeURL(url, apply(baseOf, theDocument, []));
-      const protocol = apply(protocolOf, parsed, []);
-      return protocol === 'vlx:' || protocol === 'file:' || protocol === 'vlx-net:' ||
-          (developmentOrigin !== '' && apply(urlOriginOf, parsed, []) === developmentOrigin);
-    } catch (e) {
-      return false;  // not a URL: the real function reports it
-    }
-  }
 
   // Replaces `name` on the object of `holder`'s chain that owns it.
   function wrap(holder, name, make) {
@@ -76,18 +37,21 @@
     }
   }
 
-  function mayOpen(args) {
-    if (!isForeign()) return true;
-    if (args.length > 0 && args[0] !== undefined) args[0] = NativeString(args[0]);
-    return !isApplicationUrl(args[0]) && hasUserGesture();
+  // The window, if any, is asked for inside the call.
+  function opens(open, self, args) {
+    opening(true);
+    try {
+      return apply(open, self, args);
+    } finally {
+      opening(false);
+    }
   }
   wrap(theWindow, 'open', (open) => function open_(url, target, features) {
-    return mayOpen(arguments) ? apply(open, theWindow, arguments) : null;
+    return opens(open, theWindow, arguments);
   });
   // document.open with three arguments is window.open.
   wrap(Document.prototype, 'open', (open) => function open_() {
-    if (arguments.length >= 3 && !mayOpen(arguments)) return null;
-    return apply(open, this, arguments);
+    return arguments.length >= 3 ? opens(open, this, arguments) : apply(open, this, arguments);
   });
   wrap(Document.prototype, 'execCommand', (execCommand) => function execCommand_(command) {
     if (pageIsApplication() && apply(toLower, NativeString(command), []) === 'paste') {

@@ -1,10 +1,10 @@
 // The web-process side of the module. WebKit loads this same shared object into every web
 // process as an extension. It gives each frame window.chrome.webview, whose messages carry the
-// URI of the frame that posted them (taken here, where a page cannot forge it), guards what a
-// remote frame inside an application page may ask for (FrameGuard.js), tells the runtime which
-// other origins a page shows, rewrites absolute "file:///" requests to the package scheme and
-// the application's cross-origin requests to the forwarding scheme, and reports
-// DOMContentLoaded.
+// URI of the frame that posted them (taken here, where a page cannot forge it), tells the
+// runtime which document asks for a window or a permission (FrameGuard.js) and which other
+// origins a page shows, runs the runtime's scripts for the application only in an application
+// document, rewrites absolute "file:///" requests to the package scheme and the application's
+// cross-origin requests to the forwarding scheme, and reports DOMContentLoaded.
 #include <algorithm>
 #include <initializer_list>
 #include <memory>
@@ -32,6 +32,8 @@ namespace velloc::webkit {
 namespace {
 
 WebKitWebExtension* GExtension = nullptr;
+// A world of our own: what a document's origin is, read where no page script reaches.
+WebKitScriptWorld* GPrivateWorld = nullptr;
 // "--disable-web-security" in the application's arguments: its documents' cross-origin
 // requests go through the forwarding scheme.
 bool GForwardCrossOrigin = false;
@@ -84,6 +86,54 @@ gboolean PageIsApplication(gpointer data) {
   WebKitWebPage* page = webkit_web_extension_get_page(GExtension, link->PageId);
   const char* pageUri = page ? webkit_web_page_get_uri(page) : nullptr;
   return pageUri && IsApplicationUri(pageUri);
+}
+
+// The origin of the document in `frame` is the application's: read in our own script world,
+// whose objects no page script can reach or change. A frame's address alone does not say it:
+// about:blank and about:srcdoc documents have the origin of the document that made them, a
+// sandboxed package frame has none.
+bool DocumentIsApplication(WebKitFrame* frame) {
+  JSCContext* context = webkit_frame_get_js_context_for_script_world(frame, GPrivateWorld);
+  if (!context) return false;
+  bool application = false;
+  if (JSCValue* origin = jsc_context_evaluate(context, "self.origin", -1)) {
+    if (jsc_value_is_string(origin)) {
+      char* text = jsc_value_to_string(origin);
+      application = text && IsApplicationOrigin(text);
+      g_free(text);
+    }
+    g_object_unref(origin);
+  }
+  g_object_unref(context);
+  return application;
+}
+
+// The script calling us runs in the document now in `frame`, whose origin is the
+// application's. A function kept from a document the frame showed before is not the frame's
+// document.
+bool CallerIsApplication(WebKitFrame* frame) {
+  JSCContext* shown = webkit_frame_get_js_context(frame);
+  const bool current = shown && shown == jsc_context_get_current();
+  if (shown) g_object_unref(shown);
+  return current && DocumentIsApplication(frame);
+}
+
+// FrameGuard.js tells, around every call that may open a window, that a document of this frame
+// opens one (`begin`) and that the call is over. The runtime starts an instance of the
+// application only for a window asked for in between by a document of the application's
+// origin inside an application page, which is decided here and not in the page.
+void OpeningFromFrame(gboolean begin, gpointer data) {
+  auto* link = static_cast<TFrameLink*>(data);
+  WebKitWebPage* page = webkit_web_extension_get_page(GExtension, link->PageId);
+  if (!page) return;
+  glib::Guarded("announcing a new window", [&] {
+    const char* pageUri = webkit_web_page_get_uri(page);
+    const bool application =
+        begin && pageUri && IsApplicationUri(pageUri) && CallerIsApplication(link->Frame);
+    webkit_web_page_send_message_to_view(
+        page, webkit_user_message_new("vlx.open", g_variant_new("(bb)", begin, application)),
+        nullptr, nullptr, nullptr);
+  });
 }
 
 void PostFromFrame(const char* json, JSCValue* deliver, gpointer data) {
@@ -197,10 +247,13 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
         jsc_value_new_function(context, nullptr, G_CALLBACK(IntendFromFrame),
                                new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
                                FreeFrameLink, G_TYPE_NONE, 1, G_TYPE_STRING);
-    JSCValue* developmentOrigin = jsc_value_new_string(context, DevelopmentOrigin().c_str());
+    JSCValue* opening =
+        jsc_value_new_function(context, nullptr, G_CALLBACK(OpeningFromFrame),
+                               new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
+                               FreeFrameLink, G_TYPE_NONE, 1, G_TYPE_BOOLEAN);
     Install(context, embedded::FrameGuard, "velloc:frame-guard",
-            {pageIsApplication, intend, developmentOrigin});
-    g_object_unref(developmentOrigin);
+            {pageIsApplication, intend, opening});
+    g_object_unref(opening);
     g_object_unref(intend);
     g_object_unref(pageIsApplication);
     const char* uri = webkit_frame_get_uri(frame);
@@ -264,8 +317,39 @@ void OnDocumentLoaded(WebKitWebPage* page, gpointer) {
       page, webkit_user_message_new("vlx.dom-content-loaded", nullptr), nullptr, nullptr, nullptr);
 }
 
+// A script of the runtime's for the application alone (the arguments of a later start, the
+// close question) runs only if the top document is the application's when it arrives: the
+// runtime asked while it showed one, but a navigation may have come between.
+void RunInApplicationDocument(WebKitWebPage* page, WebKitUserMessage* message) {
+  GVariant* parameters = webkit_user_message_get_parameters(message);
+  if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE_STRING)) return;
+  // Deprecated for site isolation, which WebKitGTK does not do: the top frame is in this
+  // process. Were it not, nothing would run.
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  WebKitFrame* top = webkit_web_page_get_main_frame(page);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  const char* uri = top ? webkit_frame_get_uri(top) : nullptr;
+  if (!uri || !IsApplicationUri(uri) || !DocumentIsApplication(top)) return;
+  gsize length = 0;
+  const char* script = g_variant_get_string(parameters, &length);
+  JSCContext* context = webkit_frame_get_js_context(top);
+  if (!context) return;
+  JSCValue* ignored = jsc_context_evaluate(context, script, static_cast<gssize>(length));
+  if (ignored) g_object_unref(ignored);
+  g_object_unref(context);
+}
+
+gboolean OnPageMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer) {
+  if (g_strcmp0(webkit_user_message_get_name(message), "vlx.run-in-application") != 0) {
+    return FALSE;
+  }
+  glib::Guarded("a script for the application", [&] { RunInApplicationDocument(page, message); });
+  return TRUE;
+}
+
 void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
   g_signal_connect(page, "send-request", G_CALLBACK(OnSendRequest), nullptr);
+  g_signal_connect(page, "user-message-received", G_CALLBACK(OnPageMessage), nullptr);
   g_signal_connect(page, "document-loaded", G_CALLBACK(OnDocumentLoaded), nullptr);
 }
 
@@ -275,6 +359,7 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
 extern "C" VELLOC_EXPORT void webkit_web_extension_initialize_with_user_data(
     WebKitWebExtension* extension, GVariant* data) {
   velloc::webkit::GExtension = extension;
+  velloc::webkit::GPrivateWorld = webkit_script_world_new_with_name("velloc");
   if (data && g_variant_is_of_type(data, G_VARIANT_TYPE("(sbss)"))) {
     const char* executable = nullptr;
     gboolean forward = FALSE;

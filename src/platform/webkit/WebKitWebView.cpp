@@ -325,6 +325,16 @@ void TWebKitWebView::ExecuteScript(std::string_view script) {
                                       nullptr, nullptr);
 }
 
+void TWebKitWebView::ExecuteScriptInApplicationDocument(std::string_view script) {
+  if (!IsApplicationUri(FDocumentUri)) return;
+  // The web process runs it if the document is still the application's when it arrives.
+  const std::string text(script);
+  webkit_web_view_send_message_to_page(
+      FView.Get(),
+      webkit_user_message_new("vlx.run-in-application", g_variant_new_string(text.c_str())),
+      nullptr, nullptr, nullptr);
+}
+
 std::string TWebKitWebView::DocumentTitle() const {
   const char* title = webkit_web_view_get_title(FView.Get());
   return title ? title : "";
@@ -454,6 +464,9 @@ void TWebKitWebView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
       // A new top document: what the last one showed and asked is over.
       self->FForeignOrigins.clear();
       self->FIntents.clear();
+      self->FOpening.reset();
+      const char* uri = webkit_web_view_get_uri(view);
+      self->FDocumentUri = ToFileUri(uri ? uri : "");
       TPermissionQuestions::Of(view).CloseAll();
     }
     if (event == WEBKIT_LOAD_STARTED) self->FEvents.BrowserNavigationStarting();
@@ -468,44 +481,51 @@ void TWebKitWebView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
   });
 }
 
-bool TWebKitWebView::NewWindowHandled(WebKitNavigationAction* action) {
-  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
-  const char* uri = webkit_uri_request_get_uri(request);
+bool TWebKitWebView::NewWindowHandled(WebKitNavigationAction* action, const std::string& opener) {
+  const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
   // The package scheme counts as "file:" for the policy, which also sees a "file:" URI.
-  const std::string target = ToFileUri(uri ? uri : "");
-  // The asking document is taken to be the top one, unless the request names another: a remote
-  // frame inside an application page is not the application.
-  const char* top = webkit_web_view_get_uri(FView.Get());
-  std::string opener = ToFileUri(top ? top : "");
-  SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request);
-  const char* referer = headers ? soup_message_headers_get_one(headers, "Referer") : nullptr;
-  if (referer && !IsApplicationUri(referer)) opener = referer;
-  return FEvents.BrowserNewWindowRequested(target, opener);
+  return FEvents.BrowserNewWindowRequested(ToFileUri(uri ? uri : ""), opener);
 }
 
+std::string TWebKitWebView::TopDocument() const {
+  const char* top = webkit_web_view_get_uri(FView.Get());
+  return ToFileUri(top ? top : "");
+}
+
+// A script's window.open (or document.open with three arguments) comes here and nowhere else.
+// WebKit does not say which document asks, and resolves the address against the calling
+// document, which a remote frame can lead anywhere; so the asking document is the application
+// only when the web process said so, natively, for the call in which the window is asked for.
 GtkWidget* TWebKitWebView::OnCreate(WebKitWebView* view, WebKitNavigationAction* action,
                                     TWebKitWebView* self) {
   return glib::Guarded("a new-window request", [&]() -> GtkWidget* {
-    if (self->NewWindowHandled(action)) return nullptr;
-    // A remote page opens windows only on a user gesture; the application's own pages may at
-    // any time (remote frames inside them are held to the same rule in the web process).
-    const char* top = webkit_web_view_get_uri(view);
-    if (!(top && IsApplicationUri(top)) && !webkit_navigation_action_is_user_gesture(action)) {
+    const bool application = self->ApplicationOpens();
+    if (self->NewWindowHandled(action, application ? self->TopDocument() : std::string())) {
       return nullptr;
     }
+    // A pop-up: the application's documents open one at any time, any other document (a remote
+    // top page, a remote frame) only on a user gesture.
+    if (!application && !webkit_navigation_action_is_user_gesture(action)) return nullptr;
     return OpenPopup(view, view);
   });
 }
 
-// A link with a new-window target asks here before `create`; what the policy handles is
-// ignored, so no window of WebKit's follows.
+// A link or form with a new-window target asks here before `create`; what the policy handles
+// is ignored, so no window of WebKit's follows. WebKit refuses local addresses to documents of
+// other origins before it asks, so an application address here comes from a document of the
+// application's; the top document stands for it unless the request names another.
 gboolean TWebKitWebView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                         WebKitPolicyDecisionType type, TWebKitWebView* self) {
   return glib::Guarded("a policy decision", [&]() -> gboolean {
     if (type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) return FALSE;
     WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
         WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-    if (!self->NewWindowHandled(action)) return FALSE;
+    std::string opener = self->TopDocument();
+    SoupMessageHeaders* headers =
+        webkit_uri_request_get_http_headers(webkit_navigation_action_get_request(action));
+    const char* referer = headers ? soup_message_headers_get_one(headers, "Referer") : nullptr;
+    if (referer && !IsApplicationUri(referer)) opener = referer;
+    if (!self->NewWindowHandled(action, opener)) return FALSE;
     webkit_policy_decision_ignore(decision);
     return TRUE;
   });
@@ -554,6 +574,10 @@ gboolean TWebKitWebView::UserMessage(WebKitWebView* view, WebKitUserMessage* mes
   }
   if (g_strcmp0(name, "vlx.intent") == 0) {
     FrameIntent(view, message);
+    return TRUE;
+  }
+  if (g_strcmp0(name, "vlx.open") == 0) {
+    FrameOpening(view, message);
     return TRUE;
   }
   if (g_strcmp0(name, "vlx.post") != 0) return FALSE;
@@ -642,6 +666,27 @@ void TWebKitWebView::FrameIntent(WebKitWebView* view, WebKitUserMessage* message
     FIntents.push_back({value, ToFileUri(frameUri), g_get_monotonic_time()});
     return;
   }
+}
+
+void TWebKitWebView::FrameOpening(WebKitWebView*, WebKitUserMessage* message) {
+  GVariant* parameters = webkit_user_message_get_parameters(message);
+  if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(bb)"))) return;
+  gboolean begin = FALSE;
+  gboolean application = FALSE;
+  g_variant_get(parameters, "(bb)", &begin, &application);
+  // A call inside another one ends the outer one's claim too: a window asked for after it has
+  // nobody announced.
+  if (begin) {
+    FOpening = TOpening{application != FALSE, g_get_monotonic_time()};
+  } else {
+    FOpening.reset();
+  }
+}
+
+bool TWebKitWebView::ApplicationOpens() {
+  const std::optional<TOpening> opening = std::exchange(FOpening, std::nullopt);
+  return opening && opening->Application &&
+         g_get_monotonic_time() - opening->Time <= kIntentLifetimeUs;
 }
 
 std::optional<std::string> TWebKitWebView::RequestingDocument(platform::TPermissionKind kind) {

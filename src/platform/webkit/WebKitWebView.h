@@ -45,6 +45,8 @@ class TWebKitWebView final : public IGtkWebView {
   void ApplySettings(const platform::TWebViewSettings& settings) override;
   void Navigate(std::string_view uri) override;
   void ExecuteScript(std::string_view script) override;
+  void ExecuteScriptInApplicationDocument(std::string_view script) override;
+  std::string DocumentUri() const override { return FDocumentUri; }
   std::string DocumentTitle() const override;
   double ZoomFactor() const override;
   void SetZoomFactor(double factor) override;
@@ -74,9 +76,16 @@ class TWebKitWebView final : public IGtkWebView {
               std::optional<platform::TWebResourceResponse>& response);
   void ForeignFrame(WebKitWebView* view, WebKitUserMessage* message);
   void FrameIntent(WebKitWebView* view, WebKitUserMessage* message);
+  void FrameOpening(WebKitWebView* view, WebKitUserMessage* message);
+  // Takes what the web process said about the window asked for now: true when a document of
+  // the application's origin inside an application page asks.
+  bool ApplicationOpens();
   gboolean UserMessage(WebKitWebView* view, WebKitUserMessage* message);
-  // The core's new-window rule for a navigation that asks for a new window.
-  bool NewWindowHandled(WebKitNavigationAction* action);
+  // The core's new-window rule for a navigation that asks for a new window, asked by `opener`
+  // (empty: a document that is not the application's, or nobody knows which).
+  bool NewWindowHandled(WebKitNavigationAction* action, const std::string& opener);
+  // The top document's URI, the package scheme mapped to "file:".
+  std::string TopDocument() const;
   static void OnTitleChanged(WebKitWebView* view, GParamSpec* spec, TWebKitWebView* self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, TWebKitWebView* self);
   static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action,
@@ -110,6 +119,16 @@ class TWebKitWebView final : public IGtkWebView {
   static constexpr std::size_t kMaxIntents = 32;
   static constexpr gint64 kIntentLifetimeUs = 2'000'000;
   std::vector<TIntent> FIntents;
+  // The call that may open a window, announced by the web process as it began and not yet
+  // over: whether a document of the application asks, and since when (monotonic, in
+  // microseconds).
+  struct TOpening {
+    bool Application;
+    gint64 Time;
+  };
+  std::optional<TOpening> FOpening;
+  // The top document shown, as it was when its load committed.
+  std::string FDocumentUri;
   bool FInspectorShown = false;
   glib::TObjectPtr<WebKitUserContentManager> FContentManager;
   glib::TObjectPtr<WebKitWebView> FView;

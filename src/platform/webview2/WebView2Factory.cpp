@@ -28,6 +28,13 @@ class TPendingWebView final : public IWebView {
   void ExecuteScript(std::string_view script) override {
     if (auto* view = Real()) view->ExecuteScript(script);
   }
+  void ExecuteScriptInApplicationDocument(std::string_view script) override {
+    if (auto* view = Real()) view->ExecuteScriptInApplicationDocument(script);
+  }
+  std::string DocumentUri() const override {
+    const auto* view = Real();
+    return view ? view->DocumentUri() : std::string();
+  }
   std::string DocumentTitle() const override {
     const auto* view = Real();
     return view ? view->DocumentTitle() : std::string();

@@ -748,6 +748,20 @@ void TWebView2WebView::ExecuteScript(std::string_view script) {
   if (FWebView) FWebView->ExecuteScript(ToWide(script).c_str(), nullptr);
 }
 
+void TWebView2WebView::ExecuteScriptInApplicationDocument(std::string_view script) {
+  if (!FWebView || !IsApplicationUri(Source())) return;
+  // WebView2 runs a script in whatever top document there is when it arrives, and a navigation
+  // may come between: the script asks once more, by the document's own location, which no page
+  // can redefine.
+  const std::string guarded = "if (location.origin === \"" + std::string(kApplicationOrigin) +
+                              "\") {\n" + std::string(script) + "\n}";
+  FWebView->ExecuteScript(ToWide(guarded).c_str(), nullptr);
+}
+
+std::string TWebView2WebView::DocumentUri() const {
+  return FWebView ? ToFileUri(Source()) : std::string();
+}
+
 std::string TWebView2WebView::DocumentTitle() const {
   LPWSTR title = nullptr;
   if (!FWebView || FAILED(FWebView->get_DocumentTitle(&title))) return {};

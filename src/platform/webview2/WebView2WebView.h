@@ -64,6 +64,8 @@ class TWebView2WebView final : public IWebView {
   // "file:///x" goes to the application origin.
   void Navigate(std::string_view uri) override;
   void ExecuteScript(std::string_view script) override;
+  void ExecuteScriptInApplicationDocument(std::string_view script) override;
+  std::string DocumentUri() const override;
   std::string DocumentTitle() const override;
   double ZoomFactor() const override;
   void SetZoomFactor(double factor) override;

@@ -1,5 +1,6 @@
 #include "platform/win32/Win32InstanceChannel.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -142,7 +143,7 @@ std::string InstancePipeSecurity(const std::string& sid) {
 bool SendInstanceArguments(const std::string& pipeName, const std::vector<std::string>& arguments,
                            int waitMs) {
   const std::string message = EncodeInstanceMessage(arguments);
-  if (pipeName.empty() || message.empty()) return false;
+  if (pipeName.empty()) return false;
   const std::wstring name = Widen(pipeName);
   const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(waitMs > 0 ? waitMs : 0);
   THandle pipe;
@@ -298,28 +299,30 @@ std::optional<std::vector<std::string>> TInstanceListener::TImpl::ReadClient(HAN
   ULONG client = 0;
   if (!::GetNamedPipeClientProcessId(Pipe.get(), &client) || !ProcessOfThisUser(client))
     return std::nullopt;
+  // At most the channel's limit, for a few seconds: a later start that sends more, or takes
+  // longer, hands over what arrived until then.
   const ULONGLONG deadline = ::GetTickCount64() + kMessageTimeoutMs;
   std::string bytes;
   char buffer[4096];
-  for (;;) {
+  while (bytes.size() < kMaxInstanceMessage) {
     const ULONGLONG now = ::GetTickCount64();
-    if (now >= deadline) return std::nullopt;  // too slow: dropped
+    if (now >= deadline) break;
     OVERLAPPED overlapped{};
     overlapped.hEvent = event;
     ::ResetEvent(event);
+    const DWORD room =
+        static_cast<DWORD>(std::min(sizeof buffer, kMaxInstanceMessage - bytes.size()));
     DWORD read = 0, error = ERROR_SUCCESS;
-    if (!::ReadFile(Pipe.get(), buffer, sizeof buffer, &read, &overlapped)) {
+    if (!::ReadFile(Pipe.get(), buffer, room, &read, &overlapped)) {
       error = ::GetLastError();
       if (error == ERROR_IO_PENDING && !Await(Pipe.get(), overlapped, Stop.get(),
                                               static_cast<DWORD>(deadline - now), read, error))
-        return std::nullopt;
+        break;
     } else if (!::GetOverlappedResult(Pipe.get(), &overlapped, &read, FALSE)) {
       error = ::GetLastError();
     }
-    if (error == ERROR_BROKEN_PIPE) break;  // the later start closed its end: the message is whole
-    if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) return std::nullopt;
-    // Too long: dropped without reading the rest.
-    if (bytes.size() + read > kMaxInstanceMessage) return std::nullopt;
+    // ERROR_BROKEN_PIPE: the later start closed its end, the message is whole.
+    if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) break;
     bytes.append(buffer, read);
   }
   return DecodeInstanceMessage(bytes);

@@ -4,9 +4,9 @@
 // (nobody can add an instance of their own while it exists), its DACL grants this user and the
 // system alone, and each end checks the user of the process at the other end: a later start never
 // writes to a pipe that another user made first, and the listener drops a client of another user.
-// The listener reads on a thread of its own, with a deadline per message, and hands the arguments
-// to the UI thread through a message-only window; a message that is too long, malformed or not
-// finished in time is dropped whole.
+// The listener reads on a thread of its own, at most the channel's limit and with a deadline per
+// message, and hands what of it is well formed (InstanceMessage.h) to the UI thread through a
+// message-only window.
 #pragma once
 
 #include <functional>

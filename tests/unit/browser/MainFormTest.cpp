@@ -27,11 +27,12 @@ constexpr std::string_view kCloseMessage = R"({"id": 50001, "uuid": "c", "data":
 // One main window over fakes, created from a configuration text.
 struct TWindow {
   explicit TWindow(std::string_view settings, std::vector<std::string> args = {},
-                   std::string indexHtml = "index.html") {
+                   std::string indexHtml = "index.html", std::string developmentOrigin = {}) {
     Ini.LoadFromText("[App]\n" + std::string(settings));
     System.Args = std::move(args);
     TMainFormStartup startup{nullptr, &Ini, "demo.app", "Demo", "app", std::move(indexHtml)};
     startup.Dialogs = &Dialogs;
+    startup.DevelopmentOrigin = std::move(developmentOrigin);
     Form = std::make_unique<TMainForm>(Window, View, Loader, System, std::move(startup));
   }
   TWindow& Create() {
@@ -373,6 +374,92 @@ TEST(MainForm, AWebViewThatCannotBeMadeShowsTheStartupErrorAndEnds) {
   EXPECT_EQ(w.Window.CloseRequests, 1);
   EXPECT_TRUE(w.Form->FormCloseQuery());
   EXPECT_FALSE(w.View.TimerEnabled);
+}
+
+// A document that is not the application's has no bridge to answer with, and no say over the
+// application's window: the user's close closes it.
+TEST(MainForm, AWindowShowingAnotherDocumentClosesWhenTheUserCloses) {
+  for (const char* uri : {"https://example.com/", "about:blank", "", "data:text/html,x"}) {
+    TWindow w("");
+    w.Create();
+    w.WebView().Uri = uri;
+    EXPECT_TRUE(w.Form->FormCloseQuery()) << uri;
+    EXPECT_TRUE(w.WebView().Executed.empty()) << uri;
+  }
+  // Back on an application page, the page is asked again; in a development session the
+  // server's pages are the application's too.
+  const struct {
+    const char* developmentOrigin;
+    const char* uri;
+  } asked[] = {{"", "FILE:///other.html"}, {"http://127.0.0.1:5173", "http://127.0.0.1:5173/x"}};
+  for (const auto& c : asked) {
+    TWindow w("", {}, "index.html", c.developmentOrigin);
+    w.Create();
+    w.WebView().Uri = c.uri;
+    EXPECT_FALSE(w.Form->FormCloseQuery()) << c.uri;
+    EXPECT_EQ(w.WebView().Executed, std::vector<std::string>{"vlx.events.onCloseQuery();"});
+  }
+}
+
+// A later start always brings the window forward; its arguments go to application documents
+// alone, and wait (a few at most) while the window shows another.
+TEST(MainForm, LaterStartsReachOnlyApplicationDocuments) {
+  const auto script = [](const char* list) {
+    return "vlx.events.onSecondInstance(" + std::string(list) + ");";
+  };
+  TWindow w("");
+  w.Create();
+  w.Window.State = TWindowState::Minimized;
+  w.Window.IsVisible = false;
+  w.Form->LaterStartArrived({"a.txt", "x\"y"});
+  EXPECT_TRUE(w.Window.IsVisible);
+  EXPECT_EQ(w.Window.State, TWindowState::Normal);
+  EXPECT_EQ(w.Window.FrontRequests, 1);
+  EXPECT_EQ(w.WebView().Executed, std::vector<std::string>{script(R"(["a.txt","x\"y"])")});
+
+  // A remote page: the window comes forward, the arguments wait.
+  w.WebView().Executed.clear();
+  w.WebView().Uri = "https://example.com/login";
+  w.Form->LaterStartArrived({"velloc-e2e://done?code=secret"});
+  w.Form->LaterStartArrived({});
+  EXPECT_EQ(w.Window.FrontRequests, 3);
+  w.Form->BrowserForm()->BrowserNavigationCompleted();
+  EXPECT_TRUE(w.WebView().Executed.empty());
+  EXPECT_EQ(w.Form->WaitingLaterStarts(), 2u);
+
+  // The application's page again: they arrive in order, once.
+  w.WebView().Uri = "file:///index.html";
+  w.Form->BrowserForm()->BrowserNavigationCompleted();
+  w.Form->BrowserForm()->BrowserNavigationCompleted();
+  EXPECT_EQ(
+      w.WebView().Executed,
+      (std::vector<std::string>{script(R"(["velloc-e2e:\/\/done?code=secret"])"), script("[]")}));
+
+  // Beyond the limit, the oldest are left out.
+  w.WebView().Executed.clear();
+  w.WebView().Uri = "about:blank";
+  for (std::size_t i = 0; i < TMainForm::kMaxWaitingLaterStarts + 2; ++i)
+    w.Form->LaterStartArrived({std::to_string(i)});
+  EXPECT_EQ(w.Form->WaitingLaterStarts(), TMainForm::kMaxWaitingLaterStarts);
+  w.WebView().Uri = "file:///index.html";
+  w.Form->BrowserForm()->BrowserNavigationCompleted();
+  ASSERT_EQ(w.WebView().Executed.size(), TMainForm::kMaxWaitingLaterStarts);
+  EXPECT_EQ(w.WebView().Executed.front(), script(R"(["2"])"));
+}
+
+// Before the web view exists, a later start brings the window forward and waits for the page.
+TEST(MainForm, ALaterStartBeforeThePageWaitsForIt) {
+  TWindow w("");
+  w.Loader.IsInitialized = false;
+  w.Create();
+  w.Form->LaterStartArrived({"early"});
+  EXPECT_EQ(w.Window.FrontRequests, 1);
+  w.Loader.IsInitialized = true;
+  w.View.Tick();
+  ASSERT_TRUE(w.View.WebView);
+  w.Form->BrowserForm()->BrowserNavigationCompleted();
+  EXPECT_EQ(w.WebView().Executed,
+            std::vector<std::string>{"vlx.events.onSecondInstance([\"early\"]);"});
 }
 
 TEST(MainForm, DynamicAppTitle) {

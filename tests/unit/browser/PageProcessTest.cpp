@@ -45,6 +45,8 @@ class PageProcess : public ::testing::Test {
     form.FNow = [&] { return now; };
     form.InitializeBrowser();
     ASSERT_TRUE(view.WebView);
+    // Only an application page is asked to close.
+    view.WebView->Uri = "file:///index.html";
     std::function<void(bool)> late;
     for (std::size_t i = 0; i < c.Steps.size(); ++i) {
       const TStep& step = c.Steps[i];

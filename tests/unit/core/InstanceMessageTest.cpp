@@ -1,3 +1,4 @@
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,45 +9,82 @@
 namespace velloc {
 namespace {
 
+using TArgs = std::vector<std::string>;
+const std::string kHeader = "velloc-args 1\n";
+const std::string kReplacement = "\xEF\xBF\xBD";
+
 TEST(InstanceMessage, ArgumentsRoundTrip) {
-  const std::vector<std::vector<std::string>> cases = {
+  const std::vector<TArgs> cases = {
       {},
       {"velloc-e2e://open?x=1"},
       {"/home/José/notes 1.md", "", "a\nb:c", std::string(1000, 'x')},
   };
   for (const auto& arguments : cases) {
     const std::string message = EncodeInstanceMessage(arguments);
-    ASSERT_FALSE(message.empty());
+    EXPECT_LE(message.size(), kMaxInstanceMessage);
     EXPECT_EQ(DecodeInstanceMessage(message), arguments) << message;
   }
-  // Beyond the limits nothing is handed over.
-  EXPECT_EQ(EncodeInstanceMessage({std::string(kMaxInstanceMessage, 'x')}), "");
-  EXPECT_EQ(EncodeInstanceMessage(std::vector<std::string>(kMaxInstanceArguments + 1, "x")), "");
 }
 
-TEST(InstanceMessage, AnythingMalformedIsDroppedWhole) {
-  const std::string header = "velloc-args 1\n";
-  const std::string cases[] = {
-      "",
-      "velloc-args 2\n",
-      "velloc-args 1",
-      header + "3:ab\n",                   // cut short
-      header + "2:abc\n",                  // the length lies
-      header + "2:ab",                     // no end of line
-      header + ":ab\n",                    // no length
-      header + "-2:ab\n",                  // a sign
-      header + "9999999:x\n",              // absurd length
-      header + std::string("2:a\0\n", 5),  // NUL
-      header + "2:\xC3\x28\n",             // not UTF-8
-      header + "1:a\ntrailing",            // garbage after the last argument
-      header + std::string(kMaxInstanceMessage, '1'),
+// Every later start hands over something, so the running window comes forward: what is not
+// text becomes U+FFFD, and what does not fit is left out from the first argument that does not.
+TEST(InstanceMessage, WhatCannotBePassedWholeIsPassedInPart) {
+  TArgs many;
+  for (std::size_t i = 0; i < kMaxInstanceArguments + 10; ++i)
+    many.push_back(std::to_string(i));
+  const TArgs firstMany(many.begin(), many.begin() + kMaxInstanceArguments);
+  const std::string half(kMaxInstanceMessage / 2, 'h');
+  const struct {
+    const char* name;
+    TArgs arguments;
+    TArgs handedOver;
+  } cases[] = {
+      {"not UTF-8",
+       {"\xFF\xFE"
+        "abc",
+        "ok", "\xC3\x28"},
+       {kReplacement + kReplacement + "abc", "ok", kReplacement + "("}},
+      {"NUL", {std::string("a\0b", 3)}, {"a" + kReplacement + "b"}},
+      {"too many", many, firstMany},
+      {"too long together", {"a", half, half, "b"}, {"a", half}},
+      {"one too long", {std::string(kMaxInstanceMessage, 'x'), "b"}, {}},
   };
-  for (const std::string& message : cases)
-    EXPECT_FALSE(DecodeInstanceMessage(message)) << message.substr(0, 40);
-  std::string many = header;
+  for (const auto& c : cases) {
+    const std::string message = EncodeInstanceMessage(c.arguments);
+    EXPECT_LE(message.size(), kMaxInstanceMessage) << c.name;
+    EXPECT_EQ(DecodeInstanceMessage(message), c.handedOver) << c.name;
+  }
+}
+
+// Bytes from another process: only a later start's message counts, and of it only the
+// arguments that are well formed, up to the first that is not.
+TEST(InstanceMessage, TheReaderKeepsWhatIsWellFormed) {
+  const struct {
+    std::string message;
+    std::optional<TArgs> arguments;
+  } cases[] = {
+      {"", std::nullopt},
+      {"velloc-args 2\n", std::nullopt},
+      {"velloc-args 1", std::nullopt},
+      {std::string(kMaxInstanceMessage + 10, 'x'), std::nullopt},
+      {kHeader, TArgs{}},
+      {kHeader + "1:a\n3:ab\n", TArgs{"a"}},    // cut short
+      {kHeader + "1:a\n2:abc\n", TArgs{"a"}},   // the length lies
+      {kHeader + "2:ab", TArgs{}},              // no end of line
+      {kHeader + ":ab\n", TArgs{}},             // no length
+      {kHeader + "-2:ab\n", TArgs{}},           // a sign
+      {kHeader + "9999999:x\n", TArgs{}},       // absurd length
+      {kHeader + "1:a\ntrailing", TArgs{"a"}},  // garbage after the last argument
+      {kHeader + std::string("3:a\0b\n", 6), TArgs{"a" + kReplacement + "b"}},
+      {kHeader + "2:\xC3\x28\n", TArgs{kReplacement + "("}},
+      {kHeader + "2:ok\n" + std::string(kMaxInstanceMessage, '1'), TArgs{"ok"}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(DecodeInstanceMessage(c.message), c.arguments) << c.message.substr(0, 40);
+  std::string many = kHeader;
   for (std::size_t i = 0; i <= kMaxInstanceArguments; ++i)
     many += "1:x\n";
-  EXPECT_FALSE(DecodeInstanceMessage(many));
+  EXPECT_EQ(DecodeInstanceMessage(many), TArgs(kMaxInstanceArguments, "x"));
 }
 
 }  // namespace

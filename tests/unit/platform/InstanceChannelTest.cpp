@@ -51,14 +51,39 @@ TEST(InstanceChannel, ArgumentsReachTheListenerAndNothingElseDoes) {
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0], arguments);
 
-  // Malformed and oversized messages are dropped whole; the listener goes on.
-  SendRaw(path, "velloc-args 1\n5:ab\n");
+  // Of a message cut short or too long, what is well formed; bytes that are no later start's
+  // message reach nobody. The listener goes on.
+  SendRaw(path, "velloc-args 1\n1:a\n5:ab\n");
   SendRaw(path, std::string(kMaxInstanceMessage + 10, 'x'));
+  SendRaw(path, "velloc-args 1\n2:ok\n" + std::string(kMaxInstanceMessage, '1'));
   std::thread later([&] { SendInstanceArguments(path, {"after"}, 1000); });
-  Pump([&] { return received.size() == 2; });
+  Pump([&] { return received.size() == 4; });
   later.join();
-  ASSERT_EQ(received.size(), 2u);
-  EXPECT_EQ(received[1], std::vector<std::string>{"after"});
+  ASSERT_EQ(received.size(), 4u);
+  EXPECT_EQ(received[1], std::vector<std::string>{"a"});
+  EXPECT_EQ(received[2], std::vector<std::string>{"ok"});
+  EXPECT_EQ(received[3], std::vector<std::string>{"after"});
+}
+
+// A later start that stops sending hands over what arrived once its time is up.
+TEST(InstanceChannel, ASlowLaterStartHandsOverWhatArrived) {
+  velloc::testing::ScratchDir folder("velloc-channel");
+  const std::string path = (folder / "x.sock").string();
+  std::vector<std::vector<std::string>> received;
+  TInstanceListener listener(path, [&](std::vector<std::string> a) { received.push_back(a); });
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string part = "velloc-args 1\n4:file\n9:cut";
+  ASSERT_EQ(::write(fd, part.data(), part.size()), static_cast<ssize_t>(part.size()));
+  const gint64 deadline = g_get_monotonic_time() + 8 * G_USEC_PER_SEC;
+  while (received.empty() && g_get_monotonic_time() < deadline)
+    g_main_context_iteration(nullptr, FALSE);
+  ::close(fd);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0], std::vector<std::string>{"file"});
 }
 
 TEST(InstanceChannel, NobodyListeningTakesNothing) {

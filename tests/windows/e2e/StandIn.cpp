@@ -9,6 +9,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "browser/PermissionPolicy.h"
 #include "platform/webview2/WebView2Origin.h"
 #include "platform/win32/WideText.h"
 #include "tests/windows/e2e/StandInProbes.h"
@@ -279,6 +280,11 @@ class TStandInWebView final : public platform::IWebView {
       });
     }
   }
+  // The page is the application's as long as it is one of the package.
+  void ExecuteScriptInApplicationDocument(std::string_view script) override {
+    if (browser::IsApplicationDocument(FUri)) ExecuteScript(script);
+  }
+  std::string DocumentUri() const override { return FUri; }
   std::string DocumentTitle() const override { return FTitle; }
   double ZoomFactor() const override { return FZoom; }
   void SetZoomFactor(double factor) override { FZoom = factor; }

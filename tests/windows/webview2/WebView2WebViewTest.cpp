@@ -813,6 +813,10 @@ TEST_F(WebView2WebView, NewWindowRequestsGoToTheCoreWithTheFrameThatAsks) {
        TRUE, true, "file:///other.html", "file:///index.html", TRUE},
       {L"https://velloc.localhost/other.html", true, L"https://ads.example/f", true, TRUE, true,
        "file:///other.html", "https://ads.example/f", TRUE},
+      // A remote frame's same-origin child that asks, whatever base it resolved against: the
+      // frame WebView2 names is not the application's.
+      {L"https://velloc.localhost/index.html?x", true, L"about:blank", true, TRUE, true,
+       "file:///index.html?x", "about:blank", TRUE},
       {L"https://velloc.localhost/other.html", false, nullptr, false, TRUE, true,
        "file:///other.html", "file:///index.html", TRUE},
       {L"https://velloc.localhost/other.html", false, nullptr, true, TRUE, true,
@@ -1219,6 +1223,37 @@ TEST_F(WebView2WebView, NavigationTitleAndProcessEventsReachTheCore) {
   EXPECT_EQ(Events.Calls,
             (std::vector<std::string>{"NavigationStarting", "DOMContentLoaded",
                                       "NavigationCompleted", "TitleChanged", "ProcessFailed"}));
+}
+
+// The runtime's scripts for the application (a later start's arguments, the close question)
+// reach only an application document: none is sent while another is shown, and the one sent
+// asks again where it runs, since a navigation may come between.
+TEST_F(WebView2WebView, ApplicationScriptsReachOnlyApplicationDocuments) {
+  const struct {
+    const wchar_t* Source;
+    const char* DocumentUri;
+    bool Sent;
+  } cases[] = {
+      {L"https://velloc.localhost/index.html", "file:///index.html", true},
+      {L"https://VELLOC.localhost/a/b.html?x", "file:///a/b.html?x", true},
+      {L"https://example.com/login", "https://example.com/login", false},
+      {L"https://velloc.localhost.example.com/", "https://velloc.localhost.example.com/", false},
+      {L"about:blank", "about:blank", false},
+  };
+  for (const auto& c : cases) {
+    WebView.Source = c.Source;
+    WebView.Executed.clear();
+    EXPECT_EQ(View->DocumentUri(), c.DocumentUri);
+    View->ExecuteScriptInApplicationDocument("vlx.events.onSecondInstance([\"a\"]);");
+    if (!c.Sent) {
+      EXPECT_TRUE(WebView.Executed.empty()) << c.DocumentUri;
+      continue;
+    }
+    ASSERT_EQ(WebView.Executed.size(), 1u) << c.DocumentUri;
+    EXPECT_EQ(WebView.Executed[0],
+              L"if (location.origin === \"https://velloc.localhost\") {\n"
+              L"vlx.events.onSecondInstance([\"a\"]);\n}");
+  }
 }
 
 TEST_F(WebView2WebView, OperationsPassWideStringsAndSettings) {

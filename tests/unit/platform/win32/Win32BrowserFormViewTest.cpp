@@ -35,6 +35,8 @@ class NullWebView final : public IWebView {
   void ApplySettings(const TWebViewSettings&) override {}
   void Navigate(std::string_view) override {}
   void ExecuteScript(std::string_view) override {}
+  void ExecuteScriptInApplicationDocument(std::string_view) override {}
+  std::string DocumentUri() const override { return {}; }
   std::string DocumentTitle() const override { return {}; }
   double ZoomFactor() const override { return 1.0; }
   void SetZoomFactor(double) override {}
