@@ -413,7 +413,48 @@ def dialogs(args, artifacts: Path) -> None:
         expect_eq(app.wait(20), 0, "exit code")
 
 
-CASES = {"file_functions": file_functions, "dialogs": dialogs}
+NO_USER_DIRS_PAGE = page("<p>folders</p>" + PAGE_HELPERS + r"""
+<script>
+const s = (promise) => settle(promise, 10000);
+async function run() {
+  const documents = await s(vlx.folders.getUserDocumentsDir());
+  report({
+    documents,
+    desktop: await s(vlx.folders.getUserDesktopDir()),
+    // Never into the root, where a wrong answer would have it write.
+    saved: documents.value === "/" ? {state: "not tried"}
+      : await s(vlx.files.writeTextFile({filePath: documents.value + "report.txt",
+                                         contents: "r"})),
+  });
+}
+run().catch((e) => report({error: String(e)}));
+</script>""")
+
+
+def folders_without_user_dirs(args, artifacts: Path) -> None:
+    """Without a user-dirs.dirs (no XDG user folders configured) the documents and desktop
+    folders are those of xdg-user-dirs' defaults under HOME, never the root, and a page saving
+    "to documents" writes there."""
+    with XSession("nodirs", artifacts, args.bin_dir) as session:
+        home = Path(session.env["HOME"])
+        expect(not (Path(session.env["XDG_CONFIG_HOME"]) / "user-dirs.dirs").exists(),
+               "the session has no user-dirs.dirs")
+        exe = session.make_app("nodirs", {"ID": "E2ENoDirs", "Name": "Folders",
+                                          "DynamicAppTitle": 1}, {"index.html": NO_USER_DIRS_PAGE})
+        app = session.launch(exe)
+        wid = app.wait_window()
+        result = session.wait_result(app, wid, timeout=30)
+        expect("error" not in result, f"the page failed: {result.get('error')}")
+        check_all(result, {"documents": ok(f"{home}/Documents/"),
+                           "desktop": ok(f"{home}/Desktop/"), "saved": ok(True)}, "folders")
+        expect_eq((home / "Documents" / "report.txt").read_bytes(), BOM + b"r\r\n",
+                  "the file saved to documents")
+        session.close_window(wid)
+        expect_eq(app.wait(20), 0, "exit code")
+
+
+CASES = {"file_functions": file_functions, "dialogs": dialogs,
+         "folders_without_user_dirs": folders_without_user_dirs}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))
