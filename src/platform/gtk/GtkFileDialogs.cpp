@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/gtk/CallbackGuard.h"
 #include "platform/gtk/DisplayLimits.h"
 
 namespace velloc::platform::gtk {
@@ -102,41 +103,80 @@ std::string CaseInsensitivePattern(std::string_view mask) {
   return pattern;
 }
 
+TGtkFileDialogs::~TGtkFileDialogs() {
+  for (TChooser* chooser : Choosers()) {
+    if (!chooser->Dialog) continue;
+    g_signal_handlers_disconnect_by_data(chooser->Dialog.Get(), this);
+    gtk_native_dialog_destroy(GTK_NATIVE_DIALOG(chooser->Dialog.Get()));
+  }
+}
+
+std::vector<TGtkFileDialogs::TChooser*> TGtkFileDialogs::Choosers() {
+  std::vector<TChooser*> all{&FOpen, &FSave, &FFolder};
+  for (const std::unique_ptr<TChooser>& extra : FExtra)
+    all.push_back(extra.get());
+  return all;
+}
+
 template <typename Setup>
-std::optional<std::string> TGtkFileDialogs::Run(TChooser& chooser, GtkFileChooserAction action,
-                                                const std::string& title, Setup&& setup) {
-  TChooser fresh;
-  TChooser& use = chooser.Busy ? fresh : chooser;
-  if (!use.Dialog) {
-    use.Dialog.Reset(gtk_file_chooser_native_new(nullptr, nullptr, action, nullptr, nullptr));
-    GtkFileChooser* fileChooser = GTK_FILE_CHOOSER(use.Dialog.Get());
+void TGtkFileDialogs::Show(TChooser& kept, GtkFileChooserAction action, const std::string& title,
+                           TFileDialogDone done, Setup&& setup) {
+  std::erase_if(FExtra, [](const std::unique_ptr<TChooser>& extra) { return !extra->Done; });
+  TChooser* use = &kept;
+  if (kept.Done) use = FExtra.emplace_back(std::make_unique<TChooser>()).get();
+  if (!use->Dialog) {
+    use->Dialog.Reset(gtk_file_chooser_native_new(nullptr, nullptr, action, nullptr, nullptr));
+    GtkFileChooser* fileChooser = GTK_FILE_CHOOSER(use->Dialog.Get());
     gtk_file_chooser_set_local_only(fileChooser, TRUE);
     gtk_file_chooser_set_select_multiple(fileChooser, FALSE);
-    gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(use.Dialog.Get()), TRUE);
+    gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(use->Dialog.Get()), TRUE);
     // GTK's own chooser would start in its "Recent" view, where a folder cannot be chosen by
     // typing its path; from then on the folder last shown carries over.
     if (action == GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER)
       gtk_file_chooser_set_current_folder(fileChooser, g_get_home_dir());
+    g_signal_connect(use->Dialog.Get(), "response", G_CALLBACK(OnResponse), this);
   }
-  GtkNativeDialog* dialog = GTK_NATIVE_DIALOG(use.Dialog.Get());
+  GtkNativeDialog* dialog = GTK_NATIVE_DIALOG(use->Dialog.Get());
   setup(GTK_FILE_CHOOSER(dialog));
   gtk_native_dialog_set_title(dialog, DisplayTitle(title).c_str());
   gtk_native_dialog_set_transient_for(dialog, OwnerWindow());
-
-  use.Busy = true;
-  const gint response = gtk_native_dialog_run(dialog);  // a nested main loop until it closes
-  use.Busy = false;
-  gtk_native_dialog_set_transient_for(dialog, nullptr);
-  if (response != GTK_RESPONSE_ACCEPT) return std::nullopt;
-  const glib::TGFree<char> path(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
-  if (path.Get() == nullptr) return std::nullopt;
-  return std::string(path.Get());
+  use->Done = std::move(done);
+  gtk_native_dialog_show(dialog);
 }
 
-std::optional<std::string> TGtkFileDialogs::OpenFile(const std::string& fileName,
-                                                     const std::string& title,
-                                                     const std::vector<TFileType>& fileTypes) {
-  return Run(FOpen, GTK_FILE_CHOOSER_ACTION_OPEN, title, [&](GtkFileChooser* chooser) {
+void TGtkFileDialogs::OnResponse(GtkNativeDialog* dialog, gint response, gpointer self) {
+  glib::Guarded("a file dialog's answer",
+                [&] { static_cast<TGtkFileDialogs*>(self)->Answer(dialog, response); });
+}
+
+void TGtkFileDialogs::Answer(GtkNativeDialog* dialog, gint response) {
+  for (TChooser* chooser : Choosers()) {
+    if (GTK_NATIVE_DIALOG(chooser->Dialog.Get()) != dialog || !chooser->Done) continue;
+    TFileDialogDone done = std::exchange(chooser->Done, nullptr);
+    gtk_native_dialog_set_transient_for(dialog, nullptr);
+    std::optional<std::string> choice;
+    if (response == GTK_RESPONSE_ACCEPT) {
+      const glib::TGFree<char> path(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
+      if (path.Get() != nullptr) choice = path.Get();
+    }
+    done(std::move(choice));
+    return;
+  }
+}
+
+void TGtkFileDialogs::CloseAll() {
+  for (TChooser* chooser : Choosers()) {
+    if (!chooser->Done) continue;
+    chooser->Done = nullptr;
+    // Ends the interaction; no answer comes for it.
+    gtk_native_dialog_hide(GTK_NATIVE_DIALOG(chooser->Dialog.Get()));
+    gtk_native_dialog_set_transient_for(GTK_NATIVE_DIALOG(chooser->Dialog.Get()), nullptr);
+  }
+}
+
+void TGtkFileDialogs::OpenFile(const std::string& fileName, const std::string& title,
+                               const std::vector<TFileType>& fileTypes, TFileDialogDone done) {
+  Show(FOpen, GTK_FILE_CHOOSER_ACTION_OPEN, title, std::move(done), [&](GtkFileChooser* chooser) {
     SetFileTypes(chooser, fileTypes);
     gtk_file_chooser_unselect_all(chooser);
     // An open dialog has no name to type in; a full path picks the file and its folder.
@@ -148,11 +188,10 @@ std::optional<std::string> TGtkFileDialogs::OpenFile(const std::string& fileName
   });
 }
 
-std::optional<std::string> TGtkFileDialogs::SaveFile(const std::string& fileName,
-                                                     const std::string& title,
-                                                     const std::vector<TFileType>& fileTypes,
-                                                     bool overwritePrompt) {
-  return Run(FSave, GTK_FILE_CHOOSER_ACTION_SAVE, title, [&](GtkFileChooser* chooser) {
+void TGtkFileDialogs::SaveFile(const std::string& fileName, const std::string& title,
+                               const std::vector<TFileType>& fileTypes, bool overwritePrompt,
+                               TFileDialogDone done) {
+  Show(FSave, GTK_FILE_CHOOSER_ACTION_SAVE, title, std::move(done), [&](GtkFileChooser* chooser) {
     SetFileTypes(chooser, fileTypes);
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, overwritePrompt ? TRUE : FALSE);
     const std::string folder = ExistingFolderOf(fileName);
@@ -163,11 +202,9 @@ std::optional<std::string> TGtkFileDialogs::SaveFile(const std::string& fileName
   });
 }
 
-std::optional<std::string> TGtkFileDialogs::SelectFolder(const std::string& title) {
-  std::optional<std::string> folder =
-      Run(FFolder, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, title, [](GtkFileChooser*) {});
-  if (folder && !folder->ends_with('/')) *folder += '/';
-  return folder;
+void TGtkFileDialogs::SelectFolder(const std::string& title, TFileDialogDone done) {
+  Show(FFolder, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, title, std::move(done),
+       [](GtkFileChooser*) {});
 }
 
 }  // namespace velloc::platform::gtk

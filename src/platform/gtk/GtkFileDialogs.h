@@ -2,6 +2,7 @@
 // portal where one runs and shows GTK's own chooser otherwise.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,27 +20,37 @@ class TGtkFileDialogs final : public IFileDialogs {
   TGtkFileDialogs() = default;
   TGtkFileDialogs(const TGtkFileDialogs&) = delete;
   TGtkFileDialogs& operator=(const TGtkFileDialogs&) = delete;
-  ~TGtkFileDialogs() override = default;
+  ~TGtkFileDialogs() override;
 
-  std::optional<std::string> OpenFile(const std::string& fileName, const std::string& title,
-                                      const std::vector<TFileType>& fileTypes) override;
-  std::optional<std::string> SaveFile(const std::string& fileName, const std::string& title,
-                                      const std::vector<TFileType>& fileTypes,
-                                      bool overwritePrompt) override;
-  std::optional<std::string> SelectFolder(const std::string& title) override;
+  // Shown with gtk_native_dialog_show and answered from their "response" signal: no nested
+  // main loop runs inside a call.
+  void OpenFile(const std::string& fileName, const std::string& title,
+                const std::vector<TFileType>& fileTypes, TFileDialogDone done) override;
+  void SaveFile(const std::string& fileName, const std::string& title,
+                const std::vector<TFileType>& fileTypes, bool overwritePrompt,
+                TFileDialogDone done) override;
+  void SelectFolder(const std::string& title, TFileDialogDone done) override;
+  void CloseAll() override;
 
  private:
-  // One chooser per kind, made on first use and kept, so the folder last shown carries over.
   struct TChooser {
     glib::TObjectPtr<GtkFileChooserNative> Dialog;
-    bool Busy = false;  // shown right now, by a call further up the stack
+    TFileDialogDone Done;  // set while the chooser is on screen
   };
-  // Runs the kept chooser, or a fresh one when a page asks again while the kept one is shown.
+  // Shows the kept chooser of a kind, or a chooser of its own when a page asks again while the
+  // kept one is on screen.
   template <typename Setup>
-  std::optional<std::string> Run(TChooser& chooser, GtkFileChooserAction action,
-                                 const std::string& title, Setup&& setup);
+  void Show(TChooser& kept, GtkFileChooserAction action, const std::string& title,
+            TFileDialogDone done, Setup&& setup);
+  static void OnResponse(GtkNativeDialog* dialog, gint response, gpointer self);
+  void Answer(GtkNativeDialog* dialog, gint response);
+  std::vector<TChooser*> Choosers();
 
+  // One chooser per kind, made on first use and kept, so the folder last shown carries over.
   TChooser FOpen, FSave, FFolder;
+  // Those of second requests; one that has answered goes at the next request (never inside its
+  // own signal).
+  std::vector<std::unique_ptr<TChooser>> FExtra;
 };
 
 // A page's file mask as a GTK glob pattern that matches ASCII letters in either case, as masks

@@ -453,8 +453,55 @@ def folders_without_user_dirs(args, artifacts: Path) -> None:
         expect_eq(app.wait(20), 0, "exit code")
 
 
+# The page closes the application while a dialog it opened is on screen.
+CLOSE_DURING_FILE_DIALOG = page("<p>closing</p>", title="asking", head="""<script>
+vlx.dialogs.openFile({title: "Close step"}).then((v) => { document.title = "ANSWERED:" + v; });
+setTimeout(() => { document.title = "CLOSING"; vlx.app.close(); }, 1500);
+</script>""")
+CLOSE_DURING_MESSAGE = page("<p>closing</p>", title="asking", head="""<script>
+setTimeout(() => { vlx.app.close(); alert("Message step"); }, 500);
+</script>""")
+
+
+def close_during_dialogs(args, artifacts: Path) -> None:
+    """A page that closes the application while one of its dialogs is open: the runtime ends
+    the dialog (or waits for it) and exits with 0, also when the dialog is answered afterwards,
+    whose reply then goes nowhere. Once with a file dialog, once with the page's own message
+    dialog (alert)."""
+    with XSession("closedialog", artifacts, args.bin_dir) as session:
+        exe = session.make_app("closefile", {"ID": "E2ECloseFile", "Name": "Close file",
+                                             "DynamicAppTitle": 1},
+                               {"index.html": CLOSE_DURING_FILE_DIALOG})
+        app = session.launch(exe)
+        main = app.wait_window()
+        d = Dialogs(session, app, main)
+        dialog = d.wait("Close step")
+
+        def closed_or_closing() -> bool:
+            return (not app.running() or main not in app.windows()
+                    or session.title(main) == "CLOSING")
+
+        wait_until(closed_or_closing, 20, "the page's close")
+        # A dialog still up after the close is answered, as a user would.
+        if app.running() and d.find("Close step"):
+            d.keys(dialog, "Escape")
+        expect_eq(app.wait(20), 0, f"exit code; output:\n{app.output()}")
+
+        exe = session.make_app("closemessage", {"ID": "E2ECloseMessage", "Name": "Close message"},
+                               {"index.html": CLOSE_DURING_MESSAGE})
+        app = session.launch(exe)
+        main = app.wait_window()
+        try:
+            code = app.wait(8)
+        except E2EError:
+            session.press(main, "Return")  # the alert waited: answer it
+            code = app.wait(20)
+        expect_eq(code, 0, f"exit code; output:\n{app.output()}")
+
+
 CASES = {"file_functions": file_functions, "dialogs": dialogs,
-         "folders_without_user_dirs": folders_without_user_dirs}
+         "folders_without_user_dirs": folders_without_user_dirs,
+         "close_during_dialogs": close_during_dialogs}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))
