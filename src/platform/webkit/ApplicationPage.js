@@ -3,7 +3,7 @@
 // - document.cookie, in package documents: WebKit keeps no cookies for the package scheme.
 //   `read` and `write` are the extension's native functions, which take the document's address
 //   in the web process and keep the cookies in the application's data
-//   (platform/linux/SqliteCookieJar.h); null in the development server's pages, whose cookies
+//   (ApplicationCookies.h); null in the development server's pages, whose cookies
 //   are WebKit's own.
 // - Notification.requestPermission() answers with the permission as it stands once it is
 //   decided, as the standard says: application pages are granted notifications from the start,

@@ -15,7 +15,7 @@
 #include <webkit2/webkit-web-extension.h>
 
 #include "platform/gtk/CallbackGuard.h"
-#include "platform/linux/SqliteCookieJar.h"
+#include "platform/webkit/ApplicationCookies.h"
 #include "platform/webkit/PackageMedia.h"
 #include "platform/webkit/Uris.h"
 
@@ -36,7 +36,7 @@ WebKitWebExtension* GExtension = nullptr;
 // requests go through the forwarding scheme.
 bool GForwardCrossOrigin = false;
 // The cookies of application pages, which WebKit keeps only for web addresses.
-std::unique_ptr<platform::TSqliteCookieJar> GCookies;
+std::unique_ptr<TApplicationCookies> GCookies;
 
 struct TFrameLink {
   guint64 PageId;
@@ -285,7 +285,7 @@ extern "C" VELLOC_EXPORT void webkit_web_extension_initialize_with_user_data(
     velloc::webkit::GForwardCrossOrigin = forward;
     velloc::webkit::SetDevelopmentOrigin(developmentOrigin);
     if (*cookies)
-      velloc::webkit::GCookies = std::make_unique<velloc::platform::TSqliteCookieJar>(cookies);
+      velloc::webkit::GCookies = std::make_unique<velloc::webkit::TApplicationCookies>(cookies);
   }
   velloc::webkit::RegisterPackageMediaSourceWithGStreamer();
   g_signal_connect(extension, "page-created", G_CALLBACK(velloc::webkit::OnPageCreated), nullptr);

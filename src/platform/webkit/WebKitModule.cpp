@@ -7,7 +7,7 @@
 
 #include "platform/gtk/CallbackGuard.h"
 #include "platform/gtk/GLibPtr.h"
-#include "platform/linux/SqliteCookieJar.h"
+#include "platform/webkit/ApplicationCookies.h"
 #include "platform/webkit/Downloads.h"
 #include "platform/webkit/ModuleApi.h"
 #include "platform/webkit/NetForwarder.h"
@@ -101,7 +101,7 @@ class TWebKitModule final : public IWebKitModule {
     // The application pages' own cookies, which every web process reads and writes.
     const std::string cookies = data + "/application-cookies.db";
     g_mkdir_with_parents(data.c_str(), 0700);
-    platform::StartCookieSession(cookies);
+    StartCookieSession(cookies);
     const std::string cache = environment.UserDataFolder + "WebKit/cache";
     glib::TObjectPtr<WebKitWebsiteDataManager> manager(webkit_website_data_manager_new(
         "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr));
