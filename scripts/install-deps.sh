@@ -9,6 +9,8 @@ packages=(
   # libraries
   libgtk-3-dev libwebkit2gtk-4.1-dev libgstreamer1.0-dev libdeflate-dev rapidjson-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the XML parser with which the tests read the packer's AppStream and MIME files
+  libxml2-dev
   # the real components the tests drive
   zip unzip media-types xvfb xauth openbox xdotool wmctrl x11-utils imagemagick gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good

@@ -94,6 +94,9 @@ TBrowserExternalModule::TBrowserExternalModule()
 TBrowserExternalModule::~TBrowserExternalModule() {
   // The notification service outlives the module: its clicks must not reach a dead one.
   if (FNotificationCenter) FNotificationCenter->SetOnClick(nullptr);
+  // So do the file dialogs: one a page left open ends with the window, and its answer, which
+  // would go to this module's page, is dropped.
+  if (FFileDialogs) FFileDialogs->CloseAll();
 }
 
 bool TBrowserExternalModule::IsApplicationDocument(std::string_view uri) const {

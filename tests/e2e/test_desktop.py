@@ -11,12 +11,13 @@ import os
 import shutil
 import subprocess
 import sys
+import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 
 from harness import XSession, expect, expect_eq, page, run_cases, wait_until, write_app
 
 APP_ID = "com.example.VellocE2E"
-PACKAGE = "com.example.velloce2e"  # the ID as a Debian package name and command
+PACKAGE = "velloc-app-com.example.velloce2e"  # the ID as a Debian package name and command
 INI = {"ID": APP_ID, "Name": "Velloc E2E", "DynamicAppTitle": 1}
 DESKTOP = """
 [Desktop]
@@ -32,8 +33,8 @@ vlx.events.onSecondInstance = (a) => { document.title = "SECOND:" + JSON.stringi
 </script>""")
 
 
-def make_folder(artifacts: Path) -> Path:
-    folder = write_app(artifacts / "app", INI, {"index.html": INDEX})
+def make_folder(artifacts: Path, ini: dict[str, object] = INI) -> Path:
+    folder = write_app(artifacts / "app", ini, {"index.html": INDEX})
     with open(folder / "vlx.ini", "a", encoding="utf-8") as ini:
         ini.write(DESKTOP)
     return folder
@@ -96,11 +97,15 @@ def scheme_and_file_type(args, artifacts: Path) -> None:
 def debian_package(args, artifacts: Path) -> None:
     """`velloc pack --deb` builds a package that dpkg-deb reads and desktop-file-validate
     accepts; as root it installs, starts from its desktop entry's Exec line and removes
-    cleanly."""
+    cleanly. Files planted beforehand where earlier packers staged their packages stay out of
+    it, and a control character in the name reaches none of its files."""
     with XSession("deb", artifacts, args.bin_dir) as session:
         out = artifacts / "out"
-        out.mkdir()
-        session.run([str(args.bin_dir / "velloc"), "pack", str(make_folder(artifacts)), "-o",
+        planted = out / f".velloc-deb-{PACKAGE}" / "etc" / "cron.d"
+        planted.mkdir(parents=True)
+        (planted / "planted").write_text("* * * * * root touch /tmp/planted\n")
+        ini = dict(INI, Name="Velloc\x01E2E & <co>")
+        session.run([str(args.bin_dir / "velloc"), "pack", str(make_folder(artifacts, ini)), "-o",
                      str(out / "VellocE2E"), "--quiet", "--deb"])
         debs = list(out.glob("*.deb"))
         expect_eq([d.name for d in debs], [f"{PACKAGE}_1.2.3_amd64.deb"], "the package built")
@@ -110,6 +115,13 @@ def debian_package(args, artifacts: Path) -> None:
                        "libwebkit2gtk-4.1-0"):
             expect(wanted in info, f"{wanted!r} not in the control file:\n{info}")
         contents = session.run(["dpkg-deb", "--contents", str(deb)]).stdout
+        expect("cron" not in contents and "planted" not in contents,
+               f"planted files in the package:\n{contents}")
+        staged = sorted(p.name for p in out.iterdir() if p.name.startswith(".velloc-deb-"))
+        expect_eq(staged, [f".velloc-deb-{PACKAGE}"], "staging folders left (the planted one)")
+        expect_eq(session.run(["dpkg-deb", "--field", str(deb), "Description"]).stdout,
+                  "A test of desktop integration\n Velloc E2E & <co>, a web application packed "
+                  "with Velloc.\n", "the control file's description")
         for wanted in (f"./usr/lib/{PACKAGE}/{PACKAGE}", f"./usr/bin/{PACKAGE} -> ",
                        f"./usr/share/applications/{APP_ID}.desktop",
                        f"./usr/share/icons/hicolor/48x48/apps/{APP_ID}.png",
@@ -120,6 +132,10 @@ def debian_package(args, artifacts: Path) -> None:
         session.run(["dpkg-deb", "--extract", str(deb), str(unpacked)])
         entry = unpacked / "usr/share/applications" / f"{APP_ID}.desktop"
         session.run(["desktop-file-validate", str(entry)])
+        expect("Name=Velloc E2E & <co>\n" in entry.read_text(), "the name in the desktop entry")
+        metainfo = ElementTree.parse(unpacked / "usr/share/metainfo" / f"{APP_ID}.metainfo.xml")
+        expect_eq(metainfo.findtext("name"), "Velloc E2E & <co>", "the name in the metainfo")
+        ElementTree.parse(unpacked / "usr/share/mime/packages" / f"{APP_ID}.xml")
 
         if os.geteuid() != 0 or shutil.which("dpkg") is None:
             print("not root: the package is not installed")

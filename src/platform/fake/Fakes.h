@@ -279,6 +279,8 @@ class TFakeMainWindow : public IMainWindow {
   void Close() override { ++CloseRequests; }
 };
 
+// Answers every dialog at once with `Answer`, or, with `Hold`, keeps the answer waiting in
+// `Open` until the test calls it.
 class TFakeFileDialogs : public IFileDialogs {
  public:
   struct TCall {
@@ -288,21 +290,35 @@ class TFakeFileDialogs : public IFileDialogs {
   };
   std::vector<TCall> Calls;
   std::optional<std::string> Answer;  // no value: the user cancels
+  bool Hold = false;
+  std::vector<TFileDialogDone> Open;  // the dialogs on screen
+  int CloseAllCalls = 0;
 
-  std::optional<std::string> OpenFile(const std::string& fileName, const std::string& title,
-                                      const std::vector<TFileType>& types) override {
-    Calls.push_back({"open", fileName, title, types, false});
-    return Answer;
+  void OpenFile(const std::string& fileName, const std::string& title,
+                const std::vector<TFileType>& types, TFileDialogDone done) override {
+    Show({"open", fileName, title, types, false}, std::move(done));
   }
-  std::optional<std::string> SaveFile(const std::string& fileName, const std::string& title,
-                                      const std::vector<TFileType>& types,
-                                      bool overwritePrompt) override {
-    Calls.push_back({"save", fileName, title, types, overwritePrompt});
-    return Answer;
+  void SaveFile(const std::string& fileName, const std::string& title,
+                const std::vector<TFileType>& types, bool overwritePrompt,
+                TFileDialogDone done) override {
+    Show({"save", fileName, title, types, overwritePrompt}, std::move(done));
   }
-  std::optional<std::string> SelectFolder(const std::string& title) override {
-    Calls.push_back({"folder", "", title, {}, false});
-    return Answer;
+  void SelectFolder(const std::string& title, TFileDialogDone done) override {
+    Show({"folder", "", title, {}, false}, std::move(done));
+  }
+  void CloseAll() override {
+    ++CloseAllCalls;
+    Open.clear();
+  }
+
+ private:
+  void Show(TCall call, TFileDialogDone done) {
+    Calls.push_back(std::move(call));
+    if (Hold) {
+      Open.push_back(std::move(done));
+    } else {
+      done(Answer);
+    }
   }
 };
 

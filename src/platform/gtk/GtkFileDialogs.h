@@ -2,6 +2,7 @@
 // portal where one runs and shows GTK's own chooser otherwise.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,27 +20,38 @@ class TGtkFileDialogs final : public IFileDialogs {
   TGtkFileDialogs() = default;
   TGtkFileDialogs(const TGtkFileDialogs&) = delete;
   TGtkFileDialogs& operator=(const TGtkFileDialogs&) = delete;
-  ~TGtkFileDialogs() override = default;
+  ~TGtkFileDialogs() override;
 
-  std::optional<std::string> OpenFile(const std::string& fileName, const std::string& title,
-                                      const std::vector<TFileType>& fileTypes) override;
-  std::optional<std::string> SaveFile(const std::string& fileName, const std::string& title,
-                                      const std::vector<TFileType>& fileTypes,
-                                      bool overwritePrompt) override;
-  std::optional<std::string> SelectFolder(const std::string& title) override;
+  // Shown with gtk_native_dialog_show and answered from their "response" signal: no nested
+  // main loop runs inside a call.
+  void OpenFile(const std::string& fileName, const std::string& title,
+                const std::vector<TFileType>& fileTypes, TFileDialogDone done) override;
+  void SaveFile(const std::string& fileName, const std::string& title,
+                const std::vector<TFileType>& fileTypes, bool overwritePrompt,
+                TFileDialogDone done) override;
+  void SelectFolder(const std::string& title, TFileDialogDone done) override;
+  void CloseAll() override;
 
  private:
-  // One chooser per kind, made on first use and kept, so the folder last shown carries over.
   struct TChooser {
     glib::TObjectPtr<GtkFileChooserNative> Dialog;
-    bool Busy = false;  // shown right now, by a call further up the stack
+    TFileDialogDone Done;  // set while the chooser is on screen
   };
-  // Runs the kept chooser, or a fresh one when a page asks again while the kept one is shown.
-  template <typename Setup>
-  std::optional<std::string> Run(TChooser& chooser, GtkFileChooserAction action,
-                                 const std::string& title, Setup&& setup);
+  enum TKind : std::size_t { kOpen, kSave, kFolder, kKinds };
+  // The index of the chooser to show: the kept one of its kind, or one of its own when a page
+  // asks again while the kept one is on screen.
+  std::size_t Take(TKind kind, GtkFileChooserAction action);
+  GtkFileChooser* Chooser(std::size_t index) const {
+    return GTK_FILE_CHOOSER(FChoosers[index].Dialog.Get());
+  }
+  void Present(std::size_t index, const std::string& title, TFileDialogDone done);
+  static void OnResponse(GtkNativeDialog* dialog, gint response, gpointer self);
+  void Answer(GtkNativeDialog* dialog, gint response);
 
-  TChooser FOpen, FSave, FFolder;
+  // The kept chooser of each kind first, made on first use, so the folder last shown carries
+  // over; then those of second requests, which go at the next request once they have answered
+  // (never inside their own signal).
+  std::vector<TChooser> FChoosers = std::vector<TChooser>(kKinds);
 };
 
 // A page's file mask as a GTK glob pattern that matches ASCII letters in either case, as masks

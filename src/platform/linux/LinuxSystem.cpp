@@ -30,6 +30,15 @@ std::string WithSlash(std::string path) {
   return path;
 }
 
+// A user folder as the user's XDG user-dirs name it. Where they name none (no user-dirs.dirs, or
+// no line for it), the folder of that name under HOME, as xdg-user-dirs makes it: an empty
+// answer would reach the page as "/", and a page saving there would write into the root.
+std::string UserFolder(GUserDirectory directory, const char* defaultName) {
+  const char* folder = g_get_user_special_dir(directory);
+  if (folder && *folder) return WithSlash(folder);
+  return WithSlash(WithSlash(g_get_home_dir()) + defaultName);
+}
+
 bool WriteAll(int fd, const void* data, std::size_t size) {
   const auto* p = static_cast<const char*>(data);
   while (size > 0) {
@@ -221,13 +230,11 @@ std::string TLinuxSystem::TempDir() const {
 }
 
 std::string TLinuxSystem::UserDocumentsDir() const {
-  const char* folder = g_get_user_special_dir(G_USER_DIRECTORY_DOCUMENTS);
-  return folder ? WithSlash(folder) : std::string();
+  return UserFolder(G_USER_DIRECTORY_DOCUMENTS, "Documents");
 }
 
 std::string TLinuxSystem::UserDesktopDir() const {
-  const char* folder = g_get_user_special_dir(G_USER_DIRECTORY_DESKTOP);
-  return folder ? WithSlash(folder) : std::string();
+  return UserFolder(G_USER_DIRECTORY_DESKTOP, "Desktop");
 }
 
 std::string TLinuxSystem::RoamingAppDataDir() const {

@@ -28,9 +28,12 @@ std::string WithBackslash(std::string path) {
 }
 
 // A known folder of the current user, with a trailing backslash; empty when the shell names none.
-std::string KnownFolder(REFKNOWNFOLDERID id) {
+// `flags` KF_FLAG_DONT_VERIFY: the folder's configured path even while it does not exist (the
+// user deleted it), which a page's write makes again, rather than none, which reaches the page as
+// the root of the drive.
+std::string KnownFolder(REFKNOWNFOLDERID id, DWORD flags = KF_FLAG_DEFAULT) {
   PWSTR folder = nullptr;
-  const HRESULT result = ::SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &folder);
+  const HRESULT result = ::SHGetKnownFolderPath(id, flags, nullptr, &folder);
   std::string path = SUCCEEDED(result) && folder ? win32::Narrow(folder) : std::string();
   ::CoTaskMemFree(folder);
   return WithBackslash(std::move(path));
@@ -240,15 +243,15 @@ std::string TWin32System::TempDir() const {
 }
 
 std::string TWin32System::UserDocumentsDir() const {
-  return KnownFolder(FOLDERID_Documents);
+  return KnownFolder(FOLDERID_Documents, KF_FLAG_DONT_VERIFY);
 }
 
 std::string TWin32System::UserDesktopDir() const {
-  return KnownFolder(FOLDERID_Desktop);
+  return KnownFolder(FOLDERID_Desktop, KF_FLAG_DONT_VERIFY);
 }
 
 std::string TWin32System::RoamingAppDataDir() const {
-  return KnownFolder(FOLDERID_RoamingAppData);
+  return KnownFolder(FOLDERID_RoamingAppData, KF_FLAG_DONT_VERIFY);
 }
 
 char TWin32System::DecimalSeparator() const {

@@ -1,10 +1,15 @@
 #include "tools/velloc/DesktopFiles.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <system_error>
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include "core/Text.h"
 #include "package/AppIcon.h"
 #include "tools/velloc/Cli.h"
 
@@ -14,6 +19,22 @@ namespace {
 
 // The hicolor theme's usual sizes; a PNG goes to each size it is at least as large as.
 constexpr int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256, 512};
+
+// Every package and command made from an ID lives under this name, which no distribution uses.
+constexpr std::string_view kPackagePrefix = "velloc-app";
+
+// The application with every free text as the desktop files may carry it. A name left empty
+// (it held only control characters) becomes the ID's.
+TDesktopApp PlainTexts(const TDesktopApp& app) {
+  TDesktopApp plain = app;
+  plain.Name = DesktopText(app.Name);
+  if (plain.Name.empty()) plain.Name = DesktopText(app.Id);
+  plain.Desktop.Comment = DesktopText(app.Desktop.Comment);
+  plain.Desktop.Maintainer = DesktopText(app.Desktop.Maintainer);
+  for (config::TFileType& type : plain.Desktop.FileTypes)
+    type.Description = DesktopText(type.Description);
+  return plain;
+}
 
 // A desktop entry's string value: its escapes for backslash and line breaks.
 std::string EntryValue(std::string_view text) {
@@ -149,6 +170,21 @@ std::string RunTool(const std::vector<std::string>& argv, const fs::path& folder
   return output;
 }
 
+// The modes a package installs with, whatever the umask gave the staged files: folders and the
+// program 0755, every other file 0644. Links are left as they are.
+void SetPackageModes(const fs::path& root, const fs::path& program) {
+  constexpr fs::perms kOpen = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec;
+  constexpr fs::perms kReadable = fs::perms::owner_read | fs::perms::owner_write |
+                                  fs::perms::group_read | fs::perms::others_read;
+  fs::permissions(root, kOpen);
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_symlink()) continue;
+    fs::permissions(entry.path(),
+                    entry.is_directory() || entry.path() == program ? kOpen : kReadable);
+  }
+}
+
 }  // namespace
 
 std::string DesktopFileId(std::string_view appId) {
@@ -159,6 +195,22 @@ std::string DesktopFileId(std::string_view appId) {
     id += plain ? c : '-';
   }
   return id;
+}
+
+std::string DesktopText(std::string_view text) {
+  std::string plain;
+  for (std::size_t pos = 0; pos < text.size();) {
+    char32_t c = text::NextCodePoint(text, pos);  // a malformed byte gives U+FFFD
+    if (text::IsControl(c)) {
+      c = U' ';
+    } else if (c == 0xFFFE || c == 0xFFFF) {
+      c = 0xFFFD;  // not characters to XML
+    }
+    text::AppendUtf8(plain, c);
+  }
+  const std::size_t first = plain.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return plain.substr(first, plain.find_last_not_of(' ') - first + 1);
 }
 
 std::string DebianPackageName(std::string_view appId) {
@@ -179,11 +231,11 @@ std::string DebianPackageName(std::string_view appId) {
   }
   while (!name.empty() && name.back() == '-')
     name.pop_back();
-  if (name.size() < 2) name = "velloc-app" + (name.empty() ? std::string() : "-" + name);
-  return name;
+  return std::string(kPackagePrefix) + (name.empty() ? std::string() : "-" + name);
 }
 
-std::string DesktopEntryText(const TDesktopApp& app) {
+std::string DesktopEntryText(const TDesktopApp& given) {
+  const TDesktopApp app = PlainTexts(given);
   const config::TDesktopConfig& desktop = app.Desktop;
   std::string entry = "[Desktop Entry]\nType=Application\nVersion=1.4\n";
   entry += "Name=" + EntryValue(app.Name) + "\n";
@@ -196,7 +248,7 @@ std::string DesktopEntryText(const TDesktopApp& app) {
     entry += " %f";
   }
   entry += "\nIcon=" + DesktopFileId(app.Id) + "\nTerminal=false\nStartupNotify=true\n";
-  entry += "StartupWMClass=" + EntryValue(app.Id) + "\n";
+  entry += "StartupWMClass=" + EntryValue(DesktopText(app.Id)) + "\n";
   entry += "Categories=";
   if (desktop.Categories.empty()) entry += "Utility;";
   for (const std::string& category : desktop.Categories)
@@ -211,7 +263,8 @@ std::string DesktopEntryText(const TDesktopApp& app) {
   return entry;
 }
 
-std::string MetainfoText(const TDesktopApp& app) {
+std::string MetainfoText(const TDesktopApp& given) {
+  const TDesktopApp app = PlainTexts(given);
   const std::string id = DesktopFileId(app.Id);
   const std::string summary = app.Desktop.Comment.empty() ? app.Name : app.Desktop.Comment;
   std::string xml =
@@ -233,8 +286,9 @@ std::string MetainfoText(const TDesktopApp& app) {
   return xml;
 }
 
-std::string MimeInfoText(const TDesktopApp& app) {
-  if (app.Desktop.FileTypes.empty()) return {};
+std::string MimeInfoText(const TDesktopApp& given) {
+  if (given.Desktop.FileTypes.empty()) return {};
+  const TDesktopApp app = PlainTexts(given);
   std::string xml =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
@@ -259,68 +313,83 @@ void WriteDesktopFiles(const TDesktopApp& app, const fs::path& share) {
   WriteIcons(app, share);
 }
 
+std::string DebianControlText(const TDesktopApp& given, std::string_view architecture,
+                              std::string_view depends) {
+  const TDesktopApp app = PlainTexts(given);
+  const config::TDesktopConfig& desktop = app.Desktop;
+  std::string control =
+      "Package: " + DebianPackageName(app.Id) + "\nVersion: " + desktop.Version +
+      "\nArchitecture: " + std::string(architecture) + "\nMaintainer: " +
+      (desktop.Maintainer.empty() ? app.Name + " <root@localhost>" : desktop.Maintainer) +
+      "\nSection: misc\nPriority: optional\n";
+  if (!depends.empty()) control += "Depends: " + std::string(depends) + "\n";
+  control += "Description: " + (desktop.Comment.empty() ? app.Name : desktop.Comment) + "\n " +
+             app.Name + ", a web application packed with Velloc.\n";
+  return control;
+}
+
+TPrivateFolder::TPrivateFolder(const fs::path& parent, std::string_view prefix) {
+  std::string pattern = (parent / (std::string(prefix) + "XXXXXX")).string();
+  // mkdtemp makes a new folder of a new name, mode 0700, or fails; it never takes one that is
+  // there already.
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw TCliError("cannot make a private folder in \"" + parent.string() +
+                    "\": " + std::strerror(errno));
+  }
+  FPath = pattern;
+}
+
+TPrivateFolder::~TPrivateFolder() {
+  std::error_code ignored;  // a folder only this run could write to: what is left harms no one
+  fs::remove_all(FPath, ignored);
+}
+
 fs::path BuildDebianPackage(const TDesktopApp& app, const fs::path& executable,
                             const fs::path& runtime, const fs::path& module,
                             const fs::path& folder) {
   const std::string package = DebianPackageName(app.Id);
-  std::error_code ec;
-  const fs::path staging = fs::absolute(folder) / (".velloc-deb-" + package);
-  fs::remove_all(staging, ec);
-  struct TRemove {
-    fs::path Path;
-    ~TRemove() {
-      std::error_code ignored;
-      fs::remove_all(Path, ignored);
-    }
-  } cleanup{staging};
+  const fs::path output = fs::absolute(folder);
+  // Beside the output, so the finished package is renamed into place; private, so the package
+  // holds nothing that another user of a shared folder put there.
+  const TPrivateFolder work(output, ".velloc-deb-");
+  const fs::path staging = work.Path() / "root";
 
   // The libraries of the runtime and of its WebKitGTK module, as this machine's packages
   // provide them. dpkg-shlibdeps wants a debian/control to stand beside, even an empty one.
-  WriteText(staging / "debian" / "control", "");
+  const fs::path shlibs = work.Path() / "shlibs";
+  WriteText(shlibs / "debian" / "control", "");
   const std::string found = RunTool({"dpkg-shlibdeps", "-O", "-e" + fs::absolute(runtime).string(),
                                      "-e" + fs::absolute(module).string()},
-                                    staging);
+                                    shlibs);
   std::string depends;
   if (const auto at = found.find("shlibs:Depends="); at != std::string::npos) {
     depends = found.substr(at + 15);
     depends.erase(depends.find_last_not_of("\r\n") + 1);
   }
-  fs::remove_all(staging / "debian", ec);
   const std::string architecture = [&] {
-    std::string arch = RunTool({"dpkg", "--print-architecture"}, folder);
+    std::string arch = RunTool({"dpkg", "--print-architecture"}, work.Path());
     arch.erase(arch.find_last_not_of("\r\n") + 1);
     return arch;
   }();
 
   const fs::path lib = staging / "usr" / "lib" / package;
   fs::create_directories(lib);
-  fs::copy_file(executable, lib / package, fs::copy_options::overwrite_existing);
-  fs::permissions(lib / package, fs::perms::owner_all | fs::perms::group_read |
-                                     fs::perms::group_exec | fs::perms::others_read |
-                                     fs::perms::others_exec);
+  fs::copy_file(executable, lib / package);
   fs::create_directories(staging / "usr" / "bin");
   fs::create_symlink("../lib/" + package + "/" + package, staging / "usr" / "bin" / package);
   TDesktopApp installed = app;
   installed.Command = "/usr/bin/" + package;
   WriteDesktopFiles(installed, staging / "usr" / "share");
+  WriteText(staging / "DEBIAN" / "control", DebianControlText(app, architecture, depends));
+  SetPackageModes(staging, lib / package);
 
-  const config::TDesktopConfig& desktop = app.Desktop;
-  std::string control =
-      "Package: " + package + "\nVersion: " + desktop.Version + "\nArchitecture: " + architecture +
-      "\nMaintainer: " +
-      (desktop.Maintainer.empty() ? app.Name + " <root@localhost>" : desktop.Maintainer) +
-      "\nSection: misc\nPriority: optional\n";
-  if (!depends.empty()) control += "Depends: " + depends + "\n";
-  control += "Description: " + (desktop.Comment.empty() ? app.Name : desktop.Comment) + "\n " +
-             app.Name + ", a web application packed with Velloc.\n";
-  WriteText(staging / "DEBIAN" / "control", control);
-  fs::permissions(staging / "DEBIAN", fs::perms::owner_all | fs::perms::group_read |
-                                          fs::perms::group_exec | fs::perms::others_read |
-                                          fs::perms::others_exec);
-
-  const fs::path deb =
-      fs::absolute(folder) / (package + "_" + desktop.Version + "_" + architecture + ".deb");
-  RunTool({"dpkg-deb", "--root-owner-group", "--build", staging.string(), deb.string()}, folder);
+  const fs::path built = work.Path() / "package.deb";
+  RunTool({"dpkg-deb", "--root-owner-group", "--build", staging.string(), built.string()},
+          work.Path());
+  // A rename replaces the name itself: it never writes through a link someone put there.
+  const fs::path deb = output / (package + "_" + app.Desktop.Version + "_" + architecture + ".deb");
+  if (std::rename(built.c_str(), deb.c_str()) != 0)
+    throw TCliError("cannot write \"" + deb.string() + "\": " + std::strerror(errno));
   return deb;
 }
 

@@ -25,22 +25,48 @@ struct TDesktopApp {
 // The ID as a desktop file ID and icon name: letters, digits, ".", "_" and "-"; every other
 // character becomes "-".
 std::string DesktopFileId(std::string_view appId);
-// The ID as a Debian package name and command: lower case letters, digits, "+", "-" and ".",
-// beginning with a letter or digit, at least two characters.
+// The ID as a Debian package name and command, in a namespace of Velloc's own so that no ID can
+// name a package or command of the system (ID=sudo gives "velloc-app-sudo", never "sudo"):
+// "velloc-app-" and the ID in lower case letters, digits, "+", "-" and "."; "velloc-app" when
+// nothing of the ID is left.
 std::string DebianPackageName(std::string_view appId);
+
+// Free text for the desktop entry, the control file and the XML files: one line of valid UTF-8
+// without control characters (each becomes a blank) or the characters XML forbids, blanks
+// trimmed at both ends.
+std::string DesktopText(std::string_view text);
 
 std::string DesktopEntryText(const TDesktopApp& app);
 std::string MetainfoText(const TDesktopApp& app);
 // Empty when the application declares no file types.
 std::string MimeInfoText(const TDesktopApp& app);
+// The Debian package's control file; `depends` as dpkg-shlibdeps gave it (may be empty).
+std::string DebianControlText(const TDesktopApp& app, std::string_view architecture,
+                              std::string_view depends);
 
 // Writes the desktop entry, icons, metainfo and MIME definition below `share` (as
 // /usr/share is laid out: applications/, icons/hicolor/, metainfo/, mime/packages/).
 void WriteDesktopFiles(const TDesktopApp& app, const std::filesystem::path& share);
 
+// A folder for one run only, made with mkdtemp inside `parent` (a name nobody has used, mode
+// 0700), so nothing can be planted in it beforehand or added while it is in use; removed with
+// everything in it when this goes. Throws TCliError when it cannot be made.
+class TPrivateFolder {
+ public:
+  TPrivateFolder(const std::filesystem::path& parent, std::string_view prefix);
+  ~TPrivateFolder();
+  TPrivateFolder(const TPrivateFolder&) = delete;
+  TPrivateFolder& operator=(const TPrivateFolder&) = delete;
+  const std::filesystem::path& Path() const { return FPath; }
+
+ private:
+  std::filesystem::path FPath;
+};
+
 // Builds `<package>_<version>_<architecture>.deb` in `folder` from the packed executable and
 // returns its path. Its dependencies are those of `runtime` and `module` as dpkg-shlibdeps finds
-// them on this machine.
+// them on this machine. The package is staged in a private folder beside it and moved into
+// place when complete, so it holds exactly what is written here.
 std::filesystem::path BuildDebianPackage(const TDesktopApp& app,
                                          const std::filesystem::path& executable,
                                          const std::filesystem::path& runtime,

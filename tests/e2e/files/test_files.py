@@ -413,7 +413,95 @@ def dialogs(args, artifacts: Path) -> None:
         expect_eq(app.wait(20), 0, "exit code")
 
 
-CASES = {"file_functions": file_functions, "dialogs": dialogs}
+NO_USER_DIRS_PAGE = page("<p>folders</p>" + PAGE_HELPERS + r"""
+<script>
+const s = (promise) => settle(promise, 10000);
+async function run() {
+  const documents = await s(vlx.folders.getUserDocumentsDir());
+  report({
+    documents,
+    desktop: await s(vlx.folders.getUserDesktopDir()),
+    // Never into the root, where a wrong answer would have it write.
+    saved: documents.value === "/" ? {state: "not tried"}
+      : await s(vlx.files.writeTextFile({filePath: documents.value + "report.txt",
+                                         contents: "r"})),
+  });
+}
+run().catch((e) => report({error: String(e)}));
+</script>""")
+
+
+def folders_without_user_dirs(args, artifacts: Path) -> None:
+    """Without a user-dirs.dirs (no XDG user folders configured) the documents and desktop
+    folders are those of xdg-user-dirs' defaults under HOME, never the root, and a page saving
+    "to documents" writes there."""
+    with XSession("nodirs", artifacts, args.bin_dir) as session:
+        home = Path(session.env["HOME"])
+        expect(not (Path(session.env["XDG_CONFIG_HOME"]) / "user-dirs.dirs").exists(),
+               "the session has no user-dirs.dirs")
+        exe = session.make_app("nodirs", {"ID": "E2ENoDirs", "Name": "Folders",
+                                          "DynamicAppTitle": 1}, {"index.html": NO_USER_DIRS_PAGE})
+        app = session.launch(exe)
+        wid = app.wait_window()
+        result = session.wait_result(app, wid, timeout=30)
+        expect("error" not in result, f"the page failed: {result.get('error')}")
+        check_all(result, {"documents": ok(f"{home}/Documents/"),
+                           "desktop": ok(f"{home}/Desktop/"), "saved": ok(True)}, "folders")
+        expect_eq((home / "Documents" / "report.txt").read_bytes(), BOM + b"r\r\n",
+                  "the file saved to documents")
+        session.close_window(wid)
+        expect_eq(app.wait(20), 0, "exit code")
+
+
+# The page closes the application while a dialog it opened is on screen.
+CLOSE_DURING_FILE_DIALOG = page("<p>closing</p>", title="asking", head="""<script>
+vlx.dialogs.openFile({title: "Close step"}).then((v) => { document.title = "ANSWERED:" + v; });
+setTimeout(() => { document.title = "CLOSING"; vlx.app.close(); }, 1500);
+</script>""")
+CLOSE_DURING_MESSAGE = page("<p>closing</p>", title="asking", head="""<script>
+setTimeout(() => { vlx.app.close(); alert("Message step"); }, 500);
+</script>""")
+
+
+def close_during_dialogs(args, artifacts: Path) -> None:
+    """A page that closes the application while one of its dialogs is open: the runtime ends
+    the dialog (or waits for it) and exits with 0, also when the dialog is answered afterwards,
+    whose reply then goes nowhere. Once with a file dialog, once with the page's own message
+    dialog (alert)."""
+    with XSession("closedialog", artifacts, args.bin_dir) as session:
+        exe = session.make_app("closefile", {"ID": "E2ECloseFile", "Name": "Close file",
+                                             "DynamicAppTitle": 1},
+                               {"index.html": CLOSE_DURING_FILE_DIALOG})
+        app = session.launch(exe)
+        main = app.wait_window()
+        d = Dialogs(session, app, main)
+        dialog = d.wait("Close step")
+
+        def closed_or_closing() -> bool:
+            return (not app.running() or main not in app.windows()
+                    or session.title(main) == "CLOSING")
+
+        wait_until(closed_or_closing, 20, "the page's close")
+        # A dialog still up after the close is answered, as a user would.
+        if app.running() and d.find("Close step"):
+            d.keys(dialog, "Escape")
+        expect_eq(app.wait(20), 0, f"exit code; output:\n{app.output()}")
+
+        exe = session.make_app("closemessage", {"ID": "E2ECloseMessage", "Name": "Close message"},
+                               {"index.html": CLOSE_DURING_MESSAGE})
+        app = session.launch(exe)
+        main = app.wait_window()
+        try:
+            code = app.wait(8)
+        except E2EError:
+            session.press(main, "Return")  # the alert waited: answer it
+            code = app.wait(20)
+        expect_eq(code, 0, f"exit code; output:\n{app.output()}")
+
+
+CASES = {"file_functions": file_functions, "dialogs": dialogs,
+         "folders_without_user_dirs": folders_without_user_dirs,
+         "close_during_dialogs": close_during_dialogs}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))

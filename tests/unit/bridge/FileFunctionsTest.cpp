@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <set>
 #include <signal.h>
@@ -654,6 +655,36 @@ TEST_F(FileFunctions, Dialogs) {
   EXPECT_EQ(FDialogs.Calls[0].Kind, "folder");
   EXPECT_EQ(FDialogs.Calls[0].Title, "Save file");
   EXPECT_EQ(FDialogs.Calls[1].Title, "Where?");
+}
+
+// The dialog handlers return before the user answers. A page may close the application while
+// its dialog is open: the dialog ends with the bridge, and an answer that comes all the same
+// goes nowhere (under the sanitizers, a reply through a destroyed bridge would show).
+TEST(FileDialogReplies, AnsweredLaterOrAfterTheBridgeHasGone) {
+  platform::fake::TFakeFileDialogs dialogs;
+  dialogs.Hold = true;
+  std::vector<std::string> replies;
+  auto module = std::make_unique<TBrowserExternalModule>();
+  module->SetFileDialogs(&dialogs);
+  for (const int id : {20001, 20003}) {
+    module->BrowserWebMessageReceived(
+        {"{\"id\": " + std::to_string(id) + ", \"uuid\": \"u" + std::to_string(id) +
+             "\", \"data\": {}}",
+         "vlx:///index.html", [&](std::string_view reply) { replies.emplace_back(reply); }});
+  }
+  EXPECT_TRUE(replies.empty()) << replies.front();
+  ASSERT_EQ(dialogs.Open.size(), 2u);
+
+  dialogs.Open[0]("/home/u/a.txt");
+  EXPECT_EQ(replies, std::vector<std::string>{
+                         R"({"uuid": "u20001", "success": true, "result": "\/home\/u\/a.txt"})"});
+
+  const platform::TFileDialogDone late = dialogs.Open[1];
+  module.reset();
+  EXPECT_EQ(dialogs.CloseAllCalls, 1);
+  EXPECT_TRUE(dialogs.Open.empty());
+  late("/home/u");
+  EXPECT_EQ(replies.size(), 1u);
 }
 
 }  // namespace
