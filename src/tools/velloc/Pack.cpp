@@ -29,6 +29,8 @@
 #include "tools/velloc/Cli.h"
 #include "tools/velloc/DesktopFiles.h"
 #include "tools/velloc/Progress.h"
+#include "tools/velloc/RpmPackage.h"
+#include "tools/velloc/WindowsInstaller.h"
 
 namespace velloc::embedded {
 extern const std::string_view WebKitInstallerScript;
@@ -245,8 +247,9 @@ fs::path RunPack(const TPackOptions& options) {
 
   // What the runtime needs besides the application: its web view module and installer.
   const bool linuxRuntime = image.Format != package::ExeFormat::Pe;
-  if (!linuxRuntime && (options.Deb || !options.DesktopFiles.empty()))
-    throw TCliError("--deb and --desktop-files are for Linux executables");
+  if (!linuxRuntime && (options.Deb || options.Rpm || !options.DesktopFiles.empty()))
+    throw TCliError("--deb, --rpm and --desktop-files are for Linux executables");
+  if (linuxRuntime && options.Msi) throw TCliError("--msi is for Windows executables");
   fs::path module = options.Module;
   if (module.empty()) {
     module = linuxRuntime ? unstrippedOr(runtime.parent_path() /
@@ -393,8 +396,8 @@ fs::path RunPack(const TPackOptions& options) {
                 static_cast<std::uintmax_t>(fs::file_size(output)));
   }
 
-  // Desktop integration: the files a distribution package needs, or a Debian package itself.
-  if (options.Deb || !options.DesktopFiles.empty()) {
+  // Desktop integration: the files a distribution package needs, or the packages themselves.
+  if (options.Deb || options.Rpm || options.Msi || !options.DesktopFiles.empty()) {
     const TDesktopApp app{id, config::ReadAppKey(config, config::app::Name), DebianPackageName(id),
                           desktop, icon};
     if (!options.DesktopFiles.empty()) {
@@ -405,6 +408,14 @@ fs::path RunPack(const TPackOptions& options) {
     if (options.Deb) {
       const fs::path deb = BuildDebianPackage(app, output, runtime, module, outputFolder);
       if (!options.Quiet) std::printf("Built the Debian package %s\n", Quote(deb).c_str());
+    }
+    if (options.Rpm) {
+      const fs::path rpm = BuildRpmPackage(app, output, runtime, module, outputFolder);
+      if (!options.Quiet) std::printf("Built the RPM package %s\n", Quote(rpm).c_str());
+    }
+    if (options.Msi) {
+      const fs::path msi = BuildWindowsInstaller(app, output, WindowsInstallerPath(output, app));
+      if (!options.Quiet) std::printf("Built the Windows installer %s\n", Quote(msi).c_str());
     }
   }
   return output;

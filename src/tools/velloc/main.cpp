@@ -26,7 +26,8 @@ constexpr const char* kUsage =
     "  velloc init DIR [--name NAME]                  create a small application in DIR\n"
     "  velloc pack DIR [-o|--output FILE] [--target linux|windows] [--runtime PATH] [--module "
     "PATH]\n"
-    "              [--installer PATH] [--icon FILE] [--deb] [--desktop-files DIR] [--debug]\n"
+    "              [--installer PATH] [--icon FILE] [--deb] [--rpm] [--msi]\n"
+    "              [--desktop-files DIR] [--debug]\n"
     "              [-q|--quiet]\n"
     "                                                 pack DIR into one executable\n"
     "  velloc run DIR [--inspect] [--runtime PATH]    run DIR as it would run packed; saved\n"
@@ -97,6 +98,10 @@ int main(int argc, char** argv) {
         pack.Icon = value();
       } else if (a == "--deb") {
         pack.Deb = true;
+      } else if (a == "--rpm") {
+        pack.Rpm = true;
+      } else if (a == "--msi") {
+        pack.Msi = true;
       } else if (a == "--desktop-files") {
         pack.DesktopFiles = value();
       } else if (a == "--name") {
