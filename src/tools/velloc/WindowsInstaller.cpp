@@ -8,8 +8,13 @@
 
 #include <glib.h>
 
+#include "archive/PackagePassword.h"
+#include "archive/ZipArchive.h"
+#include "config/AppKeys.h"
 #include "core/Text.h"
 #include "package/AppIcon.h"
+#include "package/ExeUtils.h"
+#include "platform/MappedFile.h"
 #include "startup/DesktopRegistration.h"
 #include "tools/velloc/Cli.h"
 
@@ -381,6 +386,50 @@ fs::path BuildWindowsInstaller(const TDesktopApp& app, const fs::path& executabl
   if (std::rename((work.Path() / "package.msi").c_str(), target.c_str()) != 0)
     throw TCliError("cannot write \"" + target.string() + "\": " + std::strerror(errno));
   return msi;
+}
+
+fs::path RunWindowsInstaller(const fs::path& executable, const fs::path& output) {
+  const std::string name = "\"" + executable.string() + "\"";
+  package::ExeImageInfo image{};
+  try {
+    image = package::TExeUtils::InspectImage(executable);
+  } catch (const package::ExeUtilsError& error) {
+    throw TCliError(name + ": " + error.what());
+  }
+  if (image.Format != package::ExeFormat::Pe || image.AttachedLength() == 0)
+    throw TCliError(name + " is not a Windows executable packed by velloc");
+
+  // What the package says of the application: its configuration and its icon.
+  const std::shared_ptr<const platform::TMappedFile> bytes =
+      package::TExeUtils(executable).MapZipFromExe();
+  archive::TZipArchive zip;
+  zip.Password(archive::PackagePassword());
+  try {
+    zip.Stream(bytes->Bytes(), bytes);
+  } catch (const archive::ZipError& error) {
+    throw TCliError(name + " carries no readable package: " + error.what());
+  }
+  const auto entry = [&zip](std::string_view entryName, std::uint64_t maxSize) {
+    std::vector<std::uint8_t> data;
+    const int index = zip.FindFile(entryName);
+    if (index >= 0 && zip.Entry(index).UncompressedSize <= maxSize &&
+        zip.Extract(index, data) == archive::ExtractResult::Ok) {
+      return data;
+    }
+    return std::vector<std::uint8_t>{};
+  };
+  const std::vector<std::uint8_t> ini = entry("vlx.ini", config::kMaxConfigFileSize);
+  if (ini.empty()) throw TCliError(name + ": the package's vlx.ini cannot be read");
+  config::TProjectIni config;
+  config.LoadFromBytes(ini);
+  std::vector<std::string> problems;
+  const config::TDesktopConfig desktop = config::ReadDesktopConfig(config, problems);
+  if (!problems.empty()) throw TCliError(name + ", section [Desktop]: " + problems.front());
+  const std::string id = config::ReadAppKey(config, config::app::ID);
+  const TDesktopApp app{id, config::ReadAppKey(config, config::app::Name), DebianPackageName(id),
+                        desktop, entry(package::kAppIconEntry, package::kMaxAppIconBytes)};
+  return BuildWindowsInstaller(app, executable,
+                               output.empty() ? WindowsInstallerPath(executable, app) : output);
 }
 
 }  // namespace velloc::cli

@@ -67,4 +67,9 @@ std::filesystem::path BuildWindowsInstaller(const TDesktopApp& app,
                                             const std::filesystem::path& executable,
                                             const std::filesystem::path& msi);
 
+// `velloc msi EXE [-o FILE]`: the package of an executable packed for Windows (signed or not),
+// from the configuration and icon in its package; returns the package's path.
+std::filesystem::path RunWindowsInstaller(const std::filesystem::path& executable,
+                                          const std::filesystem::path& output);
+
 }  // namespace velloc::cli

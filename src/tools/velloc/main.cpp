@@ -8,6 +8,7 @@
 
 #include "core/Version.h"
 #include "tools/velloc/Cli.h"
+#include "tools/velloc/WindowsInstaller.h"
 
 namespace velloc::cli {
 
@@ -32,6 +33,7 @@ constexpr const char* kUsage =
     "                                                 pack DIR into one executable\n"
     "  velloc run DIR [--inspect] [--runtime PATH]    run DIR as it would run packed; saved\n"
     "             [--module PATH]                     changes reload it; console on the terminal\n"
+    "  velloc msi EXE [-o FILE]                       a Windows installer of a packed executable\n"
     "  velloc info EXE                                show what an executable carries\n"
     "  velloc extract EXE DIR                         write a packaged application's files into "
     "DIR\n"
@@ -133,6 +135,10 @@ int main(int argc, char** argv) {
     } else if (command == "run") {
       need(1);
       return RunDevelopment({positional[0], pack.Runtime, pack.Module, inspect});
+    } else if (command == "msi") {
+      need(1);
+      const std::filesystem::path msi = RunWindowsInstaller(positional[0], pack.Output);
+      if (!pack.Quiet) std::printf("Built the Windows installer \"%s\"\n", msi.c_str());
     } else if (command == "info") {
       need(1);
       RunInfo(positional[0]);
