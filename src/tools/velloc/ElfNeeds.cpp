@@ -71,7 +71,10 @@ TElfNeeds ReadElfNeeds(std::span<const std::uint8_t> image) {
   const std::uint64_t sectionTable = r.Read(w ? 40 : 32, w ? 8 : 4);
   const std::uint64_t entrySize = r.Read(w ? 58 : 46, 2);
   const std::uint64_t count = r.Read(w ? 60 : 48, 2);
-  if (count > 0 && entrySize < (w ? 64u : 40u)) TElfReader::Fail();
+  if (count > 0 && (entrySize < (w ? 64u : 40u) || sectionTable > image.size() ||
+                    count * entrySize > image.size() - sectionTable)) {
+    TElfReader::Fail();
+  }
 
   std::vector<TSection> sections;
   for (std::uint64_t i = 0; i < count; ++i) {
@@ -84,9 +87,14 @@ TElfNeeds ReadElfNeeds(std::span<const std::uint8_t> image) {
                         static_cast<std::uint32_t>(r.Read(at + (w ? 44 : 28), 4))});
   }
   const auto strings = [&](const TSection& section) -> const TSection& {
-    if (section.Link >= sections.size()) TElfReader::Fail();
+    if (section.Link >= sections.size() || section.Offset > image.size() ||
+        section.Size > image.size() - section.Offset) {
+      TElfReader::Fail();
+    }
     return sections[section.Link];
   };
+  // Far more than any real program needs; a bound for images whose tables loop.
+  constexpr std::size_t kMaxVersions = 100000;
 
   bool hash = false, gnuHash = false;
   for (const TSection& section : sections) {
@@ -110,8 +118,11 @@ TElfNeeds ReadElfNeeds(std::span<const std::uint8_t> image) {
         const std::string library = r.Text(table.Offset, table.Size, r.Read(at + 4, 4));
         std::uint64_t aux = at + r.Read(at + 8, 4);
         for (std::uint64_t j = r.Read(at + 2, 2); j > 0; --j) {
+          if (needs.Versions.size() >= kMaxVersions) TElfReader::Fail();
           needs.Versions.emplace_back(library, r.Text(table.Offset, table.Size, r.Read(aux + 8, 4)));
-          aux += r.Read(aux + 12, 4);
+          const std::uint64_t auxNext = r.Read(aux + 12, 4);
+          if (auxNext == 0) break;
+          aux += auxNext;
         }
         const std::uint64_t next = r.Read(at + 12, 4);
         if (next == 0) break;

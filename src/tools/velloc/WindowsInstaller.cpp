@@ -316,7 +316,7 @@ TWixSource WixSourceText(const TDesktopApp& app, std::string_view version, bool 
 }
 
 std::vector<std::uint8_t> WindowsIconFile(std::span<const std::uint8_t> png) {
-  constexpr int kSizes[] = {16, 32, 48, 256};
+  constexpr int kSizes[] = {16, 32, 48, 64, 128, 256};
   const std::vector<TScaledIcon> images = ScaledPngIcons(png, kSizes);
   std::vector<std::uint8_t> ico;
   const auto put = [&ico](std::uint32_t value, int bytes) {

@@ -54,7 +54,8 @@ struct TWixSource {
 // the files "app.exe" and "app.ico" beside the source.
 TWixSource WixSourceText(const TDesktopApp& app, std::string_view version, bool withIcon);
 
-// An .ico file of the PNG icon's sizes from 16 to 256 pixels, each stored as PNG.
+// An .ico file of the PNG icon in the sizes Windows shows, from 16 to 256 pixels (those it is at
+// least as large as), each stored as PNG.
 std::vector<std::uint8_t> WindowsIconFile(std::span<const std::uint8_t> png);
 
 // "<output's name without extension>-<version>.msi" beside the executable.
