@@ -32,6 +32,14 @@ constexpr std::array<std::uint8_t, 16> kGuidNamespace = {0xec, 0x9e, 0xd2, 0x03,
 // a control character, so no text of the application holds it (DesktopText removes them).
 constexpr char kExePlaceholder = '\x01';
 
+// The Upgrade table's attributes (msidbUpgradeAttributes...).
+constexpr int kMigrateFeatures = 1;
+constexpr int kMaxInclusive = 0x200;
+
+std::string UpgradeCode(const std::string& appId) {
+  return NameBasedGuid("upgrade\n" + appId);
+}
+
 bool InWindows1252(char32_t c) {
   if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return true;
   for (int byte = 0x80; byte < 0xA0; ++byte) {
@@ -228,7 +236,7 @@ TWixSource WixSourceText(const TDesktopApp& app, std::string_view version, bool 
       "  <Product Id=\"*\"" +
       Attribute("Name", name) + " Language=\"1033\"" + Attribute("Version", version) +
       Attribute("Manufacturer", manufacturer) + " UpgradeCode=\"" +
-      NameBasedGuid("upgrade\n" + app.Id) + "\">\n    <Package InstallerVersion=\"500\" " +
+      UpgradeCode(app.Id) + "\">\n    <Package InstallerVersion=\"500\" " +
       "Compressed=\"yes\" InstallScope=\"perUser\"" + Attribute("Description", description) +
       Attribute("Manufacturer", manufacturer) + "/>\n" +
       "    <MajorUpgrade DowngradeErrorMessage=\"A newer version of [ProductName] is installed "
@@ -378,6 +386,18 @@ fs::path BuildWindowsInstaller(const TDesktopApp& app, const fs::path& executabl
                  component + "'"},
             work.Path(), "msitools");
   }
+  // wixl's MajorUpgrade replaces only older versions, so a later build of the same version would
+  // be installed beside the earlier one: its row is made to take the same version too. Its
+  // attributes are part of the table's key, so the row is replaced rather than changed.
+  RunTool({"msibuild", "package.msi", "-q",
+           "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'"},
+          work.Path(), "msitools");
+  RunTool({"msibuild", "package.msi", "-q",
+           "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) "
+           "VALUES ('{" +
+               UpgradeCode(app.Id) + "}', '" + *version + "', " +
+               std::to_string(kMigrateFeatures | kMaxInclusive) + ", 'WIX_UPGRADE_DETECTED')"},
+          work.Path(), "msitools");
   // Declared, so that Windows reads the texts as Windows-1252 whatever the system's code page.
   WriteText(work.Path() / "_ForceCodepage.idt", "\r\n\r\n1252\t_ForceCodepage\r\n");
   RunTool({"env", "LC_ALL=C", "msibuild", "package.msi", "-i", "_ForceCodepage.idt"}, work.Path(),

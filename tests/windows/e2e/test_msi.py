@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The Windows installer under Wine: an application packed onto velloc-standin.exe, its
-executable signed, `velloc msi` of it, the package signed too; `msiexec /i` installs the
+executable signed, `velloc msi` of it, the package signed too; `msiexec /i` replaces an earlier
+build of the same version and installs the
 executable below %LOCALAPPDATA%\\Programs, a Start-menu shortcut with the icon, the uninstall
 entry and the URL scheme and file types below HKCU\\Software\\Classes (an extension that another
 program has keeps it); the application starts from the shortcut, as the installed executable,
@@ -82,13 +83,16 @@ class Installer:
                          "Comment": "Notes [beta] 100% {yes}",
                          "Maintainer": "Jane Doe <jane@example.com>"}})
         folder = exe.parent
-        # The executable signed first, then the installer made of it and signed itself.
-        r.sign(exe)
-        msi = folder / "app.msi"
-        done = subprocess.run([str(r.args.velloc), "msi", str(exe), "-o", str(msi), "--quiet"],
-                              capture_output=True, text=True, timeout=120)
-        if done.returncode != 0:
-            raise AssertionError(f"velloc msi failed: {done.stdout}{done.stderr}")
+        # A first build of the installer, of the unsigned executable; then the executable
+        # signed, the installer made of it again and signed itself.
+        first, msi = folder / "first.msi", folder / "app.msi"
+        for made in (first, msi):
+            if made == msi:
+                r.sign(exe)
+            done = subprocess.run([str(r.args.velloc), "msi", str(exe), "-o", str(made),
+                                   "--quiet"], capture_output=True, text=True, timeout=120)
+            if done.returncode != 0:
+                raise AssertionError(f"velloc msi failed: {done.stdout}{done.stderr}")
         cert = folder / "signing" / "cert.pem"
         signed = folder / "signed.msi"
         for command in (["osslsigncode", "sign", "-certs", str(cert), "-key",
@@ -108,10 +112,15 @@ class Installer:
         # Another program has the second extension already: the installer must leave it so.
         self.wine_run("reg", "add", f"{CLASSES}\\.vlxb", "/ve", "/d", "Other.Program", "/f")
 
+        # The second build of the same version replaces the first.
         started = time.monotonic()
-        r.expect(self.wine_run("msiexec", "/i", windows_path(signed), "/qn") == 0,
-                 "msi: msiexec /i failed")
-        r.timings.append(("msi install", time.monotonic() - started))
+        for package in (first, signed):
+            r.expect(self.wine_run("msiexec", "/i", windows_path(package), "/qn") == 0,
+                     f"msi: msiexec /i {package.name} failed")
+        r.timings.append(("msi install, twice", time.monotonic() - started))
+        products = [n for v in self.keys(INSTALLED, folder).values() for n in v
+                    if n.startswith("{")]
+        r.expect(len(products) == 1, f"msi: products installed: {products}")
         installed = programs / FOLDER / f"{FOLDER}.exe"
         r.expect(installed.is_file() and installed.read_bytes() == exe.read_bytes(),
                  f"msi: the signed executable is not at {installed}")
