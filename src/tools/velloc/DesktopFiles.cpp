@@ -1,10 +1,10 @@
 #include "tools/velloc/DesktopFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <fstream>
 #include <system_error>
 
@@ -139,8 +139,9 @@ std::vector<TScaledIcon> ScaledPngIcons(std::span<const std::uint8_t> png,
       g_object_unref(loader);
       throw TCliError("cannot scale the application icon to " + std::to_string(size) + " pixels");
     }
-    icons.push_back({size, {reinterpret_cast<std::uint8_t*>(buffer),
-                            reinterpret_cast<std::uint8_t*>(buffer) + length}});
+    icons.push_back({size,
+                     {reinterpret_cast<std::uint8_t*>(buffer),
+                      reinterpret_cast<std::uint8_t*>(buffer) + length}});
     g_free(buffer);
   }
   g_object_unref(loader);

@@ -108,7 +108,8 @@ TElfNeeds ReadElfNeeds(std::span<const std::uint8_t> image) {
         if (tag == kDtHash) hash = true;
         if (tag == kDtGnuHash) gnuHash = true;
         if (tag == kDtNeeded)
-          needs.Needed.push_back(r.Text(table.Offset, table.Size, r.Read(at + entry / 2, entry / 2)));
+          needs.Needed.push_back(
+              r.Text(table.Offset, table.Size, r.Read(at + entry / 2, entry / 2)));
       }
     } else if (section.Type == kShtGnuVerneed) {
       // sh_info counts the entries; each names a library and chains its versions.
@@ -119,7 +120,8 @@ TElfNeeds ReadElfNeeds(std::span<const std::uint8_t> image) {
         std::uint64_t aux = at + r.Read(at + 8, 4);
         for (std::uint64_t j = r.Read(at + 2, 2); j > 0; --j) {
           if (needs.Versions.size() >= kMaxVersions) TElfReader::Fail();
-          needs.Versions.emplace_back(library, r.Text(table.Offset, table.Size, r.Read(aux + 8, 4)));
+          needs.Versions.emplace_back(library,
+                                      r.Text(table.Offset, table.Size, r.Read(aux + 8, 4)));
           const std::uint64_t auxNext = r.Read(aux + 12, 4);
           if (auxNext == 0) break;
           aux += auxNext;
@@ -141,7 +143,8 @@ std::vector<std::string> RpmRequires(const std::vector<TElfNeeds>& images) {
     for (const std::string& library : image.Needed)
       dependencies.push_back(marker.empty() ? library : library + "()" + marker);
     for (const auto& [library, version] : image.Versions) {
-      if (version != "GLIBC_PRIVATE") dependencies.push_back(library + "(" + version + ")" + marker);
+      if (version != "GLIBC_PRIVATE")
+        dependencies.push_back(library + "(" + version + ")" + marker);
     }
     if (image.GnuHashOnly) dependencies.emplace_back("rtld(GNU_HASH)");
   }
@@ -157,7 +160,7 @@ std::string RpmArchitecture(const TElfNeeds& image) {
     const char* Name;
   };
   constexpr TArch kArchitectures[] = {
-      {62, true, false, "x86_64"},  {183, true, false, "aarch64"}, {3, false, false, "i686"},
+      {62, true, false, "x86_64"},   {183, true, false, "aarch64"}, {3, false, false, "i686"},
       {40, false, false, "armv7hl"}, {243, true, false, "riscv64"}, {21, true, false, "ppc64le"},
       {22, true, true, "s390x"},
   };

@@ -17,7 +17,7 @@ namespace velloc::cli {
 struct TElfNeeds {
   bool Elf64 = true;
   bool BigEndian = false;
-  std::uint16_t Machine = 0;  // e_machine
+  std::uint16_t Machine = 0;        // e_machine
   std::vector<std::string> Needed;  // DT_NEEDED, in file order
   // (library, version) of every symbol version needed, in file order.
   std::vector<std::pair<std::string, std::string>> Versions;

@@ -102,9 +102,9 @@ fs::path BuildRpmPackage(const TDesktopApp& app, const fs::path& executable,
   const fs::path spec = work.Path() / "package.spec";
   WriteText(spec, RpmSpecFileText(app, version, dependencies, files));
   RunTool({"rpmbuild", "-bb", "--quiet", "--target", architecture, "--define",
-           "_topdir " + work.Path().string(), "--define", "_builddir " + build.string(),
-           "--define", "_rpmdir " + (work.Path() / "RPMS").string(), "--define",
-           "_rpmfilename package.rpm", spec.string()},
+           "_topdir " + work.Path().string(), "--define", "_builddir " + build.string(), "--define",
+           "_rpmdir " + (work.Path() / "RPMS").string(), "--define", "_rpmfilename package.rpm",
+           spec.string()},
           work.Path(), "rpm");
 
   const fs::path built = work.Path() / "RPMS" / "package.rpm";

@@ -24,9 +24,8 @@ namespace {
 
 // The namespace of Velloc's name-based GUIDs; never change it, or every installed application
 // stops being the same product to Windows Installer.
-constexpr std::array<std::uint8_t, 16> kGuidNamespace = {0xec, 0x9e, 0xd2, 0x03, 0x5c, 0xba,
-                                                         0x40, 0xa8, 0x80, 0xff, 0x59, 0x76,
-                                                         0x46, 0x51, 0x38, 0xb8};
+constexpr std::array<std::uint8_t, 16> kGuidNamespace = {
+    0xec, 0x9e, 0xd2, 0x03, 0x5c, 0xba, 0x40, 0xa8, 0x80, 0xff, 0x59, 0x76, 0x46, 0x51, 0x38, 0xb8};
 
 // Stands for the installed executable's path in the registry values until they are escaped;
 // a control character, so no text of the application holds it (DesktopText removes them).
@@ -90,14 +89,14 @@ std::string WindowsFileName(std::string_view text) {
   std::size_t characters = 0;
   for (std::size_t pos = 0; pos < plain.size() && characters < 64; ++characters) {
     const char32_t c = text::NextCodePoint(plain, pos);
-    text::AppendUtf8(name, std::u32string_view(U"\\/:*?\"<>|").find(c) == std::u32string_view::npos
-                               ? c
-                               : U'_');
+    text::AppendUtf8(
+        name, std::u32string_view(U"\\/:*?\"<>|").find(c) == std::u32string_view::npos ? c : U'_');
   }
   while (!name.empty() && (name.back() == ' ' || name.back() == '.'))
     name.pop_back();
   const std::size_t dot = name.find('.');
-  if (IsDeviceName(name.substr(0, dot))) name.insert(dot == std::string::npos ? name.size() : dot, "_");
+  if (IsDeviceName(name.substr(0, dot)))
+    name.insert(dot == std::string::npos ? name.size() : dot, "_");
   return name;
 }
 
@@ -217,8 +216,8 @@ TWixSource WixSourceText(const TDesktopApp& app, std::string_view version, bool 
     type.Description = Windows1252Text(type.Description);
   std::string always;
   std::vector<std::pair<std::string, std::vector<startup::TClassValue>>> ifFree;
-  for (const startup::TClassValue& value : startup::DesktopClassValues(
-           desktop, app.Id, name, std::string(1, kExePlaceholder))) {
+  for (const startup::TClassValue& value :
+       startup::DesktopClassValues(desktop, app.Id, name, std::string(1, kExePlaceholder))) {
     if (!value.KeepExisting) {
       always += RegistryValue(value, false);
       continue;
@@ -235,8 +234,8 @@ TWixSource WixSourceText(const TDesktopApp& app, std::string_view version, bool 
       "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\n"
       "  <Product Id=\"*\"" +
       Attribute("Name", name) + " Language=\"1033\"" + Attribute("Version", version) +
-      Attribute("Manufacturer", manufacturer) + " UpgradeCode=\"" +
-      UpgradeCode(app.Id) + "\">\n    <Package InstallerVersion=\"500\" " +
+      Attribute("Manufacturer", manufacturer) + " UpgradeCode=\"" + UpgradeCode(app.Id) +
+      "\">\n    <Package InstallerVersion=\"500\" " +
       "Compressed=\"yes\" InstallScope=\"perUser\"" + Attribute("Description", description) +
       Attribute("Manufacturer", manufacturer) + "/>\n" +
       "    <MajorUpgrade DowngradeErrorMessage=\"A newer version of [ProductName] is installed "
@@ -301,8 +300,8 @@ TWixSource WixSourceText(const TDesktopApp& app, std::string_view version, bool 
     xml += "            </Component>\n";
     // Installed when the extension names no program, or this one (an earlier version's).
     source.ComponentConditions.push_back({id, "NOT VLXEXTENSION" + std::to_string(i) +
-                                                  " OR VLXEXTENSION" + std::to_string(i) +
-                                                  " = \"" + progId + "\""});
+                                                  " OR VLXEXTENSION" + std::to_string(i) + " = \"" +
+                                                  progId + "\""});
   }
   xml +=
       "          </Directory>\n"
@@ -378,8 +377,8 @@ fs::path BuildWindowsInstaller(const TDesktopApp& app, const fs::path& executabl
   const TWixSource source = WixSourceText(app, *version, withIcon);
   WriteText(work.Path() / "app.wxs", source.Text);
   // wixl writes its texts in the code page of the locale: the C locale's is Windows-1252.
-  RunTool({"env", "LC_ALL=C", "wixl", "--arch", "x64", "-o", "package.msi", "app.wxs"},
-          work.Path(), "wixl");
+  RunTool({"env", "LC_ALL=C", "wixl", "--arch", "x64", "-o", "package.msi", "app.wxs"}, work.Path(),
+          "wixl");
   for (const auto& [component, condition] : source.ComponentConditions) {
     RunTool({"msibuild", "package.msi", "-q",
              "UPDATE `Component` SET `Condition` = '" + condition + "' WHERE `Component` = '" +

@@ -95,7 +95,8 @@ TEST(DesktopRegistration, AnInstalledExecutableLeavesItToTheInstaller) {
   EXPECT_EQ(RegisterDesktopClasses(store, Desktop(), "Notes", "Notes", installed), 0);
   EXPECT_EQ(store.Writes, 0);
   EXPECT_GT(RegisterDesktopClasses(store, Desktop(), "Notes", "Notes", "D:\\Copy\\Notes.exe"), 0);
-  EXPECT_EQ(store.Read("Software\\Classes\\notes\\shell\\open\\command"), "\"D:\\Copy\\Notes.exe\" \"%1\"");
+  EXPECT_EQ(store.Read("Software\\Classes\\notes\\shell\\open\\command"),
+            "\"D:\\Copy\\Notes.exe\" \"%1\"");
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -68,8 +68,8 @@ TEST(Installers, Versions) {
       {"1.2.3", "1.2.3", "1", "1.2.3"},
       {"1.2.3-4", "1.2.3", "4", "1.2.3"},
       {"2.0~beta1", "2.0~beta1", "1", "2.0.0"},  // a pre-release shares its release's MSI version
-      {"1.2.3.4", "1.2.3.4", "1", "1.2.3"},     // Windows Installer compares three numbers
-      {"1.2-rc-2", "1.2_rc", "2", "1.2.0"},     // the last "-" starts the revision
+      {"1.2.3.4", "1.2.3.4", "1", "1.2.3"},      // Windows Installer compares three numbers
+      {"1.2-rc-2", "1.2_rc", "2", "1.2.0"},      // the last "-" starts the revision
       {"1.0-", "1.0", "1", "1.0.0"},
       {"7+git20240101", "7+git20240101", "1", "7.0.0"},
       {"255.255.65535", "255.255.65535", "1", "255.255.65535"},
@@ -184,9 +184,8 @@ TEST(Installers, WixSource) {
     if (element == "Component") component = attribute(node, "Id");
     if (element == "RegistryValue") {
       values[component].insert(attribute(node, "Key") + "|" + attribute(node, "Name") + "|" +
-                               attribute(node, "Value") + (attribute(node, "KeyPath") == "yes"
-                                                               ? "|key"
-                                                               : ""));
+                               attribute(node, "Value") +
+                               (attribute(node, "KeyPath") == "yes" ? "|key" : ""));
     }
     for (const char* name : {"Name", "Version", "Manufacturer", "UpgradeCode", "Target"})
       attributes[element + "/" + name] = attribute(node, name);
@@ -204,14 +203,14 @@ TEST(Installers, WixSource) {
   EXPECT_EQ(attributes["Shortcut/Target"], "[#AppExe]");
 
   const std::string name = "Notes [\\[]beta[\\]] & $$ (x) _";
-  std::set<std::string> expected = {
-      std::string(startup::kInstalledExecutablesKey) + "|[#AppExe]|[ProductCode]|key"};
+  std::set<std::string> expected = {std::string(startup::kInstalledExecutablesKey) +
+                                    "|[#AppExe]|[ProductCode]|key"};
   for (const startup::TClassValue& value :
        startup::DesktopClassValues(app.Desktop, app.Id, "N", "E")) {
     if (value.KeepExisting) continue;
     std::string data = value.Data;
-    for (const auto& [from, to] :
-         {std::pair<std::string, std::string>{"\"E\"", "\"[#AppExe]\""}, {"URL:N", "URL:" + name}}) {
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"\"E\"", "\"[#AppExe]\""},
+                                   {"URL:N", "URL:" + name}}) {
       if (data.find(from) != std::string::npos) data.replace(data.find(from), from.size(), to);
     }
     if (data == "N file") data = name + " file";
@@ -221,9 +220,10 @@ TEST(Installers, WixSource) {
   EXPECT_EQ(values["ProgramsFolder"],
             std::set<std::string>{std::string(startup::kInstalledExecutablesKey) +
                                   "|[ProductCode]|[UserPrograms]|key"});
-  EXPECT_EQ(values["Extension0"],
-            (std::set<std::string>{"Software\\Classes\\.notes|(none)|com.example.Notes.file.notes|key",
-                                   "Software\\Classes\\.notes|Content Type|application/x-notes"}));
+  EXPECT_EQ(
+      values["Extension0"],
+      (std::set<std::string>{"Software\\Classes\\.notes|(none)|com.example.Notes.file.notes|key",
+                             "Software\\Classes\\.notes|Content Type|application/x-notes"}));
   EXPECT_EQ(values["Extension2"],
             (std::set<std::string>{"Software\\Classes\\.md|(none)|com.example.Notes.file.md|key",
                                    "Software\\Classes\\.md|Content Type|text/markdown"}));
@@ -266,16 +266,17 @@ TEST(Installers, WindowsIconHoldsThePngSizes) {
 TEST(Installers, RpmRequiresMapping) {
   TElfNeeds program;
   program.Needed = {"libgtk-3.so.0", "libc.so.6"};
-  program.Versions = {{"libc.so.6", "GLIBC_2.34"}, {"libc.so.6", "GLIBC_PRIVATE"},
+  program.Versions = {{"libc.so.6", "GLIBC_2.34"},
+                      {"libc.so.6", "GLIBC_PRIVATE"},
                       {"libstdc++.so.6", "GLIBCXX_3.4.29"}};
   program.GnuHashOnly = true;
   TElfNeeds module;
   module.Needed = {"libwebkit2gtk-4.1.so.0", "libc.so.6"};
-  EXPECT_EQ(RpmRequires({program, module}),
-            (std::vector<std::string>{"libc.so.6()(64bit)", "libc.so.6(GLIBC_2.34)(64bit)",
-                                      "libgtk-3.so.0()(64bit)",
-                                      "libstdc++.so.6(GLIBCXX_3.4.29)(64bit)",
-                                      "libwebkit2gtk-4.1.so.0()(64bit)", "rtld(GNU_HASH)"}));
+  EXPECT_EQ(
+      RpmRequires({program, module}),
+      (std::vector<std::string>{"libc.so.6()(64bit)", "libc.so.6(GLIBC_2.34)(64bit)",
+                                "libgtk-3.so.0()(64bit)", "libstdc++.so.6(GLIBCXX_3.4.29)(64bit)",
+                                "libwebkit2gtk-4.1.so.0()(64bit)", "rtld(GNU_HASH)"}));
   // A 32-bit image's libraries carry no marker, and no "()" without a version.
   TElfNeeds old;
   old.Elf64 = false;
@@ -324,10 +325,12 @@ TEST(Installers, ElfNeedsOfRealFilesAsRpmReadsThem) {
     EXPECT_FALSE(needs.Needed.empty());
     if (!elfdeps) continue;
     // elfdeps states needs only for executable files: a copy with the mode.
-    const fs::path copy = fs::temp_directory_path() / ("velloc-elfneeds-" + file.filename().string());
+    const fs::path copy =
+        fs::temp_directory_path() / ("velloc-elfneeds-" + file.filename().string());
     fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
     fs::permissions(copy, fs::perms::owner_all);
-    std::istringstream lines(Output("echo '" + copy.string() + "' | /usr/lib/rpm/elfdeps --requires"));
+    std::istringstream lines(
+        Output("echo '" + copy.string() + "' | /usr/lib/rpm/elfdeps --requires"));
     fs::remove(copy);
     std::set<std::string> theirs;
     for (std::string line; std::getline(lines, line);) {
@@ -342,9 +345,8 @@ TEST(Installers, ElfNeedsOfRealFilesAsRpmReadsThem) {
 TEST(Installers, ElfNeedsRefusesBrokenImages) {
   const std::vector<std::uint8_t> image = ReadBytes("/bin/true");
   ASSERT_GT(image.size(), 4096u);
-  for (const std::size_t length : {std::size_t{0}, std::size_t{4}, std::size_t{51},
-                                   std::size_t{64}, std::size_t{1000}, image.size() / 2,
-                                   image.size() - 1}) {
+  for (const std::size_t length : {std::size_t{0}, std::size_t{4}, std::size_t{51}, std::size_t{64},
+                                   std::size_t{1000}, image.size() / 2, image.size() - 1}) {
     const std::vector<std::uint8_t> cut(image.begin(),
                                         image.begin() + static_cast<std::ptrdiff_t>(length));
     EXPECT_THROW(ReadElfNeeds(cut), TCliError) << length;
