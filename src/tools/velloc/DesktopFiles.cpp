@@ -157,6 +157,15 @@ void WriteText(const fs::path& path, std::string_view text) {
   if (!out.flush()) throw TCliError("cannot write \"" + path.string() + "\"");
 }
 
+void RequireProgram(std::string_view program, std::string_view debianPackage) {
+  gchar* found = g_find_program_in_path(std::string(program).c_str());
+  g_free(found);
+  if (!found) {
+    throw TCliError("no " + std::string(program) + " on this machine (install Debian's " +
+                    std::string(debianPackage) + ")");
+  }
+}
+
 std::string RunTool(const std::vector<std::string>& argv, const fs::path& folder,
                     std::string_view debianPackage) {
   std::vector<char*> args;

@@ -72,6 +72,9 @@ std::vector<TScaledIcon> ScaledPngIcons(std::span<const std::uint8_t> png,
 // umask gave the staged files (folders and `program` 0755, every other file 0644; links as they
 // are).
 void WriteText(const std::filesystem::path& path, std::string_view text);
+// Throws a TCliError naming the Debian package to install when `program` is not on PATH, so that
+// a pack stops before it writes anything.
+void RequireProgram(std::string_view program, std::string_view debianPackage);
 std::string RunTool(const std::vector<std::string>& argv, const std::filesystem::path& folder,
                     std::string_view debianPackage);
 void SetPackageModes(const std::filesystem::path& root, const std::filesystem::path& program);

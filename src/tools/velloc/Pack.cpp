@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -279,6 +280,12 @@ fs::path RunPack(const TPackOptions& options) {
   fs::path outputFolder = output.parent_path().empty() ? fs::current_path() : output.parent_path();
   if (!fs::is_directory(outputFolder))
     throw TCliError("cannot write " + Quote(output) + ": no such folder");
+  // What the installers need is checked before anything is written.
+  const TDesktopApp app{
+      id, config::ReadAppKey(config, config::app::Name), DebianPackageName(id), desktop, {}};
+  std::optional<TRpmPlan> rpmPlan;
+  if (options.Rpm) rpmPlan = PlanRpmPackage(runtime, module, outputFolder);
+  if (options.Msi) WindowsInstallerVersion(app);
 
   // The application icon, checked before anything is written.
   std::vector<std::uint8_t> icon;
@@ -398,23 +405,24 @@ fs::path RunPack(const TPackOptions& options) {
 
   // Desktop integration: the files a distribution package needs, or the packages themselves.
   if (options.Deb || options.Rpm || options.Msi || !options.DesktopFiles.empty()) {
-    const TDesktopApp app{id, config::ReadAppKey(config, config::app::Name), DebianPackageName(id),
-                          desktop, icon};
+    TDesktopApp withIcon = app;
+    withIcon.Icon = icon;
     if (!options.DesktopFiles.empty()) {
-      WriteDesktopFiles(app, options.DesktopFiles);
+      WriteDesktopFiles(withIcon, options.DesktopFiles);
       if (!options.Quiet)
         std::printf("Wrote desktop files into %s\n", Quote(options.DesktopFiles).c_str());
     }
     if (options.Deb) {
-      const fs::path deb = BuildDebianPackage(app, output, runtime, module, outputFolder);
+      const fs::path deb = BuildDebianPackage(withIcon, output, runtime, module, outputFolder);
       if (!options.Quiet) std::printf("Built the Debian package %s\n", Quote(deb).c_str());
     }
     if (options.Rpm) {
-      const fs::path rpm = BuildRpmPackage(app, output, runtime, module, outputFolder);
+      const fs::path rpm = BuildRpmPackage(withIcon, output, *rpmPlan, outputFolder);
       if (!options.Quiet) std::printf("Built the RPM package %s\n", Quote(rpm).c_str());
     }
     if (options.Msi) {
-      const fs::path msi = BuildWindowsInstaller(app, output, WindowsInstallerPath(output, app));
+      const fs::path msi =
+          BuildWindowsInstaller(withIcon, output, WindowsInstallerPath(output, withIcon));
       if (!options.Quiet) std::printf("Built the Windows installer %s\n", Quote(msi).c_str());
     }
   }

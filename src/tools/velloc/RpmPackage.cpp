@@ -79,19 +79,24 @@ std::string RpmSpecFileText(const TDesktopApp& app, const TRpmVersion& version,
   return spec;
 }
 
-fs::path BuildRpmPackage(const TDesktopApp& app, const fs::path& executable,
-                         const fs::path& runtime, const fs::path& module, const fs::path& folder) {
-  const fs::path output = fs::absolute(folder);
+TRpmPlan PlanRpmPackage(const fs::path& runtime, const fs::path& module, const fs::path& folder) {
+  RequireProgram("rpmbuild", "rpm");
   // rpmbuild puts its folders into macros and shell scripts in double quotes: a folder name
   // with these characters would be expanded or end the quotes.
-  if (output.string().find_first_of("%\"\\$`\n\r") != std::string::npos) {
-    throw TCliError("rpmbuild cannot build in \"" + output.string() +
+  const std::string path = fs::absolute(folder).string();
+  if (path.find_first_of("%\"\\$`\n\r") != std::string::npos) {
+    throw TCliError("rpmbuild cannot build in \"" + path +
                     "\" (its path holds % \" \\ $ ` or a line break); write the executable into "
                     "another folder");
   }
   const TElfNeeds runtimeNeeds = NeedsOf(runtime);
-  const std::string architecture = RpmArchitecture(runtimeNeeds);
-  const std::vector<std::string> dependencies = RpmRequires({runtimeNeeds, NeedsOf(module)});
+  return {RpmArchitecture(runtimeNeeds), RpmRequires({runtimeNeeds, NeedsOf(module)})};
+}
+
+fs::path BuildRpmPackage(const TDesktopApp& app, const fs::path& executable, const TRpmPlan& plan,
+                         const fs::path& folder) {
+  const fs::path output = fs::absolute(folder);
+  const std::string& architecture = plan.Architecture;
   const TRpmVersion version = RpmVersion(app.Desktop.Version);
 
   // Beside the output, so the finished package is renamed into place; private, so it holds
@@ -100,7 +105,7 @@ fs::path BuildRpmPackage(const TDesktopApp& app, const fs::path& executable,
   const fs::path build = work.Path() / "BUILD";
   const std::vector<std::string> files = StageInstalledFiles(app, executable, build / "root");
   const fs::path spec = work.Path() / "package.spec";
-  WriteText(spec, RpmSpecFileText(app, version, dependencies, files));
+  WriteText(spec, RpmSpecFileText(app, version, plan.Dependencies, files));
   RunTool({"rpmbuild", "-bb", "--quiet", "--target", architecture, "--define",
            "_topdir " + work.Path().string(), "--define", "_builddir " + build.string(), "--define",
            "_rpmdir " + (work.Path() / "RPMS").string(), "--define", "_rpmfilename package.rpm",

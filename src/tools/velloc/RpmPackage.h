@@ -35,12 +35,20 @@ std::string RpmSpecFileText(const TDesktopApp& app, const TRpmVersion& version,
                             const std::vector<std::string>& dependencies,
                             const std::vector<std::string>& files);
 
+// What the package needs of the machine and the files, found before anything is written: rpmbuild
+// on PATH, a folder whose path rpmbuild can carry, and the runtime's and module's architecture and
+// dependencies (TCliError when any is missing or unreadable).
+struct TRpmPlan {
+  std::string Architecture;
+  std::vector<std::string> Dependencies;
+};
+TRpmPlan PlanRpmPackage(const std::filesystem::path& runtime, const std::filesystem::path& module,
+                        const std::filesystem::path& folder);
+
 // Builds `<package>-<version>-<release>.<arch>.rpm` in `folder` from the packed executable and
 // returns its path; staged in a private folder beside it and moved into place when complete.
 std::filesystem::path BuildRpmPackage(const TDesktopApp& app,
-                                      const std::filesystem::path& executable,
-                                      const std::filesystem::path& runtime,
-                                      const std::filesystem::path& module,
+                                      const std::filesystem::path& executable, const TRpmPlan& plan,
                                       const std::filesystem::path& folder);
 
 }  // namespace velloc::cli

@@ -355,14 +355,21 @@ fs::path WindowsInstallerPath(const fs::path& executable, const TDesktopApp& app
          (executable.stem().string() + "-" + app.Desktop.Version + ".msi");
 }
 
-fs::path BuildWindowsInstaller(const TDesktopApp& app, const fs::path& executable,
-                               const fs::path& msi) {
+std::string WindowsInstallerVersion(const TDesktopApp& app) {
+  RequireProgram("wixl", "wixl");
+  RequireProgram("msibuild", "msitools");
   const std::optional<std::string> version = MsiProductVersion(app.Desktop.Version);
   if (!version) {
     throw TCliError("the version \"" + app.Desktop.Version +
                     "\" ([Desktop] Version) cannot be a Windows Installer version, which is up to "
                     "three numbers, the first two at most 255, the third at most 65535 (1.2.0)");
   }
+  return *version;
+}
+
+fs::path BuildWindowsInstaller(const TDesktopApp& app, const fs::path& executable,
+                               const fs::path& msi) {
+  const std::string version = WindowsInstallerVersion(app);
   const fs::path target = fs::absolute(msi);
   // Beside the output, so the finished package is renamed into place; private, so it holds
   // nothing that another user of a shared folder put there.
@@ -374,7 +381,7 @@ fs::path BuildWindowsInstaller(const TDesktopApp& app, const fs::path& executabl
     WriteText(work.Path() / "app.ico",
               std::string_view(reinterpret_cast<const char*>(ico.data()), ico.size()));
   }
-  const TWixSource source = WixSourceText(app, *version, withIcon);
+  const TWixSource source = WixSourceText(app, version, withIcon);
   WriteText(work.Path() / "app.wxs", source.Text);
   // wixl writes its texts in the code page of the locale: the C locale's is Windows-1252.
   RunTool({"env", "LC_ALL=C", "wixl", "--arch", "x64", "-o", "package.msi", "app.wxs"}, work.Path(),
@@ -394,7 +401,7 @@ fs::path BuildWindowsInstaller(const TDesktopApp& app, const fs::path& executabl
   RunTool({"msibuild", "package.msi", "-q",
            "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) "
            "VALUES ('{" +
-               UpgradeCode(app.Id) + "}', '" + *version + "', " +
+               UpgradeCode(app.Id) + "}', '" + version + "', " +
                std::to_string(kMigrateFeatures | kMaxInclusive) + ", 'WIX_UPGRADE_DETECTED')"},
           work.Path(), "msitools");
   // Declared, so that Windows reads the texts as Windows-1252 whatever the system's code page.

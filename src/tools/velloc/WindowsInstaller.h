@@ -58,6 +58,10 @@ TWixSource WixSourceText(const TDesktopApp& app, std::string_view version, bool 
 // least as large as), each stored as PNG.
 std::vector<std::uint8_t> WindowsIconFile(std::span<const std::uint8_t> png);
 
+// The package's version from [Desktop] Version (MsiProductVersion), after a check that wixl and
+// msibuild are on PATH; a TCliError says what is missing or why the version cannot be one.
+std::string WindowsInstallerVersion(const TDesktopApp& app);
+
 // "<output's name without extension>-<version>.msi" beside the executable.
 std::filesystem::path WindowsInstallerPath(const std::filesystem::path& executable,
                                            const TDesktopApp& app);
