@@ -104,43 +104,44 @@ std::string CaseInsensitivePattern(std::string_view mask) {
 }
 
 TGtkFileDialogs::~TGtkFileDialogs() {
-  for (TChooser* chooser : Choosers()) {
-    if (!chooser->Dialog) continue;
-    g_signal_handlers_disconnect_by_data(chooser->Dialog.Get(), this);
-    gtk_native_dialog_destroy(GTK_NATIVE_DIALOG(chooser->Dialog.Get()));
+  for (TChooser& chooser : FChoosers) {
+    if (!chooser.Dialog) continue;
+    g_signal_handlers_disconnect_by_data(chooser.Dialog.Get(), this);
+    gtk_native_dialog_destroy(GTK_NATIVE_DIALOG(chooser.Dialog.Get()));
   }
 }
 
-std::vector<TGtkFileDialogs::TChooser*> TGtkFileDialogs::Choosers() {
-  std::vector<TChooser*> all{&FOpen, &FSave, &FFolder};
-  for (const std::unique_ptr<TChooser>& extra : FExtra)
-    all.push_back(extra.get());
-  return all;
-}
-
-template <typename Setup>
-void TGtkFileDialogs::Show(TChooser& kept, GtkFileChooserAction action, const std::string& title,
-                           TFileDialogDone done, Setup&& setup) {
-  std::erase_if(FExtra, [](const std::unique_ptr<TChooser>& extra) { return !extra->Done; });
-  TChooser* use = &kept;
-  if (kept.Done) use = FExtra.emplace_back(std::make_unique<TChooser>()).get();
-  if (!use->Dialog) {
-    use->Dialog.Reset(gtk_file_chooser_native_new(nullptr, nullptr, action, nullptr, nullptr));
-    GtkFileChooser* fileChooser = GTK_FILE_CHOOSER(use->Dialog.Get());
+std::size_t TGtkFileDialogs::Take(TKind kind, GtkFileChooserAction action) {
+  for (std::size_t i = FChoosers.size(); i-- > kKinds;) {
+    if (!FChoosers[i].Done) FChoosers.erase(FChoosers.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  std::size_t index = kind;
+  if (FChoosers[kind].Done) {
+    index = FChoosers.size();
+    FChoosers.emplace_back();
+  }
+  TChooser& use = FChoosers[index];
+  if (!use.Dialog) {
+    use.Dialog.Reset(gtk_file_chooser_native_new(nullptr, nullptr, action, nullptr, nullptr));
+    GtkFileChooser* fileChooser = GTK_FILE_CHOOSER(use.Dialog.Get());
     gtk_file_chooser_set_local_only(fileChooser, TRUE);
     gtk_file_chooser_set_select_multiple(fileChooser, FALSE);
-    gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(use->Dialog.Get()), TRUE);
+    gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(use.Dialog.Get()), TRUE);
     // GTK's own chooser would start in its "Recent" view, where a folder cannot be chosen by
     // typing its path; from then on the folder last shown carries over.
     if (action == GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER)
       gtk_file_chooser_set_current_folder(fileChooser, g_get_home_dir());
-    g_signal_connect(use->Dialog.Get(), "response", G_CALLBACK(OnResponse), this);
+    g_signal_connect(use.Dialog.Get(), "response", G_CALLBACK(OnResponse), this);
   }
-  GtkNativeDialog* dialog = GTK_NATIVE_DIALOG(use->Dialog.Get());
-  setup(GTK_FILE_CHOOSER(dialog));
+  return index;
+}
+
+void TGtkFileDialogs::Present(std::size_t index, const std::string& title, TFileDialogDone done) {
+  TChooser& chooser = FChoosers[index];
+  GtkNativeDialog* dialog = GTK_NATIVE_DIALOG(chooser.Dialog.Get());
   gtk_native_dialog_set_title(dialog, DisplayTitle(title).c_str());
   gtk_native_dialog_set_transient_for(dialog, OwnerWindow());
-  use->Done = std::move(done);
+  chooser.Done = std::move(done);
   gtk_native_dialog_show(dialog);
 }
 
@@ -150,61 +151,60 @@ void TGtkFileDialogs::OnResponse(GtkNativeDialog* dialog, gint response, gpointe
 }
 
 void TGtkFileDialogs::Answer(GtkNativeDialog* dialog, gint response) {
-  for (TChooser* chooser : Choosers()) {
-    if (GTK_NATIVE_DIALOG(chooser->Dialog.Get()) != dialog || !chooser->Done) continue;
-    TFileDialogDone done = std::exchange(chooser->Done, nullptr);
+  for (TChooser& chooser : FChoosers) {
+    if (GTK_NATIVE_DIALOG(chooser.Dialog.Get()) != dialog || !chooser.Done) continue;
+    const TFileDialogDone done = std::exchange(chooser.Done, nullptr);
     gtk_native_dialog_set_transient_for(dialog, nullptr);
-    std::optional<std::string> choice;
-    if (response == GTK_RESPONSE_ACCEPT) {
-      const glib::TGFree<char> path(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
-      if (path.Get() != nullptr) choice = path.Get();
-    }
-    done(std::move(choice));
+    const glib::TGFree<char> path(response == GTK_RESPONSE_ACCEPT
+                                      ? gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))
+                                      : nullptr);
+    done(path.Get() ? std::optional<std::string>(path.Get()) : std::nullopt);
     return;
   }
 }
 
 void TGtkFileDialogs::CloseAll() {
-  for (TChooser* chooser : Choosers()) {
-    if (!chooser->Done) continue;
-    chooser->Done = nullptr;
+  for (TChooser& chooser : FChoosers) {
+    if (!chooser.Done) continue;
+    chooser.Done = nullptr;
     // Ends the interaction; no answer comes for it.
-    gtk_native_dialog_hide(GTK_NATIVE_DIALOG(chooser->Dialog.Get()));
-    gtk_native_dialog_set_transient_for(GTK_NATIVE_DIALOG(chooser->Dialog.Get()), nullptr);
+    gtk_native_dialog_hide(GTK_NATIVE_DIALOG(chooser.Dialog.Get()));
+    gtk_native_dialog_set_transient_for(GTK_NATIVE_DIALOG(chooser.Dialog.Get()), nullptr);
   }
 }
 
 void TGtkFileDialogs::OpenFile(const std::string& fileName, const std::string& title,
                                const std::vector<TFileType>& fileTypes, TFileDialogDone done) {
-  Show(FOpen, GTK_FILE_CHOOSER_ACTION_OPEN, title, std::move(done), [&](GtkFileChooser* chooser) {
-    SetFileTypes(chooser, fileTypes);
-    gtk_file_chooser_unselect_all(chooser);
-    // An open dialog has no name to type in; a full path picks the file and its folder.
-    if (g_file_test(fileName.c_str(), G_FILE_TEST_IS_REGULAR) && fileName.starts_with('/')) {
-      gtk_file_chooser_set_filename(chooser, fileName.c_str());
-    } else if (const std::string folder = ExistingFolderOf(fileName); !folder.empty()) {
-      gtk_file_chooser_set_current_folder(chooser, folder.c_str());
-    }
-  });
+  const std::size_t index = Take(kOpen, GTK_FILE_CHOOSER_ACTION_OPEN);
+  GtkFileChooser* chooser = Chooser(index);
+  SetFileTypes(chooser, fileTypes);
+  gtk_file_chooser_unselect_all(chooser);
+  // An open dialog has no name to type in; a full path picks the file and its folder.
+  if (g_file_test(fileName.c_str(), G_FILE_TEST_IS_REGULAR) && fileName.starts_with('/')) {
+    gtk_file_chooser_set_filename(chooser, fileName.c_str());
+  } else if (const std::string folder = ExistingFolderOf(fileName); !folder.empty()) {
+    gtk_file_chooser_set_current_folder(chooser, folder.c_str());
+  }
+  Present(index, title, std::move(done));
 }
 
 void TGtkFileDialogs::SaveFile(const std::string& fileName, const std::string& title,
                                const std::vector<TFileType>& fileTypes, bool overwritePrompt,
                                TFileDialogDone done) {
-  Show(FSave, GTK_FILE_CHOOSER_ACTION_SAVE, title, std::move(done), [&](GtkFileChooser* chooser) {
-    SetFileTypes(chooser, fileTypes);
-    gtk_file_chooser_set_do_overwrite_confirmation(chooser, overwritePrompt ? TRUE : FALSE);
-    const std::string folder = ExistingFolderOf(fileName);
-    if (!folder.empty()) gtk_file_chooser_set_current_folder(chooser, folder.c_str());
-    const std::size_t slash = fileName.rfind('/');
-    const std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-    gtk_file_chooser_set_current_name(chooser, name.c_str());
-  });
+  const std::size_t index = Take(kSave, GTK_FILE_CHOOSER_ACTION_SAVE);
+  GtkFileChooser* chooser = Chooser(index);
+  SetFileTypes(chooser, fileTypes);
+  gtk_file_chooser_set_do_overwrite_confirmation(chooser, overwritePrompt ? TRUE : FALSE);
+  const std::string folder = ExistingFolderOf(fileName);
+  if (!folder.empty()) gtk_file_chooser_set_current_folder(chooser, folder.c_str());
+  const std::size_t slash = fileName.rfind('/');
+  const std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  gtk_file_chooser_set_current_name(chooser, name.c_str());
+  Present(index, title, std::move(done));
 }
 
 void TGtkFileDialogs::SelectFolder(const std::string& title, TFileDialogDone done) {
-  Show(FFolder, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, title, std::move(done),
-       [](GtkFileChooser*) {});
+  Present(Take(kFolder, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER), title, std::move(done));
 }
 
 }  // namespace velloc::platform::gtk

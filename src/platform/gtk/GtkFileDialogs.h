@@ -2,7 +2,7 @@
 // portal where one runs and shows GTK's own chooser otherwise.
 #pragma once
 
-#include <memory>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,20 +37,21 @@ class TGtkFileDialogs final : public IFileDialogs {
     glib::TObjectPtr<GtkFileChooserNative> Dialog;
     TFileDialogDone Done;  // set while the chooser is on screen
   };
-  // Shows the kept chooser of a kind, or a chooser of its own when a page asks again while the
-  // kept one is on screen.
-  template <typename Setup>
-  void Show(TChooser& kept, GtkFileChooserAction action, const std::string& title,
-            TFileDialogDone done, Setup&& setup);
+  enum TKind : std::size_t { kOpen, kSave, kFolder, kKinds };
+  // The index of the chooser to show: the kept one of its kind, or one of its own when a page
+  // asks again while the kept one is on screen.
+  std::size_t Take(TKind kind, GtkFileChooserAction action);
+  GtkFileChooser* Chooser(std::size_t index) const {
+    return GTK_FILE_CHOOSER(FChoosers[index].Dialog.Get());
+  }
+  void Present(std::size_t index, const std::string& title, TFileDialogDone done);
   static void OnResponse(GtkNativeDialog* dialog, gint response, gpointer self);
   void Answer(GtkNativeDialog* dialog, gint response);
-  std::vector<TChooser*> Choosers();
 
-  // One chooser per kind, made on first use and kept, so the folder last shown carries over.
-  TChooser FOpen, FSave, FFolder;
-  // Those of second requests; one that has answered goes at the next request (never inside its
-  // own signal).
-  std::vector<std::unique_ptr<TChooser>> FExtra;
+  // The kept chooser of each kind first, made on first use, so the folder last shown carries
+  // over; then those of second requests, which go at the next request once they have answered
+  // (never inside their own signal).
+  std::vector<TChooser> FChoosers = std::vector<TChooser>(kKinds);
 };
 
 // A page's file mask as a GTK glob pattern that matches ASCII letters in either case, as masks

@@ -46,6 +46,7 @@ struct TPackOptions {
   bool Development = false;
   bool Inspect = false;
   std::string DevelopmentSecret;  // the session's secret, written into the entry
+  std::string DevelopmentUrl;     // the development server the window shows, if any
 };
 
 // `velloc run`: runs an app folder without packing it for good, packing it again on every change.
@@ -54,9 +55,14 @@ struct TRunOptions {
   std::filesystem::path Runtime;  // empty: velloc-runtime beside this program
   std::filesystem::path Module;   // empty: the WebKitGTK module beside the runtime
   bool Inspect = false;
+  // The author's development server (Vite, webpack, any) on this machine's loopback: the window
+  // shows it with the bridge, and its own hot reload replaces the reload on saved changes.
+  std::string Url;
 };
 
-void RunInit(const std::filesystem::path& folder, std::string_view name);
+// `template` names one of the templates ("plain", "vite", "vite-react"); empty is "plain".
+void RunInit(const std::filesystem::path& folder, std::string_view name,
+             std::string_view templateName = {});
 std::filesystem::path RunPack(const TPackOptions& options);
 // Returns the application's exit code.
 int RunDevelopment(const TRunOptions& options);

@@ -24,15 +24,17 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage:\n"
-    "  velloc init DIR [--name NAME]                  create a small application in DIR\n"
+    "  velloc init DIR [--name NAME] [--template T]   create a small application in DIR; T:\n"
+    "                                                 plain (default), vite or vite-react\n"
     "  velloc pack DIR [-o|--output FILE] [--target linux|windows] [--runtime PATH] [--module "
     "PATH]\n"
     "              [--installer PATH] [--icon FILE] [--deb] [--rpm] [--msi]\n"
     "              [--desktop-files DIR] [--debug]\n"
     "              [-q|--quiet]\n"
     "                                                 pack DIR into one executable\n"
-    "  velloc run DIR [--inspect] [--runtime PATH]    run DIR as it would run packed; saved\n"
-    "             [--module PATH]                     changes reload it; console on the terminal\n"
+    "  velloc run DIR [--inspect] [--url URL]         run DIR as it would run packed; saved\n"
+    "             [--runtime PATH] [--module PATH]    changes reload it; console on the terminal;\n"
+    "                                                 --url shows a development server instead\n"
     "  velloc msi EXE [-o FILE]                       a Windows installer of a packed executable\n"
     "  velloc info EXE                                show what an executable carries\n"
     "  velloc extract EXE DIR                         write a packaged application's files into "
@@ -73,6 +75,8 @@ int main(int argc, char** argv) {
     TPackOptions pack;
     bool inspect = false;
     std::string_view name;
+    std::string url;
+    std::string_view templateName;
     for (std::size_t i = 1; i < args.size(); ++i) {
       const std::string_view a = args[i];
       const auto value = [&]() -> std::string_view {
@@ -108,8 +112,12 @@ int main(int argc, char** argv) {
         pack.DesktopFiles = value();
       } else if (a == "--name") {
         name = value();
+      } else if (a == "--template") {
+        templateName = value();
       } else if (a == "--inspect") {
         inspect = true;
+      } else if (a == "--url") {
+        url = value();
       } else if (a == "--debug") {
         pack.Debug = true;
       } else if (a == "--quiet" || a == "-q") {
@@ -127,14 +135,14 @@ int main(int argc, char** argv) {
     };
     if (command == "init") {
       need(1);
-      RunInit(positional[0], name);
+      RunInit(positional[0], name, templateName);
     } else if (command == "pack") {
       need(1);
       pack.AppFolder = positional[0];
       RunPack(pack);
     } else if (command == "run") {
       need(1);
-      return RunDevelopment({positional[0], pack.Runtime, pack.Module, inspect});
+      return RunDevelopment({positional[0], pack.Runtime, pack.Module, inspect, url});
     } else if (command == "msi") {
       need(1);
       const std::filesystem::path msi = RunWindowsInstaller(positional[0], pack.Output);
