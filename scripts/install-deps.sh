@@ -32,6 +32,9 @@ packages=(
   debian-archive-keyring
   # Authenticode signing of packed Windows executables (the test makes its own certificate)
   osslsigncode openssl
+  # the installers of velloc pack --rpm and --msi: rpmbuild (and rpm for the tests), wixl and
+  # msitools' msibuild
+  rpm wixl msitools
 )
 # widl and the base IDL files it imports, for our WebView2 interface declarations
 packages+=(mingw-w64-tools libwine-dev)

@@ -49,6 +49,7 @@ std::vector<TClassValue> DesktopClassValues(const config::TDesktopConfig& deskto
 int RegisterDesktopClasses(platform::IValueStore& store, const config::TDesktopConfig& desktop,
                            const std::string& appId, const std::string& appName,
                            const std::string& exePath) {
+  if (store.ValueExists(kInstalledExecutablesKey, exePath)) return 0;
   int written = 0;
   for (const TClassValue& value : DesktopClassValues(desktop, appId, appName, exePath)) {
     const platform::TReadResult existing = store.ReadValue(value.Key, value.Name);

@@ -2,12 +2,13 @@
 """The application on the desktop: its desktop entry, URL scheme and file type open it with
 the link or file as its argument, a later start reaches the running window, and the Debian
 package of `velloc pack --deb` validates, installs, starts from its desktop entry and goes
-again without a trace."""
+again without a trace; so does the RPM of `velloc pack --rpm`, with the same files."""
 
 from __future__ import annotations
 
 import json
 import os
+import platform
 import shutil
 import subprocess
 import sys
@@ -158,7 +159,72 @@ def debian_package(args, artifacts: Path) -> None:
         expect(not left, f"left behind after removal: {left}")
 
 
-CASES = {"scheme_and_file_type": scheme_and_file_type, "debian_package": debian_package}
+def rpm_package(args, artifacts: Path) -> None:
+    """`velloc pack --rpm` builds an RPM that rpm reads, with the Debian package's files (both
+    are built here and compared), the libraries of the runtime and its WebKit module as its
+    dependencies in RPM's form, and a desktop entry desktop-file-validate accepts. As root it
+    installs into a scratch root with `rpm --root` (with --nodeps: the scratch root holds none
+    of the libraries it requires), starts from its desktop entry's command there, is the packed
+    executable byte for byte, and is removed without a trace."""
+    with XSession("rpm", artifacts, args.bin_dir) as session:
+        out = artifacts / "out"
+        out.mkdir()
+        ini = dict(INI, Name="Velloc\x01E2E 100% %{_bindir}")
+        session.run([str(args.bin_dir / "velloc"), "pack", str(make_folder(artifacts, ini)), "-o",
+                     str(out / "VellocE2E"), "--quiet", "--deb", "--rpm"], timeout=120)
+        rpms = list(out.glob("*.rpm"))
+        expect_eq([r.name for r in rpms], [f"{PACKAGE}-1.2.3-1.{platform.machine()}.rpm"],
+                  "the package built")
+        rpm = rpms[0]
+        info = session.run(["rpm", "-qpil", str(rpm)]).stdout
+        for wanted in (f"Name        : {PACKAGE}\n", "Version     : 1.2.3\n",
+                       "Release     : 1\n", "Summary     : A test of desktop integration\n",
+                       "Velloc E2E 100% %{_bindir}, a web application packed with Velloc."):
+            expect(wanted in info, f"{wanted!r} not in rpm -qpil:\n{info}")
+        listed = session.run(["rpm", "-qpl", str(rpm)]).stdout.split()
+        deb = next(out.glob("*.deb"))
+        deb_files = [line.split()[5].lstrip(".") for line in
+                     session.run(["dpkg-deb", "--contents", str(deb)]).stdout.splitlines()
+                     if not line.endswith("/") or line.endswith(f"/usr/lib/{PACKAGE}/")]
+        expect_eq(sorted(listed), sorted(p.rstrip("/") for p in deb_files),
+                  "the RPM's files against the Debian package's")
+        requires = session.run(["rpm", "-qp", "--requires", str(rpm)]).stdout.splitlines()
+        for wanted in ("libgtk-3.so.0()(64bit)", "libwebkit2gtk-4.1.so.0()(64bit)",
+                       "libc.so.6()(64bit)", "rtld(GNU_HASH)"):
+            expect(wanted in requires, f"{wanted!r} not required:\n{requires}")
+        staged = [p.name for p in out.iterdir() if p.name.startswith(".velloc-")]
+        expect_eq(staged, [], "staging folders left")
+
+        if os.geteuid() != 0:
+            print("not root: the package is not installed")
+            return
+        scratch = artifacts / "root"
+        session.run(["rpm", "--root", str(scratch), "--initdb"])
+        session.run(["rpm", "--root", str(scratch), "-i", "--nodeps", str(rpm)], timeout=120)
+        entry = scratch / "usr/share/applications" / f"{APP_ID}.desktop"
+        session.run(["desktop-file-validate", str(entry)])
+        exec_line = next(line for line in entry.read_text().splitlines()
+                         if line.startswith("Exec="))
+        command = exec_line[5:].split()[0]
+        expect_eq(command, f"/usr/bin/{PACKAGE}", "the desktop entry's command")
+        installed = scratch / command.lstrip("/")
+        expect(installed.resolve().read_bytes() == (out / "VellocE2E").read_bytes(),
+               "the installed program is not the packed executable")
+        app = session.launch(installed, "velloc-e2e://installed")
+        try:
+            wid, arguments = window_titled(session, "ARGS:")
+            expect_eq(arguments, ["velloc-e2e://installed"], "the installed program's arguments")
+            session.close_window(wid)
+            expect_eq(app.wait(20), 0, "exit code of the installed program")
+        finally:
+            app.kill()
+        session.run(["rpm", "--root", str(scratch), "-e", PACKAGE], timeout=120)
+        left = [str(p) for p in (scratch / "usr").rglob("*") if not p.is_dir()]
+        expect(not left, f"left behind after removal: {left}")
+
+
+CASES = {"scheme_and_file_type": scheme_and_file_type, "debian_package": debian_package,
+         "rpm_package": rpm_package}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))

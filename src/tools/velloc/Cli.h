@@ -39,6 +39,10 @@ struct TPackOptions {
   bool ConfigWarnings = true;
   // Also a Debian package of the application beside the output (Linux targets).
   bool Deb = false;
+  // Also an RPM package beside the output (Linux targets), and a per-user Windows Installer
+  // package (Windows targets).
+  bool Rpm = false;
+  bool Msi = false;
   // Also its desktop entry, icons, metainfo and MIME definition below this folder, laid out as
   // /usr/share is, for other packagers.
   std::filesystem::path DesktopFiles;

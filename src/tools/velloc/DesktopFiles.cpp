@@ -1,5 +1,6 @@
 #include "tools/velloc/DesktopFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -83,14 +84,6 @@ std::string XmlText(std::string_view text) {
   return xml;
 }
 
-void WriteText(const fs::path& path, std::string_view text) {
-  std::error_code ec;
-  fs::create_directories(path.parent_path(), ec);
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-  if (!out.flush()) throw TCliError("cannot write \"" + path.string() + "\"");
-}
-
 // The MIME types the entry opens: its URL schemes, then its file types.
 std::vector<std::string> MimeTypesOf(const config::TDesktopConfig& desktop) {
   std::vector<std::string> types;
@@ -109,10 +102,20 @@ void WriteIcons(const TDesktopApp& app, const fs::path& share) {
               std::string_view(reinterpret_cast<const char*>(app.Icon.data()), app.Icon.size()));
     return;
   }
+  for (const TScaledIcon& image : ScaledPngIcons(app.Icon, kIconSizes)) {
+    const std::string size = std::to_string(image.Size);
+    WriteText(hicolor / (size + "x" + size) / "apps" / (id + ".png"),
+              std::string_view(reinterpret_cast<const char*>(image.Png.data()), image.Png.size()));
+  }
+}
+
+}  // namespace
+
+std::vector<TScaledIcon> ScaledPngIcons(std::span<const std::uint8_t> png,
+                                        std::span<const int> sizes) {
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("png", nullptr);
   GError* error = nullptr;
-  const bool read = loader &&
-                    gdk_pixbuf_loader_write(loader, app.Icon.data(), app.Icon.size(), &error) &&
+  const bool read = loader && gdk_pixbuf_loader_write(loader, png.data(), png.size(), &error) &&
                     gdk_pixbuf_loader_close(loader, &error);
   GdkPixbuf* image = read ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
   if (!image) {
@@ -123,29 +126,48 @@ void WriteIcons(const TDesktopApp& app, const fs::path& share) {
   }
   const int width = gdk_pixbuf_get_width(image);
   const int height = gdk_pixbuf_get_height(image);
-  bool wrote = false;
-  for (const int size : kIconSizes) {
+  std::vector<TScaledIcon> icons;
+  for (const int size : sizes) {
     if (size > width || size > height) continue;
     GdkPixbuf* scaled = gdk_pixbuf_scale_simple(image, size, size, GDK_INTERP_HYPER);
-    const fs::path path =
-        hicolor / (std::to_string(size) + "x" + std::to_string(size)) / "apps" / (id + ".png");
-    std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    const bool saved = scaled && gdk_pixbuf_save(scaled, path.c_str(), "png", nullptr, nullptr);
+    gchar* buffer = nullptr;
+    gsize length = 0;
+    const bool saved =
+        scaled && gdk_pixbuf_save_to_buffer(scaled, &buffer, &length, "png", nullptr, nullptr);
     if (scaled) g_object_unref(scaled);
     if (!saved) {
       g_object_unref(loader);
-      throw TCliError("cannot write \"" + path.string() + "\"");
+      throw TCliError("cannot scale the application icon to " + std::to_string(size) + " pixels");
     }
-    wrote = true;
+    icons.push_back({size,
+                     {reinterpret_cast<std::uint8_t*>(buffer),
+                      reinterpret_cast<std::uint8_t*>(buffer) + length}});
+    g_free(buffer);
   }
   g_object_unref(loader);
-  if (!wrote) throw TCliError("the application icon is smaller than 16 x 16 pixels");
+  if (icons.empty()) throw TCliError("the application icon is smaller than 16 x 16 pixels");
+  return icons;
 }
 
-// Runs a program with the arguments in `folder`; its standard output, or an error that says
-// what failed.
-std::string RunTool(const std::vector<std::string>& argv, const fs::path& folder) {
+void WriteText(const fs::path& path, std::string_view text) {
+  std::error_code ec;
+  fs::create_directories(path.parent_path(), ec);
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  if (!out.flush()) throw TCliError("cannot write \"" + path.string() + "\"");
+}
+
+void RequireProgram(std::string_view program, std::string_view debianPackage) {
+  gchar* found = g_find_program_in_path(std::string(program).c_str());
+  g_free(found);
+  if (!found) {
+    throw TCliError("no " + std::string(program) + " on this machine (install Debian's " +
+                    std::string(debianPackage) + ")");
+  }
+}
+
+std::string RunTool(const std::vector<std::string>& argv, const fs::path& folder,
+                    std::string_view debianPackage) {
   std::vector<char*> args;
   for (const std::string& a : argv)
     args.push_back(const_cast<char*>(a.c_str()));
@@ -163,15 +185,14 @@ std::string RunTool(const std::vector<std::string>& argv, const fs::path& folder
   if (!ran) {
     const std::string problem = error->message;
     g_error_free(error);
-    throw TCliError("cannot run " + argv[0] + ": " + problem + " (install Debian's dpkg-dev)");
+    throw TCliError("cannot run " + argv[0] + ": " + problem + " (install Debian's " +
+                    std::string(debianPackage) + ")");
   }
   if (!g_spawn_check_wait_status(status, nullptr))
     throw TCliError(argv[0] + " failed: " + messages);
   return output;
 }
 
-// The modes a package installs with, whatever the umask gave the staged files: folders and the
-// program 0755, every other file 0644. Links are left as they are.
 void SetPackageModes(const fs::path& root, const fs::path& program) {
   constexpr fs::perms kOpen = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                               fs::perms::others_read | fs::perms::others_exec;
@@ -184,8 +205,6 @@ void SetPackageModes(const fs::path& root, const fs::path& program) {
                     entry.is_directory() || entry.path() == program ? kOpen : kReadable);
   }
 }
-
-}  // namespace
 
 std::string DesktopFileId(std::string_view appId) {
   std::string id;
@@ -328,6 +347,27 @@ std::string DebianControlText(const TDesktopApp& given, std::string_view archite
   return control;
 }
 
+std::vector<std::string> StageInstalledFiles(const TDesktopApp& app, const fs::path& executable,
+                                             const fs::path& staging) {
+  const std::string package = DebianPackageName(app.Id);
+  const fs::path lib = staging / "usr" / "lib" / package;
+  fs::create_directories(lib);
+  fs::copy_file(executable, lib / package);
+  fs::create_directories(staging / "usr" / "bin");
+  fs::create_symlink("../lib/" + package + "/" + package, staging / "usr" / "bin" / package);
+  TDesktopApp installed = app;
+  installed.Command = "/usr/bin/" + package;
+  WriteDesktopFiles(installed, staging / "usr" / "share");
+  SetPackageModes(staging, lib / package);
+  std::vector<std::string> files;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(staging)) {
+    if (!entry.is_directory() || entry.is_symlink())
+      files.push_back("/" + entry.path().lexically_relative(staging).generic_string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
 TPrivateFolder::TPrivateFolder(const fs::path& parent, std::string_view prefix) {
   std::string pattern = (parent / (std::string(prefix) + "XXXXXX")).string();
   // mkdtemp makes a new folder of a new name, mode 0700, or fails; it never takes one that is
@@ -360,32 +400,25 @@ fs::path BuildDebianPackage(const TDesktopApp& app, const fs::path& executable,
   WriteText(shlibs / "debian" / "control", "");
   const std::string found = RunTool({"dpkg-shlibdeps", "-O", "-e" + fs::absolute(runtime).string(),
                                      "-e" + fs::absolute(module).string()},
-                                    shlibs);
+                                    shlibs, "dpkg-dev");
   std::string depends;
   if (const auto at = found.find("shlibs:Depends="); at != std::string::npos) {
     depends = found.substr(at + 15);
     depends.erase(depends.find_last_not_of("\r\n") + 1);
   }
   const std::string architecture = [&] {
-    std::string arch = RunTool({"dpkg", "--print-architecture"}, work.Path());
+    std::string arch = RunTool({"dpkg", "--print-architecture"}, work.Path(), "dpkg");
     arch.erase(arch.find_last_not_of("\r\n") + 1);
     return arch;
   }();
 
-  const fs::path lib = staging / "usr" / "lib" / package;
-  fs::create_directories(lib);
-  fs::copy_file(executable, lib / package);
-  fs::create_directories(staging / "usr" / "bin");
-  fs::create_symlink("../lib/" + package + "/" + package, staging / "usr" / "bin" / package);
-  TDesktopApp installed = app;
-  installed.Command = "/usr/bin/" + package;
-  WriteDesktopFiles(installed, staging / "usr" / "share");
+  StageInstalledFiles(app, executable, staging);
   WriteText(staging / "DEBIAN" / "control", DebianControlText(app, architecture, depends));
-  SetPackageModes(staging, lib / package);
+  SetPackageModes(staging, staging / "usr" / "lib" / package / package);
 
   const fs::path built = work.Path() / "package.deb";
   RunTool({"dpkg-deb", "--root-owner-group", "--build", staging.string(), built.string()},
-          work.Path());
+          work.Path(), "dpkg");
   // A rename replaces the name itself: it never writes through a link someone put there.
   const fs::path deb = output / (package + "_" + app.Desktop.Version + "_" + architecture + ".deb");
   if (std::rename(built.c_str(), deb.c_str()) != 0)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,36 @@ std::string DebianControlText(const TDesktopApp& app, std::string_view architect
 // Writes the desktop entry, icons, metainfo and MIME definition below `share` (as
 // /usr/share is laid out: applications/, icons/hicolor/, metainfo/, mime/packages/).
 void WriteDesktopFiles(const TDesktopApp& app, const std::filesystem::path& share);
+
+// The files every Linux package installs, staged below `staging` as they land below "/": the
+// executable as /usr/lib/<package>/<package>, the command /usr/bin/<package> (a link to it) and
+// the desktop files below /usr/share; modes as a package installs them. Returns the staged
+// paths that are not folders ("/usr/bin/<package>", ...), sorted.
+std::vector<std::string> StageInstalledFiles(const TDesktopApp& app,
+                                             const std::filesystem::path& executable,
+                                             const std::filesystem::path& staging);
+
+// The PNG `png` scaled to each of `sizes` it is at least as large as, as PNG files; throws
+// TCliError when it is not a PNG or smaller than all of them.
+struct TScaledIcon {
+  int Size;
+  std::vector<std::uint8_t> Png;
+};
+std::vector<TScaledIcon> ScaledPngIcons(std::span<const std::uint8_t> png,
+                                        std::span<const int> sizes);
+
+// What the package builders share: writing a text file (its folders made), running a program
+// found on PATH in `folder` (its standard output; a TCliError says what failed and which Debian
+// package brings the program), and setting the modes a package installs with, whatever the
+// umask gave the staged files (folders and `program` 0755, every other file 0644; links as they
+// are).
+void WriteText(const std::filesystem::path& path, std::string_view text);
+// Throws a TCliError naming the Debian package to install when `program` is not on PATH, so that
+// a pack stops before it writes anything.
+void RequireProgram(std::string_view program, std::string_view debianPackage);
+std::string RunTool(const std::vector<std::string>& argv, const std::filesystem::path& folder,
+                    std::string_view debianPackage);
+void SetPackageModes(const std::filesystem::path& root, const std::filesystem::path& program);
 
 // A folder for one run only, made with mkdtemp inside `parent` (a name nobody has used, mode
 // 0700), so nothing can be planted in it beforehand or added while it is in use; removed with

@@ -7,7 +7,7 @@
 namespace velloc::cli {
 namespace {
 
-constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kHelp = {{
     {"init",
      "Usage: velloc init DIR [--name NAME] [--template TEMPLATE]\n"
      "Creates a small application in DIR (made when missing). Refuses a DIR that has a vlx.ini\n"
@@ -41,6 +41,11 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
      "  --deb              also build a Debian package beside the executable: the executable,\n"
      "                     a command, its desktop entry, icons, metainfo and file types\n"
      "                     (vlx.ini section [Desktop]); its dependencies are the runtime's\n"
+     "  --rpm              also build an RPM package beside the executable, with the same files;\n"
+     "                     it requires the libraries the runtime and its module link to\n"
+     "  --msi              also build a Windows installer beside a Windows executable: a per-user\n"
+     "                     install with a Start-menu shortcut and the schemes and file types of\n"
+     "                     [Desktop]; its version is [Desktop] Version (see velloc msi --help)\n"
      "  --desktop-files DIR  also write the desktop entry, icons, metainfo and file types into\n"
      "                     DIR, laid out as /usr/share, for other packagers\n"
      "  --debug            pack the unstripped runtime and module, with their debug sections\n"
@@ -62,6 +67,14 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kHelp = {
      "                   from DIR (vlx.app.navigate, new windows)\n"
      "  --runtime PATH   the runtime to run on (default: velloc-runtime beside velloc)\n"
      "  --module PATH    the WebKitGTK module (default: the one beside the runtime)\n"},
+    {"msi",
+     "Usage: velloc msi EXE [-o FILE]\n"
+     "Builds a per-user Windows installer (MSI, with wixl) of an executable packed for Windows,\n"
+     "signed or not, from the configuration and icon in its package: sign the executable first,\n"
+     "then build the installer and sign it too. It installs the executable as\n"
+     "%LOCALAPPDATA%\\Programs\\<Name>\\<Name>.exe, a Start-menu shortcut, an entry in the\n"
+     "installed apps and the URL schemes and file types of [Desktop], and removes them again.\n"
+     "  -o, --output FILE  the installer to write (default: EXE's name and the version, .msi)\n"},
     {"info",
      "Usage: velloc info EXE\n"
      "Shows what a packed executable carries: every key of its configuration with the value the\n"

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -31,6 +32,8 @@
 #include "tools/velloc/Cli.h"
 #include "tools/velloc/DesktopFiles.h"
 #include "tools/velloc/Progress.h"
+#include "tools/velloc/RpmPackage.h"
+#include "tools/velloc/WindowsInstaller.h"
 
 namespace velloc::embedded {
 extern const std::string_view WebKitInstallerScript;
@@ -308,8 +311,9 @@ fs::path RunPack(const TPackOptions& options) {
 
   // What the runtime needs besides the application: its web view module and installer.
   const bool linuxRuntime = image.Format != package::ExeFormat::Pe;
-  if (!linuxRuntime && (options.Deb || !options.DesktopFiles.empty()))
-    throw TCliError("--deb and --desktop-files are for Linux executables");
+  if (!linuxRuntime && (options.Deb || options.Rpm || !options.DesktopFiles.empty()))
+    throw TCliError("--deb, --rpm and --desktop-files are for Linux executables");
+  if (linuxRuntime && options.Msi) throw TCliError("--msi is for Windows executables");
   fs::path module = options.Module;
   if (module.empty()) {
     module = linuxRuntime ? unstrippedOr(runtime.parent_path() /
@@ -357,6 +361,12 @@ fs::path RunPack(const TPackOptions& options) {
   fs::path outputFolder = output.parent_path().empty() ? fs::current_path() : output.parent_path();
   if (!fs::is_directory(outputFolder))
     throw TCliError("cannot write " + Quote(output) + ": no such folder");
+  // What the installers need is checked before anything is written.
+  const TDesktopApp app{
+      id, config::ReadAppKey(config, config::app::Name), DebianPackageName(id), desktop, {}};
+  std::optional<TRpmPlan> rpmPlan;
+  if (options.Rpm) rpmPlan = PlanRpmPackage(runtime, module, outputFolder);
+  if (options.Msi) WindowsInstallerVersion(app);
 
   // The application icon, checked before anything is written.
   std::vector<std::uint8_t> icon;
@@ -477,18 +487,27 @@ fs::path RunPack(const TPackOptions& options) {
                 static_cast<std::uintmax_t>(fs::file_size(output)));
   }
 
-  // Desktop integration: the files a distribution package needs, or a Debian package itself.
-  if (options.Deb || !options.DesktopFiles.empty()) {
-    const TDesktopApp app{id, config::ReadAppKey(config, config::app::Name), DebianPackageName(id),
-                          desktop, icon};
+  // Desktop integration: the files a distribution package needs, or the packages themselves.
+  if (options.Deb || options.Rpm || options.Msi || !options.DesktopFiles.empty()) {
+    TDesktopApp withIcon = app;
+    withIcon.Icon = icon;
     if (!options.DesktopFiles.empty()) {
-      WriteDesktopFiles(app, options.DesktopFiles);
+      WriteDesktopFiles(withIcon, options.DesktopFiles);
       if (!options.Quiet)
         std::printf("Wrote desktop files into %s\n", Quote(options.DesktopFiles).c_str());
     }
     if (options.Deb) {
-      const fs::path deb = BuildDebianPackage(app, output, runtime, module, outputFolder);
+      const fs::path deb = BuildDebianPackage(withIcon, output, runtime, module, outputFolder);
       if (!options.Quiet) std::printf("Built the Debian package %s\n", Quote(deb).c_str());
+    }
+    if (options.Rpm) {
+      const fs::path rpm = BuildRpmPackage(withIcon, output, *rpmPlan, outputFolder);
+      if (!options.Quiet) std::printf("Built the RPM package %s\n", Quote(rpm).c_str());
+    }
+    if (options.Msi) {
+      const fs::path msi =
+          BuildWindowsInstaller(withIcon, output, WindowsInstallerPath(output, withIcon));
+      if (!options.Quiet) std::printf("Built the Windows installer %s\n", Quote(msi).c_str());
     }
   }
   return output;

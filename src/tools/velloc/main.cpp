@@ -8,6 +8,7 @@
 
 #include "core/Version.h"
 #include "tools/velloc/Cli.h"
+#include "tools/velloc/WindowsInstaller.h"
 
 namespace velloc::cli {
 
@@ -27,12 +28,13 @@ constexpr const char* kUsage =
     "                                                 plain (default), vite or vite-react\n"
     "  velloc pack DIR [-o|--output FILE] [--target linux|windows] [--runtime PATH] [--module "
     "PATH]\n"
-    "              [--installer PATH] [--icon FILE] [--deb] [--desktop-files DIR] [--debug]\n"
-    "              [--force] [-q|--quiet]\n"
+    "              [--installer PATH] [--icon FILE] [--deb] [--rpm] [--msi]\n"
+    "              [--desktop-files DIR] [--debug] [--force] [-q|--quiet]\n"
     "                                                 pack DIR into one executable\n"
     "  velloc run DIR [--inspect] [--url URL]         run DIR as it would run packed; saved\n"
     "             [--runtime PATH] [--module PATH]    changes reload it; console on the terminal;\n"
     "                                                 --url shows a development server instead\n"
+    "  velloc msi EXE [-o FILE]                       a Windows installer of a packed executable\n"
     "  velloc info EXE                                show what an executable carries\n"
     "  velloc extract EXE DIR                         write a packaged application's files into "
     "DIR\n"
@@ -101,6 +103,10 @@ int main(int argc, char** argv) {
         pack.Icon = value();
       } else if (a == "--deb") {
         pack.Deb = true;
+      } else if (a == "--rpm") {
+        pack.Rpm = true;
+      } else if (a == "--msi") {
+        pack.Msi = true;
       } else if (a == "--desktop-files") {
         pack.DesktopFiles = value();
       } else if (a == "--name") {
@@ -138,6 +144,10 @@ int main(int argc, char** argv) {
     } else if (command == "run") {
       need(1);
       return RunDevelopment({positional[0], pack.Runtime, pack.Module, inspect, url});
+    } else if (command == "msi") {
+      need(1);
+      const std::filesystem::path msi = RunWindowsInstaller(positional[0], pack.Output);
+      if (!pack.Quiet) std::printf("Built the Windows installer \"%s\"\n", msi.c_str());
     } else if (command == "info") {
       need(1);
       RunInfo(positional[0]);

@@ -85,5 +85,19 @@ TEST(DesktopRegistration, TheUsersChoicesStay) {
   EXPECT_TRUE(DesktopClassValues({}, "Notes", "Notes", "C:\\N.exe").empty());
 }
 
+// An executable an installer recorded registers nothing: the installer wrote the classes and
+// removes them again, which it could not do for values written at start. Another copy of the
+// same application, elsewhere, still registers itself.
+TEST(DesktopRegistration, AnInstalledExecutableLeavesItToTheInstaller) {
+  TMapStore store;
+  const std::string installed = "C:\\Users\\Jos\u00e9\\AppData\\Local\\Programs\\Notes\\Notes.exe";
+  store.Values[{kInstalledExecutablesKey, installed}] = {platform::TValueType::String, "{CODE}"};
+  EXPECT_EQ(RegisterDesktopClasses(store, Desktop(), "Notes", "Notes", installed), 0);
+  EXPECT_EQ(store.Writes, 0);
+  EXPECT_GT(RegisterDesktopClasses(store, Desktop(), "Notes", "Notes", "D:\\Copy\\Notes.exe"), 0);
+  EXPECT_EQ(store.Read("Software\\Classes\\notes\\shell\\open\\command"),
+            "\"D:\\Copy\\Notes.exe\" \"%1\"");
+}
+
 }  // namespace
 }  // namespace velloc::startup
