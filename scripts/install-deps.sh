@@ -8,6 +8,8 @@ packages=(
   build-essential cmake ninja-build pkg-config clang clang-format git
   # libraries
   libgtk-3-dev libwebkit2gtk-4.1-dev libgstreamer1.0-dev libdeflate-dev rapidjson-dev libsqlite3-dev
+  # libsodium-dev pins the version of the libsodium the build compiles from Debian's source
+  libsodium-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # the real components the tests drive
   zip unzip media-types xvfb xauth openbox xdotool wmctrl x11-utils imagemagick gstreamer1.0-tools

@@ -81,10 +81,12 @@ inline constexpr IntegerKey WindowBorder{"WindowBorder", 2};
 inline constexpr IntegerKey WindowState{"WindowState", 0};  // 1 maximised
 inline constexpr IntegerKey WindowOrder{"WindowOrder", 0};  // 1 stays on top
 inline constexpr BoolKey DynamicAppTitle{"DynamicAppTitle", false};
+// The application's own version ("2.1.0"), which updates compare with (update/AppVersion.h).
+inline constexpr StringKey Version{"Version", ""};
 }  // namespace app
 
 // Every key above, in the order of the documentation; `velloc info` lists them this way.
-inline constexpr std::array<AppKey, 30> kAppKeys = {
+inline constexpr std::array<AppKey, 31> kAppKeys = {
     app::ID,
     app::Name,
     app::DirName,
@@ -115,6 +117,7 @@ inline constexpr std::array<AppKey, 30> kAppKeys = {
     app::WindowState,
     app::WindowOrder,
     app::DynamicAppTitle,
+    app::Version,
 };
 
 // The web view's browser arguments when WebviewArguments is blank.
