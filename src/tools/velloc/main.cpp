@@ -34,6 +34,9 @@ constexpr const char* kUsage =
     "  velloc info EXE                                show what an executable carries\n"
     "  velloc extract EXE DIR                         write a packaged application's files into "
     "DIR\n"
+    "  velloc keygen [-o FILE]                        a key pair for signing updates\n"
+    "  velloc update-manifest EXE --url URL --key FILE [--notes TEXT|--notes-file FILE]\n"
+    "              [-o FILE]                          the signed manifest of an update\n"
     "  velloc registry list|get|set|delete ... [--db FILE]\n"
     "                                                 the user's registry values (velloc registry "
     "--help)\n"
@@ -68,6 +71,7 @@ int main(int argc, char** argv) {
     // Options take the next argument; everything else is positional.
     std::vector<std::string_view> positional;
     TPackOptions pack;
+    TManifestOptions manifest;
     bool inspect = false;
     std::string_view name;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -99,6 +103,14 @@ int main(int argc, char** argv) {
         pack.Deb = true;
       } else if (a == "--desktop-files") {
         pack.DesktopFiles = value();
+      } else if (a == "--url") {
+        manifest.Url = value();
+      } else if (a == "--key") {
+        manifest.Key = value();
+      } else if (a == "--notes") {
+        manifest.Notes = value();
+      } else if (a == "--notes-file") {
+        manifest.NotesFile = value();
       } else if (a == "--name") {
         name = value();
       } else if (a == "--inspect") {
@@ -128,6 +140,14 @@ int main(int argc, char** argv) {
     } else if (command == "run") {
       need(1);
       return RunDevelopment({positional[0], pack.Runtime, pack.Module, inspect});
+    } else if (command == "keygen") {
+      need(0);
+      RunKeygen(pack.Output);
+    } else if (command == "update-manifest") {
+      need(1);
+      manifest.Executable = positional[0];
+      manifest.Output = pack.Output;
+      RunUpdateManifest(manifest);
     } else if (command == "info") {
       need(1);
       RunInfo(positional[0]);
