@@ -50,6 +50,7 @@ TEST(AppKeys, DefaultsOfAnEmptyConfiguration) {
       {app::WindowState, "0"},
       {app::WindowOrder, "0"},
       {app::DynamicAppTitle, "false"},
+      {app::Version, ""},
   };
   static_assert(sizeof(cases) / sizeof(cases[0]) == kAppKeys.size());
   for (const auto& c : cases) {
