@@ -28,7 +28,7 @@ target_include_directories(velloc_sodium
 # Its own code, not ours: no warnings of ours and no sanitizers; a section per function and datum
 # in every build type, so that optimised links keep only what is called.
 target_compile_options(velloc_sodium PRIVATE -w -fno-sanitize=all -ffunction-sections
-                       -fdata-sections)
+                       -fdata-sections $<$<BOOL:${VELLOC_SMALL}>:-Os>)
 if(WIN32)
   target_link_libraries(velloc_sodium PUBLIC advapi32)  # RtlGenRandom of its random bytes
 endif()

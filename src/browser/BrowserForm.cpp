@@ -118,6 +118,7 @@ void TBrowserForm::BrowserNavigationCompleted() {
 
 void TBrowserForm::BrowserDOMContentLoaded() {
   FView.FillBrowserWindow();
+  if (OnDOMContentLoaded) OnDOMContentLoaded();
 }
 
 void TBrowserForm::BrowserProcessFailed() {

@@ -66,6 +66,8 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   // The main window routes these to the bridge module and to itself.
   std::function<void(const platform::TWebMessageEvent&)> OnWebMessageReceived;
   std::function<void()> OnDocumentTitleChanged;
+  // The top document's DOMContentLoaded: the page has come up.
+  std::function<void()> OnDOMContentLoaded;
   // The clock of the process-failure rule; tests set their own.
   std::function<std::chrono::steady_clock::time_point()> FNow = std::chrono::steady_clock::now;
 

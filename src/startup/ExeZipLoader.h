@@ -72,6 +72,8 @@ class TExeZipLoader {
   bool Development = false;
   // This process holds the single-instance lock: later starts hand it their arguments.
   bool HoldsInstanceLock = false;
+  // Start-up ended because the user closed the password form.
+  bool PasswordRefused = false;
 
  private:
   int ShowLocalizedError(int textIndex);

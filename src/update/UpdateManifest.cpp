@@ -12,9 +12,13 @@ namespace {
 
 constexpr std::string_view kSignedHeader = "velloc update manifest 1\n";
 
+// As the bridge parses pages' messages: iteratively, so that deep nesting cannot exhaust the
+// stack, rejecting invalid UTF-8, and with numbers kept as the text they were written with.
+constexpr unsigned kParseFlags = rapidjson::kParseNumbersAsStringsFlag |
+                                 rapidjson::kParseIterativeFlag |
+                                 rapidjson::kParseValidateEncodingFlag;
+
 const char* Kind(const rapidjson::Value& value) {
-  if (value.IsString()) return "a text";
-  if (value.IsNumber()) return "a number";
   if (value.IsObject()) return "an object";
   if (value.IsArray()) return "an array";
   return "null or a boolean";
@@ -80,7 +84,7 @@ std::variant<TUpdateManifest, std::string> ParseManifest(std::string_view json) 
   if (json.size() > kMaxManifestBytes)
     return "it is larger than " + std::to_string(kMaxManifestBytes / 1024) + " KiB";
   rapidjson::Document doc;
-  doc.Parse<rapidjson::kParseValidateEncodingFlag>(json.data(), json.size());
+  doc.Parse<kParseFlags>(json.data(), json.size());
   if (doc.HasParseError())
     return std::string("it is not JSON (") + rapidjson::GetParseError_En(doc.GetParseError()) + ")";
   if (!doc.IsObject()) return std::string("it is not a JSON object");
@@ -92,7 +96,7 @@ std::variant<TUpdateManifest, std::string> ParseManifest(std::string_view json) 
     if (member == doc.MemberEnd()) {
       problem = std::string("\"") + name + "\" is missing";
     } else if (!member->value.IsString()) {
-      problem = std::string("\"") + name + "\" is " + Kind(member->value) + ", not a text";
+      problem = std::string("\"") + name + "\" is " + Kind(member->value);
     } else if (member->value.GetStringLength() > limit) {
       problem = std::string("\"") + name + "\" is longer than " + std::to_string(limit) + " bytes";
     } else {
@@ -107,13 +111,14 @@ std::variant<TUpdateManifest, std::string> ParseManifest(std::string_view json) 
   text("sha256", sha256, 64);
   text("notes", manifest.Notes, kMaxNotesBytes);
   text("signature", signature, 128);
+  text("size", size, 10);
   if (!problem.empty()) return problem;
-  const auto sizeMember = doc.FindMember("size");
-  if (sizeMember == doc.MemberEnd()) return std::string("\"size\" is missing");
-  if (!sizeMember->value.IsUint64() || sizeMember->value.GetUint64() == 0 ||
-      sizeMember->value.GetUint64() > kMaxUpdateBytes)
+  // A number of bytes from 1 to 4 GiB, written as a number (or as the text of one).
+  if (size.empty() || size.size() > 10 ||
+      size.find_first_not_of("0123456789") != std::string::npos || std::stoull(size) == 0 ||
+      std::stoull(size) > kMaxUpdateBytes)
     return std::string("\"size\" is not a number of bytes from 1 to 4 GiB");
-  manifest.Size = sizeMember->value.GetUint64();
+  manifest.Size = std::stoull(size);
   if (!TAppVersion::Parse(manifest.Version))
     return "\"version\" is not a version: \"" + manifest.Version + "\"";
   const auto digest = FromHex(sha256);

@@ -64,7 +64,8 @@ TUpdateRecord ReadUpdateRecord(const platform::IUpdateFiles& files, const TUpdat
   const std::optional<std::string> text = files.ReadSmallFile(names.State, kMaxStateBytes);
   if (!text) return record;
   rapidjson::Document doc;
-  doc.Parse(text->data(), text->size());
+  doc.Parse<rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseIterativeFlag |
+            rapidjson::kParseValidateEncodingFlag>(text->data(), text->size());
   if (doc.HasParseError() || !doc.IsObject()) return record;
   const auto member = [&doc](const char* name) -> std::string {
     const auto it = doc.FindMember(name);
