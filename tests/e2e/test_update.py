@@ -6,20 +6,21 @@ rolled back at the next start.
 
 The keys and manifests are made with `velloc keygen` and `velloc update-manifest`, as an author
 makes them. The server is a small HTTP server of this script, on 127.0.0.1 (plain HTTP is
-allowed there only)."""
+allowed there only), shared with the Windows whole-program test."""
 
 from __future__ import annotations
 
 import hashlib
-import http.server
 import json
 import os
 import sys
-import threading
-import time
 from pathlib import Path
 
 from harness import E2EError, XSession, expect, expect_eq, page, run_cases, wait_until
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "shared"))
+
+from update_server import Server  # noqa: E402
 
 # The page: a results file beside the executable for every step, so that the test sees what
 # happened even when the window goes (a restart) right after.
@@ -53,59 +54,6 @@ async function run() {
 run().catch((e) => save("error.json", String(e)));
 </script>
 """
-
-
-class Server:
-    """Files by path; the manifest's address answers a list of manifests in turn. A file may be
-    cut: sent whole up to `cut` bytes and then the connection closed, with the length it names."""
-
-    def __init__(self) -> None:
-        self.files: dict[str, bytes] = {}
-        self.manifests: list[bytes | None] = []  # None: answered 404
-        self.pause_at: dict[str, int] = {}  # pause a second after this many bytes
-        self.cut: dict[str, tuple[int, int]] = {}  # path: (bytes sent, length named)
-        self.requests: list[str] = []
-        owner = self
-
-        class Handler(http.server.BaseHTTPRequestHandler):
-            def log_message(self, *args) -> None:
-                pass
-
-            def do_GET(self) -> None:  # noqa: N802 - the library's name
-                owner.requests.append(self.path)
-                if self.path == "/manifest.json":
-                    body = owner.manifests.pop(0) if len(owner.manifests) > 1 \
-                        else owner.manifests[0]
-                else:
-                    body = owner.files.get(self.path)
-                if body is None:
-                    self.send_error(404)
-                    return
-                sent, named = owner.cut.get(self.path, (len(body), len(body)))
-                self.send_response(200)
-                self.send_header("Content-Length", str(named))
-                self.end_headers()
-                pause = owner.pause_at.get(self.path)
-                if pause is not None and pause < sent:
-                    self.wfile.write(body[:pause])
-                    self.wfile.flush()
-                    time.sleep(1.0)
-                    self.wfile.write(body[pause:sent])
-                else:
-                    self.wfile.write(body[:sent])
-                self.wfile.flush()
-                if sent < named:
-                    self.close_connection = True
-
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.httpd.daemon_threads = True
-        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
-        self.thread.start()
-        self.base = f"http://127.0.0.1:{self.httpd.server_address[1]}"
-
-    def close(self) -> None:
-        self.httpd.shutdown()
-        self.httpd.server_close()
 
 
 class Release:
