@@ -36,12 +36,15 @@ std::strong_ordering CompareWords(const std::string& a, const std::string& b) {
   const bool numberA = AllDigits(a), numberB = AllDigits(b);
   if (numberA && numberB) {
     // Leading zeros do not change a number's value.
-    const std::string_view trimmedA = std::string_view(a).substr(std::min(a.find_first_not_of('0'), a.size()));
-    const std::string_view trimmedB = std::string_view(b).substr(std::min(b.find_first_not_of('0'), b.size()));
+    const std::string_view trimmedA =
+        std::string_view(a).substr(std::min(a.find_first_not_of('0'), a.size()));
+    const std::string_view trimmedB =
+        std::string_view(b).substr(std::min(b.find_first_not_of('0'), b.size()));
     if (trimmedA.size() != trimmedB.size()) return trimmedA.size() <=> trimmedB.size();
     return trimmedA.compare(trimmedB) <=> 0;
   }
-  if (numberA != numberB) return numberA ? std::strong_ordering::less : std::strong_ordering::greater;
+  if (numberA != numberB)
+    return numberA ? std::strong_ordering::less : std::strong_ordering::greater;
   return a.compare(b) <=> 0;
 }
 

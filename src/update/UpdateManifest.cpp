@@ -76,8 +76,8 @@ std::string TUpdateManifest::ToJson() const {
   return "{\n  \"app\": " + quoted(App) + ",\n  \"version\": " + quoted(Version) +
          ",\n  \"platform\": " + quoted(Platform) + ",\n  \"url\": " + quoted(Url) +
          ",\n  \"size\": " + std::to_string(Size) + ",\n  \"sha256\": " + quoted(HexText(Sha256)) +
-         ",\n  \"notes\": " + quoted(Notes) + ",\n  \"signature\": " +
-         quoted(Base64Text(Signature)) + "\n}\n";
+         ",\n  \"notes\": " + quoted(Notes) +
+         ",\n  \"signature\": " + quoted(Base64Text(Signature)) + "\n}\n";
 }
 
 std::variant<TUpdateManifest, std::string> ParseManifest(std::string_view json) {

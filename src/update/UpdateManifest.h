@@ -62,11 +62,11 @@ struct TManifestExpectation {
 };
 
 enum class TManifestVerdict {
-  Newer,         // signed, for this application and platform, a newer version: may be installed
-  NotNewer,      // signed and for this application and platform, but not newer than the running one
-  Unsigned,      // not signed by the application's key
-  OtherApp,      // signed, but for another application
-  OtherPlatform, // signed, but for another platform
+  Newer,     // signed, for this application and platform, a newer version: may be installed
+  NotNewer,  // signed and for this application and platform, but not newer than the running one
+  Unsigned,  // not signed by the application's key
+  OtherApp,  // signed, but for another application
+  OtherPlatform,  // signed, but for another platform
 };
 
 // Checks in this order: signature, application, platform, version. Why, for every verdict but

@@ -41,8 +41,7 @@ TStartDecision RollBack(platform::IUpdateFiles& files, const TUpdateFileNames& n
   WriteUpdateRecord(files, names,
                     {TUpdateStage::RolledBack, record.From, record.To, record.To + " " + reason});
   decision.Restart = true;
-  decision.Message =
-      "version " + record.To + " " + reason + "; back to version " + record.From;
+  decision.Message = "version " + record.To + " " + reason + "; back to version " + record.From;
   return decision;
 }
 
@@ -106,9 +105,10 @@ void TUpdateTrial::Confirm(const std::string& runningVersion) {
   if (!FLock) return;
   try {
     if (runningVersion == FRecord.To && FClock() - FStarted > kConfirmWithin) {
-      WriteUpdateRecord(FFiles, FNames,
-                        {TUpdateStage::Failed, FRecord.From, FRecord.To,
-                         "did not come up within " + std::to_string(kConfirmWithin.count()) + " s"});
+      WriteUpdateRecord(
+          FFiles, FNames,
+          {TUpdateStage::Failed, FRecord.From, FRecord.To,
+           "did not come up within " + std::to_string(kConfirmWithin.count()) + " s"});
     } else {
       // Done (or a record that was not about this version). The previous version goes; where it
       // cannot yet (Windows, while it is still ending), a later start removes it.
@@ -147,8 +147,8 @@ TStartDecision DecideAtStart(platform::IUpdateFiles& files, const std::string& e
     switch (record.Stage) {
       case TUpdateStage::Installed:
         WriteUpdateRecord(files, names, {TUpdateStage::Trial, record.From, record.To, ""});
-        decision.Trial = std::make_unique<TUpdateTrial>(files, names, record, std::move(lock),
-                                                        std::move(clock));
+        decision.Trial =
+            std::make_unique<TUpdateTrial>(files, names, record, std::move(lock), std::move(clock));
         return decision;
       case TUpdateStage::Trial:
         return RollBack(files, names, record, "ended before it came up");

@@ -44,10 +44,9 @@ struct TUpdater::TFetch {
   int Redirects = 0;
 
   void Start() {
-    Transfer = Http.Get(
-        Url, {[this](const platform::THttpHead& head) { return Head(head); },
-              [this](std::span<const std::uint8_t> piece) { return OnBody(piece); },
-              [this](const std::string& error) { End(error); }});
+    Transfer = Http.Get(Url, {[this](const platform::THttpHead& head) { return Head(head); },
+                              [this](std::span<const std::uint8_t> piece) { return OnBody(piece); },
+                              [this](const std::string& error) { End(error); }});
   }
 
   bool Head(const platform::THttpHead& head) {
@@ -168,12 +167,11 @@ void TUpdater::FetchManifest(
       return failed("The manifest is not valid: " + *text);
     const TUpdateManifest& manifest = std::get<TUpdateManifest>(parsed);
     std::string sentence;
-    const TManifestVerdict verdict =
-        CheckManifest(manifest,
-                      {FSettings.AppID, std::string(ThisPlatform()),
-                       *TAppVersion::Parse(FSettings.Version),
-                       *PublicKeyFromText(FSettings.PublicKey)},
-                      sentence);
+    const TManifestVerdict verdict = CheckManifest(
+        manifest,
+        {FSettings.AppID, std::string(ThisPlatform()), *TAppVersion::Parse(FSettings.Version),
+         *PublicKeyFromText(FSettings.PublicKey)},
+        sentence);
     ready(manifest, verdict, sentence);
   };
   FChecks.push_back(std::move(fetch));
@@ -249,7 +247,7 @@ void TUpdater::Download(const TUpdateManifest& manifest) {
       current.Problem = "The update could not be downloaded: " + HttpProblem(head);
     } else if (head.Length && *head.Length != size) {
       current.Problem = "The server sends " + std::to_string(*head.Length) +
-                    " bytes, where the manifest names " + std::to_string(size);
+                        " bytes, where the manifest names " + std::to_string(size);
     }
     if (current.Problem.empty()) return true;
     InstallFailed(current.Problem);

@@ -73,9 +73,9 @@ class TUpdater {
   // Why nothing can be checked or installed here, or empty.
   std::string Unavailable() const;
   // Fetches and checks the manifest; `ready` gets it with the verdict's sentence.
-  void FetchManifest(std::function<void(const TUpdateManifest&, TManifestVerdict, const std::string&)>
-                         ready,
-                     TFailed failed);
+  void FetchManifest(
+      std::function<void(const TUpdateManifest&, TManifestVerdict, const std::string&)> ready,
+      TFailed failed);
   void Download(const TUpdateManifest& manifest);
   void InstallFailed(const std::string& why);
 

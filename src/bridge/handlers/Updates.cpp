@@ -22,10 +22,9 @@ void AppCheckForUpdate(TBrowserExternalModule& module, const std::string& uuid,
   update::TUpdater* updater = module.Updater();
   if (!updater) return ReplyNotSupported(module, uuid);
   const TDeferredReply reply = module.DeferReply(uuid);
-  updater->Check([reply](const update::TUpdateCheck& check) { reply.Success(CheckJson(check)); },
-                 [reply](const std::string& why) {
-                   reply.Failure(TStrUtils::StringToJsonString(why));
-                 });
+  updater->Check(
+      [reply](const update::TUpdateCheck& check) { reply.Success(CheckJson(check)); },
+      [reply](const std::string& why) { reply.Failure(TStrUtils::StringToJsonString(why)); });
 }
 
 // 50008 vlx.app.installUpdate: progress events while it downloads; true once the new version is

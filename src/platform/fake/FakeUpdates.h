@@ -84,9 +84,9 @@ class TFakeHttpClient final : public IHttpClient {
       return;
     }
     THttpHead head{answer.Status, answer.Location,
-                   answer.NoLength ? std::nullopt
-                                   : std::optional<std::uint64_t>(
-                                         answer.Length.value_or(answer.Body.size()))};
+                   answer.NoLength
+                       ? std::nullopt
+                       : std::optional<std::uint64_t>(answer.Length.value_or(answer.Body.size()))};
     const auto onHead = state->Callbacks.Head;
     if (!onHead(head) || state->Cancelled) return;
     for (std::size_t at = 0; at < answer.Body.size(); at += answer.Piece) {
@@ -161,7 +161,8 @@ class TFakeUpdateFiles final : public IUpdateFiles {
     std::string Path;
   };
   struct TDownload final : IDownloadFile {
-    TDownload(TFakeUpdateFiles& files, std::string path) : Files(files), FilePath(std::move(path)) {}
+    TDownload(TFakeUpdateFiles& files, std::string path)
+        : Files(files), FilePath(std::move(path)) {}
     ~TDownload() override { Files.Files.erase(FilePath); }
     void Write(std::span<const std::uint8_t> bytes) override {
       Files.Files[FilePath].append(bytes.begin(), bytes.end());

@@ -3,9 +3,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <unistd.h>
+
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/linux/PosixFileReplacement.h"
 

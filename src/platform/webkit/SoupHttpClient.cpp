@@ -127,8 +127,8 @@ class TSoupHttpClient final : public platform::IHttpClient {
     state->Message.Reset(message);
     // The caller judges every address a redirect leads to.
     soup_message_add_flags(message, SOUP_MESSAGE_NO_REDIRECT);
-    soup_session_send_async(FSession.Get(), message, G_PRIORITY_DEFAULT,
-                            state->Cancellable.Get(), OnSent, new TShared(state));
+    soup_session_send_async(FSession.Get(), message, G_PRIORITY_DEFAULT, state->Cancellable.Get(),
+                            OnSent, new TShared(state));
     return transfer;
   }
 

@@ -73,9 +73,9 @@ struct TWin32HttpClient::TTransfer {
   std::condition_variable Room;
   std::deque<TEvent> Events;
   bool Cancelled = false;
-  HWND Window = nullptr;         // null once the client is gone
-  HINTERNET Request = nullptr;   // closed by whoever ends the transfer first
-  THttpCallbacks Callbacks;      // the user-interface thread's
+  HWND Window = nullptr;        // null once the client is gone
+  HINTERNET Request = nullptr;  // closed by whoever ends the transfer first
+  THttpCallbacks Callbacks;     // the user-interface thread's
 
   // On the transfer's thread: false once nobody wants more.
   bool Push(TEvent event) {
@@ -123,12 +123,11 @@ void Run(std::shared_ptr<TWin32HttpClient::TTransfer> transfer, HINTERNET sessio
                               std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     const HINTERNET connection = ::WinHttpConnect(session, host.c_str(), parts.nPort, 0);
     HINTERNET request =
-        connection ? ::WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr,
-                                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                          parts.nScheme == INTERNET_SCHEME_HTTPS
-                                              ? WINHTTP_FLAG_SECURE
-                                              : 0)
-                   : nullptr;
+        connection
+            ? ::WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                   WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                   parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0)
+            : nullptr;
     {
       const std::lock_guard lock(transfer->Lock);
       if (transfer->Cancelled && request) ::WinHttpCloseHandle(std::exchange(request, nullptr));
@@ -148,8 +147,8 @@ void Run(std::shared_ptr<TWin32HttpClient::TTransfer> transfer, HINTERNET sessio
     ::WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof disable);
     DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     ::WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
-    if (!::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                              0, 0, 0) ||
+    if (!::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                              0, 0) ||
         !::WinHttpReceiveResponse(request, nullptr))
       return finish(TEndEvent{WinHttpError(::GetLastError())});
     THttpHead head;
@@ -190,8 +189,7 @@ void Run(std::shared_ptr<TWin32HttpClient::TTransfer> transfer, HINTERNET sessio
 TWin32HttpClient::TWin32HttpClient() {
   FSession = ::WinHttpOpen(L"Velloc", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                            WINHTTP_NO_PROXY_BYPASS, 0);
-  if (FSession)
-    ::WinHttpSetTimeouts(FSession, 0, kTimeoutMs, kTimeoutMs, kTimeoutMs);
+  if (FSession) ::WinHttpSetTimeouts(FSession, 0, kTimeoutMs, kTimeoutMs, kTimeoutMs);
   FWindow = CreateMessageWindow(kWindowClass, TransferWindowProc, this);
 }
 

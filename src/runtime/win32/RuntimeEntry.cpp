@@ -179,8 +179,8 @@ int RunVellocRuntime(HINSTANCE instance, const TRuntimeWebViewsMaker& makeWebVie
         exitCode = *end;
       } else if (startup.ApplySingleInstanceRule()) {
         RegisterDesktopClasses(startup, system);
-        exitCode = RunMainWindow(startup, *webViews, system, styles, instance, updates,
-                                 restartIntoUpdate);
+        exitCode =
+            RunMainWindow(startup, *webViews, system, styles, instance, updates, restartIntoUpdate);
       }
     } catch (const std::exception& error) {
       platform::ShowApplicationError(error.what());

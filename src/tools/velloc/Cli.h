@@ -55,9 +55,9 @@ struct TRunOptions {
 // `velloc update-manifest`: the signed manifest of a packed executable.
 struct TManifestOptions {
   std::filesystem::path Executable;
-  std::string Url;             // where the executable will be downloaded from
-  std::filesystem::path Key;   // the secret key of `velloc keygen`
-  std::string Notes;           // release notes, or
+  std::string Url;            // where the executable will be downloaded from
+  std::filesystem::path Key;  // the secret key of `velloc keygen`
+  std::string Notes;          // release notes, or
   std::filesystem::path NotesFile;
   std::filesystem::path Output;  // empty: EXE.json
 };

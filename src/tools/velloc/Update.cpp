@@ -6,8 +6,9 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <sys/stat.h>
 #include <unistd.h>
+
+#include <sys/stat.h>
 
 #include "archive/PackagePassword.h"
 #include "archive/ZipArchive.h"
@@ -160,7 +161,8 @@ fs::path RunUpdateManifest(const TManifestOptions& options) {
   manifest.Platform = PlatformOf(options.Executable, image.Format);
   manifest.Url = options.Url;
   manifest.Notes = options.Notes;
-  if (!options.NotesFile.empty()) manifest.Notes = ReadText(options.NotesFile, update::kMaxNotesBytes);
+  if (!options.NotesFile.empty())
+    manifest.Notes = ReadText(options.NotesFile, update::kMaxNotesBytes);
   if (manifest.Notes.size() > update::kMaxNotesBytes)
     throw TCliError("the release notes are longer than 32 KiB");
   {

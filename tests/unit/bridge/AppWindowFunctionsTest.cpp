@@ -11,8 +11,8 @@
 
 #include "bridge/BrowserExternalModule.h"
 #include "bridge/WindowNames.h"
-#include "platform/fake/Fakes.h"
 #include "platform/fake/FakeUpdates.h"
+#include "platform/fake/Fakes.h"
 
 namespace velloc::bridge {
 namespace {
@@ -414,9 +414,9 @@ TEST_F(AppWindowFunctions, UpdateFunctions) {
   manifest.SignWith(key.Secret);
   http.Answers["https://example.com/m.json"] = {Answer(manifest.ToJson())};
   http.Answers["https://example.com/notes"] = {Answer(exe)};
-  update::TUpdater updater({"notes", "1.0", "https://example.com/m.json",
-                            update::Base64Text(key.Public)},
-                           "/opt/app/notes", http, files);
+  update::TUpdater updater(
+      {"notes", "1.0", "https://example.com/m.json", update::Base64Text(key.Public)},
+      "/opt/app/notes", http, files);
   FModule.SetUpdater(&updater);
   int closeRequests = 0;
   FModule.SetOnAppCloseRequest([&] { ++closeRequests; });

@@ -19,8 +19,8 @@
 #include "core/Version.h"
 #include "package/DevelopmentPackage.h"
 #include "package/ExeUtils.h"
-#include "update/UpdateManifest.h"
 #include "tools/velloc/Cli.h"
+#include "update/UpdateManifest.h"
 
 namespace velloc::cli {
 
@@ -539,14 +539,17 @@ TEST_F(CliTest, KeygenAndUpdateManifest) {
   EXPECT_EQ(again.ExitCode, 2);
   EXPECT_NE(again.Output.find("a key is never overwritten"), std::string::npos) << again.Output;
 
-  WriteFile(FRoot / "app/vlx.ini", "[App]\nID=CliTest\nName=Cli Test\nDirName=web\nVersion=2.1\n"
-                                   "[Update]\nManifestURL=https://example.com/{platform}.json\n"
-                                   "PublicKey=" + publicKey + "\n");
+  WriteFile(FRoot / "app/vlx.ini",
+            "[App]\nID=CliTest\nName=Cli Test\nDirName=web\nVersion=2.1\n"
+            "[Update]\nManifestURL=https://example.com/{platform}.json\n"
+            "PublicKey=" +
+                publicKey + "\n");
   const fs::path exe = FRoot / "out/app";
   ASSERT_EQ(Pack("-o " + Q(exe)).ExitCode, 0);
   const std::string manifestCommand =
       velloc + " update-manifest " + Q(exe) + " --key " + Q(FRoot / "k") + " --url ";
-  const TRun made = RunCommand(manifestCommand + "https://example.com/app-2.1 --notes 'New: \"x\"'");
+  const TRun made =
+      RunCommand(manifestCommand + "https://example.com/app-2.1 --notes 'New: \"x\"'");
   ASSERT_EQ(made.ExitCode, 0) << made.Output;
   const auto parsed = update::ParseManifest(ReadFile(exe.string() + ".json"));
   ASSERT_TRUE(std::holds_alternative<update::TUpdateManifest>(parsed));
@@ -586,8 +589,10 @@ TEST_F(CliTest, KeygenAndUpdateManifest) {
   const TRun noVersion = RunCommand(manifestCommand + "https://example.com/a");
   EXPECT_EQ(noVersion.ExitCode, 2);
   EXPECT_NE(noVersion.Output.find("names no version"), std::string::npos) << noVersion.Output;
-  WriteFile(FRoot / "app/vlx.ini", "[App]\nID=CliTest\nName=Cli Test\nDirName=web\n"
-                                   "[Update]\nPublicKey=" + publicKey + "\n");
+  WriteFile(FRoot / "app/vlx.ini",
+            "[App]\nID=CliTest\nName=Cli Test\nDirName=web\n"
+            "[Update]\nPublicKey=" +
+                publicKey + "\n");
   const TRun refused = Pack("-o " + Q(exe));
   EXPECT_EQ(refused.ExitCode, 2);
   EXPECT_NE(refused.Output.find("updates need the application's version"), std::string::npos)

@@ -1,6 +1,6 @@
-#include "update/AppVersion.h"
-
 #include <gtest/gtest.h>
+
+#include "update/AppVersion.h"
 
 namespace velloc::update {
 namespace {

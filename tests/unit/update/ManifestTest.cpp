@@ -138,7 +138,10 @@ TEST_F(ManifestTest, Verdicts) {
       {{}, "1.9.9", TManifestVerdict::Newer, ""},
       {{}, "2.0.0-rc.1", TManifestVerdict::Newer, ""},
       {{}, "2.0", TManifestVerdict::NotNewer, "Version 2.0.0 is not newer than the running 2.0"},
-      {{}, "3.0.0", TManifestVerdict::NotNewer, "Version 2.0.0 is not newer than the running 3.0.0"},
+      {{},
+       "3.0.0",
+       TManifestVerdict::NotNewer,
+       "Version 2.0.0 is not newer than the running 3.0.0"},
       {[&](TUpdateManifest& m) { m.SignWith(other.Secret); }, "1.0.0", TManifestVerdict::Unsigned,
        "The manifest is not signed with this application's key"},
       {[&](TUpdateManifest& m) {
@@ -219,7 +222,8 @@ TEST(UpdateUrlTest, HttpsOrThisMachine) {
       {"https://example.com/a b", false},
       {"", false},
   };
-  for (const auto& [url, allowed] : cases) EXPECT_EQ(IsUpdateUrl(url), allowed) << url;
+  for (const auto& [url, allowed] : cases)
+    EXPECT_EQ(IsUpdateUrl(url), allowed) << url;
 }
 
 }  // namespace

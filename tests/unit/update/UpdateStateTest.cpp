@@ -16,7 +16,9 @@ class UpdateStateTest : public ::testing::Test {
     Files.Files[Names.Previous] = "v1";
     WriteUpdateRecord(Files, Names, {Stage::Installed, "1.0", "2.0", ""});
   }
-  TStartDecision Start() { return DecideAtStart(Files, Names.Exe, [this] { return Now; }); }
+  TStartDecision Start() {
+    return DecideAtStart(Files, Names.Exe, [this] { return Now; });
+  }
   Stage StageNow() const { return ReadUpdateRecord(Files, Names).Stage; }
 
   platform::fake::TFakeUpdateFiles Files;

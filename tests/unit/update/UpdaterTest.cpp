@@ -67,9 +67,9 @@ class UpdaterTest : public ::testing::Test {
   TOutcome Install() {
     TUpdater updater(Settings, Names.Exe, Http, Files);
     TOutcome outcome;
-    updater.Install([&](std::uint64_t received, std::uint64_t) { outcome.Progress.push_back(received); },
-                    [&] { outcome.Done = true; },
-                    [&](const std::string& why) { outcome.Failed = why; });
+    updater.Install(
+        [&](std::uint64_t received, std::uint64_t) { outcome.Progress.push_back(received); },
+        [&] { outcome.Done = true; }, [&](const std::string& why) { outcome.Failed = why; });
     Http.Run();
     EXPECT_EQ(outcome.Done, updater.RestartPending());
     EXPECT_FALSE(updater.Installing());
@@ -179,14 +179,10 @@ TEST_F(UpdaterTest, EveryRefusalLeavesTheRunningVersion) {
        },
        "The manifest is for plan9-mips, not " + std::string(ThisPlatform())},
       {"truncated file",
-       [](UpdaterTest& t) {
-         t.Http.Answers[kFileUrl] = {Ok(kNewExe.substr(0, 5000))};
-       },
+       [](UpdaterTest& t) { t.Http.Answers[kFileUrl] = {Ok(kNewExe.substr(0, 5000))}; },
        "The server sends 5000 bytes, where the manifest names " + size},
       {"truncated without a length",
-       [](UpdaterTest& t) {
-         t.Http.Answers[kFileUrl] = {Ok(kNewExe.substr(0, 5000), false)};
-       },
+       [](UpdaterTest& t) { t.Http.Answers[kFileUrl] = {Ok(kNewExe.substr(0, 5000), false)}; },
        "The download ended after 5000 of " + size + " bytes"},
       {"longer without a length",
        [](UpdaterTest& t) { t.Http.Answers[kFileUrl] = {Ok(kNewExe + "!", false)}; },
@@ -200,16 +196,12 @@ TEST_F(UpdaterTest, EveryRefusalLeavesTheRunningVersion) {
       {"file missing on the server",
        [](UpdaterTest& t) { t.Http.Answers[kFileUrl] = {Status(404)}; },
        "The update could not be downloaded: the server answered with status 404"},
-      {"manifest missing",
-       [](UpdaterTest& t) { t.Http.Answers[kManifestUrl] = {Status(404)}; },
+      {"manifest missing", [](UpdaterTest& t) { t.Http.Answers[kManifestUrl] = {Status(404)}; },
        "The manifest could not be downloaded: the server answered with status 404"},
-      {"manifest not JSON",
-       [](UpdaterTest& t) { t.Http.Answers[kManifestUrl] = {Ok("<html>")}; },
+      {"manifest not JSON", [](UpdaterTest& t) { t.Http.Answers[kManifestUrl] = {Ok("<html>")}; },
        "The manifest is not valid: it is not JSON (Invalid value.)"},
       {"manifest too large",
-       [](UpdaterTest& t) {
-         t.Http.Answers[kManifestUrl] = {Ok(std::string(70000, ' '), false)};
-       },
+       [](UpdaterTest& t) { t.Http.Answers[kManifestUrl] = {Ok(std::string(70000, ' '), false)}; },
        "The manifest could not be downloaded: it is larger than 64 KiB"},
       {"no server", [](UpdaterTest& t) { t.Http.Answers.clear(); },
        "The manifest could not be downloaded: no server at https://example.com/notes.json"},
@@ -217,8 +209,7 @@ TEST_F(UpdaterTest, EveryRefusalLeavesTheRunningVersion) {
        [](UpdaterTest& t) { t.Http.Answers[kFileUrl] = {Status(302, "http://example.com/n2")}; },
        "The download stopped: the server redirected to http://example.com/n2, which is neither "
        "HTTPS nor this machine"},
-      {"redirect loop",
-       [](UpdaterTest& t) { t.Http.Answers[kFileUrl] = {Status(302, kFileUrl)}; },
+      {"redirect loop", [](UpdaterTest& t) { t.Http.Answers[kFileUrl] = {Status(302, kFileUrl)}; },
        "The download stopped: the server redirected more than 5 times"},
       {"file address not HTTPS",
        [](UpdaterTest& t) {
@@ -241,8 +232,7 @@ TEST_F(UpdaterTest, EveryRefusalLeavesTheRunningVersion) {
        "Another start of this application is updating it"},
       {"not configured", [](UpdaterTest& t) { t.Settings.ManifestUrl = t.Settings.PublicKey = ""; },
        "Updates are not configured (section [Update] of vlx.ini)"},
-      {"no version",
-       [](UpdaterTest& t) { t.Settings.Version = ""; },
+      {"no version", [](UpdaterTest& t) { t.Settings.Version = ""; },
        "Updates are not configured: updates need the application's version: key Version of "
        "section [App]"},
       {"the executable cannot be replaced", [](UpdaterTest& t) { t.Files.FailInstall = true; },
@@ -310,7 +300,8 @@ TEST(UpdateSettingsTest, ProblemsOfTheConfiguration) {
         "PublicKey of section [Update] is not a public key of velloc keygen"}},
       {{"a", "1", "", key}, {"ManifestURL of section [Update] is missing"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(UpdateSettingsProblems(c.Settings), c.Problems);
+  for (const Case& c : cases)
+    EXPECT_EQ(UpdateSettingsProblems(c.Settings), c.Problems);
   config::TProjectIni ini;
   ini.LoadFromText("[App]\nID=a\nVersion=1.2\n[Update]\nManifestURL=https://x/{platform}.json\n");
   const TUpdateSettings read = ReadUpdateSettings(ini);
