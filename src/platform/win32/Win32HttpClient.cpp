@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
+#include <exception>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -45,8 +47,11 @@ LRESULT CALLBACK TransferWindowProc(HWND window, UINT message, WPARAM wParam, LP
             reinterpret_cast<TWin32HttpClient*>(::GetWindowLongPtrW(window, GWLP_USERDATA))) {
       try {
         client->Deliver();
+      } catch (const std::exception& error) {
+        // No error leaves the window procedure.
+        std::fprintf(stderr, "velloc: error in an update download: %s\n", error.what());
       } catch (...) {
-        // A callback's error must not leave the window procedure; the transfer has ended.
+        std::fprintf(stderr, "velloc: error in an update download\n");
       }
     }
     return 0;
