@@ -57,7 +57,7 @@ std::string PlatformOf(const fs::path& executable, package::ExeFormat format) {
   std::ifstream in(executable, std::ios::binary);
   unsigned char header[20] = {};
   in.read(reinterpret_cast<char*>(header), sizeof header);
-  const unsigned machine = header[18] | (header[19] << 8);  // e_machine, little-endian
+  const auto machine = static_cast<unsigned>(header[18] | (header[19] << 8));  // e_machine, LE
   if (machine == 62) return "linux-x86_64";
   if (machine == 183) return "linux-aarch64";
   throw TCliError(Quote(executable) + " is for a machine updates do not know (ELF machine " +
