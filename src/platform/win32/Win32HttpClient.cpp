@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
-#include <exception>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <utility>
