@@ -33,6 +33,8 @@ packages=(
 )
 # widl and the base IDL files it imports, for our WebView2 interface declarations
 packages+=(mingw-w64-tools libwine-dev)
+# npm, for the Vite templates' test, where the installed Node.js does not bring its own
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -12,6 +12,7 @@
 #include "core/IntText.h"
 #include "core/StrUtils.h"
 #include "core/Text.h"
+#include "package/DevelopmentPackage.h"
 
 namespace velloc::bridge {
 namespace {
@@ -95,9 +96,10 @@ TBrowserExternalModule::~TBrowserExternalModule() {
   if (FNotificationCenter) FNotificationCenter->SetOnClick(nullptr);
 }
 
-bool TBrowserExternalModule::IsApplicationDocument(std::string_view uri) {
+bool TBrowserExternalModule::IsApplicationDocument(std::string_view uri) const {
   return text::AsciiStartsWithIgnoreCase(uri, "vlx:") ||
-         text::AsciiStartsWithIgnoreCase(uri, "file:");
+         text::AsciiStartsWithIgnoreCase(uri, "file:") ||
+         package::IsDevelopmentDocument(uri, FDevelopmentOrigin);
 }
 
 void TBrowserExternalModule::BrowserWebMessageReceived(const TWebMessage& message) {

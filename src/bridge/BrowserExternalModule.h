@@ -147,8 +147,12 @@ class TBrowserExternalModule {
   // False (value empty) when the member is absent or does not convert; null is found, empty.
   static bool TryGetArgString(const TJsonValue& data, std::string_view name, std::string& value);
 
-  // True for the documents the bridge answers: the package scheme "vlx:" and "file:".
-  static bool IsApplicationDocument(std::string_view uri);
+  // True for the documents the bridge answers: the package scheme "vlx:" and "file:", and the
+  // development server's documents in its session.
+  bool IsApplicationDocument(std::string_view uri) const;
+  // The development server's origin (`velloc run --url`), whose documents are the
+  // application's in this session.
+  void SetDevelopmentOrigin(std::string origin) { FDevelopmentOrigin = std::move(origin); }
 
   // The complete function-identifier table, in identifier order.
   static std::span<const TBridgeFunction> FunctionTable();
@@ -230,6 +234,7 @@ class TBrowserExternalModule {
   // The messages being dispatched, innermost last: a reply goes to the frame of the innermost.
   std::vector<const TWebMessage*> FDispatching;
   bool FInFullscreen = false;
+  std::string FDevelopmentOrigin;
   std::function<void()> FOnAppCloseRequest;
   platform::IMainWindow* FMainForm = nullptr;
   IBridgeBrowserForm* FBrowserForm = nullptr;

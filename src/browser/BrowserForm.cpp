@@ -71,6 +71,7 @@ std::string TBrowserForm::ComposePageScript() const {
 void TBrowserForm::BrowserAfterCreated() {
   platform::IWebView* browser = Browser();
   if (!browser) return;
+  FPermissions.SetDevelopmentOrigin(FDevelopmentOrigin);
   browser->AddScriptToExecuteOnDocumentCreated(ComposePageScript());
   FView.FillBrowserWindow();
   if (FView.BrowserWindowCanFocus()) FView.FocusBrowserWindow();
@@ -149,16 +150,20 @@ std::string ProcessFailedPage() {
 }
 
 bool TBrowserForm::BrowserNewWindowRequested(std::string_view uri, std::string_view openerUri) {
-  if (!IsApplicationDocument(uri)) return false;  // the web view's own pop-up window
+  if (!IsApplicationDocument(uri, FDevelopmentOrigin)) return false;  // the web view's pop-up
   // A page of the application opens in a further instance of the whole application, which
   // gives it the bridge. Only the application's own pages may ask for that, and only for a page
-  // of the package or one shipped beside the executable: a remote page, or a file that a
-  // download or another program put somewhere, would otherwise run with the bridge. Any other
-  // request opens nothing.
-  if (!IsApplicationDocument(openerUri)) return true;
-  const TFileLookup found = LocateFileRequest(uri, FExeZip, FAppDirName, FAppDirPath);
-  if (found.Location == TFileLocation::Package ||
-      found.Location == TFileLocation::BesideExecutable) {
+  // of the package or one shipped beside the executable (or of the development server, in its
+  // session): a remote page, or a file that a download or another program put somewhere, would
+  // otherwise run with the bridge. Any other request opens nothing.
+  if (!IsApplicationDocument(openerUri, FDevelopmentOrigin)) return true;
+  const auto shipped = [&] {
+    if (!IsApplicationDocument(uri)) return true;  // a page of the development server
+    const TFileLookup found = LocateFileRequest(uri, FExeZip, FAppDirName, FAppDirPath);
+    return found.Location == TFileLocation::Package ||
+           found.Location == TFileLocation::BesideExecutable;
+  };
+  if (shipped()) {
     FSystem.StartProcess(FSystem.ExecutablePath(), {FRuntimeAppID, std::string(uri)});
   }
   return true;

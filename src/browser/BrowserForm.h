@@ -62,6 +62,8 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   std::string FStartPageURL;
   bool FHandleRequests = false;
   bool FShowProgressBar = false;
+  // The development server's origin (`velloc run --url`); empty outside such a session.
+  std::string FDevelopmentOrigin;
 
   // The main window routes these to the bridge module and to itself.
   std::function<void(const platform::TWebMessageEvent&)> OnWebMessageReceived;

@@ -64,6 +64,7 @@ void TMainForm::FormCreate() {
   form.FAllowContextMenu = ReadAppKey(ini, app::AllowContextMenu);
   FBrowserView.SetProgressBarVisible(ReadAppKey(ini, app::ShowBrowserProgressBar));
   form.FShowProgressBar = FBrowserView.ProgressBarVisible();
+  form.FDevelopmentOrigin = FStartup.DevelopmentOrigin;
 
   form.OnWebMessageReceived = [this](const platform::TWebMessageEvent& message) {
     if (FBrowserExternalModule) {
@@ -86,6 +87,7 @@ void TMainForm::FormCreate() {
   FBrowserExternalModule->SetValueStore(FStartup.ValueStore);
   FBrowserExternalModule->SetStyles(FStartup.Styles);
   FBrowserExternalModule->SetOnAppCloseRequest([this] { AppCloseRequest(); });
+  FBrowserExternalModule->SetDevelopmentOrigin(FStartup.DevelopmentOrigin);
 
   if (FStartup.ExeZip) {
     std::vector<std::uint8_t> script;
@@ -120,8 +122,9 @@ void TMainForm::FormCreate() {
   if (ReadAppKey(ini, app::WindowOrder) == 1) FWindow.SetTopmost(true);
 
   const std::vector<std::string> args = FSystem.Arguments();
-  form.FStartPageURL =
-      args.size() == 2 && args[0] == FStartup.AppID ? args[1] : "file:///" + FStartup.AppIndexHtml;
+  const std::string startPage = FStartup.DevelopmentUrl.empty() ? "file:///" + FStartup.AppIndexHtml
+                                                                : FStartup.DevelopmentUrl;
+  form.FStartPageURL = args.size() == 2 && args[0] == FStartup.AppID ? args[1] : startPage;
 
   form.InitializeBrowser();
 }

@@ -33,6 +33,10 @@ struct TMainFormStartup {
   platform::IValueStore* ValueStore = nullptr;  // the registry functions' store
   platform::IStyleManager* Styles = nullptr;    // the themes functions' style manager
   platform::IFileSystem* FileSystem = nullptr;  // the file and folder functions' file system
+  // The development server of `velloc run --url`, shown instead of the start page, and its
+  // origin, whose pages count as the application's (empty outside such a session).
+  std::string DevelopmentUrl = {};
+  std::string DevelopmentOrigin = {};
 };
 
 // Size limits where a maximum below the minimum lowers the minimum, and a minimum above the

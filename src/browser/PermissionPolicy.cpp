@@ -1,6 +1,7 @@
 #include "browser/PermissionPolicy.h"
 
 #include "core/Text.h"
+#include "package/DevelopmentPackage.h"
 
 namespace velloc::browser {
 
@@ -8,8 +9,9 @@ using platform::TPermissionDecision;
 using platform::TPermissionKind;
 using platform::TPermissionState;
 
-bool IsApplicationDocument(std::string_view uri) {
-  return text::AsciiStartsWithIgnoreCase(uri, "file:");
+bool IsApplicationDocument(std::string_view uri, std::string_view developmentOrigin) {
+  return text::AsciiStartsWithIgnoreCase(uri, "file:") ||
+         package::IsDevelopmentDocument(uri, developmentOrigin);
 }
 
 std::string OriginOf(std::string_view uri) {
@@ -64,7 +66,7 @@ std::string_view PermissionPhrase(TPermissionKind kind) {
 
 TPermissionDecision TPermissionPolicy::Decide(std::string_view pageUri,
                                               TPermissionKind kind) const {
-  if (IsApplicationDocument(pageUri)) return {TPermissionState::Allow, {}};
+  if (IsApplicationDocument(pageUri, FDevelopmentOrigin)) return {TPermissionState::Allow, {}};
   const std::string origin = OriginOf(pageUri);
   // A document without an origin to name (about:blank, data:) cannot be asked about.
   if (origin.empty()) return {TPermissionState::Deny, {}};
@@ -78,7 +80,7 @@ TPermissionDecision TPermissionPolicy::Decide(std::string_view pageUri,
 
 void TPermissionPolicy::Remember(std::string_view pageUri, TPermissionKind kind, bool allowed) {
   const std::string origin = OriginOf(pageUri);
-  if (origin.empty() || IsApplicationDocument(pageUri)) return;
+  if (origin.empty() || IsApplicationDocument(pageUri, FDevelopmentOrigin)) return;
   FAnswers[{origin, kind}] = allowed;
 }
 

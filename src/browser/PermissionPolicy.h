@@ -15,8 +15,9 @@
 namespace velloc::browser {
 
 // True for the application's own documents: "file:" URIs (the backends map their package
-// scheme to "file:" first), letter case ignored.
-bool IsApplicationDocument(std::string_view uri);
+// scheme to "file:" first), letter case ignored, and in a development session with a server
+// (package/DevelopmentPackage.h) the documents of that server's origin.
+bool IsApplicationDocument(std::string_view uri, std::string_view developmentOrigin = {});
 
 // "scheme://host[:port]" in lower case, without user information, path, query or fragment;
 // empty for URIs without an authority (about:, data:, blob: and the like).
@@ -27,12 +28,15 @@ std::string_view PermissionPhrase(platform::TPermissionKind kind);
 
 class TPermissionPolicy {
  public:
+  // The development server's origin, whose documents are the application's in this session.
+  void SetDevelopmentOrigin(std::string origin) { FDevelopmentOrigin = std::move(origin); }
   platform::TPermissionDecision Decide(std::string_view pageUri,
                                        platform::TPermissionKind kind) const;
   void Remember(std::string_view pageUri, platform::TPermissionKind kind, bool allowed);
 
  private:
   std::map<std::pair<std::string, platform::TPermissionKind>, bool> FAnswers;
+  std::string FDevelopmentOrigin;
 };
 
 }  // namespace velloc::browser

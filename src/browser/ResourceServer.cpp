@@ -211,14 +211,18 @@ TByteRange ParseByteRange(std::string_view header, std::uint64_t size) {
     return {};
   }
   if (from >= size) return {TByteRange::Unsatisfiable};
-  return {TByteRange::Part, from, std::min(to, size - 1)};
+  return {TByteRange::Part, from, std::min(to, size - 1), last.empty()};
 }
 
-void ApplyRange(platform::TWebResourceResponse& response, std::string_view rangeHeader) {
+void ApplyRange(platform::TWebResourceResponse& response, std::string_view rangeHeader,
+                std::uint64_t openEndedLimit) {
   if (!response.AcceptsRanges || rangeHeader.empty() || response.StatusCode != 200) return;
   if (!response.Body && !response.Stream) return;
   const std::uint64_t size = response.Body ? response.Body->size() : response.Stream->Size();
-  const TByteRange range = ParseByteRange(rangeHeader, size);
+  TByteRange range = ParseByteRange(rangeHeader, size);
+  if (range.OpenEnded && openEndedLimit > 0 && range.Last - range.First >= openEndedLimit) {
+    range.Last = range.First + openEndedLimit - 1;
+  }
   const std::string total = std::to_string(size);
   switch (range.Kind) {
     case TByteRange::Whole:

@@ -4,6 +4,7 @@
 // single byte ranges.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,13 +48,22 @@ struct TByteRange {
   enum TKind { Whole, Part, Unsatisfiable } Kind = Whole;
   std::uint64_t First = 0;
   std::uint64_t Last = 0;  // inclusive
+  bool OpenEnded = false;  // "bytes=F-": the rest, whatever it is
 };
 TByteRange ParseByteRange(std::string_view header, std::uint64_t size);
 
+// What a capped answer to an open-ended range carries at most. A media player asks for the rest
+// of the file ("bytes=0-", "bytes=N-" after a seek), reads what it needs and asks again; a web
+// view that reads each answer to its end (WebView2) would otherwise read the rest of the file at
+// every seek. A 206 with less than the rest is an answer HTTP allows, and players ask again.
+inline constexpr std::uint64_t kOpenRangePart = std::uint64_t{4} << 20;
+
 // Turns a response that accepts ranges into the answer to `rangeHeader`: 206 with the part and
 // its Content-Range, 416 with "bytes */size" and no body, or the response unchanged. A streamed
-// body stays streamed: only the part is ever read.
-void ApplyRange(platform::TWebResourceResponse& response, std::string_view rangeHeader);
+// body stays streamed: only the part is ever read. An open-ended range gets at most
+// `openEndedLimit` bytes (0: no limit).
+void ApplyRange(platform::TWebResourceResponse& response, std::string_view rangeHeader,
+                std::uint64_t openEndedLimit = UINT64_MAX);
 
 // The reason phrase of the status codes the resource server answers with.
 std::string_view StatusText(int statusCode);

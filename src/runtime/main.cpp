@@ -102,7 +102,8 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
       window, browserView, loader, system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
        startup.AppDirName, startup.AppIndexHtml, &fileDialogs, &shell, &windowList, &session,
-       &network, &notifications, &valueStore, &styles, &fileSystem});
+       &network, &notifications, &valueStore, &styles, &fileSystem, startup.DevelopmentUrl,
+       startup.DevelopmentOrigin});
   window.SetEvents(&mainForm);
   mainForm.FormCreate();
   // Before the main loop runs, so before any page can call the menu functions.
@@ -110,12 +111,14 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   mainForm.BrowserExternalModule()->SetUpdater(updater.get());
   // A new version's first start has come up once its page has loaded.
   mainForm.BrowserForm()->OnDOMContentLoaded = [&] { updates.PageLoaded(*startup.ProjectINI); };
-  // A development package reloads the page whenever `velloc run` replaces the executable.
+  // A development package reloads the page whenever `velloc run` replaces the executable; the
+  // page of a development server is the server's to reload (its hot reload keeps the state).
   std::unique_ptr<platform::gtk::TGtkFileWatch> packageWatch;
   if (startup.Development) {
     const std::string exePath = system.ExecutablePath();
     packageWatch = std::make_unique<platform::gtk::TGtkFileWatch>(exePath, [&, exePath] {
       ReloadDevelopmentPackage(startup, exePath);
+      if (!startup.DevelopmentUrl.empty()) return;
       if (browser::TBrowserForm* form = mainForm.BrowserForm()) {
         if (platform::IWebView* browser = form->Browser()) browser->Reload();
       }

@@ -157,7 +157,11 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
     Development =
         !secret.empty() &&
         secret == system.EnvironmentVariable(std::string(package::kDevelopmentSecretVariable));
-    if (Development) arguments = package::DevelopmentArguments(arguments, text);
+    if (Development) {
+      arguments = package::DevelopmentArguments(arguments, text);
+      DevelopmentOrigin = package::LoopbackOrigin(package::DevelopmentUrl(text));
+      if (!DevelopmentOrigin.empty()) DevelopmentUrl = package::DevelopmentUrl(text);
+    }
   }
   system.SetEnvironmentVariable("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS", arguments);
   system.RemoveEnvironmentVariable("WEBVIEW2_BROWSER_EXECUTABLE_FOLDER");
@@ -186,6 +190,7 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
   }
 
   // 14. The web view loader starts creating its environment in the background.
+  if (!DevelopmentOrigin.empty()) FServices.Loader.SetDevelopmentOrigin(DevelopmentOrigin);
   FServices.Loader.StartWebView2(LoaderLibraryPath);
   return std::nullopt;
 }
@@ -215,6 +220,8 @@ void TExeZipLoader::UnloadExeZip() {
   AppDataDirPath.clear();
   WebView2DataDirPath.clear();
   Development = false;
+  DevelopmentUrl.clear();
+  DevelopmentOrigin.clear();
 }
 
 }  // namespace velloc::startup

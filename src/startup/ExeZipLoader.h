@@ -70,6 +70,10 @@ class TExeZipLoader {
   // The package is a development package of the `velloc run` session that started this process
   // (package/DevelopmentPackage.h).
   bool Development = false;
+  // The development server that the development package names (`velloc run --url`), and its
+  // origin; both empty unless Development and the address is on the loopback.
+  std::string DevelopmentUrl;
+  std::string DevelopmentOrigin;
   // This process holds the single-instance lock: later starts hand it their arguments.
   bool HoldsInstanceLock = false;
   // Start-up ended because the user closed the password form.

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""The examples of docs/Guide.md run in a packed page: each fenced block marked
-`js guide-example` must complete without throwing; blocks marked `no-run` (they would log off,
-reboot, open dialogs, start programs or close the window) must at least compile. Every function
-of window.vlx has an example, and every event is described."""
+"""The examples of docs/Guide.md run as written in the application that `velloc init` makes: each
+fenced block marked `js guide-example` is a module of its own beside the template's module
+main.js, passes the template's type check (`tsc -p jsconfig.json`) and, in the packed page,
+must complete without throwing; blocks marked `no-run` (they would log off, reboot, open
+dialogs, start programs or close the window) are only checked. Every function of window.vlx has
+an example, and every event is described."""
 
 from __future__ import annotations
 
 import json
 import re
+import shutil
 import sys
 from pathlib import Path
 
@@ -26,27 +29,21 @@ def guide_examples(guide: Path) -> list[tuple[int, bool, str]]:
     return examples
 
 
-# Each example is a script of its own, so one that does not compile shows as missing instead of
-# taking the others with it. They run one after another, each with a time limit.
+# Each example is a module of its own, imported one after another, each with a time limit; one
+# that does not load (a syntax error) fails its import.
 RUNNER = r"""
-<script>
-window.addEventListener("load", async () => {
-  const expected = %s;
-  const byLine = new Map((window.guideExamples || []).map((e) => [e.line, e]));
-  const failures = [];
-  for (const line of expected) {
-    const example = byLine.get(line);
-    if (!example) { failures.push({line, error: "does not compile"}); continue; }
-    if (!example.runs) continue;
-    const outcome = await settle(example.body(), 20000);
-    if (outcome.state !== "resolved") {
-      const value = outcome.value;
-      failures.push({line, state: outcome.state,
-                     error: String(value && value.message ? value.message : value)});
-    }
+<script type="module">
+const expected = %s;
+const failures = [];
+for (const line of expected) {
+  const outcome = await settle(import(`./examples/line${line}.js`), 20000);
+  if (outcome.state !== "resolved") {
+    const value = outcome.value;
+    failures.push({line, state: outcome.state,
+                   error: String(value && value.message ? value.message : value)});
   }
-  report({failures});
-});
+}
+report({failures});
 </script>
 """
 
@@ -79,18 +76,25 @@ def examples(args, artifacts: Path) -> None:
     missing = [f for f in functions if f + "(" not in code]
     missing += [e for e in events if e not in guide.read_text(encoding="utf-8")]
     expect_eq(missing, [], "bridge functions without an example, or events not in the guide")
-    scripts = "".join(
-        "<script>(window.guideExamples = window.guideExamples || []).push("
-        f"{{line: {line}, runs: {json.dumps(runs)}, body: async function () {{\n{code}\n}}}});"
-        "</script>\n"
-        for line, runs, code in found)
-    expect(all("</script" not in code for _, _, code in found),
-           "an example holds </script>, which would end its script element")
-    head = PAGE_HELPERS + scripts + RUNNER % json.dumps([line for line, _, _ in found])
     with XSession("guide", artifacts, args.bin_dir) as session:
-        exe = session.make_app("guide", {"ID": "guide.examples", "Name": "Guide",
-                                         "DynamicAppTitle": 1},
-                               {"index.html": page("<h1>Guide examples</h1>", "Guide", head)})
+        folder = artifacts / "guide"
+        shutil.rmtree(folder, ignore_errors=True)
+        session.run([str(args.bin_dir / "velloc"), "init", str(folder), "--name", "Guide"])
+        with open(folder / "vlx.ini", "a", encoding="utf-8") as ini:
+            ini.write("DynamicAppTitle=1\n")
+        examples_folder = folder / "app/examples"
+        examples_folder.mkdir()
+        for line, _, code in found:
+            (examples_folder / f"line{line}.js").write_text(code, encoding="utf-8")
+        # The template's own check, over its main.js and every example.
+        checked = session.run(["tsc", "-p", str(folder / "jsconfig.json")], check=False)
+        expect_eq(checked.returncode, 0, f"tsc -p jsconfig.json over the examples (file names "
+                                         f"are their lines in docs/Guide.md):\n{checked.stdout}")
+        runs = [line for line, runs, _ in found if runs]
+        (folder / "app/index.html").write_text(
+            page("<h1>Guide examples</h1>", "Guide", PAGE_HELPERS + RUNNER % json.dumps(runs)),
+            encoding="utf-8")
+        exe = session.pack(folder, artifacts / "guide.bin")
         app = session.launch(exe)
         wid = app.wait_window()
         result = session.wait_result(app, wid, timeout=90)

@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
 """The application `velloc init` writes, packed as an author would: small, with --debug keeping
 the debug sections, and its page working through the bridge (version, window size, a file
-written by the runtime and read back by the page)."""
+written by the runtime and read back by the page). The Vite template as an author uses it:
+`npm install`, `npm run dev` showing Vite's page in the application's window with the bridge,
+a saved module replaced in the running page without a reload, and `npm run build` packing an
+executable that runs."""
 
 from __future__ import annotations
 
+import os
+import re
 import subprocess
 import sys
 import time
@@ -71,7 +76,74 @@ def init_app(args, artifacts: Path) -> None:
         expect_eq(app.wait(15), 0, "exit code after closing")
 
 
-CASES = {"init_app": init_app}
+# Appended to the template's src/main.js: the page's state in the window's title (the app gets
+# DynamicAppTitle=1). Its loads are counted in sessionStorage, which a reload keeps and hot
+# reload does not touch; the counter is clicked three times once.
+VITE_PROBE = """
+const loads = Number(sessionStorage.getItem('loads') || 0) + 1;
+sessionStorage.setItem('loads', String(loads));
+for (let i = 0; i < 3; i++) byId('counter').click();
+setInterval(() => {
+  document.title = [`loads=${loads}`, byId('counter').textContent, byId('greeting').textContent,
+                    byId('runtime').textContent].join(' | ');
+}, 100);
+"""
+
+
+def vite_template(args, artifacts: Path) -> None:
+    node = subprocess.run(["node", "--version"], capture_output=True, text=True).stdout.strip()
+    major, minor = (int(n) for n in re.findall(r"\d+", node)[:2])
+    expect((major, minor) >= (20, 19), f"Vite needs Node.js 20.19 or later, not {node}")
+    # Packages come from the registry once and from this cache for later runs.
+    cache = args.work_dir / "npm-cache"
+    env = {"PATH": f"{args.bin_dir}{os.pathsep}{os.environ['PATH']}", "npm_config_cache": str(cache),
+           "npm_config_update_notifier": "false", "npm_config_fund": "false",
+           "npm_config_audit": "false"}
+    with XSession("vite", artifacts, args.bin_dir, extra_env=env) as session:
+        folder = artifacts / "hello-vite"
+        session.run([str(args.bin_dir / "velloc"), "init", str(folder), "--template", "vite",
+                     "--name", "Hello Vite"])
+        with open(folder / "vlx.ini", "a", encoding="utf-8") as ini:
+            ini.write("DynamicAppTitle=1\n")
+        with open(folder / "src/main.js", "a", encoding="utf-8") as main:
+            main.write(VITE_PROBE)
+        started = time.monotonic()
+        session.run(["npm", "install", "--prefer-offline", "--prefix", str(folder)], timeout=100)
+        print(f"npm install: {time.monotonic() - started:.1f} s")
+
+        def title_of(app, pattern: str) -> int:
+            def found() -> int | None:
+                if not app.running():
+                    raise AssertionError(f"{app.name} ended: {app.output()}")
+                windows = session.find_windows(name=pattern)
+                return windows[0] if windows else None
+            return wait_until(found, 30, f"a window titled {pattern!r}; output:\n"
+                              f"{app.output()}")  # type: ignore[return-value]
+
+        dev = session.launch("npm", "--prefix", str(folder), "run", "dev")
+        wid = title_of(dev, r"^loads=1 \| Clicked 3 times \| Hello from Hello Vite! \| "
+                            r"Running on Velloc ")
+        wait_until(lambda: "http://localhost:" in dev.output(), 10, "velloc run's address")
+        # A saved module is replaced in the running page: the same load, the count kept.
+        greeting = folder / "src/greeting.js"
+        greeting.write_text(greeting.read_text().replace("Hello from", "Hot hello from"))
+        expect_eq(title_of(dev, r"^loads=1 \| Clicked 3 times \| Hot hello from Hello Vite!"),
+                  wid, "the window after hot reload")
+        # Closing the window ends npm run dev.
+        session.close_window(wid)
+        expect_eq(dev.wait(20), 0, f"exit code of npm run dev; output:\n{dev.output()}")
+
+        session.run(["npm", "--prefix", str(folder), "run", "build"], timeout=60)
+        exe = folder / "hello-vite"
+        expect(exe.is_file(), f"npm run build packed no {exe}")
+        app = session.launch(exe)
+        wid = title_of(app, r"^loads=1 \| Clicked 3 times \| Hot hello from Hello Vite! \| "
+                            r"Running on Velloc ")
+        session.close_window(wid)
+        expect_eq(app.wait(15), 0, "exit code of the built application")
+
+
+CASES = {"init_app": init_app, "vite_template": vite_template}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, __doc__))

@@ -122,12 +122,14 @@ class TFakeWebViewLoader : public IWebViewLoader {
   bool IsInitialized = true;
   std::string Error;
   std::vector<std::string> Checked, Started;
+  std::string DevelopmentOrigin;
 
   bool CheckEdgeIsInstalled(const std::string& path) override {
     Checked.push_back(path);
     return Installed;
   }
   void StartWebView2(const std::string& path) override { Started.push_back(path); }
+  void SetDevelopmentOrigin(const std::string& origin) override { DevelopmentOrigin = origin; }
   bool Initialized() const override { return IsInitialized; }
   bool InitializationError() const override { return !Error.empty(); }
   std::string ErrorMessage() const override { return Error; }

@@ -58,7 +58,8 @@ void TWebKitLoader::StartWebView2(const std::string& loaderLibraryPath) {
   }
   std::string error;
   webkit::TWebViewEnvironment environment{Env("WEBVIEW2_USER_DATA_FOLDER"),
-                                          Env("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS")};
+                                          Env("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS"),
+                                          FDevelopmentOrigin};
   if (!FModule->CreateEnvironment(environment, error))
     FError = error.empty() ? "WebKit did not start" : error;
 }

@@ -17,6 +17,7 @@ class TWebKitLoader final : public IWebViewLoader {
 
   bool CheckEdgeIsInstalled(const std::string& loaderLibraryPath) override;
   void StartWebView2(const std::string& loaderLibraryPath) override;
+  void SetDevelopmentOrigin(const std::string& origin) override { FDevelopmentOrigin = origin; }
   bool Initialized() const override { return FModule != nullptr && FError.empty(); }
   bool InitializationError() const override { return !FError.empty(); }
   std::string ErrorMessage() const override { return FError; }
@@ -28,6 +29,7 @@ class TWebKitLoader final : public IWebViewLoader {
   void* FHandle = nullptr;
   webkit::IWebKitModule* FModule = nullptr;
   std::string FError;
+  std::string FDevelopmentOrigin;
 };
 
 }  // namespace velloc::platform::gtk

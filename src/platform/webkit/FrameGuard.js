@@ -11,8 +11,10 @@
 //   forge it) before the engine passes the request on, and the runtime refuses a request that
 //   nobody announced.
 // Everything the checks need is taken before any page script runs, so a page cannot change
-// what they see. `pageIsApplication` tells whether the top document is the application's.
-(function (pageIsApplication, intend) {
+// what they see. `pageIsApplication` tells whether the top document is the application's;
+// `developmentOrigin` is the origin of the development server whose pages count as the
+// application's in a `velloc run --url` session, else empty.
+(function (pageIsApplication, intend, developmentOrigin) {
   'use strict';
   const apply = Reflect.apply;
   const getDescriptor = Object.getOwnPropertyDescriptor;
@@ -34,14 +36,18 @@
   const originOf = getterOf(theWindow, 'origin');
   const baseOf = getterOf(theDocument, 'baseURI');
   const protocolOf = getterOf(NativeURL.prototype, 'protocol');
+  const urlOriginOf = getterOf(NativeURL.prototype, 'origin');
   const activation = typeof navigator.userActivation === 'object' ? navigator.userActivation : null;
   const isActive = activation ? getterOf(activation, 'isActive') : undefined;
   const toLower = String.prototype.toLowerCase;
 
   // A document of the application's own origin (the package scheme's, also for the
   // about:blank frames it makes) inside an application page is the application.
+  function isApplicationOrigin(origin) {
+    return origin === 'vlx://' || (developmentOrigin !== '' && origin === developmentOrigin);
+  }
   function isForeign() {
-    return apply(originOf, theWindow, []) !== 'vlx://' && pageIsApplication();
+    return !isApplicationOrigin(apply(originOf, theWindow, [])) && pageIsApplication();
   }
   function hasUserGesture() {
     return !isActive || apply(isActive, activation, []);
@@ -49,8 +55,10 @@
   function isApplicationUrl(url) {
     if (url === undefined || url === '') return false;  // about:blank
     try {
-      const protocol = apply(protocolOf, new NativeURL(url, apply(baseOf, theDocument, [])), []);
-      return protocol === 'vlx:' || protocol === 'file:' || protocol === 'vlx-net:';
+      const parsed = new NativeURL(url, apply(baseOf, theDocument, []));
+      const protocol = apply(protocolOf, parsed, []);
+      return protocol === 'vlx:' || protocol === 'file:' || protocol === 'vlx-net:' ||
+          (developmentOrigin !== '' && apply(urlOriginOf, parsed, []) === developmentOrigin);
     } catch (e) {
       return false;  // not a URL: the real function reports it
     }

@@ -22,6 +22,9 @@ inline constexpr const char* kModuleEntryName = "VellocWebKitLinux64.so";
 struct TWebViewEnvironment {
   std::string UserDataFolder;              // WebKit's data and cache live below it
   std::string AdditionalBrowserArguments;  // the flags it knows become WebKit settings
+  // The development server whose pages count as the application's (`velloc run --url`); only
+  // start-up's decision, never the arguments, which the package writes.
+  std::string DevelopmentOrigin;
 };
 
 class IGtkWebView : public platform::IWebView {

@@ -3,8 +3,14 @@
 // process for good: remote documents in it (a frame inside an application page, a page the
 // application navigated to, a pop-up) would read any server too. Instead the web-process
 // extension sends the application documents' requests, recognised by their Origin, here under
-// the forwarding scheme; they are made again with libsoup, with WebKit's cookies, and answered
-// with CORS headers for the application's origin only. Remote documents keep ordinary CORS.
+// the forwarding scheme; they are made again with libsoup and answered with CORS headers for the
+// application's origin only. Remote documents keep ordinary CORS.
+//
+// Each request of a redirect chain is made here, with the cookies WebKit keeps for its own URI
+// and only when the page's credentials mode is "include" (the extension learns it from the
+// page's request, see kCredentialsHeader); the page's Authorization goes to its first origin
+// only. A request the page drops (abort, navigation) is cancelled at once, and its connection
+// with it; an answer is passed on up to browser::kMaxForwardedBodyBytes.
 #pragma once
 
 #include <webkit2/webkit2.h>
@@ -24,15 +30,8 @@ class TNetForwarder {
   void Serve(WebKitURISchemeRequest* request);
 
  private:
-  struct TJob;
-  static void OnBody(GObject* source, GAsyncResult* result, gpointer job);
-  static void AskCookies(TJob* job);
-  static void OnCookies(GObject* source, GAsyncResult* result, gpointer job);
-  static void OnSent(GObject* source, GAsyncResult* result, gpointer job);
-  void Send(TJob* job);
-
   glib::TObjectPtr<SoupSession> FSession;
-  WebKitCookieManager* FCookies;  // the web context's
+  glib::TObjectPtr<WebKitCookieManager> FCookies;  // the web context's
 };
 
 }  // namespace velloc::webkit

@@ -1,6 +1,25 @@
 #include "platform/webkit/Uris.h"
 
+#include "package/DevelopmentPackage.h"
+
 namespace velloc::webkit {
+namespace {
+
+std::string GDevelopmentOrigin;
+
+bool IsPackageOrFileUri(std::string_view uri) {
+  return StartsWithNoCase(uri, "vlx:") || StartsWithNoCase(uri, "file:");
+}
+
+}  // namespace
+
+void SetDevelopmentOrigin(std::string origin) {
+  GDevelopmentOrigin = std::move(origin);
+}
+
+const std::string& DevelopmentOrigin() {
+  return GDevelopmentOrigin;
+}
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
@@ -41,13 +60,20 @@ std::string ContentTypeHeader(std::string_view mimeType) {
 }
 
 bool IsApplicationUri(std::string_view uri) {
-  return StartsWithNoCase(uri, "vlx:") || StartsWithNoCase(uri, "file:");
+  return IsPackageOrFileUri(uri) || package::IsDevelopmentDocument(uri, GDevelopmentOrigin);
+}
+
+bool IsApplicationOrigin(std::string_view origin) {
+  return origin == kApplicationOrigin ||
+         (!GDevelopmentOrigin.empty() && origin == GDevelopmentOrigin);
 }
 
 bool IsApplicationRequest(const char* origin, const char* referer) {
   // Package documents have the origin "vlx://"; WebKit sends it on every CORS-mode request.
+  // The package scheme is local, so WebKit gives it to local documents only; a development
+  // server's pages reach package pages through the runtime (vlx.app.navigate, new windows).
   if (origin && std::string_view(origin) != kApplicationOrigin) return false;
-  return !referer || IsApplicationUri(referer);
+  return !referer || IsPackageOrFileUri(referer);
 }
 
 }  // namespace velloc::webkit

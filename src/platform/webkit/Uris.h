@@ -13,6 +13,14 @@ inline constexpr std::string_view kApplicationOrigin = "vlx://";
 // Cross-origin requests of application documents, forwarded by the runtime:
 // "vlx-net:https://host/path".
 inline constexpr std::string_view kForwardingScheme = "vlx-net";
+// "include" on a forwarded request: the page asked for it with credentials (fetch's
+// `credentials: "include"`, XHR's withCredentials). WebKit tells neither its web-process
+// extension nor a scheme handler the credentials mode, so the application documents' fetch and
+// XHR say it with this header (ForwardedCredentials.js); the forwarder takes it off. Without it
+// a read carries no cookies and keeps none, as the engine's own cross-origin reads in the
+// modes "same-origin" (the default) and "omit". A page that sets the header itself only asks
+// for what `credentials: "include"` gives its own request.
+inline constexpr std::string_view kCredentialsHeader = "Velloc-Credentials";
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 
@@ -27,8 +35,20 @@ std::string ToFileUri(std::string_view uri);
 std::string ToForwardingUri(std::string_view uri);
 std::string FromForwardingUri(std::string_view uri);
 
-// The application's own documents: package pages ("vlx:") and "file:" URIs.
+// The origin of the development server that `velloc run --url` shows, whose pages count as the
+// application's in that session only (package/DevelopmentPackage.h); empty otherwise. Set once
+// in each process, before any page loads: by the runtime from start-up's decision, and by the
+// web-process extension from what the runtime hands it.
+void SetDevelopmentOrigin(std::string origin);
+const std::string& DevelopmentOrigin();
+
+// The application's own documents: package pages ("vlx:") and "file:" URIs, and the pages of
+// the development server in its session.
 bool IsApplicationUri(std::string_view uri);
+
+// The origins of application documents as WebKit writes them: "vlx://", and the development
+// server's in its session.
+bool IsApplicationOrigin(std::string_view origin);
 
 // Whether a package-scheme request comes from an application document, judged by its Origin
 // and Referer headers (null when absent). A request that names another origin (a remote page,

@@ -5,13 +5,17 @@
 // other origins a page shows, rewrites absolute "file:///" requests to the package scheme and
 // the application's cross-origin requests to the forwarding scheme, and reports
 // DOMContentLoaded.
+#include <algorithm>
 #include <initializer_list>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include <webkit2/webkit-web-extension.h>
 
 #include "platform/gtk/CallbackGuard.h"
+#include "platform/linux/SqliteCookieJar.h"
 #include "platform/webkit/PackageMedia.h"
 #include "platform/webkit/Uris.h"
 
@@ -20,6 +24,8 @@
 namespace velloc::embedded {
 extern const std::string_view ChromeWebviewShim;
 extern const std::string_view FrameGuard;
+extern const std::string_view ForwardedCredentials;
+extern const std::string_view ApplicationPage;
 }  // namespace velloc::embedded
 
 namespace velloc::webkit {
@@ -29,6 +35,8 @@ WebKitWebExtension* GExtension = nullptr;
 // "--disable-web-security" in the application's arguments: its documents' cross-origin
 // requests go through the forwarding scheme.
 bool GForwardCrossOrigin = false;
+// The cookies of application pages, which WebKit keeps only for web addresses.
+std::unique_ptr<platform::TSqliteCookieJar> GCookies;
 
 struct TFrameLink {
   guint64 PageId;
@@ -96,6 +104,41 @@ void PostFromFrame(const char* json, JSCValue* deliver, gpointer data) {
   });
 }
 
+// The path of the package document that the frame shows now ("/sub/page.html"); none for any
+// other document, whatever script of a package document once held the function.
+std::optional<std::string> PackageDocumentPath(WebKitFrame* frame) {
+  const char* uri = webkit_frame_get_uri(frame);
+  if (!uri || !StartsWithNoCase(uri, kPackageScheme) ||
+      !StartsWithNoCase(std::string_view(uri).substr(kPackageScheme.size()), ":")) {
+    return std::nullopt;
+  }
+  // "vlx:///sub/page.html?q": the authority is empty, the path ends at the query or fragment.
+  std::string_view rest = std::string_view(uri).substr(kPackageScheme.size() + 1);
+  if (rest.starts_with("//")) {
+    rest.remove_prefix(2);
+    rest.remove_prefix(std::min(rest.size(), rest.find_first_of("/?#")));
+  }
+  const std::string_view path = rest.substr(0, rest.find_first_of("?#"));
+  return std::string(path.empty() ? "/" : path);
+}
+
+char* ReadCookies(gpointer data) {
+  auto* link = static_cast<TFrameLink*>(data);
+  std::string text;
+  glib::Guarded("reading cookies", [&] {
+    if (const auto path = PackageDocumentPath(link->Frame)) text = GCookies->Read(*path);
+  });
+  return g_strdup(text.c_str());
+}
+
+void WriteCookie(const char* text, gpointer data) {
+  auto* link = static_cast<TFrameLink*>(data);
+  if (!text) return;
+  glib::Guarded("writing a cookie", [&] {
+    if (const auto path = PackageDocumentPath(link->Frame)) GCookies->Write(text, *path);
+  });
+}
+
 void FreeFrameLink(gpointer data) {
   auto* link = static_cast<TFrameLink*>(data);
   g_object_unref(link->Frame);
@@ -154,9 +197,37 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
         jsc_value_new_function(context, nullptr, G_CALLBACK(IntendFromFrame),
                                new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
                                FreeFrameLink, G_TYPE_NONE, 1, G_TYPE_STRING);
-    Install(context, embedded::FrameGuard, "velloc:frame-guard", {pageIsApplication, intend});
+    JSCValue* developmentOrigin = jsc_value_new_string(context, DevelopmentOrigin().c_str());
+    Install(context, embedded::FrameGuard, "velloc:frame-guard",
+            {pageIsApplication, intend, developmentOrigin});
+    g_object_unref(developmentOrigin);
     g_object_unref(intend);
     g_object_unref(pageIsApplication);
+    const char* uri = webkit_frame_get_uri(frame);
+    if (uri && IsApplicationUri(uri)) {
+      const bool cookies = GCookies && PackageDocumentPath(frame);
+      JSCValue* read = cookies ? jsc_value_new_function(
+                                     context, nullptr, G_CALLBACK(ReadCookies),
+                                     new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
+                                     FreeFrameLink, G_TYPE_STRING, 0)
+                               : jsc_value_new_null(context);
+      JSCValue* write = cookies ? jsc_value_new_function(
+                                      context, nullptr, G_CALLBACK(WriteCookie),
+                                      new TFrameLink{pageId, WEBKIT_FRAME(g_object_ref(frame))},
+                                      FreeFrameLink, G_TYPE_NONE, 1, G_TYPE_STRING)
+                                : jsc_value_new_null(context);
+      Install(context, embedded::ApplicationPage, "velloc:application-page", {read, write});
+      g_object_unref(write);
+      g_object_unref(read);
+    }
+    if (GForwardCrossOrigin) {
+      JSCValue* origin = jsc_value_new_string(context, kApplicationOrigin.data());
+      JSCValue* header = jsc_value_new_string(context, kCredentialsHeader.data());
+      Install(context, embedded::ForwardedCredentials, "velloc:forwarded-credentials",
+              {origin, header});
+      g_object_unref(header);
+      g_object_unref(origin);
+    }
     g_object_unref(context);
   });
 }
@@ -204,12 +275,17 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
 extern "C" VELLOC_EXPORT void webkit_web_extension_initialize_with_user_data(
     WebKitWebExtension* extension, GVariant* data) {
   velloc::webkit::GExtension = extension;
-  if (data && g_variant_is_of_type(data, G_VARIANT_TYPE("(sb)"))) {
+  if (data && g_variant_is_of_type(data, G_VARIANT_TYPE("(sbss)"))) {
     const char* executable = nullptr;
     gboolean forward = FALSE;
-    g_variant_get(data, "(&sb)", &executable, &forward);
+    const char* developmentOrigin = nullptr;
+    const char* cookies = nullptr;
+    g_variant_get(data, "(&sb&s&s)", &executable, &forward, &developmentOrigin, &cookies);
     velloc::webkit::SetMediaPackagePath(executable);
     velloc::webkit::GForwardCrossOrigin = forward;
+    velloc::webkit::SetDevelopmentOrigin(developmentOrigin);
+    if (*cookies)
+      velloc::webkit::GCookies = std::make_unique<velloc::platform::TSqliteCookieJar>(cookies);
   }
   velloc::webkit::RegisterPackageMediaSourceWithGStreamer();
   g_signal_connect(extension, "page-created", G_CALLBACK(velloc::webkit::OnPageCreated), nullptr);

@@ -7,6 +7,7 @@
 
 #include "platform/gtk/CallbackGuard.h"
 #include "platform/gtk/GLibPtr.h"
+#include "platform/linux/SqliteCookieJar.h"
 #include "platform/webkit/Downloads.h"
 #include "platform/webkit/ModuleApi.h"
 #include "platform/webkit/NetForwarder.h"
@@ -51,6 +52,21 @@ void ServePackageScheme(WebKitURISchemeRequest* request, gpointer) {
   owner->ServePackageRequest(request);
 }
 
+// Application pages are granted every permission, so they may show notifications from the start,
+// as an https page that was granted them can: WebKit asks the context for the origins it grants
+// whenever it starts a web process. Other origins are asked when they request it.
+void GrantApplicationNotifications(WebKitWebContext* context, gpointer) {
+  glib::Guarded("granting notifications", [&] {
+    GList* allowed = g_list_append(nullptr, webkit_security_origin_new_for_uri("vlx:///"));
+    if (!DevelopmentOrigin().empty()) {
+      allowed =
+          g_list_append(allowed, webkit_security_origin_new_for_uri(DevelopmentOrigin().c_str()));
+    }
+    webkit_web_context_initialize_notification_permissions(context, allowed, nullptr);
+    g_list_free_full(allowed, reinterpret_cast<GDestroyNotify>(webkit_security_origin_unref));
+  });
+}
+
 TNetForwarder* GForwarder = nullptr;  // the module's, while the application asks for it
 
 void ServeForwardingScheme(WebKitURISchemeRequest* request, gpointer) {
@@ -80,8 +96,13 @@ class TWebKitModule final : public IWebKitModule {
   bool CreateEnvironment(const TWebViewEnvironment& environment, std::string& error) override {
     if (FContext) return true;
     FFlags = ParseBrowserFlags(environment.AdditionalBrowserArguments);
+    SetDevelopmentOrigin(environment.DevelopmentOrigin);
     ApplyWebKitWorkarounds();
     const std::string data = environment.UserDataFolder + "WebKit/data";
+    // The application pages' own cookies, which every web process reads and writes.
+    const std::string cookies = data + "/application-cookies.db";
+    g_mkdir_with_parents(data.c_str(), 0700);
+    platform::StartCookieSession(cookies);
     const std::string cache = environment.UserDataFolder + "WebKit/cache";
     glib::TObjectPtr<WebKitWebsiteDataManager> manager(webkit_website_data_manager_new(
         "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr));
@@ -102,7 +123,8 @@ class TWebKitModule final : public IWebKitModule {
     glib::TGFree<char> exe(g_file_read_link("/proc/self/exe", nullptr));
     webkit_web_context_set_web_extensions_initialization_user_data(
         FContext.Get(),
-        g_variant_new("(sb)", exe.Get() ? exe.Get() : "", FFlags.AllowCrossOriginRequests));
+        g_variant_new("(sbss)", exe.Get() ? exe.Get() : "", FFlags.AllowCrossOriginRequests,
+                      environment.DevelopmentOrigin.c_str(), cookies.c_str()));
     // Every package file is in memory already; WebKit's large browser caches would hold second
     // copies. The document-browser model keeps a small memory cache and the back/forward cache.
     webkit_web_context_set_cache_model(FContext.Get(), WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER);
@@ -119,6 +141,8 @@ class TWebKitModule final : public IWebKitModule {
     webkit_web_context_register_uri_scheme(FContext.Get(), forwarding.c_str(),
                                            ServeForwardingScheme, nullptr, nullptr);
     HandleDownloads(FContext.Get());
+    g_signal_connect(FContext.Get(), "initialize-notification-permissions",
+                     G_CALLBACK(GrantApplicationNotifications), nullptr);
     WebKitSecurityManager* security = webkit_web_context_get_security_manager(FContext.Get());
     // Local: web pages from elsewhere cannot load package files. Secure and CORS-enabled:
     // package pages get the features of an https site and can fetch their own files.

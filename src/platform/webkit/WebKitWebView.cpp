@@ -161,6 +161,20 @@ gboolean OnPopupPermission(WebKitWebView* popup, WebKitPermissionRequest* reques
 
 GtkWidget* OpenPopup(WebKitWebView* related, WebKitWebView* mainView);
 
+// Application pages are granted every permission, and the Permissions API and
+// Notification.requestPermission() say so: WebKit asks here for the state, which would otherwise
+// be "prompt" (and requestPermission() without a click "denied"). The origin is the asking
+// document's; other origins keep the engine's answer.
+gboolean OnQueryPermissionState(WebKitWebView*, WebKitPermissionStateQuery* query, gpointer) {
+  return glib::Guarded("a permission state query", [&]() -> gboolean {
+    WebKitSecurityOrigin* origin = webkit_permission_state_query_get_security_origin(query);
+    glib::TGFree<char> text(origin ? webkit_security_origin_to_string(origin) : nullptr);
+    if (!text.Get() || !IsApplicationOrigin(text.Get())) return FALSE;
+    webkit_permission_state_query_finish(query, WEBKIT_PERMISSION_STATE_GRANTED);
+    return TRUE;
+  });
+}
+
 // A pop-up's page questions go with the page.
 void OnPopupLoadChanged(WebKitWebView* popup, WebKitLoadEvent event, gpointer) {
   glib::Guarded("a pop-up's load change", [&] {
@@ -246,6 +260,7 @@ TWebKitWebView::TWebKitWebView(WebKitWebContext* context, const TBrowserFlags& f
   g_signal_connect(view, "create", G_CALLBACK(OnCreate), this);
   g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view, "permission-request", G_CALLBACK(OnPermissionRequest), this);
+  g_signal_connect(view, "query-permission-state", G_CALLBACK(OnQueryPermissionState), nullptr);
   g_signal_connect(view, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(view, "user-message-received", G_CALLBACK(OnUserMessage), this);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(OnProcessTerminated), this);
@@ -431,8 +446,10 @@ void TWebKitWebView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
     }
     if (event == WEBKIT_LOAD_STARTED) self->FEvents.BrowserNavigationStarting();
     if (event == WEBKIT_LOAD_FINISHED) self->FEvents.BrowserNavigationCompleted();
-    // Once the first page is there, so the inspector has something to show.
-    if (event == WEBKIT_LOAD_COMMITTED && self->FFlags.OpenInspector && !self->FInspectorShown) {
+    // With the first page's load: the inspector starts a process of its own and loads its own
+    // pages meanwhile (about a second), and then shows the page that has come. Shown before
+    // the first load it would compete with the page and load again for it.
+    if (event == WEBKIT_LOAD_STARTED && self->FFlags.OpenInspector && !self->FInspectorShown) {
       self->FInspectorShown = true;
       webkit_web_inspector_show(webkit_web_view_get_inspector(view));
     }

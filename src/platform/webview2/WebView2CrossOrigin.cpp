@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "browser/CrossOriginReads.h"
 #include "core/Text.h"
 #include "platform/webview2/WebView2Com.h"
 #include "platform/win32/Win32WindowClass.h"
@@ -235,14 +236,20 @@ TWinHttpForwarder::~TWinHttpForwarder() {
 
 namespace {
 
-std::optional<TForwardResponse> SendWith(HINTERNET session, const TForwardRequest& request) {
-  if (!session) return std::nullopt;
-  std::wstring uri = ToWide(request.Uri);
+// One request of a chain, made and answered up to its headers.
+struct THop {
+  std::unique_ptr<TInternet> Connection;
+  std::unique_ptr<TInternet> Call;
+};
+
+std::optional<THop> SendOne(HINTERNET session, const std::string& method, const std::string& uri,
+                            const THeaderList& headerList, const std::vector<std::uint8_t>* body) {
+  std::wstring wideUri = ToWide(uri);
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof parts;
   parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength =
       static_cast<DWORD>(-1);
-  if (!WinHttpCrackUrl(uri.c_str(), 0, 0, &parts)) return std::nullopt;
+  if (!WinHttpCrackUrl(wideUri.c_str(), 0, 0, &parts)) return std::nullopt;
   const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
   std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
   path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
@@ -250,55 +257,90 @@ std::optional<TForwardResponse> SendWith(HINTERNET session, const TForwardReques
   if (const auto hash = path.find(L'#'); hash != std::wstring::npos) path.resize(hash);
   if (path.empty()) path = L"/";
 
-  const TInternet connection(WinHttpConnect(session, host.c_str(), parts.nPort, 0));
-  if (!connection) return std::nullopt;
-  const TInternet call(
-      WinHttpOpenRequest(connection.Get(), ToWide(request.Method).c_str(), path.c_str(), nullptr,
+  THop hop;
+  hop.Connection =
+      std::make_unique<TInternet>(WinHttpConnect(session, host.c_str(), parts.nPort, 0));
+  if (!*hop.Connection) return std::nullopt;
+  hop.Call = std::make_unique<TInternet>(
+      WinHttpOpenRequest(hop.Connection->Get(), ToWide(method).c_str(), path.c_str(), nullptr,
                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                          parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
-  if (!call) return std::nullopt;
-  // The browser's cookies stay the browser's; none of WinHTTP's own either.
-  DWORD noCookies = WINHTTP_DISABLE_COOKIES;
-  WinHttpSetOption(call.Get(), WINHTTP_OPTION_DISABLE_FEATURE, &noCookies, sizeof noCookies);
+  if (!*hop.Call) return std::nullopt;
+  HINTERNET call = hop.Call->Get();
+  // The browser's cookies stay the browser's; none of WinHTTP's own either. Redirects are
+  // followed one by one by the caller: WinHTTP would send the page's headers to every server.
+  DWORD features = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS;
+  WinHttpSetOption(call, WINHTTP_OPTION_DISABLE_FEATURE, &features, sizeof features);
   std::wstring headers;
-  for (const auto& [name, value] : request.Headers)
+  for (const auto& [name, value] : headerList)
     headers += ToWide(name) + L": " + ToWide(value) + L"\r\n";
   if (!headers.empty() &&
-      !WinHttpAddRequestHeaders(call.Get(), headers.c_str(), static_cast<DWORD>(headers.size()),
+      !WinHttpAddRequestHeaders(call, headers.c_str(), static_cast<DWORD>(headers.size()),
                                 WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
     return std::nullopt;
   }
-  const auto bodySize = static_cast<DWORD>(request.Body.size());
-  if (!WinHttpSendRequest(call.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                          bodySize ? const_cast<std::uint8_t*>(request.Body.data()) : nullptr,
-                          bodySize, bodySize, 0) ||
-      !WinHttpReceiveResponse(call.Get(), nullptr)) {
+  const auto bodySize = body ? static_cast<DWORD>(body->size()) : 0;
+  if (!WinHttpSendRequest(call, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                          bodySize ? const_cast<std::uint8_t*>(body->data()) : nullptr, bodySize,
+                          bodySize, 0) ||
+      !WinHttpReceiveResponse(call, nullptr)) {
     return std::nullopt;
   }
-  TForwardResponse response;
-  DWORD status = 0;
-  DWORD statusSize = sizeof status;
-  if (!WinHttpQueryHeaders(call.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
-                           WINHTTP_NO_HEADER_INDEX)) {
-    return std::nullopt;
-  }
-  response.StatusCode = static_cast<int>(status);
-  response.ReasonPhrase = ToUtf8(QueryText(call.Get(), WINHTTP_QUERY_STATUS_TEXT));
-  response.Headers = ParseHeaders(ToUtf8(QueryText(call.Get(), WINHTTP_QUERY_RAW_HEADERS_CRLF)));
-  for (;;) {
-    DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(call.Get(), &available)) return std::nullopt;
-    if (available == 0) break;
-    if (response.Body.size() + available > TWinHttpForwarder::kMaxBodyBytes) return std::nullopt;
-    const std::size_t at = response.Body.size();
-    response.Body.resize(at + available);
-    DWORD read = 0;
-    if (!WinHttpReadData(call.Get(), response.Body.data() + at, available, &read))
+  return hop;
+}
+
+std::optional<TForwardResponse> SendWith(HINTERNET session, const TForwardRequest& request) {
+  if (!session) return std::nullopt;
+  std::string method = request.Method;
+  std::string uri = request.Uri;
+  THeaderList headers = request.Headers;
+  const std::vector<std::uint8_t>* body = &request.Body;
+  for (int redirects = 0;; ++redirects) {
+    std::optional<THop> hop = SendOne(session, method, uri, headers, body);
+    if (!hop) return std::nullopt;
+    HINTERNET call = hop->Call->Get();
+    TForwardResponse response;
+    DWORD status = 0;
+    DWORD statusSize = sizeof status;
+    if (!WinHttpQueryHeaders(call, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
+                             WINHTTP_NO_HEADER_INDEX)) {
       return std::nullopt;
-    response.Body.resize(at + read);
+    }
+    response.StatusCode = static_cast<int>(status);
+    response.ReasonPhrase = ToUtf8(QueryText(call, WINHTTP_QUERY_STATUS_TEXT));
+    response.Headers = ParseHeaders(ToUtf8(QueryText(call, WINHTTP_QUERY_RAW_HEADERS_CRLF)));
+    const auto location = HeaderValue(response.Headers, "Location");
+    const browser::TRedirect next = browser::NextRequest(
+        response.StatusCode, method, uri,
+        location ? std::optional<std::string_view>(*location) : std::nullopt, redirects);
+    if (next.Kind == browser::TRedirect::Refused) return std::nullopt;
+    if (next.Kind == browser::TRedirect::Follow) {
+      // The redirect's own body is nobody's: its connection closes unread.
+      uri = next.Uri;
+      method = next.Method;
+      if (next.DropsBody) {
+        body = nullptr;
+        std::erase_if(headers, [](const auto& h) { return browser::IsBodyHeader(h.first); });
+      }
+      if (next.CrossOrigin) {
+        std::erase_if(headers, [](const auto& h) { return NameIs(h.first, "Authorization"); });
+      }
+      continue;
+    }
+    for (;;) {
+      DWORD available = 0;
+      if (!WinHttpQueryDataAvailable(call, &available)) return std::nullopt;
+      if (available == 0) break;
+      if (response.Body.size() + available > TWinHttpForwarder::kMaxBodyBytes) return std::nullopt;
+      const std::size_t at = response.Body.size();
+      response.Body.resize(at + available);
+      DWORD read = 0;
+      if (!WinHttpReadData(call, response.Body.data() + at, available, &read)) return std::nullopt;
+      response.Body.resize(at + read);
+    }
+    return response;
   }
-  return response;
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "browser/CrossOriginReads.h"
 #include "platform/webview2/WebView2Origin.h"
 
 namespace velloc::platform::webview2 {
@@ -70,11 +71,17 @@ TResourceAnswer CrossOriginAnswer(TForwardResponse response);
 
 // The forwarder of the runtime: WinHTTP with the system's proxy settings, one thread per request,
 // the answer delivered to the UI thread through a message-only window. Made on the UI thread.
+// Redirects are followed here, one request at a time, by the core's rule
+// (browser::NextRequest): the page's Authorization goes to its own origin only. No cookies go
+// or are kept, in any credentials mode: the browser's cookie store is not WinHTTP's. WebView2
+// does not say when a page drops a request whose answer is pending, so a read runs to its end
+// or to kMaxBodyBytes; it has a connection of its own (WinHTTP opens as many per server as are
+// asked for), so it holds up no other read of the server.
 class TWinHttpForwarder {
  public:
   // Bodies larger than this are not forwarded (the answer is read whole before the page sees
   // it).
-  static constexpr std::size_t kMaxBodyBytes = 256u << 20;
+  static constexpr std::size_t kMaxBodyBytes = browser::kMaxForwardedBodyBytes;
 
   TWinHttpForwarder();
   ~TWinHttpForwarder();

@@ -27,20 +27,14 @@ std::string_view ReasonPhrase(int statusCode) {
   }
 }
 
-// An error answer: nothing of the origin goes to the network, and the page sees the status.
-TResourceAnswer ErrorAnswer(int statusCode) {
-  TResourceAnswer answer;
-  answer.StatusCode = statusCode;
-  answer.ReasonPhrase = std::string(ReasonPhrase(statusCode));
-  answer.Headers = "Content-Type: text/plain; charset=utf-8";
-  answer.Content.Body = std::make_unique<std::vector<std::uint8_t>>();
-  return answer;
-}
-
-// A remote frame may not hold a page of the application: its origin would be the application's,
-// and with it the bridge of an application page around the frame.
+// A remote frame may not hold a document of the application's origin: it would get the
+// document scripts, and the bridge of an application page around the frame.
 constexpr std::string_view kFramingHeaders =
     "\nContent-Security-Policy: frame-ancestors 'self'\nX-Frame-Options: SAMEORIGIN";
+
+std::string_view HeaderWord(const std::optional<std::string>& value) {
+  return value ? text::TrimControl(*value) : std::string_view();
+}
 
 // "%XX" decoded, for comparing a URI with the same URI as Chromium escaped it.
 std::string PercentDecoded(std::string_view text) {
@@ -85,11 +79,17 @@ std::string ToFileUri(std::string_view uri) {
 }
 
 TRequestSource JudgeRequest(const TRequestFacts& request, std::string_view ownNavigation) {
-  // Chromium sets both headers itself; a page cannot forge them. An opaque origin ("null", a
+  // Chromium sets these headers itself; a page cannot forge them. An opaque origin ("null", a
   // sandboxed frame) is not the application's.
   if (request.Origin && *request.Origin != kApplicationOrigin) return TRequestSource::Foreign;
   if (request.Referer && !IsApplicationUri(*request.Referer)) return TRequestSource::Foreign;
-  if (request.Origin || request.Referer) return TRequestSource::Application;
+  if (request.FetchSite) {
+    const std::string_view site = HeaderWord(request.FetchSite);
+    if (text::AsciiEqualsIgnoreCase(site, "same-origin")) return TRequestSource::Application;
+    if (!text::AsciiEqualsIgnoreCase(site, "none")) return TRequestSource::Foreign;
+  } else if (request.Origin || request.Referer) {
+    return TRequestSource::Application;
+  }
   if (request.IsDocument && !ownNavigation.empty() &&
       PercentDecoded(request.Uri) == PercentDecoded(ownNavigation)) {
     return TRequestSource::Application;
@@ -102,19 +102,35 @@ std::string ContentTypeValue(std::string_view mimeType) {
   return std::string(mimeType) + "; charset=utf-8";
 }
 
+TResourceAnswer ApplicationErrorAnswer(int statusCode) {
+  TResourceAnswer answer;
+  answer.StatusCode = statusCode;
+  answer.ReasonPhrase = std::string(ReasonPhrase(statusCode));
+  answer.Headers = "Content-Type: text/plain; charset=utf-8";
+  answer.Headers += kFramingHeaders;
+  answer.Content.Body = std::make_unique<std::vector<std::uint8_t>>();
+  return answer;
+}
+
 std::optional<TResourceAnswer> AnswerApplicationRequest(IWebViewEvents& events,
                                                         const TRequestFacts& request,
                                                         std::string_view ownNavigation) {
   if (!IsApplicationUri(request.Uri)) return std::nullopt;
   const TRequestSource source = JudgeRequest(request, ownNavigation);
-  if (source == TRequestSource::Foreign) return ErrorAnswer(403);
+  if (source == TRequestSource::Foreign) return ApplicationErrorAnswer(403);
   std::optional<TWebResourceResponse> found =
       events.BrowserWebResourceRequested(ToFileUri(request.Uri));
-  if (!found) return ErrorAnswer(404);
+  if (!found) return ApplicationErrorAnswer(404);
   const bool fromDisk = !found->FilePath.empty();
-  if (source == TRequestSource::Unproven && fromDisk) return ErrorAnswer(403);
+  if (source == TRequestSource::Unproven && fromDisk) return ApplicationErrorAnswer(403);
   // The core says which bodies take ranges (package entries) and cuts the part.
-  if (request.Range) browser::ApplyRange(*found, *request.Range);
+  if (request.Range) {
+    const std::string_view dest = HeaderWord(request.FetchDest);
+    const bool media = request.IsMedia || text::AsciiEqualsIgnoreCase(dest, "audio") ||
+                       text::AsciiEqualsIgnoreCase(dest, "video") ||
+                       text::AsciiEqualsIgnoreCase(dest, "track");
+    browser::ApplyRange(*found, *request.Range, media ? browser::kOpenRangePart : 0);
+  }
   TResourceAnswer answer;
   answer.StatusCode = found->StatusCode;
   answer.ReasonPhrase = std::string(ReasonPhrase(found->StatusCode));

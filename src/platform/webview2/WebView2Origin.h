@@ -41,13 +41,23 @@ struct TRequestFacts {
   std::string Method = "GET";
   std::optional<std::string> Origin;
   std::optional<std::string> Referer;
+  // Fetch metadata, which Chromium sets on every request; a page can neither forge nor drop it
+  // (Origin and Referer it can drop, with referrerpolicy="no-referrer").
+  std::optional<std::string> FetchSite;  // Sec-Fetch-Site
+  std::optional<std::string> FetchDest;  // Sec-Fetch-Dest
   std::optional<std::string> Range;
   bool IsDocument = false;  // a navigation (resource context "document")
+  bool IsMedia = false;     // a media element's load (resource context "media")
 };
 
-// Application: an application document asks (its Origin or Referer says so), or it is the
-// navigation the backend itself started. Foreign: another origin asks. Unproven: neither header
-// (a navigation or a no-cors load without a referrer), which any page can make.
+// Application: an application document asks, or it is the navigation the backend itself
+// started. Foreign: another origin asks. Unproven: nothing says who asks (a navigation of the
+// browser or the user; without fetch metadata, a request with neither Origin nor Referer).
+// Sec-Fetch-Site decides where Chromium sends it: "same-origin" is an application document
+// (every document of the origin is one), "cross-site" and "same-site" are documents of other
+// origins (a same-site one would be another port or name under velloc.localhost, which is the
+// loopback: some other program's page), "none" no document at all. Without it, the Origin and
+// Referer headers decide. A header that names another origin makes any request foreign.
 enum class TRequestSource { Application, Unproven, Foreign };
 TRequestSource JudgeRequest(const TRequestFacts& request, std::string_view ownNavigation);
 
@@ -64,12 +74,18 @@ struct TResourceAnswer {
 // view's own business). The core looks the file up (package, beside the executable, absolute
 // path); another origin gets 403, an unproven request 403 for a file on disk (a page of the
 // package is no secret of the machine, a file a download put somewhere could be), nothing found
-// 404, all with an empty body: nothing of the origin ever reaches the network. Every answer
-// forbids framing by documents of other origins, so a remote frame cannot hold a page of the
-// application (whose origin would reach the bridge of the page around it).
+// 404, all with an empty body: nothing of the origin ever reaches the network. Every answer,
+// errors too, forbids framing by documents of other origins, so a remote frame cannot hold a
+// document of the application's origin (which would get the document scripts, and reach the
+// bridge of the page around it). A media element's open-ended range gets at most
+// browser::kOpenRangePart: WebView2 reads an answer to its end even when the player has
+// moved on.
 std::optional<TResourceAnswer> AnswerApplicationRequest(IWebViewEvents& events,
                                                         const TRequestFacts& request,
                                                         std::string_view ownNavigation);
+
+// An error answer of the origin (403, 404), with an empty body and the framing headers.
+TResourceAnswer ApplicationErrorAnswer(int statusCode);
 
 // The Content-Type header's value: the type with "; charset=utf-8", except for WebAssembly,
 // whose streaming compile takes exactly "application/wasm".

@@ -376,8 +376,11 @@ HRESULT TWebView2WebView::WebResourceRequested(ICoreWebView2WebResourceRequested
     facts.Method = std::move(method);
     facts.Origin = HeaderValue(headers, "Origin");
     facts.Referer = HeaderValue(headers, "Referer");
+    facts.FetchSite = HeaderValue(headers, "Sec-Fetch-Site");
+    facts.FetchDest = HeaderValue(headers, "Sec-Fetch-Dest");
     facts.Range = HeaderValue(headers, "Range");
     facts.IsDocument = context == COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT;
+    facts.IsMedia = context == COREWEBVIEW2_WEB_RESOURCE_CONTEXT_MEDIA;
     std::optional<TResourceAnswer> answer =
         AnswerApplicationRequest(FEvents, facts, FOwnNavigation);
     return answer ? PutAnswer(args, std::move(*answer)) : S_OK;
@@ -422,9 +425,8 @@ HRESULT TWebView2WebView::PutAnswer(ICoreWebView2WebResourceRequestedEventArgs* 
   TComPtr<IStream> stream = ResponseStream(answer.Content);
   if (!stream) {
     // The file went away or cannot be read since the lookup found it.
-    answer = TResourceAnswer{404, "Not Found", "Content-Type: text/plain; charset=utf-8", {}};
-    stream = TComPtr<IStream>::Adopt(
-        TWebView2BodyStream::Create(std::make_unique<std::vector<std::uint8_t>>()));
+    answer = ApplicationErrorAnswer(404);
+    stream = ResponseStream(answer.Content);
   }
   TComPtr<ICoreWebView2WebResourceResponse> response;
   if (FAILED(FEnvironment->CreateWebResourceResponse(

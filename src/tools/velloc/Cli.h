@@ -42,6 +42,7 @@ struct TPackOptions {
   bool Development = false;
   bool Inspect = false;
   std::string DevelopmentSecret;  // the session's secret, written into the entry
+  std::string DevelopmentUrl;     // the development server the window shows, if any
 };
 
 // `velloc run`: runs an app folder without packing it for good, packing it again on every change.
@@ -50,6 +51,9 @@ struct TRunOptions {
   std::filesystem::path Runtime;  // empty: velloc-runtime beside this program
   std::filesystem::path Module;   // empty: the WebKitGTK module beside the runtime
   bool Inspect = false;
+  // The author's development server (Vite, webpack, any) on this machine's loopback: the window
+  // shows it with the bridge, and its own hot reload replaces the reload on saved changes.
+  std::string Url;
 };
 
 // `velloc update-manifest`: the signed manifest of a packed executable.
@@ -62,7 +66,9 @@ struct TManifestOptions {
   std::filesystem::path Output;  // empty: EXE.json
 };
 
-void RunInit(const std::filesystem::path& folder, std::string_view name);
+// `template` names one of the templates ("plain", "vite", "vite-react"); empty is "plain".
+void RunInit(const std::filesystem::path& folder, std::string_view name,
+             std::string_view templateName = {});
 // `velloc keygen`: a new key pair for signing updates, in FILE and FILE.pub.
 void RunKeygen(const std::filesystem::path& output);
 std::filesystem::path RunUpdateManifest(const TManifestOptions& options);

@@ -9,12 +9,19 @@ namespace {
 
 constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kHelp = {{
     {"init",
-     "Usage: velloc init DIR [--name NAME]\n"
-     "Creates a small application in DIR (made when missing): vlx.ini, the page app/index.html\n"
-     "with app/style.css and app/main.js, vlx.d.ts (the typings of window.vlx), jsconfig.json\n"
-     "(editors type-check app/*.js against them) and a README.md. Refuses a DIR that has a\n"
-     "vlx.ini already.\n"
-     "  --name NAME      the application's name and window title (default: the folder's name)\n"},
+     "Usage: velloc init DIR [--name NAME] [--template TEMPLATE]\n"
+     "Creates a small application in DIR (made when missing). Refuses a DIR that has a vlx.ini\n"
+     "already, and never overwrites a file.\n"
+     "  --name NAME          the application's name and window title (default: the folder's\n"
+     "                       name)\n"
+     "  --template TEMPLATE  plain (default): vlx.ini, the page app/index.html with\n"
+     "                       app/style.css and the module app/main.js, vlx.d.ts (the typings\n"
+     "                       of window.vlx), jsconfig.json (editors type-check app/*.js\n"
+     "                       against them) and a README.md;\n"
+     "                       vite, vite-react: a Vite project (plain JavaScript, or React)\n"
+     "                       whose `npm run dev` shows Vite's server in the application's\n"
+     "                       window with hot reload (through velloc run), and whose\n"
+     "                       `npm run build` builds into app/ and packs the executable\n"},
     {"pack",
      "Usage: velloc pack DIR [options]\n"
      "Packs the application folder DIR (its vlx.ini, the folder named by DirName and the optional\n"
@@ -44,6 +51,10 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kHelp = {
      "and\n"
      "the page's console messages and uncaught errors appear on the terminal. Ctrl+C stops it.\n"
      "  --inspect        open the web inspector beside the page\n"
+     "  --url URL        show the development server at URL (on this machine: localhost,\n"
+     "                   127.0.0.1 or [::1]) instead of the start page, with the bridge; its\n"
+     "                   own hot reload updates the page, and the package's pages still open\n"
+     "                   from DIR (vlx.app.navigate, new windows)\n"
      "  --runtime PATH   the runtime to run on (default: velloc-runtime beside velloc)\n"
      "  --module PATH    the WebKitGTK module (default: the one beside the runtime)\n"},
     {"info",

@@ -322,8 +322,8 @@ fs::path RunPack(const TPackOptions& options) {
       if (hasPageScript)
         writer.AddFileFromDisk("vlx-webviewjs", pageScript, archive::ZipMethod::Deflate);
       if (options.Development) {
-        const std::string words =
-            package::DevelopmentEntryText(options.Inspect, options.DevelopmentSecret);
+        const std::string words = package::DevelopmentEntryText(
+            options.Inspect, options.DevelopmentSecret, options.DevelopmentUrl);
         writer.AddFile(package::kDevelopmentEntry,
                        {reinterpret_cast<const std::uint8_t*>(words.data()), words.size()},
                        archive::ZipMethod::Stored);

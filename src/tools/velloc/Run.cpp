@@ -322,6 +322,13 @@ int Stop(pid_t pid, TOutputRelay& out, TOutputRelay& err) {
 
 int RunDevelopment(const TRunOptions& options) {
   const fs::path folder = options.AppFolder;
+  // The runtime trusts only servers on this machine; said here, before anything runs.
+  if (!options.Url.empty() && package::LoopbackOrigin(options.Url).empty()) {
+    throw TCliError(
+        "--url must be an http or https address on this machine (localhost, "
+        "127.0.0.1 or [::1]), such as http://localhost:5173/, not \"" +
+        options.Url + "\"");
+  }
   TTempFolder temp;
   TPackOptions pack;
   pack.AppFolder = folder;
@@ -332,6 +339,7 @@ int RunDevelopment(const TRunOptions& options) {
   pack.Inspect = options.Inspect;
   // The runtime takes the package for a development package only with this session's secret.
   pack.DevelopmentSecret = SessionSecret();
+  pack.DevelopmentUrl = options.Url;
   ::setenv(std::string(package::kDevelopmentSecretVariable).c_str(), pack.DevelopmentSecret.c_str(),
            1);
   // The executable is named after the ID, as `velloc pack` names it, and replaced in place.
@@ -351,9 +359,14 @@ int RunDevelopment(const TRunOptions& options) {
   if (signals.Get() < 0) throw TCliError(std::string("signalfd: ") + std::strerror(errno));
 
   TFolderWatch watch(folder);
-  std::fprintf(stderr,
-               "velloc: running %s; saved changes reload the page, Ctrl+C ends the application\n",
-               folder.c_str());
+  if (options.Url.empty()) {
+    std::fprintf(stderr,
+                 "velloc: running %s; saved changes reload the page, Ctrl+C ends the application\n",
+                 folder.c_str());
+  } else {
+    std::fprintf(stderr, "velloc: running %s with the pages of %s; Ctrl+C ends the application\n",
+                 folder.c_str(), options.Url.c_str());
+  }
   TOutputRelay out(STDOUT_FILENO), err(STDERR_FILENO);
   const auto finish = [&](int exitCode) {
     out.Finish();
@@ -397,9 +410,11 @@ int RunDevelopment(const TRunOptions& options) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - started)
                         .count();
-    std::fprintf(stderr, "velloc: %s changed; packed in %lld ms, %s\n",
+    std::fprintf(stderr, "velloc: %s changed; packed in %lld ms%s\n",
                  ChangeSummary(folder, changed).c_str(), static_cast<long long>(ms),
-                 restart ? "starting the application again" : "reloading the page");
+                 restart               ? ", starting the application again"
+                 : options.Url.empty() ? ", reloading the page"
+                                       : "");
     if (restart) {
       Stop(child, out, err);
       child = Start(executable, previous, out, err);

@@ -23,14 +23,16 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage:\n"
-    "  velloc init DIR [--name NAME]                  create a small application in DIR\n"
+    "  velloc init DIR [--name NAME] [--template T]   create a small application in DIR; T:\n"
+    "                                                 plain (default), vite or vite-react\n"
     "  velloc pack DIR [-o|--output FILE] [--target linux|windows] [--runtime PATH] [--module "
     "PATH]\n"
     "              [--installer PATH] [--icon FILE] [--deb] [--desktop-files DIR] [--debug]\n"
     "              [-q|--quiet]\n"
     "                                                 pack DIR into one executable\n"
-    "  velloc run DIR [--inspect] [--runtime PATH]    run DIR as it would run packed; saved\n"
-    "             [--module PATH]                     changes reload it; console on the terminal\n"
+    "  velloc run DIR [--inspect] [--url URL]         run DIR as it would run packed; saved\n"
+    "             [--runtime PATH] [--module PATH]    changes reload it; console on the terminal;\n"
+    "                                                 --url shows a development server instead\n"
     "  velloc info EXE                                show what an executable carries\n"
     "  velloc extract EXE DIR                         write a packaged application's files into "
     "DIR\n"
@@ -74,6 +76,8 @@ int main(int argc, char** argv) {
     TManifestOptions manifest;
     bool inspect = false;
     std::string_view name;
+    std::string url;
+    std::string_view templateName;
     for (std::size_t i = 1; i < args.size(); ++i) {
       const std::string_view a = args[i];
       const auto value = [&]() -> std::string_view {
@@ -103,8 +107,6 @@ int main(int argc, char** argv) {
         pack.Deb = true;
       } else if (a == "--desktop-files") {
         pack.DesktopFiles = value();
-      } else if (a == "--url") {
-        manifest.Url = value();
       } else if (a == "--key") {
         manifest.Key = value();
       } else if (a == "--notes") {
@@ -113,8 +115,12 @@ int main(int argc, char** argv) {
         manifest.NotesFile = value();
       } else if (a == "--name") {
         name = value();
+      } else if (a == "--template") {
+        templateName = value();
       } else if (a == "--inspect") {
         inspect = true;
+      } else if (a == "--url") {
+        url = value();
       } else if (a == "--debug") {
         pack.Debug = true;
       } else if (a == "--quiet" || a == "-q") {
@@ -132,20 +138,21 @@ int main(int argc, char** argv) {
     };
     if (command == "init") {
       need(1);
-      RunInit(positional[0], name);
+      RunInit(positional[0], name, templateName);
     } else if (command == "pack") {
       need(1);
       pack.AppFolder = positional[0];
       RunPack(pack);
     } else if (command == "run") {
       need(1);
-      return RunDevelopment({positional[0], pack.Runtime, pack.Module, inspect});
+      return RunDevelopment({positional[0], pack.Runtime, pack.Module, inspect, url});
     } else if (command == "keygen") {
       need(0);
       RunKeygen(pack.Output);
     } else if (command == "update-manifest") {
       need(1);
       manifest.Executable = positional[0];
+      manifest.Url = url;
       manifest.Output = pack.Output;
       RunUpdateManifest(manifest);
     } else if (command == "info") {

@@ -91,13 +91,14 @@ class PackageRanges : public ::testing::Test {
     FZip.Stream(FPackage);
   }
 
-  platform::TWebResourceResponse Serve(const std::string& uri, const std::string& range) {
+  platform::TWebResourceResponse Serve(const std::string& uri, const std::string& range,
+                                       std::uint64_t openEndedLimit = UINT64_MAX) {
     std::optional<platform::TWebResourceResponse> response =
         ServeFileRequest(uri, &FZip, "app", "/nonexistent/");
     EXPECT_TRUE(response) << uri;
     if (!response) return {};
     EXPECT_TRUE(response->AcceptsRanges) << uri;
-    ApplyRange(*response, range);
+    ApplyRange(*response, range, openEndedLimit);
     return std::move(*response);
   }
 
@@ -137,6 +138,42 @@ TEST_F(PackageRanges, FirstMiddleLastAndOutOfRange) {
   }
   EXPECT_EQ(StatusText(206), "Partial Content");
   EXPECT_EQ(StatusText(416), "Range Not Satisfiable");
+}
+
+// A web view that reads every answer to its end caps open-ended ranges ("the rest"); the ranges
+// a page names exactly are answered as asked.
+TEST_F(PackageRanges, OpenEndedRangesAreCappedWhenTheCallerAsks) {
+  for (const auto& [uri, content] :
+       {std::pair{"file:///page.js", &FScript}, std::pair{"file:///clip.mp4", &FClip}}) {
+    const std::string whole(content->begin(), content->end());
+    const std::uint64_t size = whole.size();
+    const std::string total = "/" + std::to_string(size);
+    const std::string nearEnd = std::to_string(size - 300);
+    const struct {
+      std::string Range;
+      std::uint64_t Limit;
+      std::string ContentRange;
+      std::uint64_t First, Length;
+    } cases[] = {
+        {"bytes=0-", 1000, "bytes 0-999" + total, 0, 1000},
+        {"bytes=5000-", 1000, "bytes 5000-5999" + total, 5000, 1000},
+        {"bytes=" + nearEnd + "-", 1000,
+         "bytes " + nearEnd + "-" + std::to_string(size - 1) + total, size - 300, 300},
+        {"bytes=0-", 0, "bytes 0-" + std::to_string(size - 1) + total, 0, size},  // no cap
+        {"bytes=0-", UINT64_MAX, "bytes 0-" + std::to_string(size - 1) + total, 0, size},
+        {"bytes=0-4999", 1000, "bytes 0-4999" + total, 0, 5000},  // named exactly
+        {"bytes=-5000", 1000,
+         "bytes " + std::to_string(size - 5000) + "-" + std::to_string(size - 1) + total,
+         size - 5000, 5000},  // the end of the file, which players read for their index
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(uri) + " " + c.Range + " cap " + std::to_string(c.Limit));
+      platform::TWebResourceResponse response = Serve(uri, c.Range, c.Limit);
+      EXPECT_EQ(response.StatusCode, 206);
+      EXPECT_EQ(response.ContentRange, c.ContentRange);
+      EXPECT_TRUE(BodyOf(response) == whole.substr(c.First, c.Length));
+    }
+  }
 }
 
 TEST_F(PackageRanges, ALargeEntryIsReadOnlyWhereAsked) {

@@ -483,6 +483,49 @@ TEST_F(CliTest, InitWritesAnApplicationThatPacks) {
     EXPECT_EQ(info.Output.find(entry), std::string::npos) << entry << "\n" << info.Output;
 }
 
+// The Vite templates: a whole project with its placeholders filled, the plain template's style
+// sheet, and .gitignore under its own name; an unknown template writes nothing.
+TEST_F(CliTest, InitWritesTheViteTemplates) {
+  const std::string velloc = VELLOC_CLI_PATH;
+  ASSERT_EQ(RunCommand(velloc + " init " + Q(FRoot / "plain")).ExitCode, 0);
+  const struct {
+    const char* name;
+    std::vector<const char*> files;
+  } cases[] = {
+      {"vite", {"index.html", "src/main.js", "src/greeting.js", "src/style.css"}},
+      {"vite-react",
+       {"index.html", "src/main.jsx", "src/App.jsx", "src/Greeting.jsx", "src/style.css"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path app = FRoot / (std::string("My.") + c.name);
+    const TRun init =
+        RunCommand(velloc + " init " + Q(app) + " --template " + c.name + " --name 'A & B'");
+    ASSERT_EQ(init.ExitCode, 0) << init.Output;
+    EXPECT_NE(init.Output.find("npm install"), std::string::npos) << init.Output;
+    for (const char* file : c.files)
+      EXPECT_TRUE(fs::is_regular_file(app / file)) << file;
+    for (const char* file :
+         {"package.json", "package-lock.json", "vite.config.js", "velloc.vite.js", "jsconfig.json",
+          "README.md", ".gitignore", "vlx.d.ts", "vlx.ini"})
+      EXPECT_TRUE(fs::is_regular_file(app / file)) << file;
+    EXPECT_NE(ReadFile(app / "package.json").find("\"name\": \"my." + std::string(c.name) + "\""),
+              std::string::npos);
+    EXPECT_NE(ReadFile(app / "index.html").find("<title>A &amp; B</title>"), std::string::npos);
+    EXPECT_EQ(ReadFile(app / "src/style.css"), ReadFile(FRoot / "plain/app/style.css"));
+    for (const auto& entry : fs::recursive_directory_iterator(app)) {
+      if (!entry.is_regular_file()) continue;
+      const std::string text = ReadFile(entry.path());
+      for (const char* placeholder : {"@NAME@", "@ID@", "@PACKAGE@"})
+        EXPECT_EQ(text.find(placeholder), std::string::npos) << entry.path() << " " << placeholder;
+    }
+  }
+  const TRun unknown = RunCommand(velloc + " init " + Q(FRoot / "none") + " --template vue");
+  EXPECT_EQ(unknown.ExitCode, 2) << unknown.Output;
+  EXPECT_NE(unknown.Output.find("plain, vite, vite-react"), std::string::npos) << unknown.Output;
+  EXPECT_FALSE(fs::exists(FRoot / "none"));
+}
+
 TEST_F(CliTest, InitNamesTheApplicationAfterItsFolder) {
   const struct {
     const char* Argument;  // given to init, run in FRoot / "dot app"

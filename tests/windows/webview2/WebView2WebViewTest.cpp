@@ -18,6 +18,7 @@
 #include <winsock2.h>
 
 #include "FakeWebView2.h"
+#include "browser/ResourceServer.h"
 #include "platform/webview2/WebView2BodyStream.h"
 #include "platform/webview2/WebView2CrossOrigin.h"
 #include "platform/webview2/WebView2Factory.h"
@@ -230,6 +231,25 @@ std::string Narrow(const std::wstring& text) {
   return out;
 }
 
+// A file in the temporary folder that says "from disk", gone with the object.
+struct TFileOnDisk {
+  explicit TFileOnDisk(const wchar_t* name) {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    Wide = std::wstring(folder) + name;
+    std::ofstream(std::filesystem::path(Wide), std::ios::binary) << "from disk";
+    char utf8[MAX_PATH * 3] = {};
+    WideCharToMultiByte(CP_UTF8, 0, Wide.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
+    Utf8 = utf8;
+  }
+  ~TFileOnDisk() { DeleteFileW(Wide.c_str()); }
+  TFileOnDisk(const TFileOnDisk&) = delete;
+  TFileOnDisk& operator=(const TFileOnDisk&) = delete;
+
+  std::wstring Wide;
+  std::string Utf8;
+};
+
 bool HasHeader(const TFakeResponse* response, const std::wstring& line) {
   return response &&
          (L"\n" + response->Headers + L"\n").find(L"\n" + line + L"\n") != std::wstring::npos;
@@ -329,15 +349,8 @@ TEST(WebView2Origin, MapsFileUrisOntoTheOriginAndBack) {
 // another origin's get 403, a file on disk needs proof that the application asks, nothing found
 // is 404, and nothing of the origin goes to the network.
 TEST_F(WebView2WebView, AnswersTheOriginFromMemoryForApplicationDocumentsOnly) {
-  wchar_t folder[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, folder);
-  const std::wstring onDisk = std::wstring(folder) + L"velloc-webview2-beside.txt";
-  {
-    std::ofstream file(std::filesystem::path(onDisk), std::ios::binary);
-    file << "from disk";
-  }
-  char utf8Path[MAX_PATH * 3] = {};
-  WideCharToMultiByte(CP_UTF8, 0, onDisk.c_str(), -1, utf8Path, sizeof utf8Path, nullptr, nullptr);
+  const TFileOnDisk onDisk(L"velloc-webview2-beside.txt");
+  const char* utf8Path = onDisk.Utf8.c_str();
   const std::wstring page = std::wstring(kApp) + L"/my%20start.html";
   // The view's own navigation: Chromium asks for it escaped.
   View->Navigate("file:///my start.html");
@@ -431,13 +444,114 @@ TEST_F(WebView2WebView, AnswersTheOriginFromMemoryForApplicationDocumentsOnly) {
       EXPECT_TRUE(Events.Requested.empty());
     }
     EXPECT_EQ(StreamText(response->Stream), c.Body);
-    // Nothing of the application may be framed by another origin.
-    EXPECT_EQ(HasHeader(response, L"Content-Security-Policy: frame-ancestors 'self'"),
-              c.Status == 200);
+    // Nothing of the application's origin may be framed by another origin, errors neither: an
+    // empty document of the origin would still get the document scripts.
+    EXPECT_TRUE(HasHeader(response, L"Content-Security-Policy: frame-ancestors 'self'"));
+    EXPECT_TRUE(HasHeader(response, L"X-Frame-Options: SAMEORIGIN"));
   }
+  // The answers' streams let go of the file before it goes.
   Args.clear();
   Environment.Responses.clear();
-  DeleteFileW(onDisk.c_str());
+}
+
+// Fetch metadata, which a page can neither forge nor drop, says who asks where Chromium sends
+// it: the Origin and Referer a remote page leaves out (referrerpolicy="no-referrer") prove
+// nothing then.
+TEST_F(WebView2WebView, JudgesTheSourceByFetchMetadata) {
+  const TFileOnDisk onDisk(L"velloc-webview2-metadata.txt");
+  const char* utf8Path = onDisk.Utf8.c_str();
+  const std::wstring page = std::wstring(kApp) + L"/index.html";
+  View->Navigate("file:///index.html");
+  const auto document = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT;
+  const auto script = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_SCRIPT;
+  const auto fetch = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_FETCH;
+  struct TCase {
+    const char* What;
+    std::wstring Uri;
+    THeaders Headers;
+    COREWEBVIEW2_WEB_RESOURCE_CONTEXT Context;
+    bool OnDisk;
+    int Status;
+  } const cases[] = {
+      {"a remote page includes a package script without a referrer",
+       L"https://velloc.localhost/app.js",
+       {{L"Sec-Fetch-Site", L"cross-site"}, {L"Sec-Fetch-Dest", L"script"}},
+       script,
+       false,
+       403},
+      {"a remote page frames a package page",
+       L"https://velloc.localhost/index.html",
+       {{L"Sec-Fetch-Site", L"cross-site"}, {L"Sec-Fetch-Dest", L"iframe"}},
+       document,
+       false,
+       403},
+      {"a page of another port or name under the origin's site",
+       L"https://velloc.localhost/app.js",
+       {{L"Sec-Fetch-Site", L"same-site"}, {L"Sec-Fetch-Dest", L"script"}},
+       script,
+       false,
+       403},
+      {"an unknown value",
+       L"https://velloc.localhost/app.js",
+       {{L"Sec-Fetch-Site", L"elsewhere"}},
+       fetch,
+       false,
+       403},
+      {"metadata and Origin disagree",
+       L"https://velloc.localhost/app.js",
+       {{L"Sec-Fetch-Site", L"same-origin"}, {L"Origin", L"https://evil.example"}},
+       fetch,
+       false,
+       403},
+      {"an application page without a referrer reads a file beside the executable",
+       L"https://velloc.localhost/data.txt",
+       {{L"Sec-Fetch-Site", L"same-origin"}, {L"Sec-Fetch-Dest", L"empty"}},
+       fetch,
+       true,
+       200},
+      {"letter case and blanks",
+       L"https://velloc.localhost/data.txt",
+       {{L"Sec-Fetch-Site", L" Same-Origin "}},
+       fetch,
+       true,
+       200},
+      {"the view's own navigation",
+       page,
+       {{L"Sec-Fetch-Site", L"none"}, {L"Sec-Fetch-Dest", L"document"}},
+       document,
+       true,
+       200},
+      {"another navigation of the browser or the user: a package page",
+       L"https://velloc.localhost/other.html",
+       {{L"Sec-Fetch-Site", L"none"}, {L"Sec-Fetch-Dest", L"document"}},
+       document,
+       false,
+       200},
+      {"another navigation of the browser or the user: a file on disk",
+       L"https://velloc.localhost/C:/Users/x/Downloads/evil.html",
+       {{L"Sec-Fetch-Site", L"none"}, {L"Sec-Fetch-Dest", L"document"}},
+       document,
+       true,
+       403},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    Events.Body.reset();
+    Events.FilePath.clear();
+    if (c.OnDisk) {
+      Events.FilePath = utf8Path;
+    } else {
+      Events.Body = std::string("p");
+    }
+    TFakeResponse* response = Serve(c.Uri, c.Headers, L"GET", c.Context);
+    ASSERT_NE(response, nullptr);
+    EXPECT_EQ(response->Status, c.Status);
+    EXPECT_EQ(StreamText(response->Stream), c.Status != 200 ? "" : c.OnDisk ? "from disk" : "p");
+    EXPECT_TRUE(HasHeader(response, L"Content-Security-Policy: frame-ancestors 'self'"));
+  }
+  // The answers' streams let go of the file before it goes.
+  Args.clear();
+  Environment.Responses.clear();
 }
 
 TEST_F(WebView2WebView, AnswersTypesRangesAndWideNames) {
@@ -496,6 +610,44 @@ TEST_F(WebView2WebView, AnswersTypesRangesAndWideNames) {
     }
     EXPECT_TRUE(HasHeader(part, L"Content-Type: video/mp4; charset=utf-8"));
   }
+  // A media element asks for "the rest" and reads what it needs; WebView2 reads each answer to
+  // its end, so the rest is capped and the player asks again. What a page's fetch names is
+  // answered as asked.
+  std::string video(5u << 20, '\0');
+  for (std::size_t i = 0; i < video.size(); ++i)
+    video[i] = static_cast<char>('a' + i % 26);
+  Events.Body = video;
+  const std::size_t cap = browser::kOpenRangePart;
+  const std::string total = "/" + std::to_string(video.size());
+  struct TOpen {
+    const wchar_t* Range;
+    COREWEBVIEW2_WEB_RESOURCE_CONTEXT Context;
+    const wchar_t* Dest;
+    std::size_t First, Length;
+  } const open[] = {
+      {L"bytes=0-", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_MEDIA, L"video", 0, cap},
+      {L"bytes=1000-", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_MEDIA, L"audio", 1000, cap},
+      {L"bytes=1000-", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_FETCH, L"video", 1000, cap},
+      {L"bytes=5000000-", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_MEDIA, L"video", 5000000,
+       video.size() - 5000000},
+      {L"bytes=10-5000009", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_MEDIA, L"video", 10, 5000000},
+      {L"bytes=1000-", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_FETCH, L"empty", 1000,
+       video.size() - 1000},
+  };
+  for (const TOpen& o : open) {
+    SCOPED_TRACE(Narrow(std::wstring(o.Range) + L" " + o.Dest));
+    TFakeResponse* part = Serve(
+        L"https://velloc.localhost/v.mp4",
+        {{L"Sec-Fetch-Site", L"same-origin"}, {L"Sec-Fetch-Dest", o.Dest}, {L"Range", o.Range}},
+        L"GET", o.Context);
+    ASSERT_NE(part, nullptr);
+    EXPECT_EQ(part->Status, 206);
+    const std::string range = "Content-Range: bytes " + std::to_string(o.First) + "-" +
+                              std::to_string(o.First + o.Length - 1) + total;
+    EXPECT_TRUE(HasHeader(part, std::wstring(range.begin(), range.end()))) << range;
+    EXPECT_TRUE(StreamText(part->Stream) == video.substr(o.First, o.Length));
+  }
+
   // An empty body is still an answer.
   Events.Body = std::string();
   TFakeResponse* empty = Serve(L"https://velloc.localhost/empty.txt");
@@ -1302,6 +1454,39 @@ TEST(WebView2WinHttpForwarder, MakesTheRequestAgainAndAnswersOnTheUiThread) {
   TForwardRequest nobody;
   nobody.Uri = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/again";
   EXPECT_FALSE(forwarder.Send(nobody).has_value());
+}
+
+// Redirects are followed one request at a time: the page's Authorization stays with its own
+// origin, a POST answered with 302 goes on as a GET without its body, and a redirect to
+// anything but a web address ends the read.
+TEST(WebView2WinHttpForwarder, FollowsRedirectsHopByHop) {
+  TOneAnswerServer b("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\nat b");
+  TOneAnswerServer a("HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(b.Port) +
+                     "/b?x\r\nContent-Length: 3\r\nConnection: close\r\n\r\nfar");
+  platform::webview2::TWinHttpForwarder forwarder;
+  TForwardRequest request;
+  request.Method = "POST";
+  request.Uri = "http://127.0.0.1:" + std::to_string(a.Port) + "/a";
+  request.Headers = {
+      {"Authorization", "Bearer t"}, {"X-Token", "kept"}, {"Content-Type", "application/json"}};
+  request.Body = {'{', '}'};
+  const std::optional<TForwardResponse> response = forwarder.Send(request);
+  ASSERT_TRUE(response.has_value());
+  EXPECT_EQ(response->StatusCode, 200);
+  EXPECT_EQ(std::string(response->Body.begin(), response->Body.end()), "at b");
+  EXPECT_EQ(a.Request.rfind("POST /a HTTP/1.1\r\n", 0), 0u) << a.Request;
+  EXPECT_NE(a.Request.find("Authorization: Bearer t\r\n"), std::string::npos) << a.Request;
+  EXPECT_EQ(b.Request.rfind("GET /b?x HTTP/1.1\r\n", 0), 0u) << b.Request;
+  EXPECT_NE(b.Request.find("X-Token: kept\r\n"), std::string::npos) << b.Request;
+  for (const char* gone : {"Authorization", "Content-Type", "{}"})
+    EXPECT_EQ(b.Request.find(gone), std::string::npos) << gone << " in " << b.Request;
+
+  TOneAnswerServer local(
+      "HTTP/1.1 302 Found\r\nLocation: file:///C:/Windows/win.ini\r\nContent-Length: 0\r\n"
+      "Connection: close\r\n\r\n");
+  TForwardRequest away;
+  away.Uri = "http://127.0.0.1:" + std::to_string(local.Port) + "/";
+  EXPECT_FALSE(forwarder.Send(away).has_value());
 }
 
 }  // namespace

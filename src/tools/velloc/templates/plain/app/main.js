@@ -1,6 +1,7 @@
 // @ts-check
-// The page's script. vlx.d.ts (beside vlx.ini) describes window.vlx; editors that read
-// jsconfig.json check this file against it.
+// The page's script, a module: it may import others and await at its top level. vlx.d.ts
+// (beside vlx.ini) describes window.vlx; editors that read jsconfig.json check this file
+// against it.
 
 /** @param {string} id */
 function byId(id) {
@@ -44,13 +45,10 @@ async function writeAndReadNote() {
   }
 }
 
-async function start() {
-  if (typeof vlx === 'undefined') {
-    show('runtime', 'Not running in Velloc: pack this folder with `velloc pack` and run the result.');
-    return;
-  }
-  const version = await vlx.hello();
-  show('runtime', `Running on Velloc ${version}`, 'ok');
+if (typeof vlx === 'undefined') {
+  show('runtime', 'Not running in Velloc: pack this folder with `velloc pack` and run the result.');
+} else {
+  show('runtime', `Running on Velloc ${await vlx.hello()}`, 'ok');
   byId('title-form').addEventListener('submit', async (event) => {
     event.preventDefault();
     await vlx.window.setTitle({ title: input('title').value });
@@ -62,5 +60,3 @@ async function start() {
   await showWindow();
   await writeAndReadNote();
 }
-
-void start();
