@@ -8,6 +8,8 @@ packages=(
   build-essential cmake ninja-build pkg-config clang clang-format git
   # libraries
   libgtk-3-dev libwebkit2gtk-4.1-dev libgstreamer1.0-dev libdeflate-dev rapidjson-dev libsqlite3-dev
+  # libsodium-dev pins the version of the libsodium the build compiles from Debian's source
+  libsodium-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # the XML parser with which the tests read the packer's AppStream and MIME files
   libxml2-dev

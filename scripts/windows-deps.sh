@@ -18,44 +18,14 @@ work="$deps/work"
 mkdir -p "$deps/include" "$deps/lib" "$work"
 
 # The versions installed on the build machine, so Windows and Linux builds use the same sources.
-installed_version() { dpkg-query -W -f='${Version}' "$1"; }
+# shellcheck source=debian-source.sh
+source "$root/scripts/debian-source.sh"
 deflate_version="$(installed_version libdeflate-dev)"
 sqlite_version="$(installed_version libsqlite3-dev)"
 gtest_version="$(installed_version googletest)"
 
 stamp_ok() { [ -f "$deps/stamps/$1" ] && [ "$(cat "$deps/stamps/$1")" = "$2" ]; }
 stamp_set() { mkdir -p "$deps/stamps" && echo "$2" >"$deps/stamps/$1"; }
-
-# apt-get with its own sources list, lists, cache and no lock on the machine's state.
-apt_private() {
-  local a="$work/apt"
-  mkdir -p "$a/lists/partial" "$a/cache/archives/partial"
-  if [ ! -f "$a/sources.list" ]; then
-    local keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-    cat >"$a/sources.list" <<EOF
-deb-src [signed-by=$keyring] http://deb.debian.org/debian bookworm main
-deb-src [signed-by=$keyring] http://deb.debian.org/debian bookworm-updates main
-deb-src [signed-by=$keyring] http://deb.debian.org/debian-security bookworm-security main
-EOF
-  fi
-  apt-get -q \
-    -o Dir::Etc::SourceList="$a/sources.list" -o Dir::Etc::SourceParts=/dev/null \
-    -o Dir::State::Lists="$a/lists" -o Dir::Cache="$a/cache" \
-    -o Debug::NoLocking=1 -o APT::Sandbox::User="$(id -un)" "$@"
-}
-
-# Unpacks Debian's source package NAME=VERSION (with Debian's patches) into $work/NAME.
-debian_source() {
-  local name="$1" version="$2" dir="$work/src-$1"
-  rm -rf "$dir" "$work/$name"
-  mkdir -p "$dir"
-  if [ ! -f "$work/apt/updated" ]; then
-    apt_private update >/dev/null
-    touch "$work/apt/updated"
-  fi
-  (cd "$dir" && apt_private source --download-only "$name=$version" >/dev/null)
-  dpkg-source --no-check -x "$dir"/"${name}"_*.dsc "$work/$name" >/dev/null
-}
 
 build_googletest() {
   stamp_ok googletest "$gtest_version" && return 0

@@ -269,6 +269,14 @@ void TBrowserExternalModule::NotificationCenterReceiveLocalNotification(const st
   if (browser) browser->ExecuteScript(NotificationClickScript(name));
 }
 
+void TBrowserExternalModule::UpdateProgress(std::uint64_t received, std::uint64_t total) {
+  platform::IWebView* browser = FBrowserForm ? FBrowserForm->Browser() : nullptr;
+  if (browser) {
+    browser->ExecuteScript("vlx.events.onUpdateProgress(" + std::to_string(received) + ", " +
+                           std::to_string(total) + ");");
+  }
+}
+
 std::string TBrowserExternalModule::NotificationClickScript(std::string_view name) {
   // The name travels as a string literal: a quote or backslash in it must not end the literal
   // and let the rest run as script. The two line separators that older script engines do not

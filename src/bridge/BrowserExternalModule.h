@@ -33,6 +33,7 @@
 #include "platform/ValueStore.h"
 #include "platform/WebView.h"
 #include "platform/Window.h"
+#include "update/Updater.h"
 
 namespace velloc::bridge {
 
@@ -215,6 +216,14 @@ class TBrowserExternalModule {
   // external form unless a query was set.
   bool TrayIconVisible() const;
   void SetTrayIconVisible(std::function<bool()> query) { FTrayIconVisible = std::move(query); }
+  // The application's updates (vlx.app.checkForUpdate, installUpdate); null where the platform
+  // has none.
+  update::TUpdater* Updater() const { return FUpdater; }
+  void SetUpdater(update::TUpdater* updater) { FUpdater = updater; }
+  // Raises vlx.events.onUpdateProgress in the page.
+  void UpdateProgress(std::uint64_t received, std::uint64_t total);
+  // Expires with the module: callbacks that may come later check it first.
+  std::weak_ptr<void> AliveToken() const { return FAlive; }
   // The invisible form holding the main menu, the tray icon and the tray menu.
   TBrowserExternalForm& ExternalForm() const { return *FExternalForm; }
 
@@ -242,6 +251,7 @@ class TBrowserExternalModule {
   platform::ISession* FSession = nullptr;
   platform::INetwork* FNetwork = nullptr;
   platform::INotifications* FNotificationCenter = nullptr;
+  update::TUpdater* FUpdater = nullptr;
   // Expires with the module, so that deferred replies arriving later are dropped.
   std::shared_ptr<int> FAlive = std::make_shared<int>(0);
   std::unique_ptr<TBrowserExternalForm> FExternalForm;

@@ -49,6 +49,8 @@ constexpr TBridgeFunction kFunctions[] = {
     {50004, "vlx.app.exitFullscreen", &AppExitFullscreen},
     {50005, "vlx.app.getArgs", &AppGetArgs},
     {50006, "vlx.app.navigate", &AppNavigate},
+    {50007, "vlx.app.checkForUpdate", &AppCheckForUpdate},
+    {50008, "vlx.app.installUpdate", &AppInstallUpdate},
     {60001, "vlx.window.getStyle", &WindowGetStyle},
     {60002, "vlx.window.setStyle", &WindowSetStyle},
     {60003, "vlx.window.getState", &WindowGetState},

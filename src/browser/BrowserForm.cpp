@@ -161,6 +161,7 @@ void TBrowserForm::BrowserNavigationCompleted() {
 
 void TBrowserForm::BrowserDOMContentLoaded() {
   FView.FillBrowserWindow();
+  if (OnDOMContentLoaded) OnDOMContentLoaded();
 }
 
 void TBrowserForm::BrowserProcessFailed() {

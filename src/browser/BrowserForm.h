@@ -76,6 +76,8 @@ class TBrowserForm final : public platform::IWebViewEvents, public bridge::IBrid
   // user and ends. Runs from the form's timer, outside any event of the web view.
   std::function<void()> OnBrowserFailed;
   std::function<void()> OnNavigationCompleted;
+  // The top document's DOMContentLoaded: the page has come up.
+  std::function<void()> OnDOMContentLoaded;
   // The clock of the process-failure rule; tests set their own.
   std::function<std::chrono::steady_clock::time_point()> FNow = std::chrono::steady_clock::now;
 

@@ -14,6 +14,7 @@ namespace velloc::config {
 
 inline constexpr std::string_view kAppSection = "App";
 inline constexpr std::string_view kDesktopSection = "Desktop";
+inline constexpr std::string_view kUpdateSection = "Update";
 
 // A colour value: 0x00BBGGRR for red, green and blue (red in the lowest byte), or
 // 0xFF000000 plus the index of a system colour.
@@ -92,6 +93,8 @@ inline constexpr ConfigKey kConfigKeys[] = {
     IntegerKey{kAppSection, "WindowState", 0},  // 1 maximised
     IntegerKey{kAppSection, "WindowOrder", 0},  // 1 stays on top
     BoolKey{kAppSection, "DynamicAppTitle", false},
+    // The application's own version ("2.1.0"), which updates compare with (update/AppVersion.h).
+    StringKey{kAppSection, "Version", ""},
 
     // How an installed application presents itself (config/DesktopKeys.h); read by the packer
     // and, on Windows, by the runtime's registration.
@@ -101,6 +104,11 @@ inline constexpr ConfigKey kConfigKeys[] = {
     StringKey{kDesktopSection, "Categories", ""},
     StringKey{kDesktopSection, "Version", "1.0"},  // of the Debian package
     StringKey{kDesktopSection, "Maintainer", ""},
+
+    // Where the application's updates are announced and the key they are signed with
+    // (config/UpdateKeys.h).
+    StringKey{kUpdateSection, "ManifestURL", ""},
+    StringKey{kUpdateSection, "PublicKey", ""},
 };
 
 constexpr std::string_view ConfigKeySection(const ConfigKey& key) {
@@ -157,6 +165,7 @@ inline constexpr auto WindowBorder = Key<IntegerKey>(kAppSection, "WindowBorder"
 inline constexpr auto WindowState = Key<IntegerKey>(kAppSection, "WindowState");
 inline constexpr auto WindowOrder = Key<IntegerKey>(kAppSection, "WindowOrder");
 inline constexpr auto DynamicAppTitle = Key<BoolKey>(kAppSection, "DynamicAppTitle");
+inline constexpr auto Version = Key<StringKey>(kAppSection, "Version");
 }  // namespace app
 
 namespace desktop {

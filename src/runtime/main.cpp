@@ -36,8 +36,10 @@
 #include "platform/linux/LinuxSystem.h"
 #include "platform/linux/LogindSession.h"
 #include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/PosixUpdateFiles.h"
 #include "platform/linux/SqliteValueStore.h"
 #include "startup/ExeZipLoader.h"
+#include "update/RuntimeUpdates.h"
 
 namespace {
 
@@ -69,7 +71,8 @@ gboolean EndBySignal(gpointer shell) {
 
 int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader& loader,
                   platform::ISystem& system, platform::IStyleManager& styles,
-                  platform::IDialogs& dialogs) {
+                  platform::IDialogs& dialogs, update::TRuntimeUpdates& updates,
+                  bool& restartIntoUpdate) {
   std::vector<std::uint8_t> icon;
   const int iconIndex = startup.ExeZip->FindFile(package::kAppIconEntry);
   if (iconIndex >= 0 &&
@@ -91,6 +94,11 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   platform::TDBusNotifications notifications(startup.AppName, "");
   // Opened by the first registry call, not here.
   platform::TSqliteValueStore valueStore(platform::TSqliteValueStore::DefaultPath());
+  // Updates download through the WebKit module's libsoup; they outlive the main form.
+  const std::unique_ptr<platform::IHttpClient> http =
+      loader.Module() ? loader.Module()->CreateHttpClient() : nullptr;
+  const std::unique_ptr<update::TUpdater> updater =
+      updates.MakeUpdater(*startup.ProjectINI, http.get());
   browser::TMainForm mainForm(
       window, browserView, loader, system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
@@ -101,6 +109,9 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
   mainForm.FormCreate();
   // Before the main loop runs, so before any page can call the menu functions.
   mainForm.BrowserExternalModule()->ExternalForm().SetPlatform({&mainMenu, &trayIcon, &menuImages});
+  mainForm.BrowserExternalModule()->SetUpdater(updater.get());
+  // A new version's first start has come up once its page has loaded.
+  mainForm.BrowserForm()->OnDOMContentLoaded = [&] { updates.PageLoaded(*startup.ProjectINI); };
   // A development package reloads the page whenever `velloc run` replaces the executable; the
   // page of a development server is the server's to reload (its hot reload keeps the state).
   std::unique_ptr<platform::gtk::TGtkFileWatch> packageWatch;
@@ -129,6 +140,7 @@ int RunMainWindow(startup::TExeZipLoader& startup, platform::gtk::TWebKitLoader&
     g_source_remove(source);
   packageWatch.reset();
   window.SetEvents(nullptr);
+  restartIntoUpdate = updater && updater->RestartPending();
   return 0;
 }
 
@@ -154,15 +166,21 @@ int main(int argc, char** argv) {
   startup::TExeZipLoader startup(
       {system, dialogs, styles, loader, moduleFile, passwordForm, installer});
 
+  platform::TPosixUpdateFiles updateFiles;
+  update::TRuntimeUpdates updates(updateFiles, updateFiles, system.ExecutablePath(),
+                                  system.Arguments());
   int exitCode = 0;
+  bool restartIntoUpdate = false;
   try {
+    if (!updates.AtStart()) return 0;
     if (const auto end = startup.LoadExeZip()) {
+      updates.StartupEnded(startup.PasswordRefused);
       exitCode = *end;
     } else if (const auto later = startup.ApplySingleInstanceRule()) {
       exitCode = *later;
     } else {
       if (!hasDisplay) throw std::runtime_error("Cannot open the display");
-      exitCode = RunMainWindow(startup, loader, system, styles, dialogs);
+      exitCode = RunMainWindow(startup, loader, system, styles, dialogs, updates, restartIntoUpdate);
       // The web view went with the window: let WebKit finish with it (it then ends the web
       // process at once) instead of leaving the web process to notice our exit and wind the page
       // down by itself, which took it 150-250 ms more.
@@ -174,5 +192,11 @@ int main(int argc, char** argv) {
     exitCode = 1;
   }
   startup.UnloadExeZip();
+  try {
+    updates.AtEnd(restartIntoUpdate);
+  } catch (const std::exception& error) {
+    platform::gtk::ShowApplicationError(error.what());
+    exitCode = 1;
+  }
   return exitCode;
 }

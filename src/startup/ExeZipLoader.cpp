@@ -174,7 +174,10 @@ std::optional<int> TExeZipLoader::LoadExeZip() {
     if (!password.empty()) {
       TRequirePasswordForm form(FServices.PasswordForm);
       form.Password(password);
-      if (form.ShowModal(AppName) != platform::mrOk) return 0;
+      if (form.ShowModal(AppName) != platform::mrOk) {
+        PasswordRefused = true;
+        return 0;
+      }
     }
   }
 

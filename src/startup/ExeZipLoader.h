@@ -77,6 +77,8 @@ class TExeZipLoader {
   std::string DevelopmentOrigin;
   // This process holds the single-instance lock: later starts hand it their arguments.
   bool HoldsInstanceLock = false;
+  // Start-up ended because the user closed the password form.
+  bool PasswordRefused = false;
 
  private:
   std::vector<std::uint8_t> ExtractEntry(std::string_view name);

@@ -17,8 +17,10 @@ from pathlib import Path
 
 from harness import XSession, count_near, expect, expect_eq, hex_colour, run_cases, wait_until
 
-# The packed hello-world stays below this (the runtime and its module are stripped).
-MAX_PACKED_BYTES = 672 * 1024
+# The packed hello-world stays below this (the runtime and its module are stripped). Signed
+# updates (libsodium's Ed25519 and SHA-2, the manifest, download and roll-back rules) added about
+# 92 KiB to the runtime.
+MAX_PACKED_BYTES = 776 * 1024
 # The green of app/style.css that the page paints once the bridge has answered.
 OK_GREEN = hex_colour("#15803d")
 

@@ -60,7 +60,7 @@ test('members in order, each posting its identifier', () => {
     folders: 'dirExists+40001 createDir+40002 deleteDir+40003 listFiles+40004 getTempDir 40005 ' +
       'getUserDocumentsDir 40006 getUserDesktopDir 40007 getAppExecutableDir 40008 getAppDataDir 40009',
     app: 'close 50001 inFullscreen 50002 enterFullscreen 50003 exitFullscreen 50004 getArgs 50005 ' +
-      'navigate+50006',
+      'navigate+50006 checkForUpdate 50007 installUpdate 50008',
     window: 'getStyle 60001 setStyle+60002 getState 60003 setState+60004 getTitle 60005 ' +
       'setTitle+60006 getZoom 60007 setZoom+60008 getSize 60009 setSize+60010 getBorder 60011 ' +
       'setBorder+60012',
@@ -198,14 +198,14 @@ test('events: default onCloseQuery closes the app, the others do nothing', () =>
   const { page, vlx, webview } = loadPage();
   assert.deepStrictEqual(Object.keys(vlx.events), [
     'onCloseQuery', 'onMainMenuItemClick', 'onTrayMenuItemClick', 'onTrayIconClick',
-    'onNotificationClick', 'onSecondInstance',
+    'onNotificationClick', 'onSecondInstance', 'onUpdateProgress',
   ]);
   vm.runInContext('vlx.events.onCloseQuery();', page);
   assert.deepStrictEqual(webview.posted.map((m) => [m.id, m.data]), [[50001, {}]]);
   vm.runInContext(
     'vlx.events.onTrayIconClick(); vlx.events.onMainMenuItemClick("7");' +
       'vlx.events.onTrayMenuItemClick("8"); vlx.events.onNotificationClick("n");' +
-      'vlx.events.onSecondInstance(["a"]);',
+      'vlx.events.onSecondInstance(["a"]); vlx.events.onUpdateProgress(1, 2);',
     page);
   assert.strictEqual(webview.posted.length, 1);
 

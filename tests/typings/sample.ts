@@ -29,6 +29,9 @@ async function everyFunction(): Promise<void> {
   await vlx.app.exitFullscreen();
   const args: string[] = await vlx.app.getArgs();
   await vlx.app.navigate({ url: 'file:///index.html' });
+  const update: VlxUpdateCheck = await vlx.app.checkForUpdate();
+  if (update.available && !update.rolledBack) await vlx.app.installUpdate();
+  vlx.events.onUpdateProgress = (received: number, total: number) => console.log(received / total);
 
   const style: 'ontop' | 'normal' = await vlx.window.getStyle();
   await vlx.window.setStyle({ style: 'ontop' });

@@ -79,6 +79,10 @@ THandlerFunction AppExitFullscreen;   // 50004 vlx.app.exitFullscreen
 THandlerFunction AppGetArgs;          // 50005 vlx.app.getArgs
 THandlerFunction AppNavigate;         // 50006 vlx.app.navigate
 
+// handlers/Updates.cpp
+THandlerFunction AppCheckForUpdate;  // 50007 vlx.app.checkForUpdate
+THandlerFunction AppInstallUpdate;   // 50008 vlx.app.installUpdate
+
 // handlers/Window.cpp
 THandlerFunction WindowGetStyle;   // 60001 vlx.window.getStyle
 THandlerFunction WindowSetStyle;   // 60002 vlx.window.setStyle

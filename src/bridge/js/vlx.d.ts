@@ -121,6 +121,22 @@ interface VlxFolders {
   getAppDataDir(): Promise<string>;
 }
 
+/** What vlx.app.checkForUpdate answers. */
+interface VlxUpdateCheck {
+  /** A newer version is offered that this executable can install. */
+  available: boolean;
+  /** The running version (vlx.ini [App] Version). */
+  current: string;
+  /** The version the manifest offers (it may be older than the running one). */
+  version: string;
+  /** The manifest's release notes. */
+  notes: string;
+  /** The new executable's size in bytes. */
+  size: number;
+  /** This version was installed here before and did not come up: it is not offered again. */
+  rolledBack: boolean;
+}
+
 interface VlxApp {
   /** Closes the window and ends the application; never settles. */
   close(): Promise<never>;
@@ -133,6 +149,22 @@ interface VlxApp {
   getArgs(): Promise<string[]>;
   /** Pages of the package are "file:///page.html". Rejects: "Missing url". */
   navigate(args: { url: string }): Promise<true>;
+  /**
+   * Fetches the update manifest (vlx.ini [Update] ManifestURL) and checks its signature,
+   * application and platform. Rejects with why not: "Updates are not configured (section
+   * [Update] of vlx.ini)", "Updates of this application come through the system's package
+   * manager", "The manifest could not be downloaded: ...", "The manifest is not signed with this
+   * application's key", "The manifest is for windows-x86_64, not linux-x86_64" and the like.
+   */
+  checkForUpdate(): Promise<VlxUpdateCheck>;
+  /**
+   * Downloads the newer version (vlx.events.onUpdateProgress on the way), checks its size,
+   * SHA-256 and signature, puts it in the executable's place and answers true; the window then
+   * closes and the new version starts. Nothing changes unless every check passes: rejects with
+   * why ("Version 0.9 is not newer than the running 1.0", "The download does not match the
+   * manifest's SHA-256", "The download stopped: ...", and those of checkForUpdate).
+   */
+  installUpdate(): Promise<true>;
 }
 
 interface VlxWindow {
@@ -253,6 +285,8 @@ interface VlxEvents {
    * the application's URL scheme or a file of its type (section Desktop of vlx.ini).
    */
   onSecondInstance: (args: string[]) => void;
+  /** vlx.app.installUpdate's download: bytes received of the total, about a hundred times. */
+  onUpdateProgress: (received: number, total: number) => void;
 }
 
 interface Vlx {

@@ -68,7 +68,9 @@
       enterFullscreen: function () { return window.vlx.call(50003, {}); },
       exitFullscreen: function () { return window.vlx.call(50004, {}); },
       getArgs: function () { return window.vlx.call(50005, {}); },
-      navigate: function (args) { return window.vlx.call(50006, args); }
+      navigate: function (args) { return window.vlx.call(50006, args); },
+      checkForUpdate: function () { return window.vlx.call(50007, {}); },
+      installUpdate: function () { return window.vlx.call(50008, {}); }
     },
 
     window: {
@@ -141,7 +143,8 @@
       onTrayMenuItemClick: function (itemId) {},
       onTrayIconClick: function () {},
       onNotificationClick: function (notifName) {},
-      onSecondInstance: function (args) {}
+      onSecondInstance: function (args) {},
+      onUpdateProgress: function (received, total) {}
     }
   };
 })();

@@ -7,13 +7,14 @@
 #include <memory>
 #include <string>
 
+#include "platform/Updates.h"
 #include "platform/WebView.h"
 
 typedef struct _GtkWidget GtkWidget;
 
 namespace velloc::webkit {
 
-inline constexpr int kModuleAbi = 1;
+inline constexpr int kModuleAbi = 2;
 
 // The module's file name inside the package.
 inline constexpr const char* kModuleEntryName = "VellocWebKitLinux64.so";
@@ -39,6 +40,8 @@ class IWebKitModule {
   // Creates the shared web context; false with a message when WebKit cannot start.
   virtual bool CreateEnvironment(const TWebViewEnvironment& environment, std::string& error) = 0;
   virtual std::unique_ptr<IGtkWebView> CreateWebView(platform::IWebViewEvents& events) = 0;
+  // HTTP through libsoup, for the application's updates.
+  virtual std::unique_ptr<platform::IHttpClient> CreateHttpClient() = 0;
 };
 
 }  // namespace velloc::webkit

@@ -12,6 +12,7 @@
 #include "platform/webkit/ModuleApi.h"
 #include "platform/webkit/NetForwarder.h"
 #include "platform/webkit/SchemeRequests.h"
+#include "platform/webkit/SoupHttpClient.h"
 #include "platform/webkit/Uris.h"
 #include "platform/webkit/WebKitWebView.h"
 #include "platform/webkit/Workarounds.h"
@@ -161,6 +162,8 @@ class TWebKitModule final : public IWebKitModule {
     if (!FContext) return nullptr;
     return std::make_unique<TWebKitWebView>(FContext.Get(), FFlags, events);
   }
+
+  std::unique_ptr<platform::IHttpClient> CreateHttpClient() override { return NewSoupHttpClient(); }
 
  private:
   glib::TObjectPtr<WebKitWebContext> FContext;

@@ -208,8 +208,15 @@ TInstanceLockResult TWin32System::CreateInstanceLock(const std::string& name) {
   if (!mutex) return TInstanceLockResult::Failed;
   // The handle stays open until the process ends, also when the name was taken: the answer is
   // all that is needed of it.
-  return ::GetLastError() == ERROR_ALREADY_EXISTS ? TInstanceLockResult::AlreadyExists
-                                                  : TInstanceLockResult::Created;
+  const bool taken = ::GetLastError() == ERROR_ALREADY_EXISTS;
+  ReleaseInstanceLock();
+  FInstanceMutex = mutex;
+  return taken ? TInstanceLockResult::AlreadyExists : TInstanceLockResult::Created;
+}
+
+void TWin32System::ReleaseInstanceLock() {
+  if (FInstanceMutex) ::CloseHandle(static_cast<HANDLE>(FInstanceMutex));
+  FInstanceMutex = nullptr;
 }
 
 bool TWin32System::StartProcess(const std::string& executable,

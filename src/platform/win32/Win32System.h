@@ -42,8 +42,11 @@ class TWin32System final : public ISystem {
   std::string EnvironmentVariable(const std::string& name) const override;
   void SetEnvironmentVariable(const std::string& name, const std::string& value) override;
   void RemoveEnvironmentVariable(const std::string& name) override;
-  // A named mutex, never closed: the system releases it when the process ends.
+  // A named mutex, held until the process ends (or ReleaseInstanceLock).
   TInstanceLockResult CreateInstanceLock(const std::string& name) override;
+  // Lets go of the mutex before the process ends: the process that restarts into an update
+  // starts while this one is still ending.
+  void ReleaseInstanceLock();
   bool StartProcess(const std::string& executable,
                     const std::vector<std::string>& arguments) override;
   std::string TempDir() const override;
@@ -70,6 +73,7 @@ class TWin32System final : public ISystem {
 
  private:
   std::unique_ptr<win32::TInstanceListener> FListener;
+  void* FInstanceMutex = nullptr;  // HANDLE
 };
 
 }  // namespace velloc::platform

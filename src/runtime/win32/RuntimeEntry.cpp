@@ -23,6 +23,7 @@
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileDialogs.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32HttpClient.h"
 #include "platform/win32/Win32MainMenuBar.h"
 #include "platform/win32/Win32MainWindow.h"
 #include "platform/win32/Win32MenuImages.h"
@@ -35,9 +36,11 @@
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32Styles.h"
 #include "platform/win32/Win32TrayIcon.h"
+#include "platform/win32/Win32UpdateFiles.h"
 #include "platform/win32/Win32WindowList.h"
 #include "startup/DesktopRegistration.h"
 #include "startup/ExeZipLoader.h"
+#include "update/RuntimeUpdates.h"
 
 namespace velloc::runtime::win32 {
 namespace {
@@ -95,7 +98,8 @@ void RegisterDesktopClasses(const startup::TExeZipLoader& startup, platform::ISy
 
 int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
                   platform::ISystem& system, platform::IStyleManager& styles,
-                  platform::IDialogs& dialogs, HINSTANCE instance) {
+                  platform::IDialogs& dialogs, HINSTANCE instance, update::TRuntimeUpdates& updates,
+                  bool& restartIntoUpdate) {
   platform::win32::TWin32MainWindow window(instance);
   const TPackageIcons icons(*startup.ExeZip, window.Handle());
   platform::win32::TWin32BrowserFormView browserView(window, webViews.Factory());
@@ -112,6 +116,9 @@ int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
   platform::win32::TWin32TrayIcon trayIcon(instance);
   // Toasts where the system has them, else balloons of the tray icon.
   platform::win32::TWin32Notifications notifications(startup.AppID, startup.AppName, &trayIcon);
+  // Updates download through WinHTTP; they outlive the main form.
+  platform::win32::TWin32HttpClient http;
+  const std::unique_ptr<update::TUpdater> updater = updates.MakeUpdater(*startup.ProjectINI, &http);
   browser::TMainForm mainForm(
       window, browserView, webViews.Loader(), system,
       {startup.ExeZip.get(), startup.ProjectINI.get(), startup.AppID, startup.AppName,
@@ -121,6 +128,9 @@ int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
   mainForm.FormCreate();
   // Before the message loop runs, so before any page can call the menu functions.
   mainForm.BrowserExternalModule()->ExternalForm().SetPlatform({&mainMenu, &trayIcon, &menuImages});
+  mainForm.BrowserExternalModule()->SetUpdater(updater.get());
+  // A new version's first start has come up once its page has loaded.
+  mainForm.BrowserForm()->OnDOMContentLoaded = [&] { updates.PageLoaded(*startup.ProjectINI); };
   // A later start's arguments (a link, a file) bring this window forward and reach the page.
   std::optional<platform::TLaterStartsListener> laterStarts;
   if (startup.HoldsInstanceLock) {
@@ -137,6 +147,7 @@ int RunMainWindow(startup::TExeZipLoader& startup, IRuntimeWebViews& webViews,
     DispatchMessageW(&message);
   }
   window.SetEvents(nullptr);
+  restartIntoUpdate = updater && updater->RestartPending();
   return 0;
 }
 
@@ -149,6 +160,10 @@ int RunVellocRuntime(HINSTANCE instance, const TRuntimeWebViewsMaker& makeWebVie
   int exitCode = 0;
   {
     platform::TWin32System system;
+    platform::win32::TWin32UpdateFiles updateFiles(system);
+    update::TRuntimeUpdates updates(updateFiles, updateFiles, system.ExecutablePath(),
+                                    system.Arguments());
+    bool restartIntoUpdate = false;
     platform::TWin32Dialogs dialogs;
     platform::win32::TWin32StyleEngine styleEngine;
     bridge::TStyleManager styles(styleEngine, dialogs, bridge::BuiltinStyles());
@@ -160,19 +175,33 @@ int RunVellocRuntime(HINSTANCE instance, const TRuntimeWebViewsMaker& makeWebVie
         {system, dialogs, styles, webViews->Loader(), moduleFile, passwordForm, installer});
 
     try {
-      if (const auto end = startup.LoadExeZip()) {
+      if (!updates.AtStart()) {
+        // The previous version is back and has been started.
+      } else if (const auto end = startup.LoadExeZip()) {
+        updates.StartupEnded(startup.PasswordRefused);
         exitCode = *end;
       } else if (const auto later = startup.ApplySingleInstanceRule()) {
         exitCode = *later;
       } else {
         RegisterDesktopClasses(startup, system);
-        exitCode = RunMainWindow(startup, *webViews, system, styles, dialogs, instance);
+        exitCode = RunMainWindow(startup, *webViews, system, styles, dialogs, instance, updates,
+                                 restartIntoUpdate);
       }
     } catch (const std::exception& error) {
       platform::ShowApplicationError(error.what());
       exitCode = 1;
     }
     startup.UnloadExeZip();
+    if (restartIntoUpdate) {
+      // The new process must find the instance lock free.
+      system.ReleaseInstanceLock();
+      try {
+        updates.AtEnd(true);
+      } catch (const std::exception& error) {
+        platform::ShowApplicationError(error.what());
+        exitCode = 1;
+      }
+    }
   }
   if (SUCCEEDED(com)) CoUninitialize();
   return exitCode;

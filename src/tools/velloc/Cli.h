@@ -68,9 +68,22 @@ struct TRunOptions {
   std::string Url;
 };
 
+// `velloc update-manifest`: the signed manifest of a packed executable.
+struct TManifestOptions {
+  std::filesystem::path Executable;
+  std::string Url;            // where the executable will be downloaded from
+  std::filesystem::path Key;  // the secret key of `velloc keygen`
+  std::string Notes;          // release notes, or
+  std::filesystem::path NotesFile;
+  std::filesystem::path Output;  // empty: EXE.json
+};
+
 // `template` names one of the templates ("plain", "vite", "vite-react"); empty is "plain".
 void RunInit(const std::filesystem::path& folder, std::string_view name,
              std::string_view templateName = {});
+// `velloc keygen`: a new key pair for signing updates, in FILE and FILE.pub.
+void RunKeygen(const std::filesystem::path& output);
+std::filesystem::path RunUpdateManifest(const TManifestOptions& options);
 std::filesystem::path RunPack(const TPackOptions& options);
 // Returns the application's exit code.
 int RunDevelopment(const TRunOptions& options);

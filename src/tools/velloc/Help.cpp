@@ -7,7 +7,7 @@
 namespace velloc::cli {
 namespace {
 
-constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kHelp = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kHelp = {{
     {"init",
      "Usage: velloc init DIR [--name NAME] [--template TEMPLATE]\n"
      "Creates a small application in DIR (made when missing). Refuses a DIR that has a vlx.ini\n"
@@ -80,6 +80,22 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kHelp = {
      "Shows what a packed executable carries: every key of its configuration with the value the\n"
      "runtime reads, \"(default)\" where the file sets none (the password's value is not shown),\n"
      "and the package's entries.\n"},
+    {"keygen",
+     "Usage: velloc keygen [-o FILE]\n"
+     "Writes a new Ed25519 key pair for signing an application's updates: the secret key to FILE\n"
+     "(default velloc-update.key, readable by you only) and the public key to FILE.pub, and\n"
+     "prints the public key as vlx.ini's [Update] PublicKey. Never overwrites a file. Keep the\n"
+     "secret key and a copy of it safe: updates signed with another key are refused.\n"},
+    {"update-manifest",
+     "Usage: velloc update-manifest EXE --url URL --key FILE [options]\n"
+     "Writes the signed manifest of the packed executable EXE: its application ID and version\n"
+     "(from its vlx.ini), platform, size, SHA-256 and release notes, signed with the secret key.\n"
+     "Upload EXE to URL and the manifest to the address of vlx.ini's [Update] ManifestURL.\n"
+     "  --url URL          where EXE will be downloaded from (https://)\n"
+     "  --key FILE         the secret key of velloc keygen\n"
+     "  --notes TEXT       release notes the application can show\n"
+     "  --notes-file FILE  release notes from a file (UTF-8, at most 32 KiB)\n"
+     "  -o, --output FILE  the manifest to write (default: EXE.json)\n"},
     {"extract",
      "Usage: velloc extract EXE DIR\n"
      "Writes the files of a packed executable's package into DIR; refuses entry names that would\n"

@@ -34,6 +34,7 @@
 #include "tools/velloc/Progress.h"
 #include "tools/velloc/RpmPackage.h"
 #include "tools/velloc/WindowsInstaller.h"
+#include "update/Updater.h"
 
 namespace velloc::embedded {
 extern const std::string_view WebKitInstallerScript;
@@ -262,6 +263,10 @@ fs::path RunPack(const TPackOptions& options) {
   const config::TDesktopConfig desktop = config::ReadDesktopConfig(config, desktopProblems);
   if (!desktopProblems.empty())
     throw TCliError(Quote(iniPath) + ", section [Desktop]: " + desktopProblems.front());
+  // Updates that could not work are refused here too: the runtime would only answer the page so.
+  if (const auto problems = update::UpdateSettingsProblems(update::ReadUpdateSettings(config));
+      !problems.empty())
+    throw TCliError(Quote(iniPath) + ": " + problems.front());
   const std::string dirName = config::ReadAppKey(config, config::app::DirName);
   if (dirName.find_first_of("/\\") != std::string::npos || dirName == "." || dirName == "..") {
     throw TCliError(Quote(iniPath) + ": DirName must name a folder directly inside " +

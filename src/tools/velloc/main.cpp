@@ -38,6 +38,9 @@ constexpr const char* kUsage =
     "  velloc info EXE                                show what an executable carries\n"
     "  velloc extract EXE DIR                         write a packaged application's files into "
     "DIR\n"
+    "  velloc keygen [-o FILE]                        a key pair for signing updates\n"
+    "  velloc update-manifest EXE --url URL --key FILE [--notes TEXT|--notes-file FILE]\n"
+    "              [-o FILE]                          the signed manifest of an update\n"
     "  velloc registry list|get|set|delete ... [--db FILE]\n"
     "                                                 the user's registry values (velloc registry "
     "--help)\n"
@@ -72,6 +75,7 @@ int main(int argc, char** argv) {
     // Options take the next argument; everything else is positional.
     std::vector<std::string_view> positional;
     TPackOptions pack;
+    TManifestOptions manifest;
     bool inspect = false;
     std::string_view name;
     std::string url;
@@ -109,6 +113,12 @@ int main(int argc, char** argv) {
         pack.Msi = true;
       } else if (a == "--desktop-files") {
         pack.DesktopFiles = value();
+      } else if (a == "--key") {
+        manifest.Key = value();
+      } else if (a == "--notes") {
+        manifest.Notes = value();
+      } else if (a == "--notes-file") {
+        manifest.NotesFile = value();
       } else if (a == "--name") {
         name = value();
       } else if (a == "--template") {
@@ -148,6 +158,15 @@ int main(int argc, char** argv) {
       need(1);
       const std::filesystem::path msi = RunWindowsInstaller(positional[0], pack.Output);
       if (!pack.Quiet) std::printf("Built the Windows installer \"%s\"\n", msi.c_str());
+    } else if (command == "keygen") {
+      need(0);
+      RunKeygen(pack.Output);
+    } else if (command == "update-manifest") {
+      need(1);
+      manifest.Executable = positional[0];
+      manifest.Url = url;
+      manifest.Output = pack.Output;
+      RunUpdateManifest(manifest);
     } else if (command == "info") {
       need(1);
       RunInfo(positional[0]);

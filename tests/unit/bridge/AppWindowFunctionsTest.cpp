@@ -11,6 +11,7 @@
 
 #include "bridge/BrowserExternalModule.h"
 #include "bridge/WindowNames.h"
+#include "platform/fake/FakeUpdates.h"
 #include "platform/fake/Fakes.h"
 
 namespace velloc::bridge {
@@ -369,6 +370,82 @@ TEST_F(AppWindowFunctions, CloseNeverReplies) {
   FModule.SetOnAppCloseRequest([&requests] { ++requests; });
   EXPECT_FALSE(Call(kClose));
   EXPECT_EQ(requests, 1);
+}
+
+}  // namespace
+}  // namespace velloc::bridge
+
+namespace velloc::bridge {
+namespace {
+
+platform::fake::TFakeAnswer Answer(const std::string& body) {
+  platform::fake::TFakeAnswer answer;
+  answer.Body = body;
+  return answer;
+}
+
+// checkForUpdate and installUpdate as a page calls them: the updater's answer as JSON, its
+// progress as events in the page, and the window closing once the new version is in place.
+TEST_F(AppWindowFunctions, UpdateFunctions) {
+  constexpr int kCheck = 50007, kInstall = 50008;
+  for (const int id : {kCheck, kInstall}) {
+    const auto reply = Call(id);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->ResultText, "\"Not supported\"") << "no updater on this platform";
+  }
+  platform::fake::TFakeHttpClient http;
+  platform::fake::TFakeUpdateFiles files;
+  files.Files["/opt/app/notes"] = "v1";
+  const update::TKeyPair key = update::NewKeyPair();
+  update::TUpdater unconfigured({"notes", "1.0", "", ""}, "/opt/app/notes", http, files);
+  FModule.SetUpdater(&unconfigured);
+  EXPECT_EQ(Call(kCheck)->ResultText,
+            "\"Updates are not configured (section [Update] of vlx.ini)\"");
+
+  const std::string exe = std::string(50000, 'x');
+  update::TUpdateManifest manifest;
+  manifest.App = "notes";
+  manifest.Version = "1.1";
+  manifest.Platform = std::string(update::ThisPlatform());
+  manifest.Url = "https://example.com/notes";
+  manifest.Size = exe.size();
+  manifest.Sha256 = update::Sha256({reinterpret_cast<const std::uint8_t*>(exe.data()), exe.size()});
+  manifest.Notes = "Quicker \"search\"";
+  manifest.SignWith(key.Secret);
+  http.Answers["https://example.com/m.json"] = {Answer(manifest.ToJson())};
+  http.Answers["https://example.com/notes"] = {Answer(exe)};
+  update::TUpdater updater(
+      {"notes", "1.0", "https://example.com/m.json", update::Base64Text(key.Public)},
+      "/opt/app/notes", http, files);
+  FModule.SetUpdater(&updater);
+  int closeRequests = 0;
+  FModule.SetOnAppCloseRequest([&] { ++closeRequests; });
+
+  std::vector<std::string> replies;
+  const auto send = [&](int id) {
+    FModule.BrowserWebMessageReceived(
+        {R"({"id": )" + std::to_string(id) + R"(, "uuid": "u", "data": {}})", "vlx:///index.html",
+         [&](std::string_view reply) { replies.emplace_back(reply); }});
+  };
+  send(kCheck);
+  EXPECT_TRUE(replies.empty()) << "answered once the manifest is in";
+  http.Run();
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(replies[0],
+            R"({"uuid": "u", "success": true, "result": {"available": true, "current": "1.0", )"
+            R"("version": "1.1", "notes": "Quicker \"search\"", "size": 50000, )"
+            R"("rolledBack": false}})");
+
+  send(kInstall);
+  http.Run();
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_EQ(replies[1], R"({"uuid": "u", "success": true, "result": true})");
+  EXPECT_EQ(closeRequests, 1);
+  const std::vector<std::string>& executed = FBrowserForm.WebView->Executed;
+  ASSERT_FALSE(executed.empty());
+  EXPECT_EQ(executed.back(), "vlx.events.onUpdateProgress(50000, 50000);");
+  EXPECT_TRUE(updater.RestartPending());
+  EXPECT_EQ(files.Files["/opt/app/notes"], exe);
 }
 
 }  // namespace

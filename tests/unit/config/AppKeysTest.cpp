@@ -51,6 +51,7 @@ TEST(AppKeys, DefaultsOfAnEmptyConfiguration) {
       {app::WindowState, "0"},
       {app::WindowOrder, "0"},
       {app::DynamicAppTitle, "false"},
+      {app::Version, ""},
   };
   std::size_t appKeys = 0;
   for (const ConfigKey& key : kConfigKeys)

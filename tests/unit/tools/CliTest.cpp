@@ -20,6 +20,7 @@
 #include "package/DevelopmentPackage.h"
 #include "package/ExeUtils.h"
 #include "tools/velloc/Cli.h"
+#include "update/UpdateManifest.h"
 
 namespace velloc::cli {
 
@@ -684,7 +685,7 @@ TEST_F(CliTest, HelpNamesEveryCommandAndOption) {
   const std::string velloc = VELLOC_CLI_PATH;
   const TRun top = RunCommand(velloc + " --help");
   ASSERT_EQ(top.ExitCode, 0) << top.Output;
-  for (const char* command : {"init", "pack", "info", "extract"}) {
+  for (const char* command : {"init", "pack", "info", "extract", "keygen", "update-manifest"}) {
     const TRun help = RunCommand(velloc + " " + command + " --help");
     ASSERT_EQ(help.ExitCode, 0) << command << ": " << help.Output;
     EXPECT_EQ(help.Output.rfind(std::string("Usage: velloc ") + command, 0), 0) << help.Output;
@@ -699,6 +700,81 @@ TEST_F(CliTest, HelpNamesEveryCommandAndOption) {
     }
   }
   EXPECT_NE(RunCommand(velloc + " pack --help").Output.find("--debug"), std::string::npos);
+}
+
+// A key pair, and a manifest of a packed executable that an application trusting the key accepts;
+// what the commands refuse.
+TEST_F(CliTest, KeygenAndUpdateManifest) {
+  const std::string velloc = VELLOC_CLI_PATH;
+  const TRun keygen = RunCommand(velloc + " keygen -o " + Q(FRoot / "k"));
+  ASSERT_EQ(keygen.ExitCode, 0) << keygen.Output;
+  EXPECT_EQ(fs::status(FRoot / "k").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  std::string publicKey = ReadFile(FRoot / "k.pub");
+  publicKey.pop_back();
+  EXPECT_NE(keygen.Output.find("PublicKey=" + publicKey), std::string::npos) << keygen.Output;
+  const TRun again = RunCommand(velloc + " keygen -o " + Q(FRoot / "k"));
+  EXPECT_EQ(again.ExitCode, 2);
+  EXPECT_NE(again.Output.find("a key is never overwritten"), std::string::npos) << again.Output;
+
+  WriteFile(FRoot / "app/vlx.ini",
+            "[App]\nID=CliTest\nName=Cli Test\nDirName=web\nVersion=2.1\n"
+            "[Update]\nManifestURL=https://example.com/{platform}.json\n"
+            "PublicKey=" +
+                publicKey + "\n");
+  const fs::path exe = FRoot / "out/app";
+  ASSERT_EQ(Pack("-o " + Q(exe)).ExitCode, 0);
+  const std::string manifestCommand =
+      velloc + " update-manifest " + Q(exe) + " --key " + Q(FRoot / "k") + " --url ";
+  const TRun made =
+      RunCommand(manifestCommand + "https://example.com/app-2.1 --notes 'New: \"x\"'");
+  ASSERT_EQ(made.ExitCode, 0) << made.Output;
+  const auto parsed = update::ParseManifest(ReadFile(exe.string() + ".json"));
+  ASSERT_TRUE(std::holds_alternative<update::TUpdateManifest>(parsed));
+  const update::TUpdateManifest& manifest = std::get<update::TUpdateManifest>(parsed);
+  const std::string bytes = ReadFile(exe);
+  EXPECT_EQ(manifest.Size, bytes.size());
+  EXPECT_EQ(manifest.Sha256,
+            update::Sha256({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}));
+  EXPECT_EQ(manifest.Notes, "New: \"x\"");
+  EXPECT_EQ(manifest.Url, "https://example.com/app-2.1");
+  std::string why;
+  EXPECT_EQ(update::CheckManifest(manifest,
+                                  {"CliTest", "linux-x86_64", *update::TAppVersion::Parse("2.0"),
+                                   *update::PublicKeyFromText(publicKey)},
+                                  why),
+            update::TManifestVerdict::Newer)
+      << why;
+
+  WriteFile(FRoot / "bad.key", "velloc update signing key\nAAAA\n");
+  const std::pair<std::string, std::string> refusals[] = {
+      {manifestCommand + "http://example.com/app", "updates are downloaded over HTTPS only"},
+      {velloc + " update-manifest " + Q(exe) + " --key " + Q(FRoot / "bad.key") +
+           " --url https://example.com/a",
+       "is not a secret key of velloc keygen"},
+      {velloc + " update-manifest " + Q(FRoot / "runtime") + " --key " + Q(FRoot / "k") +
+           " --url https://example.com/a",
+       "is a bare runtime"},
+  };
+  for (const auto& [command, message] : refusals) {
+    const TRun run = RunCommand(command);
+    EXPECT_EQ(run.ExitCode, 2) << command;
+    EXPECT_NE(run.Output.find(message), std::string::npos) << run.Output;
+  }
+  // Without a version there is nothing to compare: the packer then takes no [Update] either.
+  WriteFile(FRoot / "app/vlx.ini", "[App]\nID=CliTest\nName=Cli Test\nDirName=web\n");
+  ASSERT_EQ(Pack("-o " + Q(exe)).ExitCode, 0);
+  const TRun noVersion = RunCommand(manifestCommand + "https://example.com/a");
+  EXPECT_EQ(noVersion.ExitCode, 2);
+  EXPECT_NE(noVersion.Output.find("names no version"), std::string::npos) << noVersion.Output;
+  WriteFile(FRoot / "app/vlx.ini",
+            "[App]\nID=CliTest\nName=Cli Test\nDirName=web\n"
+            "[Update]\nPublicKey=" +
+                publicKey + "\n");
+  const TRun refused = Pack("-o " + Q(exe));
+  EXPECT_EQ(refused.ExitCode, 2);
+  EXPECT_NE(refused.Output.find("updates need the application's version"), std::string::npos)
+      << refused.Output;
 }
 
 TEST_F(CliTest, PackDebugTakesTheUnstrippedModule) {

@@ -226,6 +226,14 @@ const rapidjson::Value* TScript::Member(const char* name) const {
   return &Doc[name];
 }
 
+bool CrashesAt(const std::string& startPage) {
+  const rapidjson::Value* pages = Script().Member("pages");
+  if (!pages || !pages->IsObject()) return false;
+  const auto found = pages->FindMember(startPage.c_str());
+  return found != pages->MemberEnd() && found->value.IsString() &&
+         std::string_view(found->value.GetString()) == "crash";
+}
+
 const rapidjson::Value* TScript::Steps(const std::string& startPage) const {
   const rapidjson::Value* pages = Member("pages");
   if (!pages || !pages->IsObject()) return nullptr;
@@ -379,6 +387,14 @@ class TStandInWebView final : public platform::IWebView {
     FUri = platform::webview2::ToFileUri(uri);
     FTitle = TitleOf(html);
     TRecord::Get().Append("navigations", std::move(navigation));
+    if (FStartPage.empty() && CrashesAt(FUri)) {
+      // A web view that takes the process down before its first page is up.
+      TRecord::Get().Set("startPage", TRecord::Get().Text(FUri));
+      TRecord::Get().Set("crashed", rapidjson::Value(true));
+      TRecord::Get().Set("exitCode", rapidjson::Value(3));
+      TRecord::Get().Save();
+      TerminateProcess(GetCurrentProcess(), 3);
+    }
     FEvents.BrowserDOMContentLoaded();
     FEvents.BrowserDocumentTitleChanged();
     FEvents.BrowserNavigationCompleted();

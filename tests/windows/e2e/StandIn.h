@@ -13,7 +13,8 @@
 // "waitMs": N}}, {"awaitScript": prefix, "waitMs": N} (until the runtime has executed a script
 // that begins so), {"moveWindow": [x, y]}, {"sleepMs": N}, {"pageCloseQuery": "close"|"ignore"},
 // {"closeWindow": true}, and the probes of StandInProbes.h. A start page without steps closes its
-// window once loaded. A process started with VELLOC_STANDIN_NO_RUNTIME set finds no web view
+// window once loaded; a start page whose steps are "crash" ends the process (exit code 3) before
+// its DOMContentLoaded. A process started with VELLOC_STANDIN_NO_RUNTIME set finds no web view
 // runtime.
 // Results go to VELLOC_STANDIN_OUT\results-<pid>.json, rewritten after every step.
 #pragma once
@@ -64,6 +65,8 @@ struct TScript {
   const rapidjson::Value* Member(const char* name) const;
 };
 const TScript& Script();
+// The script makes the process crash at this start page.
+bool CrashesAt(const std::string& startPage);
 void LoadScript(const std::wstring& path);
 
 class TStandInWebView;

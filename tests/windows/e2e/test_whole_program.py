@@ -5,8 +5,10 @@ shared bridge cases (tests/shared/bridge_cases.json), one Wine process per group
 start-ups that only a whole run shows: the password form typed through Win32 messages, a
 second start with AllowInstances=0, further instances from window.open and from the command
 line, the close protocol, the module extracted once and repaired; a URL scheme and a file type
-registered for the user, and a later start reaching the first; and the Win32 services read
-back through Win32 (win32_parity.py).
+registered for the user, and a later start reaching the first; the Win32 services read back
+through Win32 (win32_parity.py); an update installed from a server on this machine (the running
+executable renamed aside and replaced, the restart into the new version) and the roll-back of a
+version that does not come up.
 
 Run by CTest inside a private X display (tests/windows/xvfb-wine.sh) with the shared
 wineserver's WINEPREFIX; by hand:
@@ -33,6 +35,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "shared"))
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import bridge_cases  # noqa: E402
+import update_server  # noqa: E402
 import win32_parity  # noqa: E402
 
 SKIP = 77
@@ -489,6 +492,91 @@ class Runner:
             i += 1
         return "".join(out)
 
+    # ---- updates
+
+    def update(self) -> None:
+        """Version 1 checks and installs version 2 from a server on this machine: the running
+        executable is renamed aside, version 2 moved into its place, and the application
+        restarts into it, which reports its version and confirms itself. Then a version 2 whose
+        web view takes it down before its page is up replaces version 1 the same way; the next
+        start puts version 1 back, which does not offer that version again."""
+        server = update_server.Server()
+        try:
+            self.update_flow(server)
+        finally:
+            server.close()
+
+    def update_flow(self, server: update_server.Server) -> None:
+        keys = self.args.work_dir.resolve() / "update-keys"
+        shutil.rmtree(keys, ignore_errors=True)
+        keys.mkdir(parents=True)
+        key = keys / "update.key"
+        subprocess.run([str(self.args.velloc), "keygen", "-o", str(key)], check=True,
+                       stdout=subprocess.DEVNULL, timeout=60)
+        section = {"Update": {"ManifestURL": server.base + "/manifest.json",
+                              "PublicKey": (keys / "update.key.pub").read_text().strip()}}
+
+        def pack(name: str, version: str, start: str) -> Path:
+            ini = {"ID": "StandInUpdate", "Name": "Update", "Version": version, "IndexHtml": start}
+            return self.pack(name, ini, {start: page(f"Version {version}")}, sections=section)
+
+        def publish(exe: Path, path: str) -> bytes:
+            server.files[path] = exe.read_bytes()
+            manifest = exe.parent / "manifest.json"
+            subprocess.run([str(self.args.velloc), "update-manifest", str(exe), "--url",
+                            server.base + path, "--key", str(key), "--notes", "Better",
+                            "-o", str(manifest)], check=True, stdout=subprocess.DEVNULL,
+                           timeout=60)
+            return manifest.read_bytes()
+
+        def post(uuid: str, fid: int, wait: int = 20000) -> dict:
+            return {"post": {"id": fid, "uuid": uuid, "data": {}}, "waitMs": wait}
+
+        def by_page(results: list[dict], start: str) -> dict:
+            return next((r for r in results if r.get("startPage") == f"file:///{start}"), {})
+
+        v2 = pack("update-v2", "2.0.0", "v2.html")
+        crash = pack("update-crash", "2.0.0", "crash.html")
+        server.manifests = [publish(v2, "/files/v2")]
+        exe = pack("update", "1.0.0", "index.html")
+        v1_bytes = exe.read_bytes()
+        script = {"pages": {"file:///index.html": [post("check", 50007), post("install", 50008)],
+                            "file:///v2.html": [post("check2", 50007), {"closeWindow": True}]},
+                  "expectProcesses": 2}
+        results = self.run(exe, script, "update: install and restart")
+        first, second = by_page(results, "index.html"), by_page(results, "v2.html")
+        replies = self.replies(first)
+        check = replies.get("check", {}).get("result", {})
+        self.expect(check.get("available") is True and check.get("version") == "2.0.0" and
+                    check.get("notes") == "Better", f"update: version 1's check: {check}")
+        self.expect(replies.get("install", {}).get("result") is True,
+                    f"update: installUpdate: {replies.get('install')}")
+        self.expect(first.get("exitCode") == 0, f"update: version 1 ended with {first.get('exitCode')}")
+        after = self.replies(second).get("check2", {}).get("result", {})
+        self.expect(after.get("current") == "2.0.0" and after.get("available") is False,
+                    f"update: the restarted application: {after} ({second})")
+        self.expect(second.get("exitCode") == 0, f"update: version 2 ended with {second}")
+        self.expect(exe.read_bytes() == v2.read_bytes(), "update: version 2 is not in place")
+        self.expect(not (exe.parent / ".app.exe.vlx-update").exists(),
+                    "update: version 2 did not confirm itself")
+
+        # A version 2 that never comes up.
+        exe.write_bytes(v1_bytes)
+        server.manifests = [publish(crash, "/files/crash")]
+        script["pages"] = {"file:///index.html": [post("check", 50007), post("install", 50008)],
+                           "file:///crash.html": "crash"}
+        results = self.run(exe, script, "update: a version that crashes")
+        crashed = by_page(results, "crash.html")
+        self.expect(crashed.get("crashed") is True, f"update: the crashing version: {crashed}")
+        self.expect(exe.read_bytes() == crash.read_bytes(), "update: the crashing version in place")
+        script["pages"] = {"file:///index.html": [post("again", 50007), {"closeWindow": True}]}
+        results = self.run(exe, script, "update: the start after it")
+        back = by_page(results, "index.html")
+        again = self.replies(back).get("again", {}).get("result", {})
+        self.expect(again.get("current") == "1.0.0" and again.get("rolledBack") is True and
+                    again.get("available") is False, f"update: after the roll-back: {again}")
+        self.expect(exe.read_bytes() == v1_bytes, "update: version 1 is not back in place")
+
     # ---- the application origin
 
     def origin(self) -> None:
@@ -622,7 +710,8 @@ def main() -> int:
     parser.add_argument("only", nargs="*",
                         help="run only these groups (startups: the start-ups; desktop: URL "
                              "schemes, file types and a second start; origin: the "
-                             "application origin's answers; win32: the Win32 services)")
+                             "application origin's answers; win32: the Win32 services; update: "
+                             "an update installed and one rolled back)")
     args = parser.parse_args()
     if not args.velloc.is_file():
         print(f"SKIP: no packer at {args.velloc}; build the release preset first")
@@ -646,7 +735,7 @@ def main() -> int:
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=60)
     groups = {g.name: g for g in bridge_cases.load("windows")}
-    selected = args.only or [*groups, "startups", "desktop", "origin", "win32"]
+    selected = args.only or [*groups, "startups", "desktop", "origin", "win32", "update"]
     start = time.monotonic()
     for name in selected:
         before = len(runner.failures)
@@ -660,6 +749,8 @@ def main() -> int:
                 runner.desktop()
             elif name == "win32":
                 win32_parity.run(runner, page, args.screenshots)
+            elif name == "update":
+                runner.update()
             else:
                 runner.shared_group(groups[name])
         except Exception:  # noqa: BLE001 - every group reports on its own
