@@ -180,7 +180,8 @@ int main(int argc, char** argv) {
       exitCode = *later;
     } else {
       if (!hasDisplay) throw std::runtime_error("Cannot open the display");
-      exitCode = RunMainWindow(startup, loader, system, styles, dialogs, updates, restartIntoUpdate);
+      exitCode =
+          RunMainWindow(startup, loader, system, styles, dialogs, updates, restartIntoUpdate);
       // The web view went with the window: let WebKit finish with it (it then ends the web
       // process at once) instead of leaving the web process to notice our exit and wind the page
       // down by itself, which took it 150-250 ms more.
